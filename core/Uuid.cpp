@@ -1,0 +1,67 @@
+#include "core/Uuid.h"
+
+#include <sodium.h>
+
+#include <stdexcept>
+
+namespace vael {
+
+namespace {
+
+int hexValue(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+bool isDashPosition(std::size_t i) { return i == 8 || i == 13 || i == 18 || i == 23; }
+
+}  // namespace
+
+Uuid Uuid::random() {
+    Uuid id;
+    randombytes_buf(id.bytes.data(), id.bytes.size());
+    id.bytes[6] = static_cast<std::uint8_t>((id.bytes[6] & 0x0F) | 0x40);
+    id.bytes[8] = static_cast<std::uint8_t>((id.bytes[8] & 0x3F) | 0x80);
+    return id;
+}
+
+std::optional<Uuid> Uuid::parse(std::string_view text) {
+    if (text.size() != 36) return std::nullopt;
+    Uuid id;
+    std::size_t out = 0;
+    for (std::size_t i = 0; i < text.size();) {
+        if (isDashPosition(i)) {
+            if (text[i] != '-') return std::nullopt;
+            ++i;
+            continue;
+        }
+        const int hi = hexValue(text[i]);
+        const int lo = hexValue(text[i + 1]);
+        if (hi < 0 || lo < 0 || isDashPosition(i + 1)) return std::nullopt;
+        id.bytes[out++] = static_cast<std::uint8_t>(hi << 4 | lo);
+        i += 2;
+    }
+    return id;
+}
+
+Uuid Uuid::fromText(std::string_view text) {
+    auto id = parse(text);
+    if (!id) throw std::invalid_argument("not a UUID");
+    return *id;
+}
+
+std::string Uuid::text() const {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string out;
+    out.reserve(36);
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        if (i == 4 || i == 6 || i == 8 || i == 10) out.push_back('-');
+        out.push_back(kHex[bytes[i] >> 4]);
+        out.push_back(kHex[bytes[i] & 0x0F]);
+    }
+    return out;
+}
+
+}  // namespace vael

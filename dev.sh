@@ -1,0 +1,106 @@
+#!/usr/bin/env bash
+# Sets up a Debian 12 machine for Vael, builds it, and then runs it or tests it.
+#   ./dev.sh run    install what is missing, build, start the application
+#   ./dev.sh test   install what is missing, build, run every test (normal build, then under
+#                   AddressSanitizer + UndefinedBehaviorSanitizer), then the fuzz regression runs
+set -euo pipefail
+cd "$(dirname "$0")"
+mode=${1:-}
+case "$mode" in run|test) ;; *) echo "usage: ./dev.sh run|test" >&2; exit 2 ;; esac
+
+jobs=$(nproc)
+as_root() { if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi; }
+
+packages=(
+  build-essential cmake ninja-build pkg-config ccache git
+  libsqlitecpp-dev libsqlite3-dev libsodium-dev libssl-dev libpsl-dev publicsuffix
+  nlohmann-json3-dev libcurl4-openssl-dev libicu-dev libsystemd-dev
+  qt6-base-dev qcoro-qt6-dev libsecret-1-dev libfido2-dev libcbor-dev libzxing-dev
+  polkitd dbus gnome-keyring openssh-client
+  googletest libgtest-dev libgmock-dev libbenchmark-dev libcpp-httplib-dev
+  clang libclang-rt-14-dev
+)
+
+install_missing() {
+  local missing=()
+  for p in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+  done
+  if [ ${#missing[@]} -gt 0 ]; then
+    echo "== installing: ${missing[*]}"
+    as_root apt-get update -qq
+    as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+  fi
+  if [ -d packaging ]; then
+    for f in packaging/polkit/*.policy; do
+      [ -e "$f" ] || continue
+      cmp -s "$f" "/usr/share/polkit-1/actions/$(basename "$f")" ||
+        as_root install -m 0644 "$f" /usr/share/polkit-1/actions/
+    done
+  fi
+}
+
+# configure DIR [cmake args...]
+configure() {
+  local dir=$1; shift
+  local launcher=()
+  command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
+  cmake -S . -B "$dir" -G Ninja "${launcher[@]}" "$@" >/dev/null
+}
+
+build() { cmake --build "$1" -j "$jobs"; }
+
+run_tests() {
+  echo "== tests: $2"
+  (cd "$1" && ctest -j "$jobs" --output-on-failure --timeout 300)
+}
+
+run_fuzz() {
+  local dir=build-fuzz
+  configure "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
+    -DVAEL_FUZZ=ON -DVAEL_TESTS=OFF -DVAEL_BENCH=OFF "-DVAEL_LAYERS=core;store;crypto;api;custody;auth;sync;agent"
+  build "$dir"
+  shopt -s nullglob
+  local targets=("$dir"/fuzz-bin/*)
+  echo "== fuzz regression: ${#targets[@]} targets"
+  for t in "${targets[@]}"; do
+    local name corpus scratch
+    name=$(basename "$t")
+    corpus=fuzz/corpus/$name
+    scratch=$(mktemp -d)
+    [ -d "$corpus" ] || mkdir -p "$corpus"
+    if ! "$t" -max_total_time="${VAEL_FUZZ_SECONDS:-5}" -timeout=10 -rss_limit_mb=4096 -print_final_stats=0 \
+        "$scratch" "$corpus" >"$scratch.log" 2>&1; then
+      tail -n 40 "$scratch.log"
+      echo "fuzz target $name failed"
+      rm -rf "$scratch" "$scratch.log"
+      return 1
+    fi
+    echo "fuzz $name: ok"
+    rm -rf "$scratch" "$scratch.log"
+  done
+}
+
+install_missing
+
+if [ "$mode" = run ]; then
+  configure build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVAEL_TESTS=OFF -DVAEL_BENCH=OFF
+  build build
+  if [ -x build/app/vael ]; then
+    exec build/app/vael
+  fi
+  echo "Vael's libraries are built in ./build; the desktop application is not part of this build yet."
+  exit 0
+fi
+
+configure build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+build build
+run_tests build "normal build"
+
+configure build-asan -DCMAKE_BUILD_TYPE=Debug -DVAEL_SANITIZE=ON
+build build-asan
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
+  run_tests build-asan "AddressSanitizer + UndefinedBehaviorSanitizer"
+
+run_fuzz
+echo "== all tests passed"
