@@ -1,0 +1,93 @@
+#include "store/Migrator.h"
+
+#include <SQLiteCpp/Statement.h>
+#include <SQLiteCpp/Transaction.h>
+
+namespace vael {
+
+namespace {
+
+constexpr const char* kBookkeepingTable = "vael_migrations";
+
+void migrationV1(SQLite::Database& db) {
+    db.exec(
+        "CREATE TABLE collections ("
+        "id TEXT PRIMARY KEY, "
+        "orgId TEXT NOT NULL, "
+        "parentId TEXT, "
+        "nameBlob BLOB NOT NULL, "
+        "sort INTEGER NOT NULL DEFAULT 0, "
+        "wrappedKey BLOB NOT NULL, "
+        "updatedAt DATETIME NOT NULL, "
+        "deleted BOOLEAN NOT NULL DEFAULT 0)");
+    db.exec(
+        "CREATE TABLE items ("
+        "id TEXT PRIMARY KEY, "
+        "collectionId TEXT NOT NULL, "
+        "type TEXT NOT NULL, "
+        "nameBlob BLOB NOT NULL, "
+        "contentBlob BLOB NOT NULL, "
+        "cryptoParams TEXT NOT NULL, "
+        "wrappedItemKey BLOB NOT NULL, "
+        "aiAccess TEXT NOT NULL, "
+        "revision INTEGER NOT NULL, "
+        "updatedAt DATETIME NOT NULL, "
+        "deleted BOOLEAN NOT NULL DEFAULT 0)");
+    db.exec("CREATE INDEX items_on_collectionId ON items(collectionId)");
+    db.exec(
+        "CREATE TABLE pending_ops ("
+        "opId TEXT PRIMARY KEY, "
+        "kind TEXT NOT NULL, "
+        "itemId TEXT NOT NULL, "
+        "payloadBlob BLOB NOT NULL, "
+        "baseRevision INTEGER NOT NULL, "
+        "createdAt DATETIME NOT NULL)");
+    db.exec(
+        "CREATE TABLE sync_state ("
+        "id INTEGER PRIMARY KEY, "
+        "lastSyncAt DATETIME)");
+}
+
+void migrationV2(SQLite::Database& db) {
+    db.exec("ALTER TABLE collections ADD COLUMN nameWrappedKey BLOB");
+    db.exec(
+        "CREATE TABLE projects ("
+        "id TEXT PRIMARY KEY, "
+        "nameBlob BLOB NOT NULL, "
+        "nameWrappedKey BLOB NOT NULL, "
+        "sort INTEGER NOT NULL DEFAULT 0, "
+        "updatedAt DATETIME NOT NULL, "
+        "deleted BOOLEAN NOT NULL DEFAULT 0)");
+}
+
+}  // namespace
+
+std::set<std::string> appliedMigrations(SQLite::Database& db) {
+    std::set<std::string> applied;
+    if (!db.tableExists(kBookkeepingTable)) return applied;
+    SQLite::Statement query(db, std::string("SELECT identifier FROM ") + kBookkeepingTable);
+    while (query.executeStep()) applied.insert(query.getColumn(0).getString());
+    return applied;
+}
+
+void migrate(SQLite::Database& db, const std::vector<Migration>& migrations) {
+    const auto applied = appliedMigrations(db);
+    for (const auto& migration : migrations) {
+        if (applied.count(migration.identifier)) continue;
+        SQLite::Transaction transaction(db, SQLite::TransactionBehavior::IMMEDIATE);
+        db.exec(std::string("CREATE TABLE IF NOT EXISTS ") + kBookkeepingTable +
+                " (identifier TEXT NOT NULL PRIMARY KEY)");
+        migration.apply(db);
+        SQLite::Statement record(db, std::string("INSERT INTO ") + kBookkeepingTable + " (identifier) VALUES (?)");
+        record.bind(1, migration.identifier);
+        record.exec();
+        transaction.commit();
+    }
+}
+
+const std::vector<Migration>& replicaMigrations() {
+    static const std::vector<Migration> migrations{{"v1", migrationV1}, {"v2", migrationV2}};
+    return migrations;
+}
+
+}  // namespace vael

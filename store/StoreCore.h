@@ -1,0 +1,121 @@
+#pragma once
+
+// The store's one connection and what is bound to it: the lock that serialises every access, the
+// prepared statements, the change hooks and the running observations.
+
+#include <SQLiteCpp/Database.h>
+#include <SQLiteCpp/Column.h>
+#include <SQLiteCpp/Statement.h>
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "store/VaelStore.h"
+
+namespace vael::detail {
+
+struct VaultFingerprint {
+    std::int64_t items = 0;
+    std::int64_t collections = 0;
+    std::int64_t projects = 0;
+    std::string itemsStamp;
+    std::string collectionsStamp;
+    std::string projectsStamp;
+
+    bool operator==(const VaultFingerprint&) const = default;
+};
+
+struct Observation {
+    std::function<void()> onChange;
+    PostFunction post;
+    std::atomic<bool> cancelled{false};
+    // Guarded by the store's lock.
+    bool scheduled = false;
+    bool ended = false;
+    std::optional<VaultFingerprint> lastDelivered;
+};
+
+// A prepared statement lent for one use; reset when given back so it holds no read snapshot.
+class LentStatement {
+public:
+    explicit LentStatement(SQLite::Statement& statement) : statement_(statement) { statement_.tryReset(); }
+    ~LentStatement() { statement_.tryReset(); }
+    LentStatement(const LentStatement&) = delete;
+    LentStatement& operator=(const LentStatement&) = delete;
+    SQLite::Statement* operator->() { return &statement_; }
+    SQLite::Statement& operator*() { return statement_; }
+
+private:
+    SQLite::Statement& statement_;
+};
+
+class StoreCore : public std::enable_shared_from_this<StoreCore> {
+public:
+    explicit StoreCore(const std::string& path);
+    ~StoreCore();
+
+    // One read access.
+    template <class F>
+    auto read(F&& body) {
+        std::lock_guard lock(mutex_);
+        return body();
+    }
+
+    // One write access: a transaction, committed when body returns. Observations the commit made due
+    // are handed to their post functions after the lock is released.
+    template <class F>
+    void write(F&& body) {
+        std::vector<std::shared_ptr<Observation>> due;
+        {
+            std::lock_guard lock(mutex_);
+            beginWrite();
+            try {
+                body();
+                commitWrite();
+            } catch (...) {
+                rollbackWrite();
+                throw;
+            }
+            due = takeDueObservations();
+        }
+        for (auto& observation : due) schedule(observation);
+    }
+
+    // Only while holding the lock (inside read or write).
+    LentStatement statement(const std::string& sql);
+    SQLite::Database& db() { return db_; }
+
+    void startObservation(const std::shared_ptr<Observation>& observation);
+    std::uint64_t contentWriteCount() const { return contentWrites_.load(); }
+
+private:
+    static void onUpdate(void* self, int operation, const char* database, const char* table, long long rowid);
+    static int onCommit(void* self);
+    static void onRollback(void* self);
+
+    void beginWrite();
+    void commitWrite();
+    void rollbackWrite();
+    std::vector<std::shared_ptr<Observation>> takeDueObservations();
+    void schedule(const std::shared_ptr<Observation>& observation);
+    static void deliver(const std::weak_ptr<StoreCore>& weakCore, const std::shared_ptr<Observation>& observation);
+    VaultFingerprint fingerprint();
+
+    mutable std::mutex mutex_;
+    SQLite::Database db_;
+    // Declared after db_ so that the statements are finalised before the connection closes.
+    std::unordered_map<std::string, std::unique_ptr<SQLite::Statement>> statements_;
+    bool contentTouched_ = false;    // the open transaction changed an observed table
+    bool contentCommitted_ = false;  // a commit changed one since observations were last made due
+    std::atomic<std::uint64_t> contentWrites_{0};
+    std::vector<std::weak_ptr<Observation>> observations_;
+};
+
+}  // namespace vael::detail

@@ -1,0 +1,187 @@
+#include "store/VaelStore.h"
+
+#include "store/RowCodec.h"
+#include "store/StoreCore.h"
+
+namespace vael {
+
+namespace {
+
+struct TableSql {
+    std::string update;
+    std::string insert;
+    std::string byId;
+
+    explicit TableSql(const rows::Columns& columns)
+        : update(rows::updateSql(columns)),
+          insert(rows::insertSql(columns)),
+          byId(rows::selectSql(columns, "WHERE id = ?1")) {}
+};
+
+const TableSql& itemSql() {
+    static const TableSql sql(rows::kItemColumns);
+    return sql;
+}
+const TableSql& collectionSql() {
+    static const TableSql sql(rows::kCollectionColumns);
+    return sql;
+}
+const TableSql& projectSql() {
+    static const TableSql sql(rows::kProjectColumns);
+    return sql;
+}
+
+// Rewrites every column of the row with the record's id, or inserts the record when there is none.
+template <class Record>
+void upsert(detail::StoreCore& core, const TableSql& sql, const Record& record) {
+    core.write([&] {
+        auto update = core.statement(sql.update);
+        rows::bind(*update, record);
+        if (update->exec() > 0) return;
+        auto insert = core.statement(sql.insert);
+        rows::bind(*insert, record);
+        insert->exec();
+    });
+}
+
+template <class Record, class Read>
+std::optional<Record> fetchOne(detail::StoreCore& core, const std::string& sql, const Uuid& id, Read read) {
+    return core.read([&]() -> std::optional<Record> {
+        auto query = core.statement(sql);
+        query->bind(1, id.text());
+        if (!query->executeStep()) return std::nullopt;
+        return read(*query);
+    });
+}
+
+// The whole result or an exception: no partial lists.
+template <class Record, class Read>
+std::vector<Record> fetchAll(detail::StoreCore& core, const std::string& sql, const std::optional<Uuid>& key,
+                             Read read) {
+    return core.read([&] {
+        auto query = core.statement(sql);
+        if (key) query->bind(1, key->text());
+        std::vector<Record> records;
+        while (query->executeStep()) records.push_back(read(*query));
+        return records;
+    });
+}
+
+}  // namespace
+
+// --- observation token ---
+
+VaultObservationToken::VaultObservationToken(std::shared_ptr<detail::Observation> observation)
+    : cancellable_(std::move(observation)) {}
+
+VaultObservationToken& VaultObservationToken::operator=(VaultObservationToken&& other) noexcept {
+    if (this != &other) {
+        cancel();
+        cancellable_ = std::move(other.cancellable_);
+    }
+    return *this;
+}
+
+VaultObservationToken::~VaultObservationToken() { cancel(); }
+
+void VaultObservationToken::cancel() {
+    if (cancellable_) cancellable_->cancelled.store(true);
+}
+
+// --- store ---
+
+VaelStore::VaelStore(const std::string& path) : core_(std::make_shared<detail::StoreCore>(path)) {}
+
+VaelStore::~VaelStore() = default;
+
+void VaelStore::upsertItem(const ItemRecord& record) { upsert(*core_, itemSql(), record); }
+
+std::optional<ItemRecord> VaelStore::item(const Uuid& id) const {
+    return fetchOne<ItemRecord>(*core_, itemSql().byId, id, rows::readItem);
+}
+
+std::vector<ItemRecord> VaelStore::items(const Uuid& collectionId) const {
+    static const auto sql =
+        rows::selectSql(rows::kItemColumns, "WHERE deleted = 0 AND collectionId = ?1 ORDER BY nameBlob");
+    return fetchAll<ItemRecord>(*core_, sql, collectionId, rows::readItem);
+}
+
+void VaelStore::upsertCollection(const CollectionRecord& record) { upsert(*core_, collectionSql(), record); }
+
+std::optional<CollectionRecord> VaelStore::collection(const Uuid& id) const {
+    return fetchOne<CollectionRecord>(*core_, collectionSql().byId, id, rows::readCollection);
+}
+
+std::vector<CollectionRecord> VaelStore::collections(const Uuid& orgId) const {
+    static const auto sql =
+        rows::selectSql(rows::kCollectionColumns, "WHERE deleted = 0 AND orgId = ?1 ORDER BY sort");
+    return fetchAll<CollectionRecord>(*core_, sql, orgId, rows::readCollection);
+}
+
+std::vector<CollectionRecord> VaelStore::collections() const {
+    static const auto sql = rows::selectSql(rows::kCollectionColumns, "WHERE deleted = 0 ORDER BY sort");
+    return fetchAll<CollectionRecord>(*core_, sql, std::nullopt, rows::readCollection);
+}
+
+void VaelStore::upsertProject(const ProjectRecord& record) { upsert(*core_, projectSql(), record); }
+
+std::optional<ProjectRecord> VaelStore::project(const Uuid& id) const {
+    return fetchOne<ProjectRecord>(*core_, projectSql().byId, id, rows::readProject);
+}
+
+std::vector<ProjectRecord> VaelStore::projects() const {
+    static const auto sql = rows::selectSql(rows::kProjectColumns, "WHERE deleted = 0 ORDER BY sort");
+    return fetchAll<ProjectRecord>(*core_, sql, std::nullopt, rows::readProject);
+}
+
+std::optional<TimePoint> VaelStore::lastSyncAt() const {
+    return core_->read([&]() -> std::optional<TimePoint> {
+        auto query = core_->statement("SELECT lastSyncAt FROM sync_state WHERE id = 1");
+        if (!query->executeStep()) return std::nullopt;
+        return rows::readOptionalTime(*query, 0, "sync_state");
+    });
+}
+
+void VaelStore::setLastSyncAt(TimePoint time) {
+    core_->write([&] {
+        auto statement = core_->statement(
+            "INSERT INTO sync_state (id, lastSyncAt) VALUES (1, ?) "
+            "ON CONFLICT(id) DO UPDATE SET lastSyncAt = excluded.lastSyncAt");
+        rows::bindTime(*statement, 1, time);
+        statement->exec();
+    });
+}
+
+void VaelStore::enqueue(const PendingOpRecord& op) {
+    static const auto sql = rows::insertSql(rows::kPendingOpColumns);
+    core_->write([&] {
+        auto insert = core_->statement(sql);
+        rows::bind(*insert, op);
+        insert->exec();
+    });
+}
+
+std::vector<PendingOpRecord> VaelStore::pendingOps() const {
+    static const auto sql = rows::selectSql(rows::kPendingOpColumns, "ORDER BY createdAt, opId");
+    return fetchAll<PendingOpRecord>(*core_, sql, std::nullopt, rows::readPendingOp);
+}
+
+void VaelStore::deletePendingOp(const Uuid& opId) {
+    core_->write([&] {
+        auto statement = core_->statement("DELETE FROM pending_ops WHERE opId = ?1");
+        statement->bind(1, opId.text());
+        statement->exec();
+    });
+}
+
+VaultObservationToken VaelStore::observeVaultChanges(std::function<void()> onChange, PostFunction post) {
+    auto observation = std::make_shared<detail::Observation>();
+    observation->onChange = std::move(onChange);
+    observation->post = std::move(post);
+    core_->startObservation(observation);
+    return VaultObservationToken(std::move(observation));
+}
+
+std::uint64_t VaelStore::contentWriteCount() const { return core_->contentWriteCount(); }
+
+}  // namespace vael
