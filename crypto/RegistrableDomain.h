@@ -1,0 +1,19 @@
+#pragma once
+
+// The host of a URL text and its registrable domain (the name under which a site registers, one
+// label below its public suffix), from the system's public suffix list through libpsl.
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace vael::RegistrableDomain {
+
+// The host in lower case (ASCII letters only; IPv6 literals without brackets), or nothing when the
+// text names none. A text without a scheme counts as starting with its host ("www.example.com/login").
+std::optional<std::string> host(std::string_view urlText);
+// The registrable domain of that host, or nothing for a public suffix itself, an IP address or a
+// single-label host. A trailing dot of the host is ignored here.
+std::optional<std::string> registrable(std::string_view urlText);
+
+}  // namespace vael::RegistrableDomain

@@ -1,0 +1,48 @@
+#include <gtest/gtest.h>
+
+#include "crypto/RegistrableDomain.h"
+
+using namespace vael;
+
+TEST(RegistrableDomain, HostAndSiteOfUrlTexts) {
+    struct Case {
+        const char* text;
+        std::optional<std::string> host;
+        std::optional<std::string> site;
+    };
+    const Case cases[] = {
+        {"https://www.Example.com/login?next=/", "www.example.com", "example.com"},
+        {"https://user:pw@login.example.co.uk:8443/x", "login.example.co.uk", "example.co.uk"},
+        {"www.example.com", "www.example.com", "example.com"},
+        {"example.com/path#frag", "example.com", "example.com"},
+        {"localhost:8080", "localhost", std::nullopt},
+        {"http://localhost", "localhost", std::nullopt},
+        {"https://alice.github.io", "alice.github.io", "alice.github.io"},
+        {"https://github.io", "github.io", std::nullopt},
+        {"https://co.uk", "co.uk", std::nullopt},
+        {"https://example.com.", "example.com.", "example.com"},
+        {"https://127.0.0.1:8443", "127.0.0.1", std::nullopt},
+        {"http://192.168.1.10", "192.168.1.10", std::nullopt},
+        {"http://[::1]:8080/", "::1", std::nullopt},
+        {"https://host.internal", "host.internal", "host.internal"},
+        {"  https://example.org  ", "example.org", "example.org"},
+        {"mailto:someone@example.com", std::nullopt, std::nullopt},
+        {"https://", std::nullopt, std::nullopt},
+        {"https://exa mple.com", std::nullopt, std::nullopt},
+        {"https://a..b.com", std::nullopt, std::nullopt},
+        {"https://example.com:http/", std::nullopt, std::nullopt},
+        {"http://[::1", std::nullopt, std::nullopt},
+        {"", std::nullopt, std::nullopt},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        EXPECT_EQ(RegistrableDomain::host(c.text), c.host);
+        EXPECT_EQ(RegistrableDomain::registrable(c.text), c.site);
+    }
+}
+
+TEST(RegistrableDomain, SameSiteGivesEqualTexts) {
+    EXPECT_EQ(RegistrableDomain::registrable("https://accounts.google.com"),
+              RegistrableDomain::registrable("http://mail.GOOGLE.com:8080"));
+    EXPECT_NE(RegistrableDomain::registrable("https://a.github.io"), RegistrableDomain::registrable("https://b.github.io"));
+}
