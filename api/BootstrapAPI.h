@@ -1,0 +1,23 @@
+#pragma once
+
+#include <optional>
+
+#include "api/Records.h"
+#include "core/Bytes.h"
+#include "core/Uuid.h"
+
+namespace vael {
+
+// Creating a vault's first project and group on the server. An existing object is
+// APIError::conflict.
+class BootstrapAPI {
+public:
+    virtual ~BootstrapAPI() = default;
+
+    virtual OrgDTO createOrg(const std::optional<Uuid>& id, const Bytes& nameBlob) = 0;
+    virtual CollectionDTO createCollection(const Uuid& orgId, const std::optional<Uuid>& id,
+                                           const std::optional<Uuid>& parentId, const Bytes& nameBlob,
+                                           const Bytes& wrappedKey) = 0;
+};
+
+}  // namespace vael

@@ -1,0 +1,7 @@
+#include "FuzzDecode.h"
+#include "api/Codec.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    fuzzDecode(data, size, vael::wire::decodeSyncResponse);
+    return 0;
+}
