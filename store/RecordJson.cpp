@@ -89,4 +89,35 @@ ProjectRecord projectRecordFromJson(std::string_view text) {
     };
 }
 
+std::string toJsonText(const ItemBody& b) {
+    json::Object o;
+    o["id"] = b.id.text();
+    o["collectionId"] = b.collectionId.text();
+    o["type"] = b.type;
+    json::putBytes(o, "nameBlob", b.nameBlob);
+    json::putBytes(o, "contentBlob", b.contentBlob);
+    o["cryptoParams"] = b.cryptoParams;
+    json::putBytes(o, "wrappedItemKey", b.wrappedItemKey);
+    o["aiAccess"] = b.aiAccess;
+    o["revision"] = b.revision;
+    json::putTime(o, "updatedAt", b.updatedAt);
+    return json::dump(o);
+}
+
+ItemBody itemBodyFromJson(std::string_view text) {
+    const auto o = json::parseObject(text);
+    return ItemBody{
+        .id = json::uuidAt(o, "id"),
+        .collectionId = json::uuidAt(o, "collectionId"),
+        .type = json::textAt(o, "type"),
+        .nameBlob = json::bytesAt(o, "nameBlob"),
+        .contentBlob = json::bytesAt(o, "contentBlob"),
+        .cryptoParams = json::textAt(o, "cryptoParams"),
+        .wrappedItemKey = json::bytesAt(o, "wrappedItemKey"),
+        .aiAccess = json::textAt(o, "aiAccess"),
+        .revision = json::integerAt(o, "revision"),
+        .updatedAt = json::timeAt(o, "updatedAt"),
+    };
+}
+
 }  // namespace vael

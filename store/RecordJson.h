@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "store/Records.h"
+#include "store/SyncTypes.h"
 
 namespace vael {
 
@@ -25,6 +26,11 @@ std::string toJsonText(const ProjectRecord& record);
 ItemRecord itemRecordFromJson(std::string_view text);
 CollectionRecord collectionRecordFromJson(std::string_view text);
 ProjectRecord projectRecordFromJson(std::string_view text);
+
+// The queued form of an item body (payload of "put" and "create" operations): the item keys without
+// "deleted".
+std::string toJsonText(const ItemBody& body);
+ItemBody itemBodyFromJson(std::string_view text);
 
 inline std::string_view textView(const Bytes& bytes) {
     return {reinterpret_cast<const char*>(bytes.data()), bytes.size()};

@@ -28,10 +28,11 @@ void roundTrip(std::string_view text, Read read) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size == 0) return 0;
     const std::string_view text(reinterpret_cast<const char*>(data + 1), size - 1);
-    switch (data[0] % 3) {
+    switch (data[0] % 4) {
         case 0: roundTrip<CollectionRecord>(text, collectionRecordFromJson); break;
         case 1: roundTrip<ItemRecord>(text, itemRecordFromJson); break;
         case 2: roundTrip<ProjectRecord>(text, projectRecordFromJson); break;
+        case 3: roundTrip<ItemBody>(text, itemBodyFromJson); break;
     }
     return 0;
 }

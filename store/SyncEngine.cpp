@@ -1,0 +1,420 @@
+#include "store/SyncEngine.h"
+
+#include "store/RecordJson.h"
+
+namespace vael {
+
+namespace {
+
+using Kind = PendingOpRecord::Kind;
+
+bool isConflict(const SyncAPIError& error) { return error.kind() == SyncAPIError::Kind::conflict; }
+
+}  // namespace
+
+SyncEngine::SyncEngine(std::shared_ptr<VaelStore> store, std::shared_ptr<VaelSyncAPI> api,
+                       std::shared_ptr<const Clock> clock, std::shared_ptr<SyncPause> pause)
+    : store_(std::move(store)), api_(std::move(api)), clock_(std::move(clock)), pause_(std::move(pause)) {}
+
+// Runs a server call (or the pause) with the engine's lock released; it is held again afterwards,
+// whether the call returned or threw.
+template <class Call>
+auto SyncEngine::unlocked(Lock& lock, Call&& call) {
+    struct Relock {
+        Lock& lock;
+        ~Relock() { lock.lock(); }
+    };
+    lock.unlock();
+    Relock relock{lock};
+    return call();
+}
+
+// --- pull ---
+
+void SyncEngine::pull() {
+    Lock lock(mutex_);
+    const auto since = store_->lastSyncAt();
+    const auto response = unlocked(lock, [&] { return api_->sync(since); });
+
+    for (const auto& delta : response.collections) {
+        // A delta carries no name key: keep the stored one while the sealed name is the same, or the
+        // group's name could no longer be opened.
+        std::optional<Bytes> nameWrappedKey;
+        if (const auto stored = store_->collection(delta.id); stored && stored->nameBlob == delta.nameBlob)
+            nameWrappedKey = stored->nameWrappedKey;
+        store_->upsertCollection(CollectionRecord{
+            .id = delta.id,
+            .orgId = delta.orgId,
+            .parentId = delta.parentId,
+            .nameBlob = delta.nameBlob,
+            .nameWrappedKey = std::move(nameWrappedKey),
+            .sort = delta.sort,
+            .wrappedKey = delta.wrappedKey,
+            .updatedAt = delta.updatedAt,
+            .deleted = delta.deleted,
+        });
+    }
+
+    for (const auto& delta : response.items) {
+        auto local = store_->item(delta.id);
+        if (delta.deleted) {
+            // The tombstone of an unknown item is not stored.
+            if (!local) continue;
+            local->deleted = true;
+            local->revision = delta.revision;
+            local->updatedAt = delta.updatedAt;
+            store_->upsertItem(*local);
+            continue;
+        }
+        if (local && local->revision >= delta.revision && !local->contentBlob.empty()) continue;
+        const auto body = unlocked(lock, [&] { return api_->fetchItem(delta.id); });
+        store_->upsertItem(body.toRecord(false));
+    }
+
+    store_->setLastSyncAt(response.now);
+}
+
+// --- writes ---
+
+void SyncEngine::writeBody(const ItemBody& body, std::int64_t revision) {
+    auto record = body.toRecord(false);
+    record.revision = revision;
+    store_->upsertItem(record);
+}
+
+void SyncEngine::write(const ItemBody& body) {
+    Lock lock(mutex_);
+    std::optional<SyncAPIError> conflict;
+    try {
+        const auto result = unlocked(lock, [&] { return api_->putItem(body.id, body, body.revision); });
+        writeBody(body, result.newRevision);
+        return;
+    } catch (const SyncAPIError& error) {
+        if (isConflict(error)) conflict = error;
+    } catch (...) {
+        // Offline, transport, or the local write after the server took it: queue it.
+    }
+    if (conflict) {
+        const auto server = unlocked(lock, [&] { return api_->fetchItem(body.id); });
+        store_->upsertItem(server.toRecord(false));
+        throw *conflict;
+    }
+    queueOffline(body);
+}
+
+void SyncEngine::create(const ItemBody& body) {
+    Lock lock(mutex_);
+    store_->upsertItem(body.toRecord(false));
+    try {
+        unlocked(lock, [&] { api_->createItem(body); });
+    } catch (const SyncAPIError& error) {
+        if (!isConflict(error)) enqueueCreate(body);
+    } catch (...) {
+        enqueueCreate(body);
+    }
+}
+
+void SyncEngine::deleteItem(const Uuid& id) {
+    Lock lock(mutex_);
+    std::int64_t baseRevision = 0;
+    if (auto local = store_->item(id)) {
+        baseRevision = local->revision;
+        local->deleted = true;
+        local->updatedAt = clock_->now();
+        store_->upsertItem(*local);
+    }
+    try {
+        unlocked(lock, [&] { api_->deleteItem(id); });
+    } catch (...) {
+        enqueueDelete(id, baseRevision);
+    }
+}
+
+void SyncEngine::createCollection(const CollectionRecord& record) {
+    Lock lock(mutex_);
+    store_->upsertCollection(record);
+    try {
+        unlocked(lock, [&] { api_->createCollection(record); });
+    } catch (const SyncAPIError& error) {
+        if (!isConflict(error)) enqueueCollection(record, Kind::createCollection);
+    } catch (...) {
+        enqueueCollection(record, Kind::createCollection);
+    }
+}
+
+void SyncEngine::patchCollection(const CollectionRecord& record) {
+    Lock lock(mutex_);
+    store_->upsertCollection(record);
+    try {
+        unlocked(lock, [&] { api_->patchCollection(record); });
+    } catch (...) {
+        enqueueCollection(record, Kind::putCollection);
+    }
+}
+
+void SyncEngine::deleteCollection(const Uuid& id) {
+    Lock lock(mutex_);
+    if (auto local = store_->collection(id)) {
+        local->deleted = true;
+        local->updatedAt = clock_->now();
+        store_->upsertCollection(*local);
+    }
+    try {
+        unlocked(lock, [&] { api_->deleteCollection(id); });
+    } catch (...) {
+        enqueue(Kind::deleteCollection, id, {}, 0);
+    }
+}
+
+// --- queueing ---
+
+void SyncEngine::queueOffline(const ItemBody& body) {
+    store_->upsertItem(body.toRecord(false));
+    enqueue(Kind::put, body.id, bytesOf(toJsonText(body)), body.revision);
+}
+
+void SyncEngine::enqueueCreate(const ItemBody& body) {
+    enqueue(Kind::create, body.id, bytesOf(toJsonText(body)), body.revision);
+}
+
+void SyncEngine::enqueueDelete(const Uuid& id, std::int64_t baseRevision) {
+    enqueue(Kind::delete_, id, {}, baseRevision);
+}
+
+void SyncEngine::enqueueCollection(const CollectionRecord& record, PendingOpRecord::Kind kind) {
+    enqueue(kind, record.id, bytesOf(toJsonText(record)), 0);
+}
+
+void SyncEngine::enqueue(PendingOpRecord::Kind kind, const Uuid& itemId, Bytes payload, std::int64_t baseRevision) {
+    const auto createdAt = nextQueueTime();
+    store_->enqueue(PendingOpRecord{
+        .opId = Uuid::random(),
+        .kind = kind,
+        .itemId = itemId,
+        .payloadBlob = std::move(payload),
+        .baseRevision = baseRevision,
+        .createdAt = createdAt,
+    });
+    lastQueuedAt_ = createdAt;
+}
+
+// The queue is ordered by creation time to the millisecond, then by the random opId. Two operations
+// queued within one millisecond (a create and its first edit), or after the wall clock stepped back,
+// would otherwise replay in an arbitrary order, and a put sent before its create fails for ever.
+TimePoint SyncEngine::nextQueueTime() {
+    auto now = truncatedToMilliseconds(clock_->now());
+    if (!lastQueuedAt_) {
+        try {
+            const auto ops = store_->pendingOps();
+            if (!ops.empty()) lastQueuedAt_ = ops.back().createdAt;
+        } catch (...) {
+            // An unreadable queue fails the replay on its own; queueing goes on with the clock.
+        }
+    }
+    if (lastQueuedAt_ && now <= *lastQueuedAt_) now = *lastQueuedAt_ + std::chrono::milliseconds(1);
+    return now;
+}
+
+std::optional<ItemBody> SyncEngine::decodeItem(const PendingOpRecord& op) {
+    try {
+        return itemBodyFromJson(textView(op.payloadBlob));
+    } catch (const JsonDecodingError&) {
+        // Undecodable is dropped, never retried.
+        try {
+            store_->deletePendingOp(op.opId);
+        } catch (...) {
+        }
+        return std::nullopt;
+    }
+}
+
+std::int64_t SyncEngine::pendingCount() {
+    Lock lock(mutex_);
+    return static_cast<std::int64_t>(store_->pendingOps().size());
+}
+
+// --- replay ---
+
+template <class Call>
+SyncEngine::Sent SyncEngine::sendWithRetry(Lock& lock, Call&& call) {
+    for (int attempt = 0;; ++attempt) {
+        try {
+            unlocked(lock, call);
+            return Sent::success;
+        } catch (const SyncAPIError& error) {
+            if (isConflict(error)) return Sent::conflict;
+        } catch (...) {
+        }
+        if (attempt == 1) return Sent::failure;
+        unlocked(lock, [&] {
+            try {
+                pause_->pause(retryPause);
+            } catch (...) {
+                // A pause that fails is over: the retry follows at once.
+            }
+        });
+    }
+}
+
+ReplayOutcome SyncEngine::replayPending() {
+    Lock lock(mutex_);
+    replayDone_.wait(lock, [&] { return !replaying_; });
+    replaying_ = true;
+    struct Done {
+        SyncEngine& engine;
+        ~Done() {
+            engine.replaying_ = false;
+            engine.replayDone_.notify_all();
+        }
+    } done{*this};
+
+    // The snapshot: operations queued from here on wait for the next replay.
+    const auto ops = store_->pendingOps();
+    ReplayOutcome outcome;
+    for (const auto& op : ops) {
+        if (!replayOne(lock, op, outcome)) {
+            outcome.complete = false;
+            break;
+        }
+    }
+    return outcome;
+}
+
+bool SyncEngine::replayOne(Lock& lock, const PendingOpRecord& op, ReplayOutcome& outcome) {
+    auto dropOp = [&] {
+        try {
+            store_->deletePendingOp(op.opId);
+        } catch (...) {
+        }
+    };
+
+    switch (op.kind) {
+        case Kind::put: {
+            const auto body = decodeItem(op);
+            if (!body) return true;
+            std::int64_t newRevision = 0;
+            const auto sent = sendWithRetry(lock, [&] {
+                newRevision = api_->putItem(op.itemId, *body, op.baseRevision).newRevision;
+            });
+            if (sent == Sent::conflict) {
+                try {
+                    auto theirs = unlocked(lock, [&] { return api_->fetchItem(op.itemId); });
+                    outcome.conflicts.push_back(
+                        SyncConflict{.itemId = op.itemId, .mine = *body, .theirs = std::move(theirs)});
+                    return true;
+                } catch (...) {
+                    return false;
+                }
+            }
+            if (sent == Sent::failure) return false;
+            try {
+                // An item deleted here meanwhile stays deleted; it only learns the server's revision.
+                auto record = body->toRecord(false);
+                if (auto local = store_->item(op.itemId); local && local->deleted) record = *local;
+                record.revision = newRevision;
+                store_->upsertItem(record);
+                store_->deletePendingOp(op.opId);
+                return true;
+            } catch (...) {
+                return false;
+            }
+        }
+        case Kind::create: {
+            const auto body = decodeItem(op);
+            if (!body) return true;
+            const auto sent = sendWithRetry(lock, [&] { api_->createItem(*body); });
+            if (sent == Sent::failure) return false;
+            if (sent == Sent::conflict) {
+                store_->deletePendingOp(op.opId);  // its failure ends the replay with an error
+                return true;
+            }
+            try {
+                store_->deletePendingOp(op.opId);
+                return true;
+            } catch (...) {
+                return false;
+            }
+        }
+        case Kind::createCollection:
+        case Kind::putCollection: {
+            CollectionRecord record;
+            try {
+                record = collectionRecordFromJson(textView(op.payloadBlob));
+            } catch (const JsonDecodingError&) {
+                dropOp();
+                return true;
+            }
+            const bool creating = op.kind == Kind::createCollection;
+            const auto sent = sendWithRetry(lock, [&] {
+                if (creating) api_->createCollection(record);
+                else api_->patchCollection(record);
+            });
+            if (sent == Sent::failure) return false;
+            if (sent == Sent::conflict) {
+                if (!creating) return false;
+                store_->deletePendingOp(op.opId);  // its failure ends the replay with an error
+                return true;
+            }
+            try {
+                if (!creating) {
+                    // As with items: a group deleted here meanwhile stays deleted.
+                    const auto local = store_->collection(record.id);
+                    if (!local || !local->deleted) store_->upsertCollection(record);
+                }
+                store_->deletePendingOp(op.opId);
+                return true;
+            } catch (...) {
+                return false;
+            }
+        }
+        case Kind::delete_:
+        case Kind::deleteCollection: {
+            const auto sent = sendWithRetry(lock, [&] {
+                if (op.kind == Kind::delete_) api_->deleteItem(op.itemId);
+                else api_->deleteCollection(op.itemId);
+            });
+            if (sent != Sent::success) return false;
+            try {
+                store_->deletePendingOp(op.opId);
+                return true;
+            } catch (...) {
+                return false;
+            }
+        }
+    }
+    return false;
+}
+
+// --- conflict resolution ---
+
+void SyncEngine::resolveConflict(const SyncConflict& conflict, ConflictChoice choice) {
+    Lock lock(mutex_);
+    // Only the put that carried this local version is settled; a later edit or a queued delete of the
+    // same item still has to reach the server.
+    std::optional<Uuid> settled;
+    for (const auto& op : store_->pendingOps()) {
+        if (op.kind != Kind::put || op.itemId != conflict.itemId) continue;
+        try {
+            if (itemBodyFromJson(textView(op.payloadBlob)) == conflict.mine) {
+                settled = op.opId;
+                break;
+            }
+        } catch (const JsonDecodingError&) {
+            // Left for the replay to drop.
+        }
+    }
+
+    if (choice == ConflictChoice::keepTheirs) {
+        store_->upsertItem(conflict.theirs.toRecord(false));
+    } else {
+        auto body = conflict.mine;
+        body.revision = conflict.theirs.revision;
+        const auto result =
+            unlocked(lock, [&] { return api_->putItem(conflict.itemId, body, conflict.theirs.revision); });
+        writeBody(body, result.newRevision);
+    }
+
+    if (settled) store_->deletePendingOp(*settled);
+}
+
+}  // namespace vael

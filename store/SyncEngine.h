@@ -1,0 +1,98 @@
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <optional>
+
+#include "core/Clock.h"
+#include "store/PendingOp.h"
+#include "store/SyncPause.h"
+#include "store/SyncTypes.h"
+#include "store/VaelStore.h"
+#include "store/VaelSyncAPI.h"
+
+namespace vael {
+
+// The offline-first bridge between the replica and the server. Every change of an item or a group is
+// written locally, then offered to the server; what the server does not take now is queued and
+// replayed later. One operation runs at a time: the engine's lock is held for its local steps and
+// released around every server call and the retry pause, so other calls interleave exactly there.
+// Store errors pass through unchanged; server failures are absorbed as each operation says.
+class SyncEngine {
+public:
+    static constexpr std::chrono::milliseconds retryPause{300};
+
+    // Contacts nothing. The clock gives tombstone and queue times; the pause is the wait before a retry.
+    SyncEngine(std::shared_ptr<VaelStore> store, std::shared_ptr<VaelSyncAPI> api,
+               std::shared_ptr<const Clock> clock = std::make_shared<SystemClock>(),
+               std::shared_ptr<SyncPause> pause = std::make_shared<BootTimePause>());
+    SyncEngine(const SyncEngine&) = delete;
+    SyncEngine& operator=(const SyncEngine&) = delete;
+
+    // Applies the server's changes since the last pull: groups, then items. Throws every failure;
+    // the sync time moves only when all of it was applied.
+    void pull();
+
+    // An existing item, with the revision it was read at. A revision conflict stores the server's copy
+    // and throws SyncAPIError::conflict; any other failure stores the body locally and queues a put.
+    void write(const ItemBody& body);
+    // A new item: stored first, then created on the server; a conflict is ignored, other failures queued.
+    void create(const ItemBody& body);
+    // Tombstones the local row (if any), then deletes on the server; any failure queues a delete.
+    void deleteItem(const Uuid& id);
+
+    // Stored first; a conflict is ignored, other failures queued.
+    void createCollection(const CollectionRecord& record);
+    // Stored first; any failure queues a putCollection.
+    void patchCollection(const CollectionRecord& record);
+    // Tombstones only the group's own row (if any); any failure queues a deleteCollection.
+    void deleteCollection(const Uuid& id);
+
+    // Sends the queue as read at the start, oldest first, one retry per operation. A put that meets a
+    // newer server version is reported and stays queued; the first operation the server does not
+    // settle otherwise stops the replay (outcome incomplete). Throws only when the queue cannot be
+    // read, or a settled creation cannot be removed from it. One replay at a time: a second caller
+    // waits, then replays the queue as it is then.
+    ReplayOutcome replayPending();
+
+    std::int64_t pendingCount();
+
+    // keepMine pushes the local version over the server's; keepTheirs stores the server's. Then removes
+    // the oldest queued put of the item whose payload is the conflict's local version, if any.
+    void resolveConflict(const SyncConflict& conflict, ConflictChoice choice);
+
+private:
+    using Lock = std::unique_lock<std::mutex>;
+    enum class Sent { success, conflict, failure };
+
+    template <class Call>
+    static auto unlocked(Lock& lock, Call&& call);
+    template <class Call>
+    Sent sendWithRetry(Lock& lock, Call&& call);
+
+    void writeBody(const ItemBody& body, std::int64_t revision);
+    void queueOffline(const ItemBody& body);
+    void enqueueCreate(const ItemBody& body);
+    void enqueueDelete(const Uuid& id, std::int64_t baseRevision);
+    void enqueueCollection(const CollectionRecord& record, PendingOpRecord::Kind kind);
+    void enqueue(PendingOpRecord::Kind kind, const Uuid& itemId, Bytes payload, std::int64_t baseRevision);
+    TimePoint nextQueueTime();
+    std::optional<ItemBody> decodeItem(const PendingOpRecord& op);
+    // False when the replay has to stop here.
+    bool replayOne(Lock& lock, const PendingOpRecord& op, ReplayOutcome& outcome);
+
+    std::shared_ptr<VaelStore> store_;
+    std::shared_ptr<VaelSyncAPI> api_;
+    std::shared_ptr<const Clock> clock_;
+    std::shared_ptr<SyncPause> pause_;
+
+    std::mutex mutex_;
+    std::condition_variable replayDone_;
+    bool replaying_ = false;
+    std::optional<TimePoint> lastQueuedAt_;
+};
+
+}  // namespace vael

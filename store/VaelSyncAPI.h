@@ -1,0 +1,35 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+
+#include "store/Records.h"
+#include "store/SyncTypes.h"
+
+namespace vael {
+
+// How the sync engine reaches the server. Every call blocks until the server answered and reports every
+// failure as a SyncAPIError. The engine calls it without holding its own lock, so an implementation
+// must accept calls from several threads at once.
+class VaelSyncAPI {
+public:
+    virtual ~VaelSyncAPI() = default;
+
+    // The item and group changes the server recorded after `since` (everything when absent).
+    virtual SyncResponse sync(std::optional<TimePoint> since) = 0;
+    // The server's current version of the item, with its revision.
+    virtual ItemBody fetchItem(const Uuid& id) = 0;
+    // Stores the body only if the server's revision equals expectedRevision; otherwise conflict.
+    virtual PushResult putItem(const Uuid& id, const ItemBody& body, std::int64_t expectedRevision) = 0;
+    // Creates the item under the body's id in the body's group.
+    virtual void createItem(const ItemBody& body) = 0;
+    // An item already gone is no failure.
+    virtual void deleteItem(const Uuid& id) = 0;
+    // A group that already exists is no failure.
+    virtual void createCollection(const CollectionRecord& record) = 0;
+    virtual void patchCollection(const CollectionRecord& record) = 0;
+    // A group already gone is no failure.
+    virtual void deleteCollection(const Uuid& id) = 0;
+};
+
+}  // namespace vael

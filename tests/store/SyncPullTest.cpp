@@ -1,0 +1,118 @@
+#include "EngineFixtures.h"
+
+using namespace vael;
+using namespace vael::test;
+using Call = ScriptedSyncAPI::Call;
+
+namespace {
+
+SyncCollectionDelta groupDelta(int n, bool deleted = false, const std::string& name = "group") {
+    return SyncCollectionDelta{.id = id(n), .orgId = id(800), .parentId = id(n + 1), .nameBlob = bytesOf(name),
+                               .sort = -n, .wrappedKey = bytesOf("key"), .updatedAt = sampleTime(), .deleted = deleted};
+}
+
+SyncItemDelta itemDelta(int n, std::int64_t revision, bool deleted = false) {
+    return SyncItemDelta{.id = id(n), .collectionId = id(901), .revision = revision,
+                         .updatedAt = sampleTime(std::chrono::seconds(n)), .deleted = deleted};
+}
+
+}  // namespace
+
+TEST(SyncPull, AppliesGroupsThenItemsAndMovesTheSyncTime) {
+    EngineEnv env;
+    // Local rows: 1 behind the server, 2 equal with content, 3 equal without content, 4 to be deleted.
+    env.store->upsertItem(sampleBody(1, 3).toRecord(false));
+    env.store->upsertItem(sampleBody(2, 3).toRecord(false));
+    env.store->upsertItem(sampleBody(3, 3, "").toRecord(false));
+    env.store->upsertItem(sampleBody(4, 3).toRecord(false));
+    for (int n : {1, 3, 5}) env.api->serverItems[id(n)] = sampleBody(n, 4, "server");
+    const auto now = sampleTime(std::chrono::hours(2));
+    env.api->syncAnswer = SyncResponse{
+        .now = now,
+        .items = {itemDelta(1, 4), itemDelta(2, 3), itemDelta(3, 3), itemDelta(4, 9, true), itemDelta(5, 4),
+                  itemDelta(6, 2, true)},
+        .collections = {groupDelta(10), groupDelta(20, true)},
+    };
+    // Groups are in place before any item is fetched.
+    env.api->onCall([&](const Call& call) {
+        if (call.method == "fetchItem") {
+            EXPECT_TRUE(env.store->collection(id(20)));
+        }
+    });
+
+    env.engine->pull();
+
+    EXPECT_EQ(env.api->methods(), (std::vector<std::string>{"sync", "fetchItem", "fetchItem", "fetchItem"}));
+    EXPECT_EQ(env.api->calls()[0].since, std::nullopt);
+    std::vector<Uuid> fetched;
+    for (const auto& c : env.api->calls())
+        if (c.id) fetched.push_back(*c.id);
+    EXPECT_EQ(fetched, (std::vector<Uuid>{id(1), id(3), id(5)}));
+
+    EXPECT_EQ(env.store->item(id(1)), sampleBody(1, 4, "server").toRecord(false));
+    EXPECT_EQ(env.store->item(id(2)), sampleBody(2, 3).toRecord(false));
+    EXPECT_EQ(env.store->item(id(3)), sampleBody(3, 4, "server").toRecord(false));
+    auto tombstone = sampleBody(4, 9).toRecord(true);
+    tombstone.updatedAt = itemDelta(4, 9).updatedAt;
+    EXPECT_EQ(env.store->item(id(4)), tombstone);
+    EXPECT_EQ(env.store->item(id(5)), sampleBody(5, 4, "server").toRecord(false));
+    EXPECT_FALSE(env.store->item(id(6)));  // the tombstone of an unknown item is not kept
+
+    const auto group = env.store->collection(id(10));
+    ASSERT_TRUE(group);
+    EXPECT_EQ(group->parentId, id(11));
+    EXPECT_EQ(group->sort, -10);
+    EXPECT_FALSE(group->nameWrappedKey);
+    ASSERT_TRUE(env.store->collection(id(20)));  // the tombstone of an unknown group is kept
+    EXPECT_TRUE(env.store->collection(id(20))->deleted);
+    EXPECT_EQ(env.store->lastSyncAt(), now);
+
+    env.api->clearCalls();
+    env.api->syncAnswer = SyncResponse{.now = now + std::chrono::minutes(1), .items = {}, .collections = {}};
+    env.engine->pull();
+    EXPECT_EQ(env.api->calls(), (std::vector<Call>{{.method = "sync", .since = now}}));
+}
+
+TEST(SyncPull, KeepsTheGroupNameKeyWhileTheSealedNameIsTheSame) {
+    EngineEnv env;
+    for (int n : {10, 20}) {
+        auto group = sampleCollection(n);
+        group.nameBlob = bytesOf("group");
+        group.nameWrappedKey = bytesOf("name-key");
+        env.store->upsertCollection(group);
+    }
+    env.api->syncAnswer = SyncResponse{
+        .now = sampleTime(), .items = {}, .collections = {groupDelta(10, false, "group"), groupDelta(20, false, "renamed")}};
+    env.engine->pull();
+    EXPECT_EQ(env.store->collection(id(10))->nameWrappedKey, bytesOf("name-key"));
+    EXPECT_EQ(env.store->collection(id(10))->sort, -10);  // the rest comes from the server
+    EXPECT_FALSE(env.store->collection(id(20))->nameWrappedKey);
+}
+
+TEST(SyncPull, FailureStopsAtOnceAndKeepsTheOldSyncTime) {
+    EngineEnv env;
+    env.store->setLastSyncAt(sampleTime());
+    env.api->serverItems[id(1)] = sampleBody(1, 4);
+    env.api->serverItems[id(2)] = sampleBody(2, 4);
+    env.api->syncAnswer = SyncResponse{.now = sampleTime(std::chrono::hours(1)),
+                                       .items = {itemDelta(1, 4), itemDelta(2, 4), itemDelta(3, 4)},
+                                       .collections = {groupDelta(10)}};
+    env.api->script("fetchItem", {ScriptedSyncAPI::Outcome::ok(), ScriptedSyncAPI::Outcome::offline()});
+
+    EXPECT_EQ([&]() -> std::optional<SyncAPIError> {
+        try {
+            env.engine->pull();
+        } catch (const SyncAPIError& e) {
+            return e;
+        }
+        return std::nullopt;
+    }(), SyncAPIError::offline());
+    EXPECT_TRUE(env.store->collection(id(10)));
+    EXPECT_TRUE(env.store->item(id(1)));
+    EXPECT_FALSE(env.store->item(id(2)));
+    EXPECT_EQ(env.api->methods(), (std::vector<std::string>{"sync", "fetchItem", "fetchItem"}));
+    EXPECT_EQ(env.store->lastSyncAt(), sampleTime());
+
+    env.api->script("sync", {ScriptedSyncAPI::Outcome::transport()});
+    EXPECT_THROW(env.engine->pull(), SyncAPIError);
+}
