@@ -50,7 +50,8 @@ std::optional<TimePoint> fromDatabaseText(std::string_view text) {
         millis = fraction * (count == 1 ? 100 : count == 2 ? 10 : 1);
     }
     const year_month_day ymd{year{y}, month{static_cast<unsigned>(mo)}, day{static_cast<unsigned>(d)}};
-    if (!ymd.ok() || h > 23 || mi > 59 || s > 59) return std::nullopt;
+    // Outside these years the nanosecond clock would overflow.
+    if (!ymd.ok() || y < 1700 || y > 2250 || h > 23 || mi > 59 || s > 59) return std::nullopt;
     return TimePoint{sys_days{ymd}.time_since_epoch() + hours{h} + minutes{mi} + seconds{s} + milliseconds{millis}};
 }
 

@@ -22,7 +22,7 @@ TEST(Time, DatabaseTextBeforeUnixEpochFloors) {
 TEST(Time, DatabaseTextRejectsGarbage) {
     for (const char* text : {"", "2025-03-07", "2025-13-07 09:05:01.250", "2025-02-30 09:05:01.250",
                              "2025-03-07T09:05:01.250", "2025-03-07 09:05:01.", "2025-03-07 09:05:01.2500",
-                             "2025-03-07 24:05:01.250"}) {
+                             "2025-03-07 24:05:01.250", "9999-01-01 00:00:00.000", "0001-01-01 00:00:00.000"}) {
         EXPECT_FALSE(fromDatabaseText(text)) << text;
     }
 }
