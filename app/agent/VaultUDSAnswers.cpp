@@ -1,5 +1,7 @@
 #include "app/agent/VaultUDSAnswers.h"
 
+#include <sodium.h>
+
 #include <array>
 
 namespace vael {
@@ -24,6 +26,13 @@ const char* managementMessage(VaultUDSManagementError::Case c) {
 }
 
 using ojson = nlohmann::ordered_json;
+
+// Keys are appended in order; room for all of them up front spares the regrowth.
+ojson objectWithRoom(std::size_t keys) {
+    ojson j = ojson::object();
+    j.get_ref<ojson::object_t&>().reserve(keys);
+    return j;
+}
 
 template <class T>
 void putIfPresent(ojson& j, const char* key, const std::optional<T>& field) {
@@ -120,8 +129,27 @@ std::optional<UDSDecision> decisionFromText(std::string_view text) {
 
 VaultUDSManagementError::VaultUDSManagementError(Case c) : std::runtime_error(managementMessage(c)), case_(c) {}
 
+void appendCompact(std::string& out, ojson& json) {
+    struct WipeSecrets {
+        ojson& json;
+        ~WipeSecrets() {
+            if (!json.is_object()) return;
+            for (const char* key : {"value", "password", "totp"}) {
+                auto it = json.find(key);
+                if (it != json.end() && it->is_string()) {
+                    auto& text = it->get_ref<std::string&>();
+                    sodium_memzero(text.data(), text.size());
+                }
+            }
+        }
+    } wipe{json};
+    nlohmann::detail::serializer<ojson> writer(nlohmann::detail::output_adapter<char, std::string>(out), ' ',
+                                               nlohmann::detail::error_handler_t::strict);
+    writer.dump(json, false, false, 0);
+}
+
 void to_json(ojson& j, const VaultUDSResponse& v) {
-    j = ojson::object();
+    j = objectWithRoom(9);
     j["decision"] = toText(v.decision);
     j["ai_access"] = toText(v.aiAccess);
     putIfPresent(j, "value", v.value);
@@ -134,7 +162,7 @@ void to_json(ojson& j, const VaultUDSResponse& v) {
 }
 
 void to_json(ojson& j, const VaultUDSListEntry& v) {
-    j = ojson::object();
+    j = objectWithRoom(4);
     j["ref"] = v.ref;
     j["name"] = v.name;
     j["type"] = v.type;
@@ -142,7 +170,7 @@ void to_json(ojson& j, const VaultUDSListEntry& v) {
 }
 
 void to_json(ojson& j, const VaultUDSSecretMetadata& v) {
-    j = ojson::object();
+    j = objectWithRoom(10);
     j["id"] = v.id;
     j["ref"] = v.ref;
     j["name"] = v.name;
@@ -156,7 +184,7 @@ void to_json(ojson& j, const VaultUDSSecretMetadata& v) {
 }
 
 void to_json(ojson& j, const VaultUDSBrowserItem& v) {
-    j = ojson::object();
+    j = objectWithRoom(7);
     j["id"] = v.id;
     j["name"] = v.name;
     putIfPresent(j, "username", v.username);
@@ -167,30 +195,30 @@ void to_json(ojson& j, const VaultUDSBrowserItem& v) {
 }
 
 void to_json(ojson& j, const VaultUDSBrowserMatches& v) {
-    j = ojson::object();
+    j = objectWithRoom(1);
     j["items"] = v.items;
 }
 
 void to_json(ojson& j, const VaultUDSBrowserFill& v) {
-    j = ojson::object();
+    j = objectWithRoom(3);
     putIfPresent(j, "username", v.username);
     j["password"] = v.password;
     putIfPresent(j, "totp", v.totp);
 }
 
 void to_json(ojson& j, const VaultUDSBrowserTotp& v) {
-    j = ojson::object();
+    j = objectWithRoom(2);
     j["code"] = v.code;
     j["remaining"] = v.remaining;
 }
 
 void to_json(ojson& j, const VaultUDSDeleteResult& v) {
-    j = ojson::object();
+    j = objectWithRoom(1);
     j["deleted"] = v.deleted;
 }
 
 void to_json(ojson& j, const VaultUDSGroup& v) {
-    j = ojson::object();
+    j = objectWithRoom(4);
     j["id"] = v.id;
     j["name"] = v.name;
     j["project"] = v.project;
@@ -198,23 +226,23 @@ void to_json(ojson& j, const VaultUDSGroup& v) {
 }
 
 void to_json(ojson& j, const VaultUDSGroupList& v) {
-    j = ojson::object();
+    j = objectWithRoom(1);
     j["groups"] = v.groups;
 }
 
 void to_json(ojson& j, const VaultUDSProject& v) {
-    j = ojson::object();
+    j = objectWithRoom(2);
     j["id"] = v.id;
     j["name"] = v.name;
 }
 
 void to_json(ojson& j, const VaultUDSProjectList& v) {
-    j = ojson::object();
+    j = objectWithRoom(1);
     j["projects"] = v.projects;
 }
 
 void to_json(ojson& j, const VaultUDSErrorEnvelope& v) {
-    j = ojson::object();
+    j = objectWithRoom(1);
     j["error"] = v.error;
 }
 

@@ -171,11 +171,20 @@ void to_json(nlohmann::ordered_json& j, const VaultUDSProject& v);
 void to_json(nlohmann::ordered_json& j, const VaultUDSProjectList& v);
 void to_json(nlohmann::ordered_json& j, const VaultUDSErrorEnvelope& v);
 
-// One compact JSON line body (no line feed), slashes as they are. Throws nlohmann's type_error
-// when a text is not valid UTF-8.
+// Appends one answer to `out` as compact JSON (no line feed; slashes as they are). Throws
+// nlohmann's type_error when a text is not valid UTF-8; `out` may then hold part of the answer.
+// Secret texts ("value", "password", "totp") are wiped from the intermediate document.
+void appendCompact(std::string& out, nlohmann::ordered_json& json);
+template <class T>
+void appendAnswer(std::string& out, const T& value) {
+    nlohmann::ordered_json json(value);
+    appendCompact(out, json);
+}
 template <class T>
 std::string encodeAnswer(const T& value) {
-    return nlohmann::ordered_json(value).dump();
+    std::string out;
+    appendAnswer(out, value);
+    return out;
 }
 
 // Reading answers back (agents and tests): "always" keys must be present with their type,

@@ -31,6 +31,8 @@ using Op = VaultUDSRequest::Op;
 // How long the accept loop rests after a failure it cannot retry at once (out of descriptors).
 constexpr int kBackOffMilliseconds = 100;
 constexpr int kListenBacklog = 8;
+// An answer buffer that grew for a large list is given back rather than kept for the connection's life.
+constexpr std::size_t kKeptLineCapacity = 64 * 1024;
 
 void wipe(std::string& text) {
     if (!text.empty()) sodium_memzero(text.data(), text.size());
@@ -151,9 +153,10 @@ private:
     // resolve, preview and undecodable lines: an answer that cannot be encoded is the refusal.
     bool writeResponse(const VaultUDSResponse& response) {
         try {
-            line_ = encodeAnswer(response);
+            appendAnswer(line_, response);
         } catch (...) {
-            line_ = encodeAnswer(VaultUDSResponse::refusal());
+            clearLine();
+            appendAnswer(line_, VaultUDSResponse::refusal());
         }
         return writeLine();
     }
@@ -163,11 +166,18 @@ private:
     template <class Operation>
     bool bridged(Operation&& operation) {
         try {
-            line_ = encodeAnswer(operation());
+            appendAnswer(line_, operation());
         } catch (...) {
-            line_ = encodeAnswer(VaultUDSErrorEnvelope{VaultUDSServer::wireMessage(std::current_exception())});
+            clearLine();
+            appendAnswer(line_, VaultUDSErrorEnvelope{VaultUDSServer::wireMessage(std::current_exception())});
         }
         return writeLine();
+    }
+
+    // The line buffer is kept for the next answer; what it held may be secret.
+    void clearLine() {
+        wipe(line_);
+        if (line_.capacity() > kKeptLineCapacity) line_.shrink_to_fit();
     }
 
     // The whole line or nothing more on this connection: a short write would leave half an answer
@@ -187,7 +197,7 @@ private:
             data += sent;
             left -= static_cast<std::size_t>(sent);
         }
-        wipe(line_);
+        clearLine();
         return written;
     }
 
