@@ -1,0 +1,21 @@
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace vael {
+
+// Lengths and tails of UTF-8 text in user-perceived characters (extended grapheme clusters).
+struct GraphemeTail {
+    std::size_t count = 0;       // clusters in the whole text
+    std::string_view tail;       // the last `n` clusters (all of them when there are fewer)
+};
+GraphemeTail graphemeTail(std::string_view utf8, std::size_t n);
+
+// A name an agent chose, made safe to show inside a prompt: control characters, line and paragraph
+// separators and bidirectional controls are removed, so the name cannot break the sentence it is
+// shown in or reorder it. Bytes that are not UTF-8 become U+FFFD.
+std::string displaySafe(std::string_view utf8);
+
+}  // namespace vael
