@@ -1,0 +1,35 @@
+#pragma once
+
+#include <memory>
+
+#include "api/SyncClientAPI.h"
+#include "store/VaelSyncAPI.h"
+
+namespace vael {
+
+// The sync engine's way to the server: each call is one call of the server client, with the values
+// converted both ways. Absent objects on delete and existing groups on create count as success; every
+// other failure leaves as a SyncAPIError (a negative network code is offline). No state besides the
+// client, no retry or ordering of its own: the engine queues and retries. Copies share the client.
+class SyncAPIAdapter final : public VaelSyncAPI {
+public:
+    explicit SyncAPIAdapter(std::shared_ptr<SyncClientAPI> client);
+
+    const std::shared_ptr<SyncClientAPI>& client() const { return client_; }
+
+    // A server answer whose blob is not valid Base64URL is a transport error: applying it would put
+    // empty names or keys over good local ones.
+    SyncResponse sync(std::optional<TimePoint> since) override;
+    ItemBody fetchItem(const Uuid& id) override;
+    PushResult putItem(const Uuid& id, const ItemBody& body, std::int64_t expectedRevision) override;
+    void createItem(const ItemBody& body) override;
+    void deleteItem(const Uuid& id) override;
+    void createCollection(const CollectionRecord& record) override;
+    void patchCollection(const CollectionRecord& record) override;
+    void deleteCollection(const Uuid& id) override;
+
+private:
+    std::shared_ptr<SyncClientAPI> client_;
+};
+
+}  // namespace vael
