@@ -1,0 +1,55 @@
+#include "app/platform/PolkitBiometricGate.h"
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QMetaObject>
+#include <QThread>
+#include <thread>
+
+#include "app/platform/PolkitPresenceAuthority.h"
+#include "app/platform/PresenceDialog.h"
+
+namespace vael {
+
+PolkitBiometricGate::PolkitBiometricGate()
+    : PolkitBiometricGate(std::make_shared<DialogPresencePrompt>(), std::make_shared<PolkitPresenceAuthority>()) {}
+
+PolkitBiometricGate::PolkitBiometricGate(std::shared_ptr<PresencePrompt> prompt,
+                                         std::shared_ptr<PresenceAuthority> authority)
+    : prompt_(std::move(prompt)), authority_(std::move(authority)) {}
+
+bool PolkitBiometricGate::decideInTurn(const std::string& reason) {
+    std::lock_guard turn(turn_);
+    try {
+        if (!prompt_ || !authority_) return false;
+        if (!prompt_->ask(reason)) return false;
+        return authority_->authorize();
+    } catch (...) {
+        return false;  // callers only ever learn yes or no
+    }
+}
+
+bool PolkitBiometricGate::authenticate(const std::string& reason) {
+    struct Pending {
+        std::atomic<std::size_t>& count;
+        explicit Pending(std::atomic<std::size_t>& c) : count(c) { ++count; }
+        ~Pending() { --count; }
+    } pending(pending_);
+
+    const QCoreApplication* app = QCoreApplication::instance();
+    if (app == nullptr || QThread::currentThread() != app->thread()) return decideInTurn(reason);
+
+    // On the interface thread a blocked wait would freeze the prompt that an earlier request is
+    // showing there: wait on a worker and keep the events flowing.
+    bool answer = false;
+    QEventLoop loop;
+    std::thread worker([&] {
+        answer = decideInTurn(reason);
+        QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+    });
+    loop.exec();
+    worker.join();
+    return answer;
+}
+
+}  // namespace vael

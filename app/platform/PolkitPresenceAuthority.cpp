@@ -1,0 +1,112 @@
+#include "app/platform/PolkitPresenceAuthority.h"
+
+#include <unistd.h>
+
+#include <QCoreApplication>
+#include <QDBusArgument>
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QMap>
+#include <QVariantMap>
+#include <atomic>
+#include <charconv>
+#include <fstream>
+#include <sstream>
+
+namespace vael {
+
+namespace {
+
+const QString kService = QStringLiteral("org.freedesktop.PolicyKit1");
+const QString kPath = QStringLiteral("/org/freedesktop/PolicyKit1/Authority");
+const QString kInterface = QStringLiteral("org.freedesktop.PolicyKit1.Authority");
+constexpr quint32 kAllowUserInteraction = 1;
+// The owner may take a while to find the fingerprint reader; past this the check is withdrawn.
+constexpr int kCheckTimeoutMs = 5 * 60 * 1000;
+
+std::optional<std::uint64_t> ownStartTime() {
+    std::ifstream in("/proc/self/stat");
+    std::stringstream text;
+    text << in.rdbuf();
+    return processStartTime(text.str());
+}
+
+QDBusArgument unixProcessSubject(std::uint64_t startTime) {
+    QDBusArgument subject;
+    subject.beginStructure();
+    subject << QStringLiteral("unix-process");
+    subject << QVariantMap{
+        {QStringLiteral("pid"), QVariant::fromValue(static_cast<quint32>(::getpid()))},
+        {QStringLiteral("start-time"), QVariant::fromValue(static_cast<quint64>(startTime))},
+        {QStringLiteral("uid"), QVariant::fromValue(static_cast<qint32>(::getuid()))},
+    };
+    subject.endStructure();
+    return subject;
+}
+
+QDBusArgument noDetails() {
+    QDBusArgument details;
+    details.beginMap(QMetaType::fromType<QString>(), QMetaType::fromType<QString>());
+    details.endMap();
+    return details;
+}
+
+}  // namespace
+
+std::optional<std::uint64_t> processStartTime(std::string_view statLine) {
+    const auto close = statLine.rfind(')');
+    if (close == std::string_view::npos) return std::nullopt;
+    std::string_view rest = statLine.substr(close + 1);
+    // After the command name come fields 3, 4, ...; the start time is field 22.
+    for (int field = 3; field <= 22; ++field) {
+        const auto start = rest.find_first_not_of(' ');
+        if (start == std::string_view::npos) return std::nullopt;
+        rest.remove_prefix(start);
+        const auto end = std::min(rest.find(' '), rest.size());
+        if (field == 22) {
+            std::uint64_t value = 0;
+            const auto [ptr, error] = std::from_chars(rest.data(), rest.data() + end, value);
+            if (error != std::errc() || ptr != rest.data() + end) return std::nullopt;
+            return value;
+        }
+        rest.remove_prefix(end);
+    }
+    return std::nullopt;
+}
+
+PolkitPresenceAuthority::PolkitPresenceAuthority(std::string actionID) : actionID_(std::move(actionID)) {}
+
+bool PolkitPresenceAuthority::authorize() {
+    if (QCoreApplication::instance() == nullptr) return false;  // the D-Bus module needs the application
+    const auto startTime = ownStartTime();
+    if (!startTime) return false;
+    QDBusConnection bus = QDBusConnection::systemBus();
+    if (!bus.isConnected()) return false;
+
+    static std::atomic<unsigned> checks{0};
+    const QString cancellationID = QStringLiteral("vael-%1-%2").arg(::getpid()).arg(++checks);
+    QDBusMessage call = QDBusMessage::createMethodCall(kService, kPath, kInterface, QStringLiteral("CheckAuthorization"));
+    call << QVariant::fromValue(unixProcessSubject(*startTime)) << QString::fromStdString(actionID_)
+         << QVariant::fromValue(noDetails()) << kAllowUserInteraction << cancellationID;
+
+    const QDBusMessage reply = bus.call(call, QDBus::Block, kCheckTimeoutMs);
+    if (reply.type() != QDBusMessage::ReplyMessage) {
+        // Timed out or failed: make sure no agent dialog is left asking for nothing.
+        bus.call(QDBusMessage::createMethodCall(kService, kPath, kInterface, QStringLiteral("CancelCheckAuthorization"))
+                     << cancellationID,
+                 QDBus::NoBlock);
+        return false;
+    }
+    if (reply.signature() != QStringLiteral("(bba{ss})") || reply.arguments().isEmpty()) return false;
+
+    const QDBusArgument result = reply.arguments().constFirst().value<QDBusArgument>();
+    bool isAuthorized = false;
+    bool isChallenge = false;
+    QMap<QString, QString> details;
+    result.beginStructure();
+    result >> isAuthorized >> isChallenge >> details;
+    result.endStructure();
+    return isAuthorized;
+}
+
+}  // namespace vael

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <string>
+
+namespace vael {
+
+// Our own prompt before the system asks: shows the reason and lets the user go on or cancel.
+// Blocks until answered; true only when the user chose to go on.
+class PresencePrompt {
+public:
+    virtual ~PresencePrompt() = default;
+    virtual bool ask(const std::string& reason) = 0;
+};
+
+// The system's check that the owner is present (fingerprint or login password, as the desktop's
+// agent offers). Blocks until answered; true only when the owner proved it.
+class PresenceAuthority {
+public:
+    virtual ~PresenceAuthority() = default;
+    virtual bool authorize() = 0;
+};
+
+}  // namespace vael
