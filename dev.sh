@@ -16,7 +16,7 @@ packages=(
   libsqlitecpp-dev libsqlite3-dev libsodium-dev libssl-dev libpsl-dev publicsuffix
   nlohmann-json3-dev libcurl4-openssl-dev libicu-dev libsystemd-dev
   qt6-base-dev qcoro-qt6-dev libsecret-1-dev libfido2-dev libcbor-dev libzxing-dev
-  polkitd dbus gnome-keyring openssh-client
+  polkitd dbus dbus-daemon libglib2.0-bin gnome-keyring openssh-client
   googletest libgtest-dev libgmock-dev libbenchmark-dev libcpp-httplib-dev
   clang libclang-rt-14-dev
 )
