@@ -1,0 +1,58 @@
+// Asking the user to enter a login an agent needs, and storing it.
+#include "app/agent/ops/AgentText.h"
+#include "app/agent/ops/ItemSourceSupport.h"
+#include "app/agent/ops/UrlComponents.h"
+
+namespace vael {
+
+using namespace itemsource;
+using Case = VaultUDSManagementError::Case;
+
+namespace {
+
+std::optional<std::string> hostOf(const std::string& origin) {
+    auto components = UrlComponents::parse(origin);
+    if (!components || !components->host) return std::nullopt;
+    auto host = *components->host;
+    if (host.size() >= 2 && host.front() == '[' && host.back() == ']') host = host.substr(1, host.size() - 2);
+    return host;
+}
+
+}  // namespace
+
+VaultUDSSecretMetadata StoreVaultItemSource::captureSecret(const VaultUDSRequest& request) {
+    const auto origin = trimmedOr(request.url, {});
+    if (origin.empty()) fail(Case::invalid);
+    if (!capturePresenter_) fail(Case::unsupported);
+    auto suggestedName = trimmedOr(request.name, {});
+    const auto suggestion = suggestedName.empty() ? hostOf(origin) : std::optional(std::move(suggestedName));
+    // A login typed into a locked vault could not be kept: do not ask for it.
+    requireUnlocked();
+
+    auto captured = capturePresenter_->present(origin, suggestion);
+    if (!captured) fail(Case::cancelled);
+    const SecretText password(std::move(captured->password));
+    SecretText::wipe(captured->password);
+    const SecretText seed(trimmedOr(captured->otpSecret, {}));
+    if (captured->otpSecret) SecretText::wipe(*captured->otpSecret);
+    if (trimWhitespace(password.text()).empty()) fail(Case::cancelled);
+
+    const auto target = ensureGroup(trimmedOr(captured->group, defaults_.collectionName), defaults_.projectName,
+                                    std::nullopt);
+    const auto id = Uuid::random();
+    ItemPayload payload;
+    payload.name = captured->name;
+    if (auto username = trimmedOr(captured->username, {}); !username.empty()) {
+        payload.fields.push_back(ItemField{"username", ItemField::Kind::username, std::move(username), false});
+    }
+    payload.fields.push_back(ItemField{"password", ItemField::Kind::password, password.text(), true});
+    if (!seed.empty()) payload.fields.push_back(ItemField{"otp", ItemField::Kind::otp, seed.text(), true});
+    payload.url = origin;
+
+    writeNewItem(itemBody(id, target.record.id, "login", sealPayload(payload, id, target.key),
+                          std::string(toText(captured->aiAccess)), 1));
+    const auto passwordField = firstOfKind(payload, ItemField::Kind::password).value_or(0);
+    return metadata(id, target.name, payload, payload.fields[passwordField], captured->aiAccess);
+}
+
+}  // namespace vael

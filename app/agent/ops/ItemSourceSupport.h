@@ -1,0 +1,100 @@
+#pragma once
+
+// Shared by the item source's operation files only.
+
+#include <sodium.h>
+
+#include <cstddef>
+#include <exception>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "app/agent/ops/StoreVaultItemSource.h"
+
+namespace vael {
+
+// Readable live items of one group in store order, by the canonical form of their opened name.
+struct StoreVaultItemSource::NamedItems {
+    Bytes groupWrappedKey;  // the names were opened under the key this unwraps to
+    std::vector<ItemRecord> records;
+    std::vector<std::string> names;  // canonical forms, in the order of `records`
+    std::unordered_map<std::string, std::vector<std::size_t>> byName;
+    std::unordered_map<Uuid, std::size_t> byId;
+
+    // The name opened before from exactly these bytes under exactly this group key.
+    const std::string* knownName(const ItemRecord& row, const Bytes& wrappedKey) const {
+        if (wrappedKey != groupWrappedKey) return nullptr;
+        const auto found = byId.find(row.id);
+        if (found == byId.end() || !(records[found->second] == row)) return nullptr;
+        return &names[found->second];
+    }
+};
+
+// The view of the store that every operation starts from, valid while the store's content write
+// counter still reads `writeCount`. Only a view built without a failed read is kept between calls.
+struct StoreVaultItemSource::Snapshot {
+    std::uint64_t writeCount = 0;
+    bool kept = false;
+    std::vector<ProjectContext> projects;
+    std::vector<CollectionContext> collections;
+    std::vector<std::string> collectionNames;  // canonical forms, in the order of `collections`
+
+    mutable std::mutex mutex;
+    mutable std::unordered_map<std::size_t, std::shared_ptr<const NamedItems>> named;  // by collection index
+};
+
+template <class Read>
+auto StoreVaultItemSource::read(Reads& reads, Read&& call) const -> decltype(call()) {
+    try {
+        return call();
+    } catch (const std::exception&) {
+        if (reads.policy == OnReadFailure::raise) throw;
+        reads.failed = true;
+        return {};
+    }
+}
+
+namespace itemsource {
+
+inline constexpr std::string_view kEnvelopeParams = R"({"envelope_version":1})";
+
+[[noreturn]] inline void fail(VaultUDSManagementError::Case c) { throw VaultUDSManagementError(c); }
+
+// Trimmed of white space and line breaks; `fallback` when absent or blank.
+std::string trimmedOr(const std::optional<std::string>& value, std::string_view fallback);
+// Trimmed; absent or blank is an invalid request.
+std::string required(const std::optional<std::string>& value);
+// Trimmed entries without the blank ones; nothing when none is left.
+std::optional<std::vector<std::string>> cleanList(const std::optional<std::vector<std::string>>& list);
+// The stored tier text; an unknown text reads as the most restrictive tier.
+UDSAIAccess tierOf(std::string_view stored);
+std::optional<std::size_t> firstOfKind(const ItemPayload& payload, ItemField::Kind kind);
+// What create, get, update and the browser save answer for one field of an item; never its value.
+VaultUDSSecretMetadata metadata(const Uuid& id, const std::string& group, const ItemPayload& payload,
+                                const ItemField& field, UDSAIAccess tier);
+
+// A copy of a secret that is wiped when it goes away.
+class SecretText {
+public:
+    explicit SecretText(std::string text) : text_(std::move(text)) {}
+    ~SecretText() { wipe(text_); }
+    SecretText(const SecretText&) = delete;
+    SecretText& operator=(const SecretText&) = delete;
+    const std::string& text() const { return text_; }
+    bool empty() const { return text_.empty(); }
+
+    static void wipe(std::string& text) {
+        if (!text.empty()) sodium_memzero(text.data(), text.size());
+        text.clear();
+    }
+
+private:
+    std::string text_;
+};
+
+}  // namespace itemsource
+
+}  // namespace vael

@@ -1,0 +1,144 @@
+// Listing, creating, reading, changing and deleting secrets: one field of one item, to an agent.
+#include <algorithm>
+
+#include "app/agent/ops/AgentText.h"
+#include "app/agent/ops/ItemSourceSupport.h"
+
+namespace vael {
+
+using namespace itemsource;
+using Case = VaultUDSManagementError::Case;
+
+std::vector<VaultUDSListEntry> StoreVaultItemSource::list(const std::optional<std::string>& collection,
+                                                          const std::optional<std::string>& query) {
+    requireUnlocked();
+    const auto view = snapshot(OnReadFailure::empty);
+    struct Sorted {
+        std::string key;
+        VaultUDSListEntry entry;
+    };
+    std::vector<Sorted> entries;
+    for (const auto& context : view->collections) {
+        if (collection && !collection->empty() && !canonicallyEqual(context.name, *collection)) continue;
+        Reads reads{OnReadFailure::empty};
+        for (const auto& row : read(reads, [&] { return store_->items(context.record.id); })) {
+            // Hidden and unknown tiers are left out before anything is decrypted.
+            const auto tier = aiAccessFromText(row.aiAccess);
+            if (row.deleted || !tier || *tier == UDSAIAccess::aiHidden) continue;
+            auto payload = openPayload(row, context.key);
+            if (!payload) continue;
+            if (query && !query->empty() && !containsIgnoringCase(payload->name, *query)) continue;
+            for (const auto& field : payload->fields) {
+                auto ref = VaultRef::make(context.name, payload->name, field.label);
+                auto key = canonicalForm(ref);
+                entries.push_back(Sorted{std::move(key), VaultUDSListEntry{std::move(ref), payload->name,
+                                                                           std::string(kindText(field.kind)), *tier}});
+            }
+        }
+    }
+    std::stable_sort(entries.begin(), entries.end(), [](const Sorted& a, const Sorted& b) { return a.key < b.key; });
+    std::vector<VaultUDSListEntry> answer;
+    answer.reserve(entries.size());
+    for (auto& sorted : entries) answer.push_back(std::move(sorted.entry));
+    return answer;
+}
+
+VaultUDSSecretMetadata StoreVaultItemSource::createSecret(const VaultUDSRequest& request) {
+    // Every argument is checked before anything is written.
+    const auto name = required(request.name);
+    const auto label = trimmedOr(request.fieldLabel, "token");
+    const SecretText value(required(request.value));
+    const auto kind = request.kind ? kindFromText(*request.kind) : ItemField::Kind::token;
+    if (!kind) fail(Case::invalid);
+    const auto tier = request.aiAccess ? aiAccessFromText(*request.aiAccess) : UDSAIAccess::humanGated;
+    if (!tier) fail(Case::invalid);
+    const auto groupName = trimmedOr(request.group, defaults_.collectionName);
+    const auto projectName = trimmedOr(request.project, defaults_.projectName);
+    requireUnlocked();
+
+    const auto target = ensureGroup(groupName, projectName, std::nullopt);
+    const auto id = Uuid::random();
+    ItemPayload payload;
+    payload.name = name;
+    if (auto username = trimmedOr(request.username, {}); !username.empty()) {
+        payload.fields.push_back(ItemField{"username", ItemField::Kind::username, std::move(username), false});
+    }
+    payload.fields.push_back(ItemField{label, *kind, value.text(), true});
+    if (auto url = trimmedOr(request.url, {}); !url.empty()) payload.url = std::move(url);
+    payload.allowedHosts = cleanList(request.allowedHosts);
+    payload.allowedCommands = cleanList(request.allowedCommands);
+
+    writeNewItem(itemBody(id, target.record.id, "login", sealPayload(payload, id, target.key),
+                          std::string(toText(*tier)), 1));
+    return metadata(id, target.name, payload, payload.fields.back(), *tier);
+}
+
+VaultUDSSecretMetadata StoreVaultItemSource::getSecret(const VaultUDSRequest& request) {
+    if (!request.ref) fail(Case::invalid);
+    const auto found = findItem(VaultRef::parse(*request.ref));
+    return metadata(found.record.id, found.collection.name, found.payload, found.field,
+                    tierOf(found.record.aiAccess));
+}
+
+VaultUDSSecretMetadata StoreVaultItemSource::updateSecret(const VaultUDSRequest& request) {
+    if (!request.ref) fail(Case::invalid);
+    const auto found = findItem(VaultRef::parse(*request.ref));
+    ItemPayload payload = found.payload;
+
+    // The kind and the tier are checked before anything is written, so an invalid request
+    // cannot leave a new group or project behind.
+    const auto kind = request.kind ? kindFromText(*request.kind) : std::optional(found.field.kind);
+    if (!kind) fail(Case::invalid);
+    const auto tier = aiAccessFromText(request.aiAccess ? *request.aiAccess : found.record.aiAccess);
+    if (!tier) fail(Case::invalid);
+
+    if (auto name = trimmedOr(request.name, {}); !name.empty()) payload.name = std::move(name);
+    const auto label = trimmedOr(request.fieldLabel, found.field.label);
+    ItemField updated = found.field;
+    updated.label = label;
+    updated.kind = *kind;
+    if (request.value) updated.value = *request.value;
+    payload.fields[found.fieldIndex] = updated;
+
+    if (request.username) {
+        const auto username = trimWhitespace(*request.username);
+        if (auto index = firstOfKind(payload, ItemField::Kind::username)) {
+            if (username.empty()) {
+                payload.fields.erase(payload.fields.begin() + static_cast<std::ptrdiff_t>(*index));
+            } else {
+                payload.fields[*index].value = username;
+            }
+        } else if (!username.empty()) {
+            payload.fields.insert(payload.fields.begin(),
+                                  ItemField{"username", ItemField::Kind::username, username, false});
+        }
+    }
+    if (request.allowedHosts) payload.allowedHosts = cleanList(request.allowedHosts);
+    if (request.allowedCommands) payload.allowedCommands = cleanList(request.allowedCommands);
+    if (request.url) {
+        auto url = trimWhitespace(*request.url);
+        payload.url = url.empty() ? std::nullopt : std::optional(std::move(url));
+    }
+
+    const auto groupName = trimmedOr(request.group, {});
+    const auto projectName = trimmedOr(request.project, {});
+    const auto target = groupName.empty() && projectName.empty()
+                            ? found.collection
+                            : ensureGroup(groupName.empty() ? found.collection.name : groupName,
+                                          projectName.empty() ? found.collection.project : projectName, std::nullopt);
+
+    // The stored type stays: an agent's change must not turn, say, an SSH key into a login.
+    writeChangedItem(itemBody(found.record.id, target.record.id, found.record.type,
+                              sealPayload(payload, found.record.id, target.key), std::string(toText(*tier)),
+                              found.record.revision));
+    return metadata(found.record.id, target.name, payload, updated, *tier);
+}
+
+VaultUDSDeleteResult StoreVaultItemSource::deleteSecret(const VaultUDSRequest& request) {
+    if (!request.ref) fail(Case::invalid);
+    const auto found = findItem(VaultRef::parse(*request.ref));
+    tombstoneItem(found.record.id);
+    return VaultUDSDeleteResult{true};
+}
+
+}  // namespace vael

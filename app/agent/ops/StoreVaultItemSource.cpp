@@ -1,0 +1,478 @@
+#include "app/agent/ops/StoreVaultItemSource.h"
+
+#include <stdexcept>
+#include <unordered_map>
+
+#include "app/agent/ops/AgentText.h"
+#include "app/agent/ops/ItemSourceSupport.h"
+
+namespace vael {
+
+using itemsource::fail;
+using Case = VaultUDSManagementError::Case;
+
+namespace {
+
+bool isLocked(const VaelCryptoError& error) { return error.code() == VaelCryptoError::Code::Locked; }
+
+}  // namespace
+
+// --- support shared by the operation files ---
+
+namespace itemsource {
+
+std::string trimmedOr(const std::optional<std::string>& value, std::string_view fallback) {
+    if (value) {
+        auto trimmed = trimWhitespace(*value);
+        if (!trimmed.empty()) return trimmed;
+    }
+    return std::string(fallback);
+}
+
+std::string required(const std::optional<std::string>& value) {
+    auto trimmed = trimmedOr(value, {});
+    if (trimmed.empty()) fail(Case::invalid);
+    return trimmed;
+}
+
+std::optional<std::vector<std::string>> cleanList(const std::optional<std::vector<std::string>>& list) {
+    if (!list) return std::nullopt;
+    std::vector<std::string> kept;
+    for (const auto& entry : *list) {
+        auto trimmed = trimWhitespace(entry);
+        if (!trimmed.empty()) kept.push_back(std::move(trimmed));
+    }
+    if (kept.empty()) return std::nullopt;
+    return kept;
+}
+
+UDSAIAccess tierOf(std::string_view stored) { return aiAccessFromText(stored).value_or(UDSAIAccess::aiHidden); }
+
+std::optional<std::size_t> firstOfKind(const ItemPayload& payload, ItemField::Kind kind) {
+    for (std::size_t i = 0; i < payload.fields.size(); ++i) {
+        if (payload.fields[i].kind == kind) return i;
+    }
+    return std::nullopt;
+}
+
+VaultUDSSecretMetadata metadata(const Uuid& id, const std::string& group, const ItemPayload& payload,
+                                const ItemField& field, UDSAIAccess tier) {
+    return VaultUDSSecretMetadata{
+        .id = id.text(),
+        .ref = VaultRef::make(group, payload.name, field.label),
+        .name = payload.name,
+        .fieldLabel = field.label,
+        .kind = std::string(kindText(field.kind)),
+        .aiAccess = tier,
+        .group = group,
+        .url = payload.url,
+        .allowedHosts = payload.allowedHosts,
+        .allowedCommands = payload.allowedCommands,
+    };
+}
+
+}  // namespace itemsource
+
+// --- state ---
+
+StoreVaultItemSource::StoreVaultItemSource(std::shared_ptr<VaelStore> store, std::shared_ptr<VaultCrypto> vault,
+                                           Defaults defaults, std::shared_ptr<SyncEngine> syncEngine,
+                                           std::shared_ptr<CredentialCapturePresenter> capturePresenter,
+                                           std::shared_ptr<const Clock> clock)
+    : store_(std::move(store)),
+      vault_(std::move(vault)),
+      defaults_(std::move(defaults)),
+      syncEngine_(std::move(syncEngine)),
+      capturePresenter_(std::move(capturePresenter)),
+      clock_(std::move(clock)) {
+    if (!store_ || !vault_ || !clock_) throw std::invalid_argument("an item source needs a store, a vault and a clock");
+}
+
+StoreVaultItemSource::~StoreVaultItemSource() = default;
+
+void StoreVaultItemSource::requireUnlocked() const {
+    if (!vault_->isUnlocked()) throw VaelCryptoError(VaelCryptoError::Code::Locked, "the vault is locked");
+}
+
+// --- contexts ---
+
+std::vector<StoreVaultItemSource::ProjectContext> StoreVaultItemSource::openProjects(Reads& reads) const {
+    std::vector<ProjectContext> contexts;
+    for (auto& row : read(reads, [&] { return store_->projects(); })) {
+        try {
+            auto name = vault_->openBlob(VaultCrypto::kEnvelopeVersion, row.nameBlob, row.id, row.nameWrappedKey,
+                                         defaults_.collectionKey);
+            auto text = utf8Lossy(name.data(), name.size());
+            contexts.push_back(ProjectContext{std::move(row), std::move(text)});
+        } catch (const VaelCryptoError& error) {
+            if (isLocked(error)) throw;
+        }
+    }
+    return contexts;
+}
+
+std::vector<StoreVaultItemSource::CollectionContext> StoreVaultItemSource::openCollections(
+    const std::vector<ProjectContext>& projects, Reads& reads) const {
+    std::unordered_map<Uuid, std::string> projectNames;
+    for (const auto& project : projects) projectNames[project.record.id] = project.name;
+
+    std::vector<CollectionContext> contexts;
+    for (auto& row : read(reads, [&] { return store_->collections(); })) {
+        CollectionKey key;
+        try {
+            key = vault_->unwrapCollectionKey(row.wrappedKey);
+        } catch (const VaelCryptoError& error) {
+            if (isLocked(error)) throw;
+            continue;
+        }
+        std::optional<std::string> name;
+        if (row.nameWrappedKey) {
+            try {
+                auto opened =
+                    vault_->openBlob(VaultCrypto::kEnvelopeVersion, row.nameBlob, row.id, *row.nameWrappedKey, key);
+                name = utf8Lossy(opened.data(), opened.size());
+            } catch (const VaelCryptoError& error) {
+                if (isLocked(error)) throw;
+            }
+        }
+        if (!name) name = row.id == defaults_.collectionID ? defaults_.collectionName : row.id.text().substr(0, 8);
+        auto project = projectNames.find(row.orgId);
+        auto parentId = row.parentId;
+        contexts.push_back(CollectionContext{
+            .record = std::move(row),
+            .name = std::move(*name),
+            .project = project == projectNames.end() ? defaults_.projectName : project->second,
+            .key = std::move(key),
+            .parentId = std::move(parentId),
+        });
+    }
+    return contexts;
+}
+
+std::shared_ptr<const StoreVaultItemSource::Snapshot> StoreVaultItemSource::snapshot(OnReadFailure policy) const {
+    const auto writeCount = store_->contentWriteCount();
+    {
+        std::lock_guard lock(snapshotMutex_);
+        if (snapshot_ && snapshot_->writeCount == writeCount) return snapshot_;
+    }
+    Reads reads{policy};
+    auto view = std::make_shared<Snapshot>();
+    view->writeCount = writeCount;
+    view->projects = openProjects(reads);
+    view->collections = openCollections(view->projects, reads);
+    for (const auto& context : view->collections) view->collectionNames.push_back(canonicalForm(context.name));
+    // Kept only when it is what a fresh read would give until the next write.
+    view->kept = !reads.failed && store_->contentWriteCount() == writeCount;
+    if (view->kept) {
+        std::lock_guard lock(snapshotMutex_);
+        snapshot_ = view;
+    }
+    return view;
+}
+
+std::shared_ptr<const StoreVaultItemSource::NamedItems> StoreVaultItemSource::namedItems(const Snapshot& view,
+                                                                                         std::size_t index) const {
+    const auto& context = view.collections[index];
+    std::shared_ptr<const NamedItems> previous;
+    {
+        std::lock_guard lock(view.mutex);
+        if (auto found = view.named.find(index); found != view.named.end()) return found->second;
+    }
+    {
+        std::lock_guard lock(snapshotMutex_);
+        if (auto found = lastNames_.find(context.record.id); found != lastNames_.end()) previous = found->second;
+    }
+    Reads reads{OnReadFailure::empty};
+    auto named = std::make_shared<NamedItems>();
+    named->groupWrappedKey = context.record.wrappedKey;
+    for (auto& row : read(reads, [&] { return store_->items(context.record.id); })) {
+        if (row.deleted) continue;
+        std::string name;
+        if (const auto* known = previous ? previous->knownName(row, context.record.wrappedKey) : nullptr) {
+            name = *known;
+        } else {
+            auto payload = openPayload(row, context.key);
+            if (!payload) continue;
+            name = canonicalForm(payload->name);
+        }
+        const auto position = named->records.size();
+        named->byName[name].push_back(position);
+        named->byId.emplace(row.id, position);
+        named->names.push_back(std::move(name));
+        named->records.push_back(std::move(row));
+    }
+    if (reads.failed) return named;
+    {
+        std::lock_guard lock(snapshotMutex_);
+        lastNames_[context.record.id] = named;
+    }
+    if (view.kept && store_->contentWriteCount() == view.writeCount) {
+        std::lock_guard lock(view.mutex);
+        view.named.emplace(index, named);
+    }
+    return named;
+}
+
+// --- sealing ---
+
+std::optional<ItemPayload> StoreVaultItemSource::openPayload(const ItemRecord& record, const CollectionKey& key) const {
+    try {
+        auto plaintext = vault_->openBlob(VaultCrypto::kEnvelopeVersion, record.contentBlob, record.id,
+                                          record.wrappedItemKey, key);
+        return decodeItemPayload(plaintext);
+    } catch (const VaelCryptoError& error) {
+        if (isLocked(error)) throw;
+        return std::nullopt;
+    } catch (const std::exception&) {
+        return std::nullopt;
+    }
+}
+
+SealedBlob StoreVaultItemSource::sealPayload(const ItemPayload& payload, const Uuid& id,
+                                             const CollectionKey& key) const {
+    return vault_->sealBlob(encodeItemPayload(payload), id, key);
+}
+
+SealedBlob StoreVaultItemSource::sealName(const std::string& name, const Uuid& id, const CollectionKey& key) const {
+    return vault_->sealBlob(SecureBytes(std::string_view(name)), id, key);
+}
+
+ItemBody StoreVaultItemSource::itemBody(const Uuid& id, const Uuid& collectionId, std::string type, SealedBlob sealed,
+                                        std::string aiAccess, std::int64_t revision) const {
+    return ItemBody{
+        .id = id,
+        .collectionId = collectionId,
+        .type = std::move(type),
+        .nameBlob = sealed.blob,
+        .contentBlob = std::move(sealed.blob),
+        .cryptoParams = std::string(itemsource::kEnvelopeParams),
+        .wrappedItemKey = std::move(sealed.wrappedKey),
+        .aiAccess = std::move(aiAccess),
+        .revision = revision,
+        .updatedAt = now(),
+    };
+}
+
+// --- finding ---
+
+StoreVaultItemSource::FoundItem StoreVaultItemSource::findItem(const VaultRef& ref) const {
+    requireUnlocked();
+    const auto view = snapshot(OnReadFailure::empty);
+    const auto group = canonicalForm(ref.collection);
+    const auto item = canonicalForm(ref.item);
+    for (std::size_t i = 0; i < view->collections.size(); ++i) {
+        if (view->collectionNames[i] != group) continue;
+        const auto named = namedItems(*view, i);
+        const auto matches = named->byName.find(item);
+        if (matches == named->byName.end()) continue;
+        const auto& context = view->collections[i];
+        for (auto position : matches->second) {
+            const auto& record = named->records[position];
+            auto payload = openPayload(record, context.key);
+            if (!payload) continue;
+            for (std::size_t f = 0; f < payload->fields.size(); ++f) {
+                if (!canonicallyEqual(payload->fields[f].label, ref.field)) continue;
+                auto field = payload->fields[f];
+                return FoundItem{record, std::move(*payload), std::move(field), f, context};
+            }
+        }
+    }
+    fail(Case::notFound);
+}
+
+std::optional<ResolvedItem> StoreVaultItemSource::lookup(const VaultRef& ref) {
+    try {
+        auto found = findItem(ref);
+        return ResolvedItem{
+            .aiAccess = itemsource::tierOf(found.record.aiAccess),
+            .value = found.field.value,
+            .type = std::string(kindText(found.field.kind)),
+            .name = found.payload.name,
+            .url = found.payload.url,
+            .allowedHosts = found.payload.allowedHosts,
+            .allowedCommands = found.payload.allowedCommands,
+        };
+    } catch (...) {
+        return std::nullopt;
+    }
+}
+
+std::optional<StoreVaultItemSource::ProjectContext> StoreVaultItemSource::projectNamed(
+    const std::vector<ProjectContext>& projects, const std::string& nameOrID) {
+    if (auto id = Uuid::parse(nameOrID)) {
+        for (const auto& project : projects) {
+            if (project.record.id == *id) return project;
+        }
+    }
+    for (const auto& project : projects) {
+        if (canonicallyEqual(project.name, nameOrID)) return project;
+    }
+    return std::nullopt;
+}
+
+StoreVaultItemSource::ProjectContext StoreVaultItemSource::project(const std::string& nameOrID) const {
+    if (auto found = projectNamed(snapshot(OnReadFailure::empty)->projects, nameOrID)) return *found;
+    fail(Case::notFound);
+}
+
+StoreVaultItemSource::CollectionContext StoreVaultItemSource::group(const std::vector<CollectionContext>& contexts,
+                                                                    const std::string& nameOrID) const {
+    if (auto id = Uuid::parse(nameOrID)) {
+        for (const auto& context : contexts) {
+            if (context.record.id == *id) return context;
+        }
+    }
+    for (const auto& context : contexts) {
+        if (canonicallyEqual(context.name, nameOrID)) return context;
+    }
+    fail(Case::notFound);
+}
+
+// --- finding or creating ---
+
+StoreVaultItemSource::CollectionContext StoreVaultItemSource::ensureGroup(const std::string& name,
+                                                                          const std::string& project,
+                                                                          const std::optional<std::string>& parent) {
+    requireUnlocked();
+    // A failed read here must not pass for "no such group": that would create a duplicate.
+    const auto view = snapshot(OnReadFailure::raise);
+
+    // A project named by its id stands for that project: compare by its name, create in it.
+    std::optional<ProjectContext> named;
+    if (auto id = Uuid::parse(project)) {
+        for (const auto& candidate : view->projects) {
+            if (candidate.record.id == *id) {
+                named = candidate;
+                break;
+            }
+        }
+    }
+    const std::string& projectName = named ? named->name : project;
+
+    std::optional<Uuid> parentId;
+    if (parent && !parent->empty()) {
+        for (const auto& context : view->collections) {
+            if (canonicallyEqual(context.project, projectName) &&
+                (canonicallyEqual(context.name, *parent) || context.record.id.text() == *parent)) {
+                parentId = context.record.id;
+                break;
+            }
+        }
+        if (!parentId) fail(Case::notFound);
+    }
+    for (const auto& context : view->collections) {
+        if (canonicallyEqual(context.name, name) && canonicallyEqual(context.project, projectName) &&
+            context.parentId == parentId) {
+            return context;
+        }
+    }
+
+    // Every key step comes before the first write, so a crypto failure leaves nothing behind.
+    const auto id = Uuid::random();
+    auto key = vault_->newCollectionKey();
+    auto wrappedKey = vault_->wrapCollectionKeyToSelf(key);
+    auto sealed = sealName(name, id, key);
+    const auto owner = named ? *named : ensureProject(project);
+    std::int64_t sort = 0;
+    try {
+        sort = static_cast<std::int64_t>(store_->collections(owner.record.id).size());
+    } catch (const std::exception&) {
+    }
+    CollectionRecord record{
+        .id = id,
+        .orgId = owner.record.id,
+        .parentId = parentId,
+        .nameBlob = std::move(sealed.blob),
+        .nameWrappedKey = std::move(sealed.wrappedKey),
+        .sort = sort,
+        .wrappedKey = std::move(wrappedKey),
+        .updatedAt = now(),
+        .deleted = false,
+    };
+    writeNewGroup(record);
+    return CollectionContext{std::move(record), name, owner.name, std::move(key), parentId};
+}
+
+StoreVaultItemSource::ProjectContext StoreVaultItemSource::ensureProject(const std::string& name) {
+    requireUnlocked();
+    if (auto found = projectNamed(snapshot(OnReadFailure::raise)->projects, name)) return *found;
+    const auto id = Uuid::random();
+    auto sealed = sealName(name, id, defaults_.collectionKey);
+    std::int64_t sort = 0;
+    try {
+        sort = static_cast<std::int64_t>(store_->projects().size());
+    } catch (const std::exception&) {
+    }
+    ProjectRecord record{
+        .id = id,
+        .nameBlob = std::move(sealed.blob),
+        .nameWrappedKey = std::move(sealed.wrappedKey),
+        .sort = sort,
+        .updatedAt = now(),
+        .deleted = false,
+    };
+    store_->upsertProject(record);
+    return ProjectContext{std::move(record), name};
+}
+
+// --- writes ---
+
+void StoreVaultItemSource::writeNewItem(const ItemBody& body) {
+    if (syncEngine_) {
+        syncEngine_->create(body);
+    } else {
+        store_->upsertItem(body.toRecord(false));
+    }
+}
+
+void StoreVaultItemSource::writeChangedItem(const ItemBody& body) {
+    if (syncEngine_) {
+        syncEngine_->write(body);
+    } else {
+        auto record = body.toRecord(false);
+        record.revision = body.revision + 1;
+        store_->upsertItem(record);
+    }
+}
+
+void StoreVaultItemSource::tombstoneItem(const Uuid& id) {
+    if (syncEngine_) {
+        syncEngine_->deleteItem(id);
+        return;
+    }
+    auto row = store_->item(id);
+    if (!row) return;
+    row->deleted = true;
+    row->updatedAt = now();
+    store_->upsertItem(*row);
+}
+
+void StoreVaultItemSource::writeNewGroup(const CollectionRecord& record) {
+    if (syncEngine_) {
+        syncEngine_->createCollection(record);
+    } else {
+        store_->upsertCollection(record);
+    }
+}
+
+void StoreVaultItemSource::writeGroupChange(const CollectionRecord& record) {
+    if (syncEngine_) {
+        syncEngine_->patchCollection(record);
+    } else {
+        store_->upsertCollection(record);
+    }
+}
+
+void StoreVaultItemSource::tombstoneGroup(const Uuid& id) {
+    if (syncEngine_) {
+        syncEngine_->deleteCollection(id);
+        return;
+    }
+    auto row = store_->collection(id);
+    if (!row) return;
+    row->deleted = true;
+    row->updatedAt = now();
+    store_->upsertCollection(*row);
+}
+
+}  // namespace vael

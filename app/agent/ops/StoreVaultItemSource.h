@@ -1,0 +1,181 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "app/agent/VaultItemSource.h"
+#include "core/Clock.h"
+#include "crypto/ItemPayload.h"
+#include "crypto/VaultCrypto.h"
+#include "store/Records.h"
+#include "store/SyncEngine.h"
+#include "store/VaelStore.h"
+
+namespace vael {
+
+// The vault behind the agent socket: finds, lists, creates, changes and deletes items, groups and
+// projects in the session's replica, opening and sealing every name and payload with the session's
+// vault-crypto object. Item and group writes go through the sync engine when there is one, project
+// writes straight into the store.
+//
+// One object serves one unlocked session and may be called from every connection thread at once.
+// It takes no lock around a read-modify-write: two requests may interleave between their steps, as
+// a request and the application's own writes may. The only state it keeps is a view of the opened
+// group, project and item names, used only while the store's content write counter still reads as
+// it did when the view was made (and, after a write, the names of rows whose bytes did not change),
+// so every answer is the one a fresh read of the store would give. That holds because every write
+// of the session goes through the same VaelStore object.
+//
+// Every operation that needs a key first checks that the vault is unlocked and otherwise throws
+// VaelCryptoError(Locked); a vault locked half-way through ends the operation with that error too.
+class StoreVaultItemSource final : public VaultItemSource {
+public:
+    // What the session opening found or made: the default project and group, and the default
+    // group's open key, under which every project name is sealed.
+    struct Defaults {
+        Uuid projectID;
+        std::string projectName;  // "Personal"
+        Uuid collectionID;
+        std::string collectionName;  // "local"
+        CollectionKey collectionKey;
+    };
+
+    // One live group whose key opens.
+    struct CollectionContext {
+        CollectionRecord record;
+        std::string name;     // opened, or the fallback name
+        std::string project;  // the name of the group's project (the default project's when unknown)
+        CollectionKey key;
+        std::optional<Uuid> parentId;
+    };
+
+    // One live project whose name opens.
+    struct ProjectContext {
+        ProjectRecord record;
+        std::string name;
+    };
+
+    // The item, payload and field a reference names.
+    struct FoundItem {
+        ItemRecord record;
+        ItemPayload payload;
+        ItemField field;
+        std::size_t fieldIndex = 0;
+        CollectionContext collection;
+    };
+
+    // A live, readable item with a website and a password field.
+    struct BrowserCandidate {
+        ItemRecord record;
+        ItemPayload payload;
+        CollectionContext collection;
+    };
+
+    // No engine: item and group writes go straight into the store. No presenter: capture is
+    // unsupported. The clock gives update times and one-time codes. Does no input or output.
+    StoreVaultItemSource(std::shared_ptr<VaelStore> store, std::shared_ptr<VaultCrypto> vault, Defaults defaults,
+                         std::shared_ptr<SyncEngine> syncEngine,
+                         std::shared_ptr<CredentialCapturePresenter> capturePresenter,
+                         std::shared_ptr<const Clock> clock = std::make_shared<SystemClock>());
+    ~StoreVaultItemSource() override;
+    StoreVaultItemSource(const StoreVaultItemSource&) = delete;
+    StoreVaultItemSource& operator=(const StoreVaultItemSource&) = delete;
+
+    std::optional<ResolvedItem> lookup(const VaultRef& ref) override;
+    std::vector<VaultUDSListEntry> list(const std::optional<std::string>& collection,
+                                        const std::optional<std::string>& query) override;
+
+    VaultUDSSecretMetadata captureSecret(const VaultUDSRequest& request) override;
+    VaultUDSSecretMetadata createSecret(const VaultUDSRequest& request) override;
+    VaultUDSSecretMetadata getSecret(const VaultUDSRequest& request) override;
+    VaultUDSSecretMetadata updateSecret(const VaultUDSRequest& request) override;
+    VaultUDSDeleteResult deleteSecret(const VaultUDSRequest& request) override;
+
+    VaultUDSGroupList listGroups() override;
+    VaultUDSGroup createGroup(const VaultUDSRequest& request) override;
+    VaultUDSGroup getGroup(const VaultUDSRequest& request) override;
+    VaultUDSGroup updateGroup(const VaultUDSRequest& request) override;
+    VaultUDSDeleteResult deleteGroup(const VaultUDSRequest& request) override;
+
+    VaultUDSProjectList listProjects() override;
+    VaultUDSProject createProject(const VaultUDSRequest& request) override;
+    VaultUDSProject getProject(const VaultUDSRequest& request) override;
+    VaultUDSProject updateProject(const VaultUDSRequest& request) override;
+    VaultUDSDeleteResult deleteProject(const VaultUDSRequest& request) override;
+
+    VaultUDSBrowserMatches browserMatch(const VaultUDSRequest& request) override;
+    VaultUDSBrowserFill browserFill(const VaultUDSRequest& request) override;
+    VaultUDSBrowserTotp browserTotp(const VaultUDSRequest& request) override;
+    VaultUDSSecretMetadata browserSave(const VaultUDSRequest& request) override;
+
+private:
+    // What a failed store read means: nothing there (listings and lookups), or the read's error
+    // (everything that would otherwise create or delete on the strength of it).
+    enum class OnReadFailure { empty, raise };
+    struct Reads {
+        OnReadFailure policy;
+        bool failed = false;
+    };
+    struct Snapshot;
+    struct NamedItems;
+
+    // State, contexts and sealing.
+    void requireUnlocked() const;
+    TimePoint now() const { return clock_->now(); }
+    template <class Read>
+    auto read(Reads& reads, Read&& call) const -> decltype(call());
+    std::vector<ProjectContext> openProjects(Reads& reads) const;
+    std::vector<CollectionContext> openCollections(const std::vector<ProjectContext>& projects, Reads& reads) const;
+    std::shared_ptr<const Snapshot> snapshot(OnReadFailure policy) const;
+    std::shared_ptr<const NamedItems> namedItems(const Snapshot& view, std::size_t index) const;
+    std::optional<ItemPayload> openPayload(const ItemRecord& record, const CollectionKey& key) const;
+    SealedBlob sealPayload(const ItemPayload& payload, const Uuid& id, const CollectionKey& key) const;
+    SealedBlob sealName(const std::string& name, const Uuid& id, const CollectionKey& key) const;
+    ItemBody itemBody(const Uuid& id, const Uuid& collectionId, std::string type, SealedBlob sealed,
+                      std::string aiAccess, std::int64_t revision) const;
+    FoundItem findItem(const VaultRef& ref) const;
+    CollectionContext ensureGroup(const std::string& name, const std::string& project,
+                                  const std::optional<std::string>& parent);
+    ProjectContext ensureProject(const std::string& name);
+    static std::optional<ProjectContext> projectNamed(const std::vector<ProjectContext>& projects,
+                                                      const std::string& nameOrID);
+    ProjectContext project(const std::string& nameOrID) const;
+    CollectionContext group(const std::vector<CollectionContext>& contexts, const std::string& nameOrID) const;
+
+    // Writes, through the engine when there is one.
+    void writeNewItem(const ItemBody& body);
+    void writeChangedItem(const ItemBody& body);
+    void tombstoneItem(const Uuid& id);
+    void writeNewGroup(const CollectionRecord& record);
+    void writeGroupChange(const CollectionRecord& record);
+    void tombstoneGroup(const Uuid& id);
+
+    // Cascades.
+    void deleteItems(const Uuid& collectionId);
+    void cascadeDeleteGroupContents(const Uuid& collectionId);
+
+    // Browser operations.
+    std::vector<BrowserCandidate> browserCandidates(OnReadFailure policy) const;
+    BrowserCandidate browserItem(const std::optional<std::string>& id, const std::optional<std::string>& origin) const;
+    VaultUDSSecretMetadata updatePassword(const BrowserCandidate& candidate, const std::string& password);
+
+    std::shared_ptr<VaelStore> store_;
+    std::shared_ptr<VaultCrypto> vault_;
+    Defaults defaults_;
+    std::shared_ptr<SyncEngine> syncEngine_;
+    std::shared_ptr<CredentialCapturePresenter> capturePresenter_;
+    std::shared_ptr<const Clock> clock_;
+
+    mutable std::mutex snapshotMutex_;
+    mutable std::shared_ptr<const Snapshot> snapshot_;
+    // The latest names of each group: a write elsewhere in the store reopens only what changed.
+    mutable std::unordered_map<Uuid, std::shared_ptr<const NamedItems>> lastNames_;
+};
+
+}  // namespace vael

@@ -1,0 +1,52 @@
+#include "app/agent/ops/UrlComponents.h"
+
+#include <curl/curl.h>
+
+#include <charconv>
+#include <memory>
+
+namespace vael {
+
+namespace {
+
+struct UrlDeleter {
+    void operator()(CURLU* url) const { curl_url_cleanup(url); }
+};
+struct TextDeleter {
+    void operator()(char* text) const { curl_free(text); }
+};
+
+std::optional<std::string> part(CURLU* url, CURLUPart which) {
+    char* raw = nullptr;
+    if (curl_url_get(url, which, &raw, 0) != CURLUE_OK || raw == nullptr) return std::nullopt;
+    std::unique_ptr<char, TextDeleter> text(raw);
+    return std::string(text.get());
+}
+
+}  // namespace
+
+std::optional<UrlComponents> UrlComponents::parse(std::string_view text) {
+    // curl reads a C string: a text with a NUL byte is not a URL.
+    if (text.find('\0') != std::string_view::npos) return std::nullopt;
+    std::unique_ptr<CURLU, UrlDeleter> url(curl_url());
+    if (!url) return std::nullopt;
+    const std::string copy(text);
+    if (curl_url_set(url.get(), CURLUPART_URL, copy.c_str(), CURLU_NON_SUPPORT_SCHEME) != CURLUE_OK) {
+        return std::nullopt;
+    }
+    UrlComponents components;
+    auto scheme = part(url.get(), CURLUPART_SCHEME);
+    if (!scheme) return std::nullopt;
+    components.scheme = std::move(*scheme);
+    components.host = part(url.get(), CURLUPART_HOST);
+    if (components.host && components.host->empty()) components.host.reset();
+    if (auto port = part(url.get(), CURLUPART_PORT)) {
+        std::uint32_t number = 0;
+        auto [end, error] = std::from_chars(port->data(), port->data() + port->size(), number);
+        if (error != std::errc() || end != port->data() + port->size()) return std::nullopt;
+        components.port = number;
+    }
+    return components;
+}
+
+}  // namespace vael

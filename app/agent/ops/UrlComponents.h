@@ -1,0 +1,21 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace vael {
+
+// What libcurl's URL parser reports of a URL text: the scheme, the host (IPv6 literals in brackets)
+// and the port only when the text writes one. Nothing when the parser refuses the text, which it
+// does for a text without a scheme.
+struct UrlComponents {
+    std::string scheme;
+    std::optional<std::string> host;
+    std::optional<std::uint32_t> port;
+
+    static std::optional<UrlComponents> parse(std::string_view text);
+};
+
+}  // namespace vael
