@@ -326,9 +326,13 @@ TEST_F(ServerTest, StopRemovesTheFileWakesTheAcceptLoopAndLetsOpenConnectionsFin
     EXPECT_EQ(waiting.line(), R"({"decision":"allowed","ai_access":"human_gated","value":"hunter2/x","type":"password"})");
     EXPECT_TRUE(waiting.closedWithoutAByte());
 
+    // An idle connection closes after its next batch: whether that batch is the one it was between
+    // when stop() came, or the one sent now, is a matter of timing. Never half a batch.
     idle.send(std::string(kResolveToken) + "\n" + kResolveToken + "\n");
-    EXPECT_EQ(idle.line(), kTokenAnswer);
-    EXPECT_EQ(idle.line(), kTokenAnswer);
+    if (auto first = idle.line()) {
+        EXPECT_EQ(*first, kTokenAnswer);
+        EXPECT_EQ(idle.line(), kTokenAnswer);
+    }
     EXPECT_TRUE(idle.closedWithoutAByte());
     server->stop();
 }
