@@ -165,8 +165,8 @@ public:
     void handleInviteURL(std::string_view url);
     void dismissInvite();
 
-    // Each does nothing while a session is open, an opening is under way or a lock is finishing.
-    // Failures set errorMessage; nothing raises.
+    // These three do nothing while a session is open, an opening is under way or a lock is
+    // finishing. The first two set errorMessage on failure and never raise.
     QCoro::Task<> completeOnboarding(NewVault vault, SecureBytes passphrase);
     QCoro::Task<> unlock(SecureBytes passphrase);
     // Opens the session on an already unlocked vault (the unlock screen unlocks by itself). Raises
@@ -186,7 +186,7 @@ public:
     void noteUserActivity();
 
 public slots:
-    // Sleep, screen lock and screensaver: locks any open session.
+    // Sleep, screen lock and screensaver: locks any open session and ends an opening under way.
     void lockForSystemEvent();
 
 signals:
