@@ -1,0 +1,540 @@
+#include "app/model/AppModel.h"
+
+#include <QCoreApplication>
+
+#include <algorithm>
+#include <stdexcept>
+
+#include "app/agent/VaultResolver.h"
+#include "app/agent/VaultUDSServer.h"
+#include "app/model/Blocking.h"
+#include "app/model/DefaultRecords.h"
+#include "app/sync/SyncAPIAdapter.h"
+#include "app/sync/SyncCoordinator.h"
+#include "core/Log.h"
+
+#ifndef VAEL_DEFAULT_SERVER_URL
+#define VAEL_DEFAULT_SERVER_URL "https://vael.invalid/api/v1"
+#endif
+
+namespace vael {
+
+namespace {
+
+constexpr std::string_view kLogCategory = "model";
+constexpr std::string_view kUnlockFailed = "Unlock failed \u2014 check your passphrase.";
+constexpr std::string_view kCreateFailed = "Could not create the vault: ";
+constexpr std::string_view kAutoLockSaveFailed = "Couldn't save the auto-lock setting.";
+
+std::string describe(std::exception_ptr error) {
+    try {
+        std::rethrow_exception(error);
+    } catch (const std::exception& e) {
+        return e.what();
+    } catch (...) {
+        return "unknown error";
+    }
+}
+
+// Delivers store notifications on the main thread.
+void postToMainThread(std::function<void()> work) {
+    if (auto* app = QCoreApplication::instance()) QMetaObject::invokeMethod(app, std::move(work), Qt::QueuedConnection);
+}
+
+// The one-time registration of the default project and group on the server.
+void registerDefaultsIfNeeded(const VaultConfigStore& configStore, SyncCoordinator& coordinator, VaelStore& store,
+                              VaultCrypto& vault, const std::optional<CollectionKey>& collectionKey) {
+    if (configStore.load().serverBootstrapped.value_or(false)) return;
+    if (!collectionKey) return;
+    const auto groups = store.collections(AppModel::localOrgID());
+    auto group = std::find_if(groups.begin(), groups.end(),
+                              [](const CollectionRecord& record) { return record.id == AppModel::localCollectionID(); });
+    if (group == groups.end()) return;
+    auto projectName = vault.sealBlob(SecureBytes(kDefaultProjectName), AppModel::localOrgID(), *collectionKey);
+    coordinator.bootstrap(AppModel::localOrgID(), AppModel::localCollectionID(), projectName.blob, group->nameBlob,
+                          group->wrappedKey);
+    configStore.update([](VaultConfig& config) { config.serverBootstrapped = true; });
+}
+
+}  // namespace
+
+// The objects of one open vault.
+struct AppModel::Session {
+    std::uint64_t id = 0;
+    std::shared_ptr<VaelStore> store;
+    std::optional<CollectionKey> collectionKey;
+    VaultObservationToken observer;
+    std::shared_ptr<SyncEngine> engine;
+    std::shared_ptr<SyncCoordinator> coordinator;
+    std::unique_ptr<VaultUDSServer> server;
+
+    // Reverse order of opening: the socket goes first so no agent reaches what follows.
+    void tearDown() {
+        if (server) server->stop();
+        server.reset();
+        observer.cancel();
+        store.reset();
+        collectionKey.reset();
+        engine.reset();
+        coordinator.reset();
+    }
+};
+
+class AppModel::OpeningGuard {
+public:
+    explicit OpeningGuard(AppModel* model) : model_(model) { model->opening_ = true; }
+    ~OpeningGuard() {
+        if (model_) model_->opening_ = false;
+    }
+    OpeningGuard(const OpeningGuard&) = delete;
+    OpeningGuard& operator=(const OpeningGuard&) = delete;
+
+private:
+    QPointer<AppModel> model_;
+};
+
+const Uuid& AppModel::localOrgID() {
+    static const Uuid id = Uuid::fromText("00000000-0000-0000-0000-00000000A000");
+    return id;
+}
+
+const Uuid& AppModel::localCollectionID() {
+    static const Uuid id = Uuid::fromText("00000000-0000-0000-0000-00000000C001");
+    return id;
+}
+
+const std::string& AppModel::defaultBaseURL() {
+    static const std::string url = VAEL_DEFAULT_SERVER_URL;
+    return url;
+}
+
+AppModel::AppModel(VaelPaths paths, AppModelServices services, QObject* parent)
+    : QObject(parent), paths_(std::move(paths)), configStore_(paths_.vaultConfig) {
+    if (!services.biometric) throw std::invalid_argument("AppModel needs a biometric gate");
+    if (!services.makeItemSource) throw std::invalid_argument("AppModel needs an item source factory");
+    biometric_ = std::move(services.biometric);
+    makeItemSource_ = std::move(services.makeItemSource);
+    timers_ = services.timers ? std::move(services.timers) : std::make_shared<LiveTimerSource>();
+    clock_ = services.clock ? std::move(services.clock) : std::make_shared<SystemClock>();
+    syncPause_ = services.syncPause ? std::move(services.syncPause) : std::make_shared<BootTimePause>();
+
+    vault_ = std::make_shared<VaultCrypto>(services.passphraseCost);
+    killSwitch_ = std::make_shared<KillSwitchBox>();
+    liveCapture_ = std::make_shared<LiveCredentialCapturePresenter>();
+    mcpActivity_ = std::make_shared<ActivityBox>();
+    lastUIActivity_ = timers_->now();
+
+    capturePresenter_ = services.capturePresenter ? std::move(services.capturePresenter)
+                                                  : std::shared_ptr<CredentialCapturePresenter>(liveCapture_);
+    // One server client always exists; it serves every role no host replaced.
+    client_ = std::make_shared<VaelAPIClient>(services.serverBaseURL.empty() ? defaultBaseURL() : services.serverBaseURL);
+    authAPI_ = services.api ? std::move(services.api) : std::shared_ptr<AuthAPI>(client_);
+    bootstrapAPI_ = services.bootstrapAPI ? std::move(services.bootstrapAPI) : std::shared_ptr<BootstrapAPI>(client_);
+    syncAPI_ = services.syncAPI ? std::move(services.syncAPI) : std::make_shared<SyncAPIAdapter>(client_);
+    trustStore_ = std::make_shared<FileTrustedKeyStore>(paths_.trustedKeys());
+    inputMonitor_ = std::move(services.inputMonitor);
+
+    idleTimer_ = timers_->makeTimer();
+    heartbeatTimer_ = timers_->makeTimer();
+}
+
+AppModel::~AppModel() {
+    // Nothing outlives the model serving agents or holding keys.
+    ++heartbeatGeneration_;
+    idleTimer_->stop();
+    heartbeatTimer_->stop();
+    if (inputMonitor_ && session_) inputMonitor_->stop();
+    if (session_) session_->tearDown();
+    session_.reset();
+    liveCapture_->close();
+    vault_->lock();
+}
+
+// MARK: - observable state
+
+void AppModel::setPhase(Phase phase) {
+    if (phase == phase_) return;
+    phase_ = phase;
+    emit phaseChanged();
+}
+
+void AppModel::setPendingInvite(std::optional<PendingInvite> invite) {
+    if (invite == pendingInvite_) return;
+    pendingInvite_ = std::move(invite);
+    emit pendingInviteChanged();
+}
+
+void AppModel::setErrorMessage(std::optional<std::string> message) {
+    if (message == errorMessage_) return;
+    errorMessage_ = std::move(message);
+    emit errorMessageChanged();
+}
+
+void AppModel::setServerConnected(bool connected) {
+    if (connected == isServerConnected_) return;
+    isServerConnected_ = connected;
+    emit isServerConnectedChanged();
+}
+
+void AppModel::setPasskeyEnrolled(bool enrolled) {
+    if (enrolled == isPasskeyEnrolled_) return;
+    isPasskeyEnrolled_ = enrolled;
+    emit isPasskeyEnrolledChanged();
+}
+
+void AppModel::setSyncStatus(SyncStatus status) {
+    if (status == syncStatus_) return;
+    syncStatus_ = status;
+    emit syncStatusChanged();
+}
+
+void AppModel::setSyncFailureReason(std::optional<std::string> reason) {
+    if (reason == syncFailureReason_) return;
+    syncFailureReason_ = std::move(reason);
+    emit syncFailureReasonChanged();
+}
+
+void AppModel::setConflictCount(qint64 count) {
+    if (count == conflictCount_) return;
+    conflictCount_ = count;
+    emit conflictCountChanged();
+}
+
+void AppModel::noteStoreChange() {
+    ++vaultRevision_;
+    emit vaultRevisionChanged();
+}
+
+// MARK: - bootstrap and invites
+
+void AppModel::bootstrap() {
+    // An open session keeps its phase: a lock screen must never hide a socket that still serves.
+    if (!isBusy()) setPhase(configStore_.exists() ? Phase::locked : Phase::onboarding);
+    try {
+        const auto config = configStore_.load();
+        const bool hasPasskeyKey = std::any_of(config.wrappedKeys.begin(), config.wrappedKeys.end(),
+                                               [](const WrappedKey& key) { return key.method == UnlockMethod::prf; });
+        setPasskeyEnrolled(config.serverAccount.has_value() && hasPasskeyKey);
+        setAutoLockMinutes(config.autoLockMinutes.value_or(kDefaultAutoLockMinutes));
+    } catch (...) {
+        // An unreadable configuration only decides the phase.
+    }
+}
+
+void AppModel::handleInviteURL(std::string_view url) {
+    auto token = InviteLink::parseToken(url);
+    if (!token) return;
+    setPendingInvite(PendingInvite{std::move(*token)});
+    if (phase_ == Phase::unlocked) setPhase(Phase::acceptingInvite);
+}
+
+void AppModel::dismissInvite() {
+    setPendingInvite(std::nullopt);
+    if (phase_ == Phase::acceptingInvite) setPhase(Phase::unlocked);
+}
+
+// MARK: - onboarding and unlock
+
+QCoro::Task<> AppModel::completeOnboarding(NewVault newVault, SecureBytes passphrase) {
+    if (isBusy()) co_return;
+    QPointer<AppModel> self(this);
+    OpeningGuard guard(this);
+    const auto lockCount = lockCount_;
+    std::exception_ptr failure;
+    try {
+        auto created = runBlocking([configStore = configStore_, vault = vault_, newVault = std::move(newVault),
+                                    passphrase = std::move(passphrase)]() mutable {
+            configStore.save(VaultConfig::fromNewVault(newVault));
+            const auto config = configStore.load();
+            vault->unlock(config.wrappedKeys, config.wrappedAccountPrivKeys, UnlockInput::passphrase(std::move(passphrase)));
+        });
+        co_await created;
+        if (!self) co_return;
+        co_await openSession(lockCount);
+    } catch (...) {
+        failure = std::current_exception();
+    }
+    if (failure && self) setErrorMessage(std::string(kCreateFailed) + describe(failure));
+}
+
+QCoro::Task<> AppModel::unlock(SecureBytes passphrase) {
+    if (isBusy()) co_return;
+    QPointer<AppModel> self(this);
+    OpeningGuard guard(this);
+    const auto lockCount = lockCount_;
+    bool failed = false;
+    try {
+        auto unlocked = runBlocking([configStore = configStore_, vault = vault_, passphrase = std::move(passphrase)]() mutable {
+            const auto config = configStore.load();
+            vault->unlock(config.wrappedKeys, config.wrappedAccountPrivKeys, UnlockInput::passphrase(std::move(passphrase)));
+        });
+        co_await unlocked;
+        if (!self) co_return;
+        co_await openSession(lockCount);
+    } catch (...) {
+        failed = true;
+    }
+    if (failed && self) setErrorMessage(std::string(kUnlockFailed));
+}
+
+QCoro::Task<> AppModel::finishSession() {
+    if (isBusy()) co_return;
+    OpeningGuard guard(this);
+    co_await openSession(lockCount_);
+}
+
+// MARK: - session opening and lock
+
+QCoro::Task<> AppModel::openSession(std::uint64_t lockCountAtStart) {
+    QPointer<AppModel> self(this);
+    auto vault = vault_;
+    auto session = std::make_shared<Session>();
+    std::exception_ptr failure;
+    try {
+        auto opened = runBlocking([path = paths_.replica, vault, clock = clock_] {
+            auto store = std::make_shared<VaelStore>(path);
+            auto key = ensureDefaultCollection(*store, *vault, *clock);
+            return std::pair{store, key};
+        });
+        auto [store, key] = co_await opened;
+        if (!self) co_return;
+        // A lock while the keys were being opened wins: the vault must not open behind it.
+        if (lockCountAtStart != lockCount_) throw std::runtime_error("The vault was locked while it was opening.");
+        session->id = nextSessionID_++;
+        session->store = store;
+        session->collectionKey = key;
+        session->observer = store->observeVaultChanges(
+            [self] {
+                if (self) self->noteStoreChange();
+            },
+            postToMainThread);
+        session->engine = std::make_shared<SyncEngine>(store, syncAPI_, clock_, syncPause_);
+        session->coordinator = std::make_shared<SyncCoordinator>(bootstrapAPI_, session->engine, store);
+        auto source = makeItemSource_(ItemSourceContext{store, vault, localOrgID(), std::string(kDefaultProjectName),
+                                                        localCollectionID(), std::string(kDefaultCollectionName), key,
+                                                        session->engine, capturePresenter_});
+        VaultResolver resolver(std::move(source), biometric_, [cell = killSwitch_] { return cell->value(); });
+        session->server = std::make_unique<VaultUDSServer>(
+            paths_.socket, std::move(resolver), [cell = mcpActivity_, timers = timers_] { cell->set(timers->now()); });
+        session->server->start();
+    } catch (...) {
+        failure = std::current_exception();
+    }
+    if (failure) {
+        // All or nothing: no half-open session, and no keys left open behind the lock screen.
+        session->tearDown();
+        auto locked = runBlocking([vault] { vault->lock(); });
+        co_await locked;
+        std::rethrow_exception(failure);
+    }
+
+    session_ = std::move(session);
+    liveCapture_->open();
+    setErrorMessage(std::nullopt);
+    setPhase(pendingInvite_ ? Phase::acceptingInvite : Phase::unlocked);
+    startActivityMonitoring();
+    if (isServerConnected_) startSyncHeartbeat();
+}
+
+QCoro::Task<> AppModel::lock() {
+    QPointer<AppModel> self(this);
+    ++closing_;
+    ++lockCount_;
+    stopActivityMonitoring();
+    ++heartbeatGeneration_;
+    heartbeatTimer_->stop();
+    if (auto session = std::move(session_)) session->tearDown();
+    // Agents waiting on the capture sheet get their answer: nothing.
+    liveCapture_->close();
+    setSyncStatus(SyncStatus::idle());
+    setSyncFailureReason(std::nullopt);
+    setConflictCount(0);
+    auto locked = runBlocking([vault = vault_] { vault->lock(); });
+    co_await locked;
+    if (!self) co_return;
+    --closing_;
+    setServerConnected(false);
+    setPendingInvite(std::nullopt);
+    // Last, so no screen shows "locked" while keys are still held.
+    setPhase(Phase::locked);
+}
+
+void AppModel::lockForSystemEvent() {
+    if (session_ || opening_) lock();
+}
+
+// MARK: - kill switch, auto-lock and activity
+
+void AppModel::setKillSwitchEnabled(bool enabled) {
+    killSwitch_->set(enabled);
+    if (enabled == killSwitchEnabled_) return;
+    killSwitchEnabled_ = enabled;
+    emit killSwitchEnabledChanged();
+}
+
+void AppModel::setAutoLockMinutes(qint64 minutes) {
+    if (minutes == autoLockMinutes_) return;
+    autoLockMinutes_ = minutes;
+    emit autoLockMinutesChanged();
+    persistAutoLock();
+    startIdleWatch();
+}
+
+void AppModel::persistAutoLock() {
+    if (!configStore_.exists()) return;
+    try {
+        if (configStore_.load().autoLockMinutes.value_or(kDefaultAutoLockMinutes) == autoLockMinutes_) return;
+        const auto minutes = autoLockMinutes_;
+        configStore_.update([minutes](VaultConfig& config) { config.autoLockMinutes = minutes; });
+    } catch (...) {
+        setErrorMessage(std::string(kAutoLockSaveFailed));
+    }
+}
+
+void AppModel::noteUserActivity() { lastUIActivity_ = timers_->now(); }
+
+void AppModel::startActivityMonitoring() {
+    lastUIActivity_ = timers_->now();
+    mcpActivity_->set(lastUIActivity_);
+    if (inputMonitor_) {
+        inputMonitor_->start([self = QPointer<AppModel>(this)] {
+            if (self) self->noteUserActivity();
+        });
+    }
+    startIdleWatch();
+}
+
+void AppModel::stopActivityMonitoring() {
+    idleTimer_->stop();
+    if (inputMonitor_) inputMonitor_->stop();
+}
+
+void AppModel::startIdleWatch() {
+    idleTimer_->stop();
+    if (!session_ || autoLockMinutes_ < 1) return;
+    idleTimer_->start(kIdleTick, [this] { onIdleTick(); });
+}
+
+void AppModel::onIdleTick() {
+    if (!session_) return;
+    const auto limit = minutesToSeconds(autoLockMinutes_);
+    if (limit <= 0) return;
+    const auto latest = std::max(lastUIActivity_, mcpActivity_->value());
+    if (secondsBetween(latest, timers_->now()) >= limit) {
+        lock();
+        return;
+    }
+    idleTimer_->start(kIdleTick, [this] { onIdleTick(); });
+}
+
+// MARK: - synchronisation
+
+bool AppModel::isCurrent(std::uint64_t sessionID) const { return session_ && session_->id == sessionID; }
+
+QCoro::Task<> AppModel::runSync() {
+    if (!session_) co_return;
+    if (syncRunning_) {
+        syncAgain_ = true;
+        co_return;
+    }
+    QPointer<AppModel> self(this);
+    syncRunning_ = true;
+    do {
+        syncAgain_ = false;
+        co_await runSyncOnce();
+        if (!self) co_return;
+    } while (syncAgain_ && session_);
+    syncRunning_ = false;
+    syncAgain_ = false;
+}
+
+QCoro::Task<> AppModel::runSyncOnce() {
+    auto session = session_;
+    if (!session) co_return;
+    QPointer<AppModel> self(this);
+    const auto sessionID = session->id;
+    setSyncStatus(SyncStatus::syncing());
+
+    std::optional<std::string> failure;
+    ReplayOutcome outcome;
+    try {
+        auto run = runBlocking([configStore = configStore_, coordinator = session->coordinator, store = session->store,
+                                vault = vault_, key = session->collectionKey] {
+            registerDefaultsIfNeeded(configStore, *coordinator, *store, *vault, key);
+            coordinator->pushMissingOrgs(AppModel::localOrgID());
+            coordinator->engine()->pull();
+            return coordinator->engine()->replayPending();
+        });
+        outcome = co_await run;
+    } catch (...) {
+        failure = describe(std::current_exception());
+    }
+    // A run of a session that has ended since publishes nothing.
+    if (!self || !isCurrent(sessionID)) co_return;
+    if (failure) {
+        setSyncStatus(SyncStatus::offline());
+        setSyncFailureReason(failure);
+        logMessage(LogLevel::Error, kLogCategory, "[vael] sync failed: " + *failure);
+        co_return;
+    }
+
+    if (!outcome.conflicts.empty()) setConflictCount(conflictCount_ + static_cast<qint64>(outcome.conflicts.size()));
+    for (const auto& conflict : outcome.conflicts) {
+        if (!isCurrent(sessionID)) co_return;
+        try {
+            auto resolved = runBlocking([engine = session_->engine, conflict] {
+                engine->resolveConflict(conflict, ConflictChoice::keepMine);
+            });
+            co_await resolved;
+        } catch (...) {
+            // Counted already; the next run meets it again.
+        }
+        if (!self) co_return;
+    }
+    if (!isCurrent(sessionID)) co_return;
+    if (!outcome.complete) {
+        setSyncStatus(SyncStatus::offline());
+        setSyncFailureReason(std::string(kIncompleteReplayReason));
+        logMessage(LogLevel::Error, kLogCategory, "[vael] sync failed: " + std::string(kIncompleteReplayReason));
+        co_return;
+    }
+    setSyncStatus(SyncStatus::synced(clock_->now()));
+    setSyncFailureReason(std::nullopt);
+}
+
+// One run at once, then the heartbeat, whose first wait follows from how that run went.
+QCoro::Task<> AppModel::startSyncHeartbeat() {
+    QPointer<AppModel> self(this);
+    heartbeatTimer_->stop();
+    const auto generation = ++heartbeatGeneration_;
+    co_await runSync();
+    if (!self || generation != heartbeatGeneration_) co_return;
+    co_await scheduleHeartbeat(generation);
+}
+
+QCoro::Task<> AppModel::scheduleHeartbeat(std::uint64_t generation) {
+    QPointer<AppModel> self(this);
+    std::int64_t queued = 0;
+    if (session_) {
+        try {
+            auto counted = runBlocking([engine = session_->engine] { return engine->pendingCount(); });
+            queued = co_await counted;
+        } catch (...) {
+            queued = 0;
+        }
+        if (!self) co_return;
+    }
+    if (generation != heartbeatGeneration_) co_return;
+    const auto wait = syncStatus_.kind == SyncStatus::Kind::offline || queued > 0 ? kHeartbeatOffline : kHeartbeatOnline;
+    heartbeatTimer_->start(wait, [this, generation] { heartbeatRun(generation); });
+}
+
+QCoro::Task<> AppModel::heartbeatRun(std::uint64_t generation) {
+    if (generation != heartbeatGeneration_ || !session_ || !isServerConnected_) co_return;
+    QPointer<AppModel> self(this);
+    co_await runSync();
+    if (!self || generation != heartbeatGeneration_) co_return;
+    co_await scheduleHeartbeat(generation);
+}
+
+}  // namespace vael

@@ -1,0 +1,275 @@
+#pragma once
+
+#include <QObject>
+#include <QPointer>
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+
+#include <qcoro/qcorotask.h>
+
+#include "api/AuthAPI.h"
+#include "api/BootstrapAPI.h"
+#include "api/VaelAPIClient.h"
+#include "app/custody/BiometricGate.h"
+#include "app/custody/TrustedKeyStore.h"
+#include "app/custody/VaelPaths.h"
+#include "app/custody/VaultConfig.h"
+#include "app/model/InviteLink.h"
+#include "app/model/LiveCredentialCapturePresenter.h"
+#include "app/model/ModelTime.h"
+#include "app/model/SessionSeams.h"
+#include "core/Clock.h"
+#include "core/SecureBytes.h"
+#include "crypto/VaultCrypto.h"
+#include "store/SyncPause.h"
+#include "store/VaelSyncAPI.h"
+
+namespace vael {
+
+class SyncCoordinator;
+class VaultUDSServer;
+
+// The synchronisation state the window shows.
+struct AppSyncStatus {
+    enum class Kind { synced, idle, syncing, offline };
+    Kind kind = Kind::idle;
+    std::optional<TimePoint> syncedAt;  // synced only: when the run ended
+
+    static AppSyncStatus synced(TimePoint at) { return {Kind::synced, at}; }
+    static AppSyncStatus idle() { return {Kind::idle, std::nullopt}; }
+    static AppSyncStatus syncing() { return {Kind::syncing, std::nullopt}; }
+    static AppSyncStatus offline() { return {Kind::offline, std::nullopt}; }
+    bool operator==(const AppSyncStatus&) const = default;
+};
+
+// What the model is built with. Absent optional services get the live ones.
+struct AppModelServices {
+    std::shared_ptr<BiometricGate> biometric;  // required
+    ItemSourceFactory makeItemSource;          // required: the agent item source of each session
+    std::shared_ptr<AuthAPI> api;              // else the built server client
+    std::shared_ptr<BootstrapAPI> bootstrapAPI;  // else the built server client
+    std::shared_ptr<VaelSyncAPI> syncAPI;        // else a SyncAPIAdapter over the built client
+    std::shared_ptr<CredentialCapturePresenter> capturePresenter;  // else liveCapture()
+    std::shared_ptr<InputMonitor> inputMonitor;  // none: only agents and explicit calls count as activity
+    std::shared_ptr<TimerSource> timers;         // else QTimer and the boot-time clock
+    std::shared_ptr<const Clock> clock;          // wall clock; else the system clock
+    std::shared_ptr<SyncPause> syncPause;        // the sync engine's retry wait; else boot time
+    Argon2Cost passphraseCost = Argon2Cost::standard();
+    std::string serverBaseURL;  // else defaultBaseURL()
+};
+
+// The one application model: phases, vault sessions, auto-lock, kill switch and synchronisation.
+// Lives on the main thread; every operation runs there and awaits blocking work on workers.
+// Change signals fire only when a value really changes.
+class AppModel final : public QObject {
+    Q_OBJECT
+    Q_PROPERTY(Phase phase READ phase NOTIFY phaseChanged)
+    Q_PROPERTY(std::optional<vael::PendingInvite> pendingInvite READ pendingInvite NOTIFY pendingInviteChanged)
+    Q_PROPERTY(std::optional<std::string> errorMessage READ errorMessage WRITE setErrorMessage NOTIFY errorMessageChanged)
+    Q_PROPERTY(bool isServerConnected READ isServerConnected NOTIFY isServerConnectedChanged)
+    Q_PROPERTY(bool isPasskeyEnrolled READ isPasskeyEnrolled NOTIFY isPasskeyEnrolledChanged)
+    Q_PROPERTY(vael::AppSyncStatus syncStatus READ syncStatus NOTIFY syncStatusChanged)
+    Q_PROPERTY(std::optional<std::string> syncFailureReason READ syncFailureReason NOTIFY syncFailureReasonChanged)
+    Q_PROPERTY(qint64 conflictCount READ conflictCount NOTIFY conflictCountChanged)
+    Q_PROPERTY(qint64 vaultRevision READ vaultRevision NOTIFY vaultRevisionChanged)
+    Q_PROPERTY(bool killSwitchEnabled READ killSwitchEnabled WRITE setKillSwitchEnabled NOTIFY killSwitchEnabledChanged)
+    Q_PROPERTY(qint64 autoLockMinutes READ autoLockMinutes WRITE setAutoLockMinutes NOTIFY autoLockMinutesChanged)
+
+public:
+    enum class Phase { onboarding, locked, unlocked, acceptingInvite };
+    Q_ENUM(Phase)
+    using SyncStatus = AppSyncStatus;
+
+    // The kill switch agents' requests read, from any thread.
+    class KillSwitchBox {
+    public:
+        bool value() const { return value_.load(); }
+        void set(bool on) { value_.store(on); }
+
+    private:
+        std::atomic<bool> value_{false};
+    };
+
+    // The time of the last agent request, written by connection threads.
+    class ActivityBox {
+    public:
+        BootTime value() const {
+            std::lock_guard lock(mutex_);
+            return value_;
+        }
+        void set(BootTime time) {
+            std::lock_guard lock(mutex_);
+            value_ = time;
+        }
+
+    private:
+        mutable std::mutex mutex_;
+        BootTime value_ = BootTime::min();
+    };
+
+    static const Uuid& localOrgID();         // the default project, "Personal"
+    static const Uuid& localCollectionID();  // the default group, "local"
+    static const std::string& defaultBaseURL();
+
+    static constexpr std::int64_t kDefaultAutoLockMinutes = 60;
+    static constexpr std::chrono::seconds kIdleTick{30};
+    static constexpr std::chrono::seconds kHeartbeatOffline{30};
+    static constexpr std::chrono::seconds kHeartbeatOnline{300};
+    static constexpr std::string_view kIncompleteReplayReason =
+        "Some changes are still waiting to be sent to the server.";
+
+    // Builds services only: starts no task, opens no store, binds no socket. Throws
+    // std::invalid_argument when a required service is missing.
+    AppModel(VaelPaths paths, AppModelServices services, QObject* parent = nullptr);
+    ~AppModel() override;
+
+    Phase phase() const { return phase_; }
+    const std::optional<PendingInvite>& pendingInvite() const { return pendingInvite_; }
+    const std::optional<std::string>& errorMessage() const { return errorMessage_; }
+    void setErrorMessage(std::optional<std::string> message);
+    bool isServerConnected() const { return isServerConnected_; }
+    bool isPasskeyEnrolled() const { return isPasskeyEnrolled_; }
+    SyncStatus syncStatus() const { return syncStatus_; }
+    const std::optional<std::string>& syncFailureReason() const { return syncFailureReason_; }
+    qint64 conflictCount() const { return conflictCount_; }
+    qint64 vaultRevision() const { return vaultRevision_; }
+    bool killSwitchEnabled() const { return killSwitchEnabled_; }
+    void setKillSwitchEnabled(bool enabled);
+    qint64 autoLockMinutes() const { return autoLockMinutes_; }
+    void setAutoLockMinutes(qint64 minutes);
+    BootTime lastUIActivity() const { return lastUIActivity_; }
+
+    const VaelPaths& paths() const { return paths_; }
+    const VaultConfigStore& configStore() const { return configStore_; }
+    const std::shared_ptr<VaultCrypto>& vault() const { return vault_; }
+    const std::shared_ptr<LiveCredentialCapturePresenter>& liveCapture() const { return liveCapture_; }
+    const std::shared_ptr<CredentialCapturePresenter>& capturePresenter() const { return capturePresenter_; }
+    const std::shared_ptr<KillSwitchBox>& killSwitch() const { return killSwitch_; }
+    const std::shared_ptr<ActivityBox>& mcpActivity() const { return mcpActivity_; }
+    const std::shared_ptr<TrustedKeyStore>& trustStore() const { return trustStore_; }
+    const std::shared_ptr<VaelAPIClient>& apiClient() const { return client_; }
+
+    // Whether a session is open: its store, key, engine and socket server exist.
+    bool hasSession() const { return session_ != nullptr; }
+    // Whether an unlock or session opening is under way.
+    bool isOpening() const { return opening_; }
+
+    // The first screen: locked when a configuration exists, else onboarding (only when no session
+    // is open), then the stored auto-lock minutes and passkey enrolment.
+    void bootstrap();
+    void handleInviteURL(std::string_view url);
+    void dismissInvite();
+
+    // These three do nothing while a session is open, an opening is under way or a lock is
+    // finishing. The first two set errorMessage on failure and never raise.
+    QCoro::Task<> completeOnboarding(NewVault vault, SecureBytes passphrase);
+    QCoro::Task<> unlock(SecureBytes passphrase);
+    // Opens the session on an already unlocked vault (the unlock screen unlocks by itself). Raises
+    // the opening's failure after undoing it and locking the vault.
+    QCoro::Task<> finishSession();
+    // Ends the session in the fixed order; the phase becomes locked last. Never raises.
+    QCoro::Task<> lock();
+
+    // One synchronisation run; a request during a run makes it run once more afterwards.
+    QCoro::Task<> runSync();
+
+    // Set by the account flows once the session reached the server account (passkey login or a
+    // new connection); synchronisation runs only while it holds. The lock clears it.
+    void setServerConnected(bool connected);
+
+    // Stamps user activity (the input monitor calls this).
+    void noteUserActivity();
+
+public slots:
+    // Sleep, screen lock and screensaver: locks any open session and ends an opening under way.
+    void lockForSystemEvent();
+
+signals:
+    void phaseChanged();
+    void pendingInviteChanged();
+    void errorMessageChanged();
+    void isServerConnectedChanged();
+    void isPasskeyEnrolledChanged();
+    void syncStatusChanged();
+    void syncFailureReasonChanged();
+    void conflictCountChanged();
+    void vaultRevisionChanged();
+    void killSwitchEnabledChanged();
+    void autoLockMinutesChanged();
+
+private:
+    struct Session;
+    class OpeningGuard;
+
+    bool isBusy() const { return session_ != nullptr || opening_ || closing_ > 0; }
+    QCoro::Task<> openSession(std::uint64_t lockCountAtStart);
+    void noteStoreChange();
+    void startActivityMonitoring();
+    void stopActivityMonitoring();
+    void startIdleWatch();
+    void onIdleTick();
+    void persistAutoLock();
+    QCoro::Task<> runSyncOnce();
+    QCoro::Task<> startSyncHeartbeat();
+    QCoro::Task<> scheduleHeartbeat(std::uint64_t generation);
+    QCoro::Task<> heartbeatRun(std::uint64_t generation);
+    bool isCurrent(std::uint64_t sessionID) const;
+
+    void setPhase(Phase phase);
+    void setPendingInvite(std::optional<PendingInvite> invite);
+    void setPasskeyEnrolled(bool enrolled);
+    void setSyncStatus(SyncStatus status);
+    void setSyncFailureReason(std::optional<std::string> reason);
+    void setConflictCount(qint64 count);
+
+    Phase phase_ = Phase::locked;
+    std::optional<PendingInvite> pendingInvite_;
+    std::optional<std::string> errorMessage_;
+    bool isServerConnected_ = false;
+    bool isPasskeyEnrolled_ = false;
+    SyncStatus syncStatus_;
+    std::optional<std::string> syncFailureReason_;
+    qint64 conflictCount_ = 0;
+    qint64 vaultRevision_ = 0;
+    bool killSwitchEnabled_ = false;
+    qint64 autoLockMinutes_ = kDefaultAutoLockMinutes;
+    BootTime lastUIActivity_;
+
+    const VaelPaths paths_;
+    const VaultConfigStore configStore_;
+    std::shared_ptr<BiometricGate> biometric_;
+    ItemSourceFactory makeItemSource_;
+    std::shared_ptr<TimerSource> timers_;
+    std::shared_ptr<const Clock> clock_;
+    std::shared_ptr<SyncPause> syncPause_;
+    std::shared_ptr<VaelAPIClient> client_;
+    std::shared_ptr<AuthAPI> authAPI_;
+    std::shared_ptr<BootstrapAPI> bootstrapAPI_;
+    std::shared_ptr<VaelSyncAPI> syncAPI_;
+    std::shared_ptr<TrustedKeyStore> trustStore_;
+    std::shared_ptr<VaultCrypto> vault_;
+    std::shared_ptr<KillSwitchBox> killSwitch_;
+    std::shared_ptr<ActivityBox> mcpActivity_;
+    std::shared_ptr<LiveCredentialCapturePresenter> liveCapture_;
+    std::shared_ptr<CredentialCapturePresenter> capturePresenter_;
+    std::shared_ptr<InputMonitor> inputMonitor_;
+
+    std::shared_ptr<Session> session_;
+    std::uint64_t nextSessionID_ = 1;
+    bool opening_ = false;
+    int closing_ = 0;        // locks between their first step and their last
+    std::uint64_t lockCount_ = 0;
+
+    std::unique_ptr<ModelTimer> idleTimer_;
+    std::unique_ptr<ModelTimer> heartbeatTimer_;
+    std::uint64_t heartbeatGeneration_ = 0;
+    bool syncRunning_ = false;
+    bool syncAgain_ = false;
+};
+
+}  // namespace vael

@@ -1,0 +1,355 @@
+#include <gtest/gtest.h>
+
+#include <QSignalSpy>
+
+#include <fstream>
+#include <future>
+#include <thread>
+
+#include "app/model/DefaultRecords.h"
+#include "ModelFixtures.h"
+
+namespace vael {
+namespace {
+
+using namespace std::chrono_literals;
+using testing::ModelHarness;
+using Phase = AppModel::Phase;
+
+std::string readFile(const std::string& path) {
+    std::ifstream in(path);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+void writeFile(const std::string& path, const std::string& text) {
+    std::ofstream(path) << text;
+    ::chmod(path.c_str(), 0600);
+}
+
+// MARK: - construction and bootstrap
+
+TEST(AppModel, StartsLockedWithNothingRunning) {
+    ModelHarness h;
+    auto& m = *h.model;
+    EXPECT_EQ(m.phase(), Phase::locked);
+    EXPECT_EQ(m.syncStatus(), AppSyncStatus::idle());
+    EXPECT_EQ(m.conflictCount(), 0);
+    EXPECT_EQ(m.vaultRevision(), 0);
+    EXPECT_FALSE(m.killSwitchEnabled());
+    EXPECT_EQ(m.autoLockMinutes(), 60);
+    EXPECT_EQ(m.mcpActivity()->value(), BootTime::min());
+    EXPECT_EQ(m.lastUIActivity(), h.timers->now());
+    EXPECT_FALSE(m.hasSession());
+    EXPECT_EQ(m.capturePresenter(), std::static_pointer_cast<CredentialCapturePresenter>(m.liveCapture()));
+    EXPECT_FALSE(testing::fileExists(h.socket()));
+    for (auto* timer : h.timers->timers()) EXPECT_FALSE(timer->isActive());
+}
+
+TEST(AppModel, BootstrapChoosesThePhaseFromTheConfigurationFile) {
+    ModelHarness h;
+    const auto config = h.home.paths().vaultConfig;
+    h.model->bootstrap();
+    EXPECT_EQ(h.model->phase(), Phase::onboarding);
+
+    // A file that does not read still means a vault exists; nothing else is taken from it.
+    writeFile(config, "not json");
+    h.model->bootstrap();
+    EXPECT_EQ(h.model->phase(), Phase::locked);
+    EXPECT_FALSE(h.model->isPasskeyEnrolled());
+    EXPECT_EQ(h.model->autoLockMinutes(), 60);
+    EXPECT_FALSE(h.model->errorMessage());
+}
+
+TEST(AppModel, BootstrapReadsAutoLockAndPasskeyEnrolmentWithoutWritingBack) {
+    ModelHarness h;
+    VaultConfigStore store(h.home.paths().vaultConfig);
+    auto config = VaultConfig::fromNewVault(ModelHarness::sharedVault());
+    config.autoLockMinutes = 0;
+    config.wrappedKeys.push_back(WrappedKey{UnlockMethod::prf, std::nullopt, Bytes{1, 2, 3}});
+    store.save(config);
+    const auto before = readFile(store.path());
+
+    h.model->bootstrap();
+    EXPECT_EQ(h.model->autoLockMinutes(), 0);
+    EXPECT_FALSE(h.model->isPasskeyEnrolled());  // a passkey key without a server account
+    EXPECT_EQ(readFile(store.path()), before);
+
+    store.update([](VaultConfig& c) { c.serverAccount = ServerAccount{"https://h.example/api/v1", "me", "ID"}; });
+    h.model->bootstrap();
+    EXPECT_TRUE(h.model->isPasskeyEnrolled());
+}
+
+// MARK: - onboarding, unlock and lock
+
+TEST(AppModel, CreateUnlockAndLockServeTheSocketOnlyWhileOpen) {
+    ModelHarness h;
+    auto& m = *h.model;
+    m.bootstrap();
+    QSignalSpy phases(&m, &AppModel::phaseChanged);
+    h.create();
+    ASSERT_FALSE(m.errorMessage()) << *m.errorMessage();
+    EXPECT_EQ(m.phase(), Phase::unlocked);
+    EXPECT_TRUE(m.vault()->isUnlocked());
+    EXPECT_TRUE(testing::fileExists(h.socket()));
+    EXPECT_EQ(phases.count(), 1);
+    ASSERT_EQ(h.contexts.size(), 1u);
+    EXPECT_EQ(h.contexts[0].defaultCollectionID, AppModel::localCollectionID());
+    EXPECT_EQ(h.contexts[0].defaultProjectName, "Personal");
+    EXPECT_EQ(h.contexts[0].capturePresenter, m.capturePresenter());
+    EXPECT_TRUE(testing::spinUntil([&] { return m.vaultRevision() > 0; }));
+
+    // The agent socket answers while the vault is open.
+    auto answer = testing::askSocket(h.socket(), R"({"op":"list"})");
+    ASSERT_TRUE(answer);
+    EXPECT_EQ(*answer, "[]");
+
+    auto firstKey = h.contexts[0].defaultCollectionKey;
+    h.lock();
+    EXPECT_EQ(m.phase(), Phase::locked);
+    EXPECT_FALSE(m.hasSession());
+    EXPECT_FALSE(m.vault()->isUnlocked());
+    EXPECT_FALSE(testing::fileExists(h.socket()));
+
+    h.unlock("wrong passphrase");
+    EXPECT_EQ(m.errorMessage(), std::optional<std::string>("Unlock failed \u2014 check your passphrase."));
+    EXPECT_EQ(m.phase(), Phase::locked);
+    EXPECT_FALSE(testing::fileExists(h.socket()));
+
+    h.unlock();
+    EXPECT_EQ(m.phase(), Phase::unlocked);
+    EXPECT_FALSE(m.errorMessage());
+    EXPECT_TRUE(testing::fileExists(h.socket()));
+    // The default group was made once and is found again; the old session's key handle is dead.
+    ASSERT_EQ(h.contexts.size(), 2u);
+    VaelStore store(h.home.paths().replica);
+    EXPECT_EQ(store.collections(AppModel::localOrgID()).size(), 1u);
+    EXPECT_TRUE(store.project(AppModel::localOrgID()));
+    EXPECT_THROW(m.vault()->sealBlob(SecureBytes(std::string_view("x")), Uuid::random(), firstKey), VaelCryptoError);
+    EXPECT_NO_THROW(m.vault()->sealBlob(SecureBytes(std::string_view("x")), Uuid::random(), h.contexts[1].defaultCollectionKey));
+}
+
+TEST(AppModel, OnboardingThatCannotWriteReportsItAndStaysInOnboarding) {
+    ModelHarness h;
+    h.model->bootstrap();
+    // A folder where the file should go: the write fails whoever runs the test.
+    std::filesystem::create_directory(h.home.paths().vaultConfig);
+    h.create();
+    ASSERT_TRUE(h.model->errorMessage());
+    EXPECT_TRUE(h.model->errorMessage()->starts_with("Could not create the vault: ")) << *h.model->errorMessage();
+    EXPECT_EQ(h.model->phase(), Phase::onboarding);
+    EXPECT_FALSE(h.model->vault()->isUnlocked());
+    EXPECT_FALSE(testing::fileExists(h.socket()));
+}
+
+TEST(AppModel, AFailedOpeningUndoesEverythingAndLocksTheKeys) {
+    struct Case {
+        const char* name;
+        std::function<void(ModelHarness&)> breakIt;
+    };
+    const Case cases[] = {
+        {"item source", [](ModelHarness& h) { h.failItemSource = [] { throw std::runtime_error("no source"); }; }},
+        // Something at the socket path that cannot be replaced.
+        {"socket",
+         [](ModelHarness& h) {
+             std::filesystem::create_directory(h.socket());
+             writeFile(h.socket() + "/x", "x");
+         }},
+    };
+    for (const auto& c : cases) {
+        ModelHarness h;
+        h.create();
+        h.lock();
+        c.breakIt(h);
+        h.unlock();
+        EXPECT_EQ(h.model->phase(), Phase::locked) << c.name;
+        EXPECT_FALSE(h.model->hasSession()) << c.name;
+        EXPECT_FALSE(h.model->vault()->isUnlocked()) << c.name;
+        EXPECT_TRUE(h.model->errorMessage()) << c.name;
+        h.failItemSource = nullptr;
+    }
+}
+
+TEST(AppModel, OverlappingUnlocksOpenOneSession) {
+    ModelHarness h;
+    h.create();
+    h.lock();
+    auto first = h.model->unlock(SecureBytes(std::string_view(testing::kPassphrase)));
+    EXPECT_TRUE(h.model->isOpening());
+    // Neither a second attempt nor the unlock screen's own opening starts anything.
+    QCoro::waitFor(h.model->unlock(SecureBytes(std::string_view("wrong"))));
+    QCoro::waitFor(h.model->finishSession());
+    QCoro::waitFor(first);
+    EXPECT_EQ(h.model->phase(), Phase::unlocked);
+    EXPECT_EQ(h.contexts.size(), 2u);
+    EXPECT_FALSE(h.model->errorMessage());
+
+    // While open, an unlock does nothing at all.
+    h.unlock("wrong");
+    EXPECT_FALSE(h.model->errorMessage());
+    EXPECT_EQ(h.contexts.size(), 2u);
+}
+
+TEST(AppModel, ASleepDuringAnOpeningKeepsTheVaultLocked) {
+    ModelHarness h;
+    h.create();
+    h.lock();
+    auto opening = h.model->unlock(SecureBytes(std::string_view(testing::kPassphrase)));
+    h.model->lockForSystemEvent();
+    QCoro::waitFor(opening);
+    testing::settle();
+    EXPECT_EQ(h.model->phase(), Phase::locked);
+    EXPECT_FALSE(h.model->hasSession());
+    EXPECT_FALSE(h.model->vault()->isUnlocked());
+    EXPECT_FALSE(testing::fileExists(h.socket()));
+}
+
+TEST(AppModel, BootstrapLeavesAnOpenSessionAlone) {
+    ModelHarness h;
+    h.create();
+    h.model->bootstrap();
+    EXPECT_EQ(h.model->phase(), Phase::unlocked);
+    EXPECT_TRUE(testing::fileExists(h.socket()));
+}
+
+// MARK: - invites
+
+TEST(AppModel, AnInviteWaitsForTheSessionAndTheLockDropsIt) {
+    ModelHarness h;
+    h.create();
+    h.lock();
+    h.model->handleInviteURL("https://h.example/invite#tok");
+    EXPECT_EQ(h.model->phase(), Phase::locked);
+    h.unlock();
+    EXPECT_EQ(h.model->phase(), Phase::acceptingInvite);
+    h.model->dismissInvite();
+    EXPECT_EQ(h.model->phase(), Phase::unlocked);
+    h.model->handleInviteURL("vael://invite/other");
+    EXPECT_EQ(h.model->phase(), Phase::acceptingInvite);
+    EXPECT_EQ(h.model->pendingInvite(), std::optional<PendingInvite>(PendingInvite{"other"}));
+    h.model->handleInviteURL("https://h.example/elsewhere");
+    EXPECT_EQ(h.model->pendingInvite()->token, "other");
+    h.lock();
+    EXPECT_FALSE(h.model->pendingInvite());
+}
+
+// MARK: - system events, idle watch and kill switch
+
+TEST(AppModel, SystemEventsLockEveryOpenSession) {
+    for (bool invite : {false, true}) {
+        ModelHarness h;
+        h.create();
+        if (invite) h.model->handleInviteURL("https://h.example/invite#tok");
+        h.model->lockForSystemEvent();
+        EXPECT_TRUE(testing::spinUntil([&] { return h.model->phase() == Phase::locked; })) << invite;
+        EXPECT_FALSE(testing::fileExists(h.socket())) << invite;
+    }
+    ModelHarness h;
+    h.model->bootstrap();
+    h.model->lockForSystemEvent();
+    testing::settle();
+    EXPECT_EQ(h.model->phase(), Phase::onboarding);
+}
+
+TEST(AppModel, IdleWatchLocksAfterTheLimitInUnlockedAndAcceptingInvite) {
+    for (bool invite : {false, true}) {
+        ModelHarness h;
+        h.create();
+        h.model->setAutoLockMinutes(1);
+        h.timers->advance(30s);
+        if (invite) h.model->handleInviteURL("https://h.example/invite#tok");
+        h.timers->advance(29s);
+        EXPECT_TRUE(h.model->hasSession()) << invite;
+        h.timers->advance(1s);
+        EXPECT_EQ(h.model->phase(), Phase::locked) << invite;
+        EXPECT_FALSE(testing::fileExists(h.socket()));
+    }
+}
+
+TEST(AppModel, UserInputAndAgentRequestsPostponeTheIdleLock) {
+    ModelHarness h;
+    h.create();
+    h.model->setAutoLockMinutes(1);
+    for (int i = 0; i < 6; ++i) {
+        h.timers->advance(20s);
+        ASSERT_TRUE(testing::askSocket(h.socket(), R"({"op":"list"})"));
+    }
+    EXPECT_EQ(h.model->phase(), Phase::unlocked);
+    for (int i = 0; i < 6; ++i) {
+        h.timers->advance(20s);
+        h.model->noteUserActivity();
+    }
+    EXPECT_EQ(h.model->phase(), Phase::unlocked);
+    h.timers->advance(90s);
+    EXPECT_EQ(h.model->phase(), Phase::locked);
+}
+
+TEST(AppModel, HugeOrZeroMinutesNeverLock) {
+    for (qint64 minutes : {qint64{0}, qint64{-3}, std::numeric_limits<qint64>::max(), std::numeric_limits<qint64>::max() / 60 + 1}) {
+        ModelHarness h;
+        h.create();
+        h.model->setAutoLockMinutes(minutes);
+        h.timers->advance(std::chrono::hours(2));
+        EXPECT_EQ(h.model->phase(), Phase::unlocked) << minutes;
+    }
+}
+
+TEST(AppModel, AutoLockMinutesAreWrittenOnlyWhenTheyChangeWhatTheFileHolds) {
+    ModelHarness h;
+    h.model->setAutoLockMinutes(5);  // no file yet: memory only
+    EXPECT_FALSE(testing::fileExists(h.home.paths().vaultConfig));
+    h.create();
+    VaultConfigStore store(h.home.paths().vaultConfig);
+    EXPECT_FALSE(store.load().autoLockMinutes);
+
+    h.model->setAutoLockMinutes(60);  // absent counts as 60
+    EXPECT_FALSE(store.load().autoLockMinutes);
+    h.model->setAutoLockMinutes(15);
+    EXPECT_EQ(store.load().autoLockMinutes, std::optional<std::int64_t>(15));
+    // A change made by someone else in between survives.
+    store.update([](VaultConfig& c) { c.serverBootstrapped = true; });
+    h.model->setAutoLockMinutes(20);
+    EXPECT_EQ(store.load().autoLockMinutes, std::optional<std::int64_t>(20));
+    EXPECT_EQ(store.load().serverBootstrapped, std::optional<bool>(true));
+
+    writeFile(store.path(), "{");
+    h.model->setAutoLockMinutes(25);
+    EXPECT_EQ(h.model->errorMessage(), std::optional<std::string>("Couldn't save the auto-lock setting."));
+    EXPECT_EQ(h.model->autoLockMinutes(), 25);
+}
+
+TEST(AppModel, KillSwitchReachesTheCellAndSurvivesTheLock) {
+    ModelHarness h;
+    QSignalSpy changes(h.model.get(), &AppModel::killSwitchEnabledChanged);
+    h.create();
+    h.model->setKillSwitchEnabled(true);
+    h.model->setKillSwitchEnabled(true);
+    EXPECT_EQ(changes.count(), 1);
+    EXPECT_TRUE(h.model->killSwitch()->value());
+    h.lock();
+    h.unlock();
+    EXPECT_TRUE(h.model->killSwitch()->value());
+    h.model->setKillSwitchEnabled(false);
+    EXPECT_FALSE(h.model->killSwitch()->value());
+}
+
+// MARK: - capture
+
+TEST(AppModel, LockAnswersEveryWaitingCaptureWithNothing) {
+    ModelHarness h;
+    h.create();
+    auto presenter = h.model->liveCapture();
+    auto first = std::async(std::launch::async, [&] { return presenter->present("https://a.example", "A"); });
+    ASSERT_TRUE(testing::spinUntil([&] { return presenter->pending().has_value(); }));
+    auto second = std::async(std::launch::async, [&] { return presenter->present("https://b.example", std::nullopt); });
+    testing::settle();
+    EXPECT_EQ(presenter->pending()->origin, "https://a.example");
+    h.lock();
+    EXPECT_FALSE(first.get());
+    EXPECT_FALSE(second.get());
+    EXPECT_FALSE(presenter->pending());
+    // With no session, a request is answered at once.
+    EXPECT_FALSE(std::async(std::launch::async, [&] { return presenter->present("https://c.example", std::nullopt); }).get());
+}
+
+}  // namespace
+}  // namespace vael
