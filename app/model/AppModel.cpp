@@ -7,7 +7,9 @@
 
 #include "app/agent/VaultResolver.h"
 #include "app/agent/VaultUDSServer.h"
+#include "app/auth/SecretSessionStore.h"
 #include "app/model/Blocking.h"
+#include "app/model/OpeningGuard.h"
 #include "app/model/DefaultRecords.h"
 #include "app/sync/SyncAPIAdapter.h"
 #include "app/sync/SyncCoordinator.h"
@@ -80,19 +82,6 @@ struct AppModel::Session {
     }
 };
 
-class AppModel::OpeningGuard {
-public:
-    explicit OpeningGuard(AppModel* model) : model_(model) { model->opening_ = true; }
-    ~OpeningGuard() {
-        if (model_) model_->opening_ = false;
-    }
-    OpeningGuard(const OpeningGuard&) = delete;
-    OpeningGuard& operator=(const OpeningGuard&) = delete;
-
-private:
-    QPointer<AppModel> model_;
-};
-
 const Uuid& AppModel::localOrgID() {
     static const Uuid id = Uuid::fromText("00000000-0000-0000-0000-00000000A000");
     return id;
@@ -133,6 +122,8 @@ AppModel::AppModel(VaelPaths paths, AppModelServices services, QObject* parent)
     syncAPI_ = services.syncAPI ? std::move(services.syncAPI) : std::make_shared<SyncAPIAdapter>(client_);
     trustStore_ = std::make_shared<FileTrustedKeyStore>(paths_.trustedKeys());
     inputMonitor_ = std::move(services.inputMonitor);
+    ceremony_ = std::move(services.ceremony);
+    sessions_ = services.sessions ? std::move(services.sessions) : std::make_shared<SecretSessionStore>();
 
     idleTimer_ = timers_->makeTimer();
     heartbeatTimer_ = timers_->makeTimer();
@@ -446,6 +437,7 @@ QCoro::Task<> AppModel::runSync() {
     } while (syncAgain_ && session_);
     syncRunning_ = false;
     syncAgain_ = false;
+    emit syncRunsEnded();
 }
 
 QCoro::Task<> AppModel::runSyncOnce() {

@@ -15,6 +15,8 @@
 #include "api/AuthAPI.h"
 #include "api/BootstrapAPI.h"
 #include "api/VaelAPIClient.h"
+#include "app/auth/PasskeyCeremony.h"
+#include "app/auth/SessionStore.h"
 #include "app/custody/BiometricGate.h"
 #include "app/custody/TrustedKeyStore.h"
 #include "app/custody/VaelPaths.h"
@@ -61,6 +63,11 @@ struct AppModelServices {
     std::shared_ptr<SyncPause> syncPause;        // the sync engine's retry wait; else boot time
     Argon2Cost passphraseCost = Argon2Cost::standard();
     std::string serverBaseURL;  // else defaultBaseURL()
+
+    // Account services: passkey unlock and server connection.
+    std::shared_ptr<PasskeyCeremony> ceremony;  // none: passkey flows fail as unavailable (the app entry
+                                                // hands in the platform's ceremony)
+    std::shared_ptr<SessionStore> sessions;     // else the desktop keyring
 };
 
 // The one application model: phases, vault sessions, auto-lock, kill switch and synchronisation.
@@ -185,6 +192,25 @@ public:
     // Stamps user activity (the input monitor calls this).
     void noteUserActivity();
 
+    // MARK: passkey unlock and server connection (AppModelServer.cpp)
+
+    static constexpr std::string_view kPasskeyUnlockFailed = "Touch ID unlock failed.";
+    static constexpr std::string_view kNoServerAccount = "This vault isn't connected to a server yet.";
+    static constexpr std::string_view kConnectNeedsUnlock = "Unlock the vault before connecting.";
+    static constexpr std::string_view kConnectFailed = "Could not connect to the server.";
+
+    // Logs in with the vault's passkey and opens the session with the key its PRF output opens.
+    // Does nothing while a session is open or an opening is under way. Failures set errorMessage,
+    // except a cancelled prompt when quietCancel holds. Never raises.
+    QCoro::Task<> unlockWithPasskey(bool quietCancel);
+    // Registers an account for the open vault under a new passkey, records it in the configuration,
+    // then waits for one synchronisation run. Failures set errorMessage. Never raises.
+    QCoro::Task<> connectToServer(std::string handle);
+    // The sentence an account flow's failure shows; the fallback where no case has its own.
+    static std::string describeAccountFailure(std::exception_ptr failure, std::string_view fallback);
+    // The server endpoint this model talks to, as recorded in a new server account.
+    const std::string& serverEndpoint() const;
+
 public slots:
     // Sleep, screen lock and screensaver: locks any open session and ends an opening under way.
     void lockForSystemEvent();
@@ -201,6 +227,8 @@ signals:
     void vaultRevisionChanged();
     void killSwitchEnabledChanged();
     void autoLockMinutesChanged();
+    // A run of synchronisation and the runs queued behind it have ended.
+    void syncRunsEnded();
 
 private:
     struct Session;
@@ -270,6 +298,12 @@ private:
     std::uint64_t heartbeatGeneration_ = 0;
     bool syncRunning_ = false;
     bool syncAgain_ = false;
+
+    // MARK: passkey unlock and server connection (AppModelServer.cpp)
+    // Requests a run and returns once a run begun after the request has ended.
+    QCoro::Task<> runSyncAndWait();
+    std::shared_ptr<PasskeyCeremony> ceremony_;
+    std::shared_ptr<SessionStore> sessions_;
 };
 
 }  // namespace vael

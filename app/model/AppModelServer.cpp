@@ -1,0 +1,140 @@
+// The account side of the model: passkey unlock and connecting a vault to a server account.
+
+#include <algorithm>
+
+#include <qcoro/qcorosignal.h>
+
+#include "app/auth/AccountService.h"
+#include "app/model/AppModel.h"
+#include "app/model/Blocking.h"
+#include "app/model/OpeningGuard.h"
+
+namespace vael {
+
+namespace {
+
+// Builds the account service of one flow; without a ceremony there is no passkey to use.
+AccountService accountService(const std::shared_ptr<AuthAPI>& api, const std::shared_ptr<PasskeyCeremony>& ceremony,
+                              const std::shared_ptr<VaultCrypto>& vault,
+                              const std::shared_ptr<SessionStore>& sessions) {
+    if (!ceremony) throw AccountError::ceremonyUnavailable("no passkey authenticator is available");
+    return AccountService(api, ceremony, vault, sessions);
+}
+
+bool isCancellation(std::exception_ptr failure) {
+    try {
+        std::rethrow_exception(failure);
+    } catch (const AccountError& error) {
+        return error.kind() == AccountError::Kind::ceremonyCancelled;
+    } catch (...) {
+        return false;
+    }
+}
+
+}  // namespace
+
+std::string AppModel::describeAccountFailure(std::exception_ptr failure, std::string_view fallback) {
+    try {
+        std::rethrow_exception(failure);
+    } catch (const AccountError& error) {
+        switch (error.kind()) {
+            case AccountError::Kind::ceremonyCancelled: return "Touch ID was cancelled.";
+            case AccountError::Kind::serverRejected: return "The server rejected the passkey.";
+            case AccountError::Kind::handleTaken: return "That handle is already taken.";
+            case AccountError::Kind::offline:
+                return "The server is unreachable \u2014 you can still unlock with your passphrase offline.";
+            case AccountError::Kind::decoding:
+            case AccountError::Kind::ceremonyUnavailable: break;
+        }
+    } catch (...) {
+    }
+    return std::string(fallback);
+}
+
+const std::string& AppModel::serverEndpoint() const { return client_->endpoint(); }
+
+QCoro::Task<> AppModel::unlockWithPasskey(bool quietCancel) {
+    if (isBusy()) co_return;
+    QPointer<AppModel> self(this);
+    OpeningGuard guard(this);
+    const auto lockCount = lockCount_;
+    std::exception_ptr failure;
+    try {
+        auto read = runBlocking([configStore = configStore_] { return configStore.load(); });
+        const auto config = co_await read;
+        if (!self) co_return;
+        if (!config.serverAccount) {
+            setErrorMessage(std::string(kNoServerAccount));
+            co_return;
+        }
+        auto login = runBlocking([api = authAPI_, ceremony = ceremony_, vault = vault_, sessions = sessions_,
+                                  handle = config.serverAccount->handle, config] {
+            accountService(api, ceremony, vault, sessions)
+                .loginAndUnlock(handle, config.wrappedKeys, config.wrappedAccountPrivKeys);
+        });
+        co_await login;
+        if (!self) co_return;
+        // A lock during the ceremony ends this session before it starts; the opening below sees it.
+        if (lockCount == lockCount_) setServerConnected(true);
+        co_await openSession(lockCount);
+    } catch (...) {
+        failure = std::current_exception();
+    }
+    if (!failure || !self) co_return;
+    if (quietCancel && isCancellation(failure)) co_return;
+    setErrorMessage(describeAccountFailure(failure, kPasskeyUnlockFailed));
+}
+
+QCoro::Task<> AppModel::connectToServer(std::string handle) {
+    if (phase_ != Phase::unlocked || !session_) {
+        setErrorMessage(std::string(kConnectNeedsUnlock));
+        co_return;
+    }
+    QPointer<AppModel> self(this);
+    // Sessions end only by a lock, so an unchanged lock count means the same session.
+    const auto lockCount = lockCount_;
+    try {
+        auto registered = runBlocking([configStore = configStore_, api = authAPI_, ceremony = ceremony_,
+                                       vault = vault_, sessions = sessions_, handle] {
+            const auto config = configStore.load();
+            return accountService(api, ceremony, vault, sessions)
+                .registerAccount(handle, config.accountPublicKeys, config.wrappedAccountPrivKeys);
+        });
+        auto registration = co_await registered;
+        if (!self) co_return;
+        // Read afresh just before writing: only the account and the passkey key are ours to change.
+        auto recorded = runBlocking([configStore = configStore_, account = ServerAccount{serverEndpoint(), handle,
+                                                                                          registration.account.id.text()},
+                                     key = registration.prfWrappedKey] {
+            configStore.update([&](VaultConfig& config) {
+                config.serverAccount = account;
+                std::erase_if(config.wrappedKeys, [](const WrappedKey& k) { return k.method == UnlockMethod::prf; });
+                config.wrappedKeys.push_back(key);
+            });
+        });
+        co_await recorded;
+        if (!self) co_return;
+    } catch (...) {
+        if (self) setErrorMessage(describeAccountFailure(std::current_exception(), kConnectFailed));
+        co_return;
+    }
+    // The account exists whatever happened meanwhile; only the session it was made in is connected.
+    if (lockCount == lockCount_ && session_) setServerConnected(true);
+    setPasskeyEnrolled(true);
+    setErrorMessage(std::nullopt);
+    co_await runSyncAndWait();
+}
+
+QCoro::Task<> AppModel::runSyncAndWait() {
+    if (!session_) co_return;
+    if (!syncRunning_) {
+        co_await runSync();
+        co_return;
+    }
+    // The run in flight may have read the server before this request: the one queued after it counts.
+    syncAgain_ = true;
+    auto ended = qCoro(this, &AppModel::syncRunsEnded);
+    co_await ended;
+}
+
+}  // namespace vael

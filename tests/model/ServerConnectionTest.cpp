@@ -1,0 +1,238 @@
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+#include "FakeVaelServer.h"
+#include "app/auth/AccountError.h"
+#include "ModelFixtures.h"
+#include "auth/ScriptedPasskeyCeremony.h"
+
+namespace vael {
+namespace {
+
+using testing::ModelHarness;
+using testing::ScriptedPasskeyCeremony;
+using Phase = AppModel::Phase;
+
+std::string readFile(const std::string& path) {
+    std::ifstream in(path);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// A model whose server client talks to an in-process server, with a scripted passkey.
+struct ServerHarness {
+    fake::FakeVaelServer server;  // outlives the model's client
+    std::shared_ptr<ScriptedPasskeyCeremony> passkey = std::make_shared<ScriptedPasskeyCeremony>();
+    std::shared_ptr<InMemorySessionStore> sessions = std::make_shared<InMemorySessionStore>();
+    ModelHarness h{services(true)};
+
+    explicit ServerHarness() = default;
+    AppModelServices services(bool withCeremony) {
+        AppModelServices s;
+        s.serverBaseURL = server.baseURL();
+        if (withCeremony) s.ceremony = passkey;
+        s.sessions = sessions;
+        return s;
+    }
+    AppModel& model() { return *h.model; }
+    VaultConfig config() { return VaultConfigStore(h.home.paths().vaultConfig).load(); }
+    void connect(const std::string& handle) { QCoro::waitFor(model().connectToServer(handle)); }
+    void unlockWithPasskey(bool quiet) { QCoro::waitFor(model().unlockWithPasskey(quiet)); }
+};
+
+TEST(ServerConnection, DescribeGivesEachAccountFailureItsSentence) {
+    const std::string fallback = "fallback.";
+    const std::pair<AccountError, const char*> cases[] = {
+        {AccountError::ceremonyCancelled(), "Touch ID was cancelled."},
+        {AccountError::serverRejected(), "The server rejected the passkey."},
+        {AccountError::handleTaken(), "That handle is already taken."},
+        {AccountError::offline(), "The server is unreachable \u2014 you can still unlock with your passphrase offline."},
+        {AccountError::decoding(), "fallback."},
+        {AccountError::ceremonyUnavailable("prf unlock failed"), "fallback."},
+    };
+    for (const auto& [error, sentence] : cases)
+        EXPECT_EQ(AppModel::describeAccountFailure(std::make_exception_ptr(error), fallback), sentence) << error.what();
+    EXPECT_EQ(AppModel::describeAccountFailure(std::make_exception_ptr(std::runtime_error("disk full")), fallback), fallback);
+}
+
+TEST(ServerConnection, ConnectRecordsTheAccountReplacesThePasskeyKeyAndSyncsOnce) {
+    ServerHarness s;
+    s.h.create();
+    VaultConfigStore store(s.h.home.paths().vaultConfig);
+    // An earlier passkey's key goes; the keys of the other methods stay in front, in their order.
+    const auto otherKeys = s.config().wrappedKeys;
+    store.update([](VaultConfig& c) {
+        c.wrappedKeys.insert(c.wrappedKeys.begin() + 1, WrappedKey{UnlockMethod::prf, std::nullopt, Bytes{9}});
+    });
+
+    // A change another writer makes while the server is being asked survives the connection's write.
+    s.passkey->failNextRegistration([&] { store.update([](VaultConfig& c) { c.autoLockMinutes = 7; }); });
+    s.connect("ana ");
+
+    auto& m = s.model();
+    EXPECT_FALSE(m.errorMessage()) << *m.errorMessage();
+    EXPECT_TRUE(m.isServerConnected());
+    EXPECT_TRUE(m.isPasskeyEnrolled());
+    const auto config = s.config();
+    const auto account = s.server.account("ana ");
+    ASSERT_TRUE(account);
+    ASSERT_TRUE(config.serverAccount);
+    EXPECT_EQ(*config.serverAccount, (ServerAccount{m.serverEndpoint(), "ana ", account->id.text()}));
+    EXPECT_TRUE(config.serverAccount->baseURL.ends_with("/api/v1"));
+    ASSERT_EQ(config.wrappedKeys.size(), otherKeys.size() + 1);
+    EXPECT_TRUE(std::equal(otherKeys.begin(), otherKeys.end(), config.wrappedKeys.begin()));
+    EXPECT_EQ(config.wrappedKeys.back().method, UnlockMethod::prf);
+    EXPECT_NE(config.wrappedKeys.back().sealedKey, Bytes{9});
+    EXPECT_EQ(config.autoLockMinutes, std::optional<std::int64_t>(7));
+    EXPECT_TRUE(s.sessions->entry());
+
+    // The run had ended by the time the connection returned; it registered the default project.
+    EXPECT_EQ(m.syncStatus().kind, AppSyncStatus::Kind::synced);
+    EXPECT_EQ(s.server.callCount("sync"), 1);
+    EXPECT_TRUE(s.server.org(AppModel::localOrgID()));
+    EXPECT_EQ(s.config().serverBootstrapped, std::optional<bool>(true));
+}
+
+TEST(ServerConnection, ThePasskeyUnlocksTheVaultAfterALockAndSyncs) {
+    ServerHarness s;
+    s.h.create();
+    s.connect("ana");
+    ASSERT_TRUE(s.model().isServerConnected());
+    s.h.lock();
+    EXPECT_FALSE(s.model().isServerConnected());
+
+    s.unlockWithPasskey(false);
+    auto& m = s.model();
+    EXPECT_FALSE(m.errorMessage()) << *m.errorMessage();
+    EXPECT_EQ(m.phase(), Phase::unlocked);
+    EXPECT_TRUE(m.isServerConnected());
+    EXPECT_TRUE(testing::fileExists(s.h.socket()));
+    EXPECT_TRUE(testing::spinUntil([&] { return m.syncStatus().kind == AppSyncStatus::Kind::synced; }));
+
+    // Bootstrap now sees the enrolment.
+    s.h.lock();
+    m.bootstrap();
+    EXPECT_TRUE(m.isPasskeyEnrolled());
+}
+
+TEST(ServerConnection, ConnectFailuresSaySoAndLeaveTheFileAlone) {
+    ServerHarness s;
+    // Not open: locked, then accepting an invite.
+    s.h.create();
+    s.h.lock();
+    s.connect("ana");
+    EXPECT_EQ(s.model().errorMessage(), std::optional<std::string>(std::string(AppModel::kConnectNeedsUnlock)));
+    s.h.unlock();
+    s.model().handleInviteURL("https://h.example/invite#tok");
+    s.model().setErrorMessage(std::nullopt);
+    s.connect("ana");
+    EXPECT_EQ(s.model().errorMessage(), std::optional<std::string>(std::string(AppModel::kConnectNeedsUnlock)));
+    s.model().dismissInvite();
+    EXPECT_EQ(s.passkey->registrations.size(), 0u);
+
+    const auto before = readFile(s.h.home.paths().vaultConfig);
+    s.server.addAccount(fake::FakeVaelServer::Account{Uuid::random(), "taken", "x", "ed", "w", "", {}, {}});
+    struct Case {
+        std::string handle;
+        std::function<void()> prepare;
+        const char* sentence;
+    };
+    const Case cases[] = {
+        {"taken", [] {}, "That handle is already taken."},
+        {"ana", [&] { s.passkey->failNextRegistration([] { throw AccountError::ceremonyCancelled(); }); },
+         "Touch ID was cancelled."},
+        {"ana", [&] { s.server.answerNext("beginRegistration", 500, R"({"error":"boom"})"); },
+         "The server rejected the passkey."},
+    };
+    for (const auto& c : cases) {
+        c.prepare();
+        s.connect(c.handle);
+        EXPECT_EQ(s.model().errorMessage(), std::optional<std::string>(c.sentence)) << c.sentence;
+        EXPECT_FALSE(s.model().isServerConnected());
+        EXPECT_FALSE(s.model().isPasskeyEnrolled());
+        EXPECT_EQ(readFile(s.h.home.paths().vaultConfig), before);
+    }
+    EXPECT_EQ(s.server.callCount("sync"), 0);
+}
+
+TEST(ServerConnection, PasskeyUnlockFailures) {
+    ServerHarness s;
+    s.h.create();
+    // No server account: no ceremony is asked.
+    s.h.lock();
+    s.unlockWithPasskey(false);
+    EXPECT_EQ(s.model().errorMessage(), std::optional<std::string>(std::string(AppModel::kNoServerAccount)));
+    EXPECT_EQ(s.passkey->assertions.size(), 0u);
+
+    s.h.unlock();
+    s.connect("ana");
+    s.h.lock();
+    const auto assertionsAfterConnect = s.passkey->assertions.size();
+
+    // A cancelled prompt is quiet only when asked to be.
+    s.model().setErrorMessage("earlier");
+    s.passkey->failNextAssertion([] { throw AccountError::ceremonyCancelled(); });
+    s.unlockWithPasskey(true);
+    EXPECT_EQ(s.model().errorMessage(), std::optional<std::string>("earlier"));
+    s.passkey->failNextAssertion([] { throw AccountError::ceremonyCancelled(); });
+    s.unlockWithPasskey(false);
+    EXPECT_EQ(s.model().errorMessage(), std::optional<std::string>("Touch ID was cancelled."));
+
+    // A passkey whose output opens nothing is the fallback; the vault stays locked.
+    s.passkey->failNextAssertion([] { throw AccountError::ceremonyUnavailable("no authenticator"); });
+    s.unlockWithPasskey(false);
+    EXPECT_EQ(s.model().errorMessage(), std::optional<std::string>(std::string(AppModel::kPasskeyUnlockFailed)));
+    EXPECT_EQ(s.model().phase(), Phase::locked);
+    EXPECT_FALSE(s.model().vault()->isUnlocked());
+    EXPECT_FALSE(s.model().isServerConnected());
+    EXPECT_EQ(s.passkey->assertions.size(), assertionsAfterConnect + 3);
+
+    // While a session is open, nothing is asked.
+    s.h.unlock();
+    s.unlockWithPasskey(false);
+    EXPECT_EQ(s.passkey->assertions.size(), assertionsAfterConnect + 3);
+}
+
+TEST(ServerConnection, WithoutACeremonyThePasskeyIsUnavailable) {
+    fake::FakeVaelServer server;
+    AppModelServices services;
+    services.serverBaseURL = server.baseURL();
+    services.sessions = std::make_shared<InMemorySessionStore>();
+    ModelHarness h(std::move(services));
+    h.create();
+    QCoro::waitFor(h.model->connectToServer("ana"));
+    EXPECT_EQ(h.model->errorMessage(), std::optional<std::string>(std::string(AppModel::kConnectFailed)));
+    EXPECT_EQ(server.callCount("beginRegistration"), 0);
+    h.lock();
+    VaultConfigStore(h.home.paths().vaultConfig).update([](VaultConfig& c) {
+        c.serverAccount = ServerAccount{"https://h.example/api/v1", "ana", Uuid::random().text()};
+    });
+    QCoro::waitFor(h.model->unlockWithPasskey(false));
+    EXPECT_EQ(h.model->errorMessage(), std::optional<std::string>(std::string(AppModel::kPasskeyUnlockFailed)));
+    EXPECT_EQ(h.model->phase(), Phase::locked);
+}
+
+TEST(ServerConnection, ConnectWaitsForTheRunQueuedBehindOneInFlight) {
+    ServerHarness s;
+    s.h.create();
+    s.connect("ana");
+    s.h.lock();
+    // The passkey session's first run hangs at the server.
+    s.server.hangNext("sync");
+    s.unlockWithPasskey(false);
+    ASSERT_TRUE(testing::spinUntil([&] { return s.server.callCount("sync") == 2; }));
+
+    auto connecting = s.model().connectToServer("ben");
+    ASSERT_TRUE(testing::spinUntil([&] { return s.config().serverAccount->handle == "ben"; }));
+    for (int i = 0; i < 50; ++i) QCoreApplication::processEvents();
+    EXPECT_FALSE(connecting.isReady());
+
+    s.server.releaseHangs();
+    QCoro::waitFor(connecting);
+    // The run in flight, then exactly one more for the connection.
+    EXPECT_EQ(s.server.callCount("sync"), 3);
+    EXPECT_EQ(s.model().syncStatus().kind, AppSyncStatus::Kind::synced);
+}
+
+}  // namespace
+}  // namespace vael
