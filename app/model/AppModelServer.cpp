@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include <qcoro/qcorosignal.h>
+#include <coroutine>
 
 #include "app/auth/AccountService.h"
 #include "app/model/AppModel.h"
@@ -20,6 +20,27 @@ AccountService accountService(const std::shared_ptr<AuthAPI>& api, const std::sh
     if (!ceremony) throw AccountError::ceremonyUnavailable("no passkey authenticator is available");
     return AccountService(api, ceremony, vault, sessions);
 }
+
+// Resumes the awaiting coroutine on the main thread once the model's synchronisation runs have ended.
+class SyncRunsEnd {
+public:
+    explicit SyncRunsEnd(AppModel* model) : model_(model) {}
+    bool await_ready() const noexcept { return false; }
+    void await_suspend(std::coroutine_handle<> waiting) {
+        connection_ = QObject::connect(
+            model_, &AppModel::syncRunsEnded, model_,
+            [this, waiting] {
+                QObject::disconnect(connection_);
+                waiting.resume();
+            },
+            Qt::QueuedConnection);
+    }
+    void await_resume() const noexcept {}
+
+private:
+    AppModel* model_;
+    QMetaObject::Connection connection_;
+};
 
 bool isCancellation(std::exception_ptr failure) {
     try {
@@ -93,6 +114,7 @@ QCoro::Task<> AppModel::connectToServer(std::string handle) {
     QPointer<AppModel> self(this);
     // Sessions end only by a lock, so an unchanged lock count means the same session.
     const auto lockCount = lockCount_;
+    std::exception_ptr failure;
     try {
         auto registered = runBlocking([configStore = configStore_, api = authAPI_, ceremony = ceremony_,
                                        vault = vault_, sessions = sessions_, handle] {
@@ -113,9 +135,12 @@ QCoro::Task<> AppModel::connectToServer(std::string handle) {
             });
         });
         co_await recorded;
-        if (!self) co_return;
     } catch (...) {
-        if (self) setErrorMessage(describeAccountFailure(std::current_exception(), kConnectFailed));
+        failure = std::current_exception();
+    }
+    if (!self) co_return;
+    if (failure) {
+        setErrorMessage(describeAccountFailure(failure, kConnectFailed));
         co_return;
     }
     // The account exists whatever happened meanwhile; only the session it was made in is connected.
@@ -133,7 +158,7 @@ QCoro::Task<> AppModel::runSyncAndWait() {
     }
     // The run in flight may have read the server before this request: the one queued after it counts.
     syncAgain_ = true;
-    auto ended = qCoro(this, &AppModel::syncRunsEnded);
+    SyncRunsEnd ended(this);
     co_await ended;
 }
 
