@@ -7,6 +7,7 @@
 
 #include "app/agent/VaultResolver.h"
 #include "app/agent/VaultUDSServer.h"
+#include "app/custody/PrivateFiles.h"
 #include "app/auth/SecretSessionStore.h"
 #include "app/model/Blocking.h"
 #include "app/model/OpeningGuard.h"
@@ -253,7 +254,7 @@ QCoro::Task<> AppModel::unlock(SecureBytes passphrase) {
     QPointer<AppModel> self(this);
     OpeningGuard guard(this);
     const auto lockCount = lockCount_;
-    bool failed = false;
+    std::optional<std::string> failure;
     try {
         auto unlocked = runBlocking([configStore = configStore_, vault = vault_, passphrase = std::move(passphrase)]() mutable {
             const auto config = configStore.load();
@@ -262,10 +263,13 @@ QCoro::Task<> AppModel::unlock(SecureBytes passphrase) {
         co_await unlocked;
         if (!self) co_return;
         co_await openSession(lockCount);
+    } catch (const PrivateFileError& error) {
+        // Not the passphrase: the folder's own sentence says what to do about it.
+        failure = error.what();
     } catch (...) {
-        failed = true;
+        failure = std::string(kUnlockFailed);
     }
-    if (failed && self) setErrorMessage(std::string(kUnlockFailed));
+    if (failure && self) setErrorMessage(*failure);
 }
 
 QCoro::Task<> AppModel::finishSession() {
@@ -282,8 +286,11 @@ QCoro::Task<> AppModel::openSession(std::uint64_t lockCountAtStart) {
     auto session = std::make_shared<Session>();
     std::exception_ptr failure;
     try {
-        auto opened = runBlocking([path = paths_.replica, vault, clock = clock_] {
-            auto store = std::make_shared<VaelStore>(path);
+        auto opened = runBlocking([paths = paths_, vault, clock = clock_] {
+            // The replica and the socket must never land in a folder others can reach.
+            ensurePrivateFolder(folderOf(paths.socket));
+            preparePrivateFile(paths.replica);
+            auto store = std::make_shared<VaelStore>(paths.replica);
             auto key = ensureDefaultCollection(*store, *vault, *clock);
             return std::pair{store, key};
         });

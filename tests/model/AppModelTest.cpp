@@ -6,6 +6,7 @@
 #include <future>
 #include <thread>
 
+#include "app/custody/PrivateFiles.h"
 #include "app/model/DefaultRecords.h"
 #include "ModelFixtures.h"
 
@@ -126,6 +127,22 @@ TEST(AppModel, CreateUnlockAndLockServeTheSocketOnlyWhileOpen) {
     EXPECT_TRUE(store.project(AppModel::localOrgID()));
     EXPECT_THROW(m.vault()->sealBlob(SecureBytes(std::string_view("x")), Uuid::random(), firstKey), VaelCryptoError);
     EXPECT_NO_THROW(m.vault()->sealBlob(SecureBytes(std::string_view("x")), Uuid::random(), h.contexts[1].defaultCollectionKey));
+}
+
+TEST(AppModel, AFolderOpenToOthersKeepsTheVaultLockedAndSaysWhatToDo) {
+    ModelHarness h;
+    auto& m = *h.model;
+    m.bootstrap();
+    h.create();
+    h.lock();
+    const auto folder = folderOf(h.home.paths().replica);
+    ::chmod(folder.c_str(), 0755);
+    h.unlock();
+    EXPECT_EQ(m.phase(), Phase::locked);
+    EXPECT_FALSE(m.vault()->isUnlocked());
+    EXPECT_FALSE(testing::fileExists(h.socket()));
+    ASSERT_TRUE(m.errorMessage());
+    EXPECT_NE(m.errorMessage()->find("chmod 700"), std::string::npos) << *m.errorMessage();
 }
 
 TEST(AppModel, OnboardingThatCannotWriteReportsItAndStaysInOnboarding) {
