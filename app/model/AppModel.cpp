@@ -12,6 +12,7 @@
 #include "app/model/Blocking.h"
 #include "app/model/OpeningGuard.h"
 #include "app/model/DefaultRecords.h"
+#include "app/model/ModelVault.h"
 #include "app/sync/SyncAPIAdapter.h"
 #include "app/sync/SyncCoordinator.h"
 #include "core/Log.h"
@@ -96,6 +97,11 @@ const Uuid& AppModel::localCollectionID() {
 const std::string& AppModel::defaultBaseURL() {
     static const std::string url = VAEL_DEFAULT_SERVER_URL;
     return url;
+}
+
+std::optional<ModelVault> AppModel::modelVault() const {
+    if (!session_ || !session_->store || !session_->collectionKey) return std::nullopt;
+    return ModelVault(session_->store, vault_, *session_->collectionKey, session_->engine, clock_);
 }
 
 AppModel::AppModel(VaelPaths paths, AppModelServices services, QObject* parent)

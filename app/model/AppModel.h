@@ -8,7 +8,10 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <stdexcept>
 #include <string>
+#include <unordered_set>
+#include <vector>
 
 #include <qcoro/qcorotask.h>
 
@@ -25,14 +28,17 @@
 #include "app/model/LiveCredentialCapturePresenter.h"
 #include "app/model/ModelTime.h"
 #include "app/model/SessionSeams.h"
+#include "app/platform/SSHKeyGenerator.h"
 #include "core/Clock.h"
 #include "core/SecureBytes.h"
+#include "crypto/ItemPayload.h"
 #include "crypto/VaultCrypto.h"
 #include "store/SyncPause.h"
 #include "store/VaelSyncAPI.h"
 
 namespace vael {
 
+class ModelVault;
 class SyncCoordinator;
 class VaultUDSServer;
 
@@ -211,6 +217,86 @@ public:
     // The server endpoint this model talks to, as recorded in a new server account.
     const std::string& serverEndpoint() const;
 
+    // ---- Items, listings, structure, moves and deletions ----
+    // (AppModelItems.cpp, AppModelListings.cpp, AppModelStructure.cpp, AppModelMoves.cpp)
+
+    // The model's own error: no open session, or the item or group asked for cannot be found or opened.
+    class AppError : public std::runtime_error {
+    public:
+        enum class Case { notUnlocked };
+        explicit AppError(Case c) : std::runtime_error("The vault is locked."), case_(c) {}
+        Case code() const { return case_; }
+        bool operator==(const AppError& other) const { return case_ == other.case_; }
+
+    private:
+        Case case_;
+    };
+
+    struct ItemRow {
+        Uuid id;
+        std::string name;
+        std::string fieldLabel;  // the first field's label
+        std::string aiAccess;    // the tier text as stored
+        Uuid groupID;
+        bool operator==(const ItemRow&) const = default;
+    };
+    struct CodeRow {
+        Uuid id;
+        std::string name;
+        std::optional<std::string> account;
+        std::string otpFieldValue;  // an otpauth link or a bare secret, as stored
+        bool operator==(const CodeRow&) const = default;
+    };
+    struct GroupNode {
+        Uuid id;
+        std::string name;
+        Uuid projectID;
+        std::optional<Uuid> parentID;
+        bool operator==(const GroupNode&) const = default;
+    };
+    struct ProjectNode {
+        Uuid id;
+        std::string name;
+        std::vector<GroupNode> groups;  // every depth, flat; nesting by parentID
+        bool operator==(const ProjectNode&) const = default;
+    };
+
+    // Item writes raise AppError(notUnlocked) without a session or when the item or group cannot be
+    // found or opened, and pass every other failure on unchanged; they never set errorMessage.
+    // No group means the default group. Answers the new item's id.
+    QCoro::Task<Uuid> addItem(ItemPayload payload, std::string type, std::string aiAccess,
+                              std::optional<Uuid> groupID = std::nullopt);
+    // A login item from parts; answers its reference text.
+    QCoro::Task<std::string> addItem(std::string name, std::string fieldLabel, std::string value, std::string aiAccess,
+                                     std::optional<std::string> username, std::optional<Uuid> groupID = std::nullopt);
+    QCoro::Task<> updateItemWebsite(Uuid id, std::optional<std::string> url, bool strictMatch);
+    QCoro::Task<> setOTPField(Uuid item, std::string fieldValue);
+    // Generates the pair off the main thread, stores it as an item of the default group and answers it.
+    QCoro::Task<SSHKeyPair> createSSHKey(std::string name, SSHKeyType type, SecureBytes passphrase,
+                                         std::string aiAccess);
+    // Where key generation runs; tests point it elsewhere.
+    void setSSHKeyOptions(SSHKeyGenerator::Options options) { sshKeyOptions_ = std::move(options); }
+
+    // Listings: empty without a session; never raise.
+    QCoro::Task<std::vector<ItemRow>> listItems();
+    QCoro::Task<std::vector<CodeRow>> listCodes();
+    QCoro::Task<std::vector<ProjectNode>> vaultTree();
+
+    // Structure and deletions: silent without a session or for what cannot be read or opened; a
+    // failed write sets errorMessage. None raises.
+    QCoro::Task<> renameGroup(Uuid id, std::string name);
+    QCoro::Task<> renameProject(Uuid id, std::string name);
+    QCoro::Task<std::optional<Uuid>> createProject(std::string name);
+    QCoro::Task<std::optional<Uuid>> createGroup(std::string name, Uuid project, std::optional<Uuid> parent);
+    QCoro::Task<> moveGroup(Uuid id, Uuid project, std::optional<Uuid> parent);
+    QCoro::Task<> moveItem(Uuid id, Uuid group);
+    QCoro::Task<> deleteItem(Uuid id);
+    QCoro::Task<> deleteGroup(Uuid id);
+    QCoro::Task<> deleteProject(Uuid id);
+
+    // The group and every live group below it; nothing when the groups cannot be read.
+    std::optional<std::unordered_set<Uuid>> descendantCollectionIDs(const Uuid& id) const;
+
 public slots:
     // Sleep, screen lock and screensaver: locks any open session and ends an opening under way.
     void lockForSystemEvent();
@@ -233,6 +319,11 @@ signals:
 private:
     struct Session;
     class OpeningGuard;
+
+    // ---- Items, listings, structure, moves and deletions ----
+    // The open session's vault objects for blocking work on a worker; none while locked.
+    std::optional<ModelVault> modelVault() const;
+    SSHKeyGenerator::Options sshKeyOptions_;
 
     bool isBusy() const { return session_ != nullptr || opening_ || closing_ > 0; }
     QCoro::Task<> openSession(std::uint64_t lockCountAtStart);

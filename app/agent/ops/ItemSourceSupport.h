@@ -12,6 +12,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "app/agent/ops/ItemLayout.h"
 #include "app/agent/ops/StoreVaultItemSource.h"
 
 namespace vael {
@@ -59,7 +60,7 @@ auto StoreVaultItemSource::read(Reads& reads, Read&& call) const -> decltype(cal
 
 namespace itemsource {
 
-inline constexpr std::string_view kEnvelopeParams = R"({"envelope_version":1})";
+inline constexpr std::string_view kEnvelopeParams = itemlayout::kCryptoParams;
 
 [[noreturn]] inline void fail(VaultUDSManagementError::Case c) { throw VaultUDSManagementError(c); }
 

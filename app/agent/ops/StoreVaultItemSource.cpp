@@ -4,6 +4,7 @@
 #include <unordered_map>
 
 #include "app/agent/ops/AgentText.h"
+#include "app/agent/ops/ItemLayout.h"
 #include "app/agent/ops/ItemSourceSupport.h"
 
 namespace vael {
@@ -217,9 +218,7 @@ std::shared_ptr<const StoreVaultItemSource::NamedItems> StoreVaultItemSource::na
 
 std::optional<ItemPayload> StoreVaultItemSource::openPayload(const ItemRecord& record, const CollectionKey& key) const {
     try {
-        auto plaintext = vault_->openBlob(VaultCrypto::kEnvelopeVersion, record.contentBlob, record.id,
-                                          record.wrappedItemKey, key);
-        return decodeItemPayload(plaintext);
+        return itemlayout::openPayload(*vault_, record, key);
     } catch (const VaelCryptoError& error) {
         if (isLocked(error)) throw;
         return std::nullopt;
@@ -230,27 +229,17 @@ std::optional<ItemPayload> StoreVaultItemSource::openPayload(const ItemRecord& r
 
 SealedBlob StoreVaultItemSource::sealPayload(const ItemPayload& payload, const Uuid& id,
                                              const CollectionKey& key) const {
-    return vault_->sealBlob(encodeItemPayload(payload), id, key);
+    return itemlayout::sealPayload(*vault_, payload, id, key);
 }
 
 SealedBlob StoreVaultItemSource::sealName(const std::string& name, const Uuid& id, const CollectionKey& key) const {
-    return vault_->sealBlob(SecureBytes(std::string_view(name)), id, key);
+    return itemlayout::sealName(*vault_, name, id, key);
 }
 
 ItemBody StoreVaultItemSource::itemBody(const Uuid& id, const Uuid& collectionId, std::string type, SealedBlob sealed,
                                         std::string aiAccess, std::int64_t revision) const {
-    return ItemBody{
-        .id = id,
-        .collectionId = collectionId,
-        .type = std::move(type),
-        .nameBlob = sealed.blob,
-        .contentBlob = std::move(sealed.blob),
-        .cryptoParams = std::string(itemsource::kEnvelopeParams),
-        .wrappedItemKey = std::move(sealed.wrappedKey),
-        .aiAccess = std::move(aiAccess),
-        .revision = revision,
-        .updatedAt = now(),
-    };
+    return itemlayout::itemBody(id, collectionId, std::move(type), std::move(sealed), std::move(aiAccess), revision,
+                                now());
 }
 
 // --- finding ---
