@@ -129,6 +129,7 @@ AppModel::AppModel(VaelPaths paths, AppModelServices services, QObject* parent)
     syncAPI_ = services.syncAPI ? std::move(services.syncAPI) : std::make_shared<SyncAPIAdapter>(client_);
     trustStore_ = std::make_shared<FileTrustedKeyStore>(paths_.trustedKeys());
     inputMonitor_ = std::move(services.inputMonitor);
+    systemLockEvents_ = std::move(services.systemLockEvents);
     ceremony_ = std::move(services.ceremony);
     sessions_ = services.sessions ? std::move(services.sessions) : std::make_shared<SecretSessionStore>();
 
@@ -208,6 +209,7 @@ void AppModel::noteStoreChange() {
 void AppModel::bootstrap() {
     // An open session keeps its phase: a lock screen must never hide a socket that still serves.
     if (!isBusy()) setPhase(configStore_.exists() ? Phase::locked : Phase::onboarding);
+    subscribeToSystemLockEvents();
     try {
         const auto config = configStore_.load();
         const bool hasPasskeyKey = std::any_of(config.wrappedKeys.begin(), config.wrappedKeys.end(),
@@ -365,6 +367,22 @@ QCoro::Task<> AppModel::lock() {
 
 void AppModel::lockForSystemEvent() {
     if (session_ || opening_) lock();
+}
+
+void AppModel::subscribeToSystemLockEvents() {
+    if (!systemLockEvents_ || subscribedToSystemLockEvents_) return;
+    subscribedToSystemLockEvents_ = true;
+    systemLockEvents_->subscribe([self = QPointer<AppModel>(this)](std::function<void()> done) {
+        if (!self || !(self->session_ || self->opening_)) {
+            done();
+            return;
+        }
+        // Sleep waits until the keys are locked, not merely until the lock has begun.
+        [](QPointer<AppModel> model, std::function<void()> finished) -> QCoro::Task<> {
+            co_await model->lock();
+            finished();
+        }(self, std::move(done));
+    });
 }
 
 // MARK: - kill switch, auto-lock and activity

@@ -64,6 +64,7 @@ struct AppModelServices {
     std::shared_ptr<VaelSyncAPI> syncAPI;        // else a SyncAPIAdapter over the built client
     std::shared_ptr<CredentialCapturePresenter> capturePresenter;  // else liveCapture()
     std::shared_ptr<InputMonitor> inputMonitor;  // none: only agents and explicit calls count as activity
+    std::shared_ptr<SystemLockEventSource> systemLockEvents;  // none: only the idle watch and lock() lock
     std::shared_ptr<TimerSource> timers;         // else QTimer and the boot-time clock
     std::shared_ptr<const Clock> clock;          // wall clock; else the system clock
     std::shared_ptr<SyncPause> syncPause;        // the sync engine's retry wait; else boot time
@@ -318,6 +319,7 @@ signals:
 
 private:
     struct Session;
+    void subscribeToSystemLockEvents();
     class OpeningGuard;
 
     // ---- Items, listings, structure, moves and deletions ----
@@ -377,6 +379,8 @@ private:
     std::shared_ptr<LiveCredentialCapturePresenter> liveCapture_;
     std::shared_ptr<CredentialCapturePresenter> capturePresenter_;
     std::shared_ptr<InputMonitor> inputMonitor_;
+    std::shared_ptr<SystemLockEventSource> systemLockEvents_;
+    bool subscribedToSystemLockEvents_ = false;
 
     std::shared_ptr<Session> session_;
     std::uint64_t nextSessionID_ = 1;

@@ -38,4 +38,13 @@ public:
     virtual void stop() = 0;
 };
 
+// Sleep, screen lock and screensaver: each must lock the vault. The handler gets a `done` function
+// to call once the lock has finished, so that sleep can wait for it; it is called exactly once.
+class SystemLockEventSource {
+public:
+    virtual ~SystemLockEventSource() = default;
+    // Called once; events then reach onLockEvent on the main thread.
+    virtual void subscribe(std::function<void(std::function<void()> done)> onLockEvent) = 0;
+};
+
 }  // namespace vael

@@ -145,6 +145,45 @@ TEST(AppModel, AFolderOpenToOthersKeepsTheVaultLockedAndSaysWhatToDo) {
     EXPECT_NE(m.errorMessage()->find("chmod 700"), std::string::npos) << *m.errorMessage();
 }
 
+// Hands out the model's handler so a test can raise sleep or screen-lock events by hand.
+class ScriptedLockEvents final : public SystemLockEventSource {
+public:
+    void subscribe(std::function<void(std::function<void()>)> onLockEvent) override {
+        ++subscriptions;
+        handler = std::move(onLockEvent);
+    }
+    int subscriptions = 0;
+    std::function<void(std::function<void()>)> handler;
+};
+
+TEST(AppModel, ASystemLockEventIsDoneOnlyOnceTheVaultIsLocked) {
+    auto events = std::make_shared<ScriptedLockEvents>();
+    AppModelServices services;
+    services.systemLockEvents = events;
+    ModelHarness h(std::move(services));
+    auto& m = *h.model;
+    m.bootstrap();
+    m.bootstrap();
+    EXPECT_EQ(events->subscriptions, 1);
+    h.create();
+    ASSERT_EQ(m.phase(), Phase::unlocked);
+
+    bool done = false;
+    bool lockedWhenDone = false;
+    events->handler([&] {
+        done = true;
+        lockedWhenDone = !m.vault()->isUnlocked() && m.phase() == Phase::locked;
+    });
+    EXPECT_TRUE(testing::spinUntil([&] { return done; }));
+    EXPECT_TRUE(lockedWhenDone);
+    EXPECT_FALSE(testing::fileExists(h.socket()));
+
+    // Nothing open: done at once.
+    done = false;
+    events->handler([&] { done = true; });
+    EXPECT_TRUE(done);
+}
+
 TEST(AppModel, OnboardingThatCannotWriteReportsItAndStaysInOnboarding) {
     ModelHarness h;
     h.model->bootstrap();

@@ -1,4 +1,5 @@
 #include "app/platform/SystemLockEvents.h"
+#include "app/platform/ModelBindings.h"
 
 #include <gtest/gtest.h>
 
@@ -128,6 +129,23 @@ TEST(SystemLockEvents, ALockThatFinishesLaterHoldsSleepUntilItIsDone) {
     EXPECT_TRUE(hold);
     EXPECT_FALSE(inhibitor.released());
     hold = {};
+    EXPECT_TRUE(inhibitor.released());
+}
+
+TEST(SystemLockEvents, TheModelBindingKeepsSleepWaitingUntilTheModelIsDone) {
+    auto events = std::make_shared<CountingEvents>();
+    FakeInhibitor inhibitor;
+    events->adoptSleepInhibitor(inhibitor.descriptor);
+    inhibitor.descriptor = QDBusUnixFileDescriptor();
+
+    DesktopLockEventSource source(events);
+    std::function<void()> done;
+    source.subscribe([&](std::function<void()> finished) { done = std::move(finished); });
+    events->handlePrepareForSleep(true);
+    ASSERT_TRUE(done);
+    EXPECT_FALSE(inhibitor.released()) << "the model has not finished locking";
+    done();
+    done = nullptr;
     EXPECT_TRUE(inhibitor.released());
 }
 
