@@ -13,6 +13,7 @@
 #include <mutex>
 #include <thread>
 
+#include "SocketClient.h"
 #include "app/agent/VaultUDSServer.h"
 
 using namespace vael;
@@ -75,26 +76,7 @@ Running& running() {
     return instance;
 }
 
-int connectTo(const std::string& path) {
-    int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    std::memcpy(address.sun_path, path.data(), path.size());
-    if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) std::abort();
-    return fd;
-}
-
-// Sends one line and reads one answer line; the answer is small, so it comes in one read.
-void roundTrip(int fd, const std::string& line, char* buffer, std::size_t size) {
-    if (::send(fd, line.data(), line.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(line.size())) std::abort();
-    std::size_t have = 0;
-    for (;;) {
-        auto n = ::read(fd, buffer + have, size - have);
-        if (n <= 0) std::abort();
-        have += static_cast<std::size_t>(n);
-        if (buffer[have - 1] == '\n') return;
-    }
-}
+using bench::roundTrip;
 
 void reportLatencies(benchmark::State& state, std::vector<double>& micros) {
     if (micros.empty()) return;
@@ -164,7 +146,7 @@ void BM_RawSocketPingPong(benchmark::State& state) {
 BENCHMARK(BM_RawSocketPingPong)->UseRealTime();
 
 void BM_ResolveRoundTrip(benchmark::State& state) {
-    int fd = connectTo(running().path);
+    int fd = bench::connectTo(running().path);
     char buffer[4096];
     std::vector<double> micros;
     for (auto _ : state) {
@@ -179,7 +161,7 @@ BENCHMARK(BM_ResolveRoundTrip)->UseRealTime();
 
 // Each benchmark thread is one agent connection; items_per_second is the server's throughput.
 void BM_ResolveThroughput(benchmark::State& state) {
-    int fd = connectTo(running().path);
+    int fd = bench::connectTo(running().path);
     char buffer[4096];
     for (auto _ : state) roundTrip(fd, kResolveLine, buffer, sizeof buffer);
     ::close(fd);

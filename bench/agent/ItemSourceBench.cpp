@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <random>
 
+#include "SocketClient.h"
 #include "app/agent/VaultUDSServer.h"
 #include "app/agent/ops/StoreVaultItemSource.h"
 
@@ -84,25 +85,9 @@ Vault& vault() {
     return instance;
 }
 
-int connectTo(const std::string& path) {
-    int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    std::memcpy(address.sun_path, path.data(), path.size());
-    if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) std::abort();
-    return fd;
-}
-
+// Every answer must carry the value: a refusal would measure nothing.
 void roundTrip(int fd, const std::string& line, char* buffer, std::size_t size) {
-    if (::send(fd, line.data(), line.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(line.size())) std::abort();
-    std::size_t have = 0;
-    for (;;) {
-        auto n = ::read(fd, buffer + have, size - have);
-        if (n <= 0) std::abort();
-        have += static_cast<std::size_t>(n);
-        if (buffer[have - 1] == '\n') break;
-    }
-    // Every answer must carry the value: a refusal would measure nothing.
+    const auto have = bench::roundTrip(fd, line, buffer, size);
     if (std::string_view(buffer, have).find("\"allowed\"") == std::string_view::npos) std::abort();
 }
 
@@ -120,7 +105,7 @@ void report(benchmark::State& state, std::vector<double>& micros) {
 // A different item every time, spread over the whole vault.
 void BM_ResolveOverSocket10k(benchmark::State& state) {
     auto& v = vault();
-    int fd = connectTo(v.socketPath);
+    int fd = bench::connectTo(v.socketPath);
     char buffer[4096];
     std::mt19937 random(42);
     std::uniform_int_distribution<int> pick(0, kItems - 1);
@@ -140,7 +125,7 @@ BENCHMARK(BM_ResolveOverSocket10k)->UseRealTime()->MinTime(2.0);
 // stale and is rebuilt.
 void BM_ResolveAfterWrite10k(benchmark::State& state) {
     auto& v = vault();
-    int fd = connectTo(v.socketPath);
+    int fd = bench::connectTo(v.socketPath);
     char buffer[4096];
     auto group = *v.store->collection(kGroup);
     std::vector<double> micros;
