@@ -17,6 +17,7 @@ packages=(
   nlohmann-json3-dev libcurl4-openssl-dev libicu-dev libsystemd-dev
   qt6-base-dev qcoro-qt6-dev libsecret-1-dev libfido2-dev libcbor-dev libzxing-dev
   polkitd dbus dbus-daemon libglib2.0-bin gnome-keyring openssh-client
+  adwaita-icon-theme libqt6svg6 qt6-image-formats-plugins libidn2-dev
   googletest libgtest-dev libgmock-dev libbenchmark-dev libcpp-httplib-dev
   clang libclang-rt-14-dev
 )
@@ -58,7 +59,7 @@ run_tests() {
 run_fuzz() {
   local dir=build-fuzz
   configure "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
-    -DVAEL_FUZZ=ON -DVAEL_TESTS=OFF -DVAEL_BENCH=OFF "-DVAEL_LAYERS=core;store;crypto;api;custody;auth;sync;agent"
+    -DVAEL_FUZZ=ON -DVAEL_TESTS=OFF -DVAEL_BENCH=OFF "-DVAEL_LAYERS=core;store;crypto;api;custody;auth;sync;agent;items"
   build "$dir"
   shopt -s nullglob
   local targets=("$dir"/fuzz-bin/*)
