@@ -25,14 +25,12 @@ const std::string* nonEmpty(const std::optional<std::string>& text) {
 }  // namespace
 
 AddTOTPSheetModel::AddTOTPSheetModel(AppModel& app, std::optional<AppModel::ItemRow> target, OnAdded onAdded,
-                                     std::shared_ptr<QRScanner> scanner, std::shared_ptr<const Clock> clock,
-                                     QObject* parent)
+                                     std::shared_ptr<QRScanner> scanner, QObject* parent)
     : QObject(parent),
       app_(app),
       target_(std::move(target)),
       onAdded_(std::move(onAdded)),
-      scanner_(std::move(scanner)),
-      clock_(clock ? std::move(clock) : std::make_shared<SystemClock>()) {
+      scanner_(std::move(scanner)) {
     needsName_ = needsName();
 }
 
@@ -67,7 +65,7 @@ void AddTOTPSheetModel::derive() {
     if (!seed.empty()) {
         try {
             auto link = TOTP::parameters(seed);
-            (void)TOTP::code(seed, clock_->now());
+            (void)TOTP::code(seed, app_.clock().now());
             parsed = std::move(link);
         } catch (const std::exception&) {
         }

@@ -13,14 +13,14 @@
 
 #include "app/model/AppModel.h"
 #include "app/model/QRScanner.h"
-#include "core/Clock.h"
 #include "crypto/TOTP.h"
 
 namespace vael {
 
 // The add-code sheet's state and operations: a seed typed, pasted, scanned from the screen or read
 // from an image, checked live, then stored as the one-time-code field of an item or as a new login
-// item. Main thread only. A save or scan already started runs to its end when the sheet goes away.
+// item. Dates come from the model's wall clock. Main thread only. A save or scan already started
+// runs to its end when the sheet goes away.
 class AddTOTPSheetModel final : public QObject {
     Q_OBJECT
     Q_PROPERTY(std::string seedText READ seedText WRITE setSeedText NOTIFY seedTextChanged)
@@ -48,8 +48,7 @@ public:
     // `target` fixes the item that receives the code; without one the user picks an item or names a
     // new one. `onAdded` runs after a successful save, before saved() is emitted.
     AddTOTPSheetModel(AppModel& app, std::optional<AppModel::ItemRow> target, OnAdded onAdded,
-                      std::shared_ptr<QRScanner> scanner, std::shared_ptr<const Clock> clock,
-                      QObject* parent = nullptr);
+                      std::shared_ptr<QRScanner> scanner, QObject* parent = nullptr);
 
     const std::optional<AppModel::ItemRow>& target() const { return target_; }
     const std::string& seedText() const { return seedText_; }
@@ -113,7 +112,6 @@ private:
     const std::optional<AppModel::ItemRow> target_;
     OnAdded onAdded_;
     std::shared_ptr<QRScanner> scanner_;
-    std::shared_ptr<const Clock> clock_;
 
     std::string seedText_;
     std::string name_;

@@ -43,7 +43,7 @@ struct Sheet {
                 ++added;
                 co_return;
             },
-            scanner, std::make_shared<SystemClock>());
+            scanner);
     }
     AddTOTPSheetModel& operator*() { return *model; }
     AddTOTPSheetModel* operator->() { return model.get(); }
@@ -236,7 +236,7 @@ TEST(AddTOTPSheetModel, ASaveStartedBeforeTheSheetClosedStillStoresAndReloads) {
             ++added;
             co_return;
         },
-        std::make_shared<ScriptedScanner>(), std::make_shared<SystemClock>());
+        std::make_shared<ScriptedScanner>());
     sheet->setSeedText(kBare);
     auto saving = sheet->save();
     EXPECT_TRUE(sheet->busy());
