@@ -9,9 +9,9 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMimeData>
+#include <QAbstractTextDocumentLayout>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QTextBlock>
 #include <QVBoxLayout>
 
 #include "app/platform/QRScan.h"
@@ -144,10 +144,11 @@ QWidget* AddTOTPSheet::buildSeedSection() {
     seed_->setInputMethodHints(Qt::ImhNoPredictiveText | Qt::ImhNoAutoUppercase);
     // Files dropped anywhere on the sheet are read as images, never inserted as text.
     seed_->setAcceptDrops(false);
-    connect(seed_, &QPlainTextEdit::textChanged, this, [this] {
-        fitSeedHeight();
-        model_->setSeedText(seed_->toPlainText().toStdString());
-    });
+    connect(seed_, &QPlainTextEdit::textChanged, this,
+            [this] { model_->setSeedText(seed_->toPlainText().toStdString()); });
+    // The line count is known once the text is laid out at the editor's width.
+    connect(seed_->document()->documentLayout(), &QAbstractTextDocumentLayout::documentSizeChanged, this,
+            [this] { fitSeedHeight(); });
     section->form()->addRow(seed_);
 
     auto* actions = new QHBoxLayout;
@@ -272,14 +273,13 @@ void AddTOTPSheet::dropEvent(QDropEvent* event) {
 }
 
 void AddTOTPSheet::fitSeedHeight() {
-    // One to three lines, growing with the text.
+    // One to three lines, growing with the text; a plain-text document measures its height in lines.
+    const int lines =
+        std::clamp(static_cast<int>(seed_->document()->documentLayout()->documentSize().height()), 1, 3);
     const QFontMetrics metrics(seed_->font());
-    int lines = 0;
-    for (auto block = seed_->document()->begin(); block.isValid(); block = block.next())
-        lines += block.layout() ? std::max(1, block.layout()->lineCount()) : 1;
-    lines = std::clamp(lines, 1, 3);
-    const int frame = static_cast<int>(seed_->document()->documentMargin() * 2) + seed_->frameWidth() * 2;
-    seed_->setFixedHeight(lines * metrics.lineSpacing() + frame);
+    const int chrome = static_cast<int>(seed_->document()->documentMargin() * 2) + seed_->frameWidth() * 2 +
+                       seed_->contentsMargins().top() + seed_->contentsMargins().bottom() + 4;
+    seed_->setFixedHeight(lines * metrics.lineSpacing() + chrome);
 }
 
 void AddTOTPSheet::refreshSeed() {
@@ -287,7 +287,6 @@ void AddTOTPSheet::refreshSeed() {
     if (seed_->toPlainText() != text) {
         const QSignalBlocker quiet(seed_);
         seed_->setPlainText(text);
-        fitSeedHeight();
     }
 }
 

@@ -181,7 +181,8 @@ ItemDetailView::ItemDetailView(ItemDetailViewModel* vm, std::string aiAccess, We
     column_ = new QVBoxLayout(columnWidget);
     column_->setContentsMargins(24, 24, 24, 24);
     column_->setSpacing(24);
-    across->addWidget(columnWidget, 1, Qt::AlignLeft | Qt::AlignTop);
+    // Up to 560 wide against the leading edge; the rest of the pane stays empty.
+    across->addWidget(columnWidget, 1);
     across->addStretch(0);
     setWidget(page);
 

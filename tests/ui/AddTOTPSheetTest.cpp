@@ -95,6 +95,7 @@ TEST(AddTOTPSheet, ANewItemNeedsASeedAndANameThenSavesAndCloses) {
     EXPECT_FALSE(child<ErrorLabel>(sheet, "sheetError")->isVisible());
     EXPECT_TRUE(child(sheet, "preview")->isVisible());
     EXPECT_TRUE(add->isEnabled());
+    settle();
     snapshot(*sheet, "add-code-sheet");
 
     // Picking an item hides the name.
