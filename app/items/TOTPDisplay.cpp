@@ -15,6 +15,14 @@ std::string grouped(std::string_view code) {
     return out;
 }
 
+std::optional<std::string> codeAt(std::string_view fieldValue, TimePoint date) {
+    try {
+        return TOTP::code(fieldValue, date);
+    } catch (const std::exception&) {
+        return std::nullopt;
+    }
+}
+
 Countdown countdown(std::string_view fieldValue, TimePoint date) {
     Countdown state;
     try {

@@ -3,6 +3,7 @@
 // How one-time codes are shown: the grouping of a code and the countdown ring's state. Codes are
 // computed from the stored seed at the time given; nothing is cached.
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -13,6 +14,9 @@ namespace vael::TOTPDisplay {
 // A code of an even number (at least 6) of user-perceived characters split in two halves by one
 // space; any other code unchanged.
 std::string grouped(std::string_view code);
+
+// The code of a seed at a time, or nothing when it cannot be computed.
+std::optional<std::string> codeAt(std::string_view fieldValue, TimePoint date);
 
 // What the countdown ring draws for a seed at a time.
 struct Countdown {

@@ -105,11 +105,9 @@ void AddTOTPSheetModel::setScanning(bool scanning) {
 
 std::optional<std::string> AddTOTPSheetModel::previewCode(TimePoint date) const {
     if (!parsed_) return std::nullopt;
-    try {
-        return TOTPDisplay::grouped(TOTP::code(seedText_, date));
-    } catch (const std::exception&) {
-        return std::nullopt;
-    }
+    auto code = TOTPDisplay::codeAt(seedText_, date);
+    if (!code) return std::nullopt;
+    return TOTPDisplay::grouped(*code);
 }
 
 std::string AddTOTPSheetModel::previewCaption() const {

@@ -16,6 +16,7 @@
 
 #include "app/platform/QRScan.h"
 #include "app/ui/BusySpinner.h"
+#include "app/ui/CodeRowView.h"
 #include "app/ui/CountdownRing.h"
 #include "app/ui/ErrorLabel.h"
 #include "app/ui/FileChooser.h"
@@ -30,12 +31,6 @@ namespace vael {
 namespace {
 
 QString qs(const std::string& text) { return QString::fromStdString(text); }
-
-void colour(QWidget* widget, const QColor& color) {
-    QPalette palette = widget->palette();
-    palette.setColor(QPalette::WindowText, color);
-    widget->setPalette(palette);
-}
 
 }  // namespace
 
@@ -201,18 +196,7 @@ QWidget* AddTOTPSheet::buildSeedSection() {
     previewRow->addWidget(previewRing_);
     section->form()->addRow(preview_);
 
-    invalid_ = new QWidget;
-    invalid_->setObjectName("invalidSeedPreview");
-    invalid_->setAccessibleName("Not a valid otpauth link or base32 seed");
-    auto* invalidRow = new QHBoxLayout(invalid_);
-    invalidRow->setContentsMargins(0, 0, 0, 0);
-    invalidRow->setSpacing(4);
-    const QColor orange = systemColor(SystemColor::orange, palette());
-    invalidRow->addWidget(symbolLabel("xmark.circle", orange, 12));
-    auto* invalidText = styledLabel("Not a valid otpauth link or base32 seed", TextStyle::caption);
-    colour(invalidText, orange);
-    invalidRow->addWidget(invalidText);
-    invalidRow->addStretch(1);
+    invalid_ = cautionNote("xmark.circle", "Not a valid otpauth link or base32 seed", "invalidSeedPreview");
     section->form()->addRow(invalid_);
     fitSeedHeight();
     return section;

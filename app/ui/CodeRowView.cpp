@@ -9,37 +9,43 @@
 #include "app/ui/CountdownRing.h"
 #include "app/ui/Labels.h"
 #include "app/ui/design/VaelComponents.h"
-#include "crypto/TOTP.h"
 
 namespace vael {
 
 namespace {
 
-std::optional<std::string> codeAt(const std::string& seed, TimePoint date) {
-    try {
-        return TOTP::code(seed, date);
-    } catch (const std::exception&) {
-        return std::nullopt;
-    }
-}
-
 }  // namespace
 
-QWidget* invalidSeedLabel() {
+QWidget* cautionNote(const std::string& symbol, const QString& text, const QString& name) {
     auto* box = new QWidget;
-    box->setObjectName("invalidSeed");
-    box->setAccessibleName("Invalid seed");
+    box->setObjectName(name);
+    box->setAccessibleName(text);
     auto* row = new QHBoxLayout(box);
     row->setContentsMargins(0, 0, 0, 0);
     row->setSpacing(4);
     const QColor orange = systemColor(SystemColor::orange, box->palette());
-    row->addWidget(symbolLabel("exclamationmark.triangle.fill", orange, 12));
-    auto* text = styledLabel("Invalid seed", TextStyle::caption);
-    QPalette palette = text->palette();
+    row->addWidget(symbolLabel(symbol, orange, 12));
+    auto* label = styledLabel(text, TextStyle::caption);
+    QPalette palette = label->palette();
     palette.setColor(QPalette::WindowText, orange);
-    text->setPalette(palette);
-    row->addWidget(text);
+    label->setPalette(palette);
+    row->addWidget(label);
+    row->addStretch(1);
     return box;
+}
+
+QWidget* invalidSeedLabel() { return cautionNote("exclamationmark.triangle.fill", "Invalid seed", "invalidSeed"); }
+
+void LiveCodeParts::show(const std::string& seed, TimePoint date) {
+    const auto value = TOTPDisplay::codeAt(seed, date);
+    const auto shown = value ? QString::fromStdString(TOTPDisplay::grouped(*value)) : QString();
+    code->setText(shown);
+    code->setAccessibleName(shown);
+    if (value) ring->setTime(seed, date);
+    code->setVisible(value.has_value());
+    ring->setVisible(value.has_value());
+    copy->setVisible(value.has_value());
+    invalid->setVisible(!value);
 }
 
 CodeRowView::CodeRowView(AppModel::CodeRow row, TimePoint date, bool compact, TimerSource& timers,
@@ -66,18 +72,18 @@ CodeRowView::CodeRowView(AppModel::CodeRow row, TimePoint date, bool compact, Ti
     line->addLayout(names, 1);
     line->addSpacing(8);
 
-    code_ = styledLabel({}, TextStyle::title3, QFont::Medium);
-    code_->setObjectName("codeValue");
-    line->addWidget(code_);
-    ring_ = new CountdownRing;
-    line->addWidget(ring_);
-    copy_ = new CopyButton(
+    live_.code = styledLabel({}, TextStyle::title3, QFont::Medium);
+    live_.code->setObjectName("codeValue");
+    line->addWidget(live_.code);
+    live_.ring = new CountdownRing;
+    line->addWidget(live_.ring);
+    live_.copy = new CopyButton(
         "Copy code",
-        [this] { return QString::fromStdString(codeAt(row_.otpFieldValue, clock_.now()).value_or("")); }, timers);
-    copy_->setObjectName("copyCode");
-    line->addWidget(copy_);
-    invalid_ = invalidSeedLabel();
-    line->addWidget(invalid_);
+        [this] { return QString::fromStdString(TOTPDisplay::codeAt(row_.otpFieldValue, clock_.now()).value_or("")); }, timers);
+    live_.copy->setObjectName("copyCode");
+    line->addWidget(live_.copy);
+    live_.invalid = invalidSeedLabel();
+    line->addWidget(live_.invalid);
     refresh();
 }
 
@@ -100,16 +106,7 @@ void CodeRowView::refresh() {
     account_->setText(account);
     account_->setAccessibleName(account);
     account_->setVisible(hasAccount);
-
-    const auto code = codeAt(row_.otpFieldValue, date_);
-    const auto shown = code ? QString::fromStdString(TOTPDisplay::grouped(*code)) : QString();
-    code_->setText(shown);
-    code_->setAccessibleName(shown);
-    if (code) ring_->setTime(row_.otpFieldValue, date_);
-    code_->setVisible(code.has_value());
-    ring_->setVisible(code.has_value());
-    copy_->setVisible(code.has_value());
-    invalid_->setVisible(!code);
+    live_.show(row_.otpFieldValue, date_);
 }
 
 }  // namespace vael

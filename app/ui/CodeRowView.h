@@ -12,6 +12,16 @@ class CopyButton;
 class CountdownRing;
 class ItemGlyph;
 
+// What a live code shows at a date: the grouped code, its ring and "Copy code", or only "Invalid
+// seed" when no code can be computed.
+struct LiveCodeParts {
+    QLabel* code;
+    CountdownRing* ring;
+    CopyButton* copy;
+    QWidget* invalid;
+    void show(const std::string& seed, TimePoint date);
+};
+
 // One code-bearing item: icon (unless compact), name and account, the live code with its ring and
 // copy button, or "Invalid seed". Shows the code at the date it is given; the copy button reads the
 // clock at the tap, so a tap just after a period boundary copies the new code.
@@ -33,13 +43,12 @@ private:
     const Clock& clock_;
     QLabel* name_;
     QLabel* account_;
-    QLabel* code_;
-    CountdownRing* ring_;
-    CopyButton* copy_;
-    QWidget* invalid_;
+    LiveCodeParts live_{};
 };
 
-// "Invalid seed" with a warning symbol, caption size, orange.
+// A symbol and a short text, caption size, orange.
+QWidget* cautionNote(const std::string& symbol, const QString& text, const QString& name);
+// "Invalid seed" with a warning triangle.
 QWidget* invalidSeedLabel();
 
 }  // namespace vael

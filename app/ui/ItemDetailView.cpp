@@ -20,7 +20,6 @@
 #include "app/ui/SecondTicker.h"
 #include "app/ui/design/SymbolCatalog.h"
 #include "app/ui/design/VaelComponents.h"
-#include "crypto/TOTP.h"
 
 namespace vael {
 
@@ -28,19 +27,20 @@ namespace {
 
 QString qs(const std::string& text) { return QString::fromStdString(text); }
 
-std::optional<std::string> codeAt(const std::string& seed, TimePoint date) {
-    try {
-        return TOTP::code(seed, date);
-    } catch (const std::exception&) {
-        return std::nullopt;
-    }
-}
-
-QLabel* fieldLabel(const std::string& label) {
+// A field row's frame: its label over what `texts` gets, then the trailing controls in `line`.
+QVBoxLayout* fieldRowLayout(QWidget* row, int index, const std::string& label) {
+    row->setObjectName(QString("field.%1").arg(index));
+    auto* line = new QHBoxLayout(row);
+    line->setContentsMargins(12, 12, 12, 12);
+    line->setSpacing(12);
+    auto* texts = new QVBoxLayout;
+    texts->setSpacing(2);
     auto* caption = styledLabel(qs(label), TextStyle::caption, QFont::Normal, true);
     caption->setObjectName("fieldLabel");
     caption->setAccessibleName(qs(label));
-    return caption;
+    texts->addWidget(caption);
+    line->addLayout(texts, 1);
+    return texts;
 }
 
 // A field shown as its value or the mask, with Reveal or a copy button.
@@ -48,18 +48,12 @@ class PlainFieldRow final : public QWidget {
 public:
     PlainFieldRow(ItemDetailViewModel* vm, int index, TimerSource& timers) : vm_(vm), index_(index) {
         const auto& field = vm->payload().fields[static_cast<std::size_t>(index)];
-        setObjectName(QString("field.%1").arg(index));
-        auto* line = new QHBoxLayout(this);
-        line->setContentsMargins(12, 12, 12, 12);
-        line->setSpacing(12);
-        auto* texts = new QVBoxLayout;
-        texts->setSpacing(2);
-        texts->addWidget(fieldLabel(field.label));
+        auto* texts = fieldRowLayout(this, index, field.label);
+        auto* line = static_cast<QHBoxLayout*>(layout());
         value_ = new ElidedLabel(2);
         value_->setObjectName("fieldValue");
         value_->setFont(field.concealed ? VaelFont::secret() : VaelFont::style(TextStyle::body));
         texts->addWidget(value_);
-        line->addLayout(texts, 1);
 
         reveal_ = new QPushButton("Reveal");
         reveal_->setObjectName("reveal");
@@ -102,27 +96,21 @@ class OTPFieldRow final : public QWidget {
 public:
     OTPFieldRow(const ItemField& field, int index, TimerSource& timers, const Clock& clock)
         : seed_(field.value), clock_(clock), ticker_(timers, [this] { refresh(); }) {
-        setObjectName(QString("field.%1").arg(index));
-        auto* line = new QHBoxLayout(this);
-        line->setContentsMargins(12, 12, 12, 12);
-        line->setSpacing(12);
-        auto* texts = new QVBoxLayout;
-        texts->setSpacing(2);
-        texts->addWidget(fieldLabel(field.label));
-        code_ = styledLabel({}, TextStyle::title2, QFont::Medium);
-        code_->setObjectName("codeValue");
-        code_->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
-        texts->addWidget(code_);
-        invalid_ = invalidSeedLabel();
-        texts->addWidget(invalid_);
-        line->addLayout(texts, 1);
+        auto* texts = fieldRowLayout(this, index, field.label);
+        auto* line = static_cast<QHBoxLayout*>(layout());
+        live_.code = styledLabel({}, TextStyle::title2, QFont::Medium);
+        live_.code->setObjectName("codeValue");
+        live_.code->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+        texts->addWidget(live_.code);
+        live_.invalid = invalidSeedLabel();
+        texts->addWidget(live_.invalid);
         line->addSpacing(8);
-        ring_ = new CountdownRing;
-        line->addWidget(ring_);
-        copy_ = new CopyButton(
-            "Copy code", [this] { return qs(codeAt(seed_, clock_.now()).value_or("")); }, timers);
-        copy_->setObjectName("copyCode");
-        line->addWidget(copy_);
+        live_.ring = new CountdownRing;
+        line->addWidget(live_.ring);
+        live_.copy = new CopyButton(
+            "Copy code", [this] { return qs(TOTPDisplay::codeAt(seed_, clock_.now()).value_or("")); }, timers);
+        live_.copy->setObjectName("copyCode");
+        line->addWidget(live_.copy);
         refresh();
         ticker_.start();
     }
@@ -132,26 +120,12 @@ public:
     }
 
 private:
-    void refresh() {
-        const auto date = clock_.now();
-        const auto code = codeAt(seed_, date);
-        const auto shown = code ? qs(TOTPDisplay::grouped(*code)) : QString();
-        code_->setText(shown);
-        code_->setAccessibleName(shown);
-        if (code) ring_->setTime(seed_, date);
-        code_->setVisible(code.has_value());
-        ring_->setVisible(code.has_value());
-        copy_->setVisible(code.has_value());
-        invalid_->setVisible(!code);
-    }
+    void refresh() { live_.show(seed_, clock_.now()); }
 
     std::string seed_;
     const Clock& clock_;
     SecondTicker ticker_;
-    QLabel* code_;
-    QWidget* invalid_;
-    CountdownRing* ring_;
-    CopyButton* copy_;
+    LiveCodeParts live_{};
 };
 
 }  // namespace
