@@ -96,6 +96,30 @@ QImage qrImage(const std::string& text, int scale = 6) {
     return image;
 }
 
+std::uint32_t crc32(const QByteArray& bytes) {
+    std::uint32_t crc = 0xFFFFFFFFu;
+    for (const char byte : bytes) {
+        crc ^= static_cast<std::uint8_t>(byte);
+        for (int bit = 0; bit < 8; ++bit) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+    }
+    return ~crc;
+}
+
+QByteArray bigEndian(std::uint32_t value) {
+    QByteArray out(4, '\0');
+    for (int i = 0; i < 4; ++i) out[i] = static_cast<char>(value >> (24 - 8 * i));
+    return out;
+}
+
+// A well-formed PNG header announcing `side` × `side` RGBA pixels, with no pixels behind it.
+QByteArray hugePngHeader(std::uint32_t side) {
+    QByteArray ihdr = "IHDR" + bigEndian(side) + bigEndian(side) + QByteArray("\x08\x06\x00\x00\x00", 5);
+    QByteArray png("\x89PNG\r\n\x1a\n", 8);
+    png += bigEndian(13) + ihdr + bigEndian(crc32(ihdr));
+    png += bigEndian(0) + QByteArray("IEND") + bigEndian(crc32("IEND"));
+    return png;
+}
+
 }  // namespace
 
 TEST(QRScan, PicksTheFirstAuthenticatorLinkAsDecoded) {
@@ -171,6 +195,12 @@ TEST(QRScan, ReadsALinkBackFromAPngAndRefusesWhatIsNoImage) {
     file.close();
     EXPECT_EQ(failureOf([&] { otpauthPayloadInFile(text, detector); }), Case::noQRFound);
     EXPECT_EQ(failureOf([&] { otpauthPayloadInFile(folder.filePath("missing.png"), detector); }), Case::noQRFound);
+    // Too large to decode within Qt's allocation limit: refused before any allocation.
+    QFile huge(folder.filePath("huge.png"));
+    ASSERT_TRUE(huge.open(QIODevice::WriteOnly));
+    huge.write(hugePngHeader(40'000));
+    huge.close();
+    EXPECT_EQ(failureOf([&] { otpauthPayloadInFile(huge.fileName(), detector); }), Case::noQRFound);
 
     LiveQRScanner scanner;
     EXPECT_EQ(scanner.inFile(png.toStdString()), kLink);

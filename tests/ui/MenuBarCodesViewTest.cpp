@@ -47,6 +47,18 @@ TEST(MenuBarCodesView, FollowsStoreChangesAndLocks) {
     EXPECT_TRUE(child(&view, "openVaelLocked")->isVisible());
     EXPECT_FALSE(child(&view, "unlockWithSecurityKey")->isVisible());
     snapshot(view, "tray-locked");
+
+    // Connected to a server: the unlock button, held while its attempt runs.
+    v.m.setServerConnected(true);
+    auto* unlock = child<QPushButton>(&view, "unlockWithSecurityKey");
+    ASSERT_TRUE(unlock->isVisible());
+    unlock->click();
+    EXPECT_TRUE(view.isUnlocking());
+    EXPECT_FALSE(unlock->isEnabled());
+    EXPECT_TRUE(child(&view, "unlockSpinner")->isVisible());
+    ASSERT_TRUE(spinUntil([&] { return !view.isUnlocking(); }));
+    EXPECT_TRUE(unlock->isEnabled());
+    EXPECT_FALSE(child(&view, "unlockSpinner")->isVisible());
 }
 
 TEST(MenuBarCodesView, AnInviteShowsTheLockedLayoutAndAStaleListingNeverLands) {
