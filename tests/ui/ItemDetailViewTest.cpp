@@ -119,6 +119,9 @@ TEST(ItemDetailView, OneTimeCodesTickAcrossThePeriodAndABadSeedSaysSo) {
     EXPECT_FALSE(child(bad, "countdownRing")->isVisible());
     EXPECT_FALSE(child(bad, "copyCode")->isVisible());
     EXPECT_TRUE(code->isVisible());
+    pane.resize(700, 560);
+    settle();
+    snapshot(pane, "item-detail-codes");
 }
 
 TEST(ItemDetailView, SavesTheWebsiteAndKeepsItsStateAcrossReloads) {
