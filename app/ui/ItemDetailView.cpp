@@ -187,7 +187,7 @@ void ItemDetailView::setViewModel(ItemDetailViewModel* vm) {
 
 void ItemDetailView::buildItem() {
     const auto replace = [this](QWidget*& old, QWidget* fresh) {
-        column_->replaceWidget(old, fresh);
+        delete column_->replaceWidget(old, fresh);  // the layout's item is ours to free
         old->deleteLater();
         old = fresh;
     };

@@ -111,12 +111,16 @@ QByteArray bigEndian(std::uint32_t value) {
     return out;
 }
 
-// A well-formed PNG header announcing `side` × `side` RGBA pixels, with no pixels behind it.
-QByteArray hugePngHeader(std::uint32_t side) {
-    QByteArray ihdr = "IHDR" + bigEndian(side) + bigEndian(side) + QByteArray("\x08\x06\x00\x00\x00", 5);
+QByteArray chunk(const QByteArray& type, const QByteArray& data) {
+    return bigEndian(static_cast<std::uint32_t>(data.size())) + type + data + bigEndian(crc32(type + data));
+}
+
+// A well-formed PNG announcing `side` × `side` RGBA pixels, with a token of pixel data behind it.
+QByteArray hugePng(std::uint32_t side) {
     QByteArray png("\x89PNG\r\n\x1a\n", 8);
-    png += bigEndian(13) + ihdr + bigEndian(crc32(ihdr));
-    png += bigEndian(0) + QByteArray("IEND") + bigEndian(crc32("IEND"));
+    png += chunk("IHDR", bigEndian(side) + bigEndian(side) + QByteArray("\x08\x06\x00\x00\x00", 5));
+    png += chunk("IDAT", QByteArray("\x78\x9c\x03\x00\x00\x00\x00\x01", 8));
+    png += chunk("IEND", {});
     return png;
 }
 
@@ -198,7 +202,7 @@ TEST(QRScan, ReadsALinkBackFromAPngAndRefusesWhatIsNoImage) {
     // Too large to decode within Qt's allocation limit: refused before any allocation.
     QFile huge(folder.filePath("huge.png"));
     ASSERT_TRUE(huge.open(QIODevice::WriteOnly));
-    huge.write(hugePngHeader(40'000));
+    huge.write(hugePng(40'000));
     huge.close();
     EXPECT_EQ(failureOf([&] { otpauthPayloadInFile(huge.fileName(), detector); }), Case::noQRFound);
 
