@@ -151,35 +151,31 @@ QLineEdit* AddItemSheet::addLineEdit(QFormLayout* form, const char* objectName, 
 }
 
 QWidget* AddItemSheet::buildDetails() {
+    // One form for both modes, so every label shares one column; the mode shows its own rows.
     auto* section = new FormSection("Details", this);
     section->setObjectName("addItem.detailsSection");
-    name_ = addLineEdit(section->form(), "addItem.name", "Name");
-    connect(name_, &QLineEdit::textEdited, this, [this](const QString& t) { model_->setName(t.toStdString()); });
-
-    manual_ = new QWidget(section);
-    auto* manual = new QFormLayout(manual_);
-    manual->setContentsMargins(0, 0, 0, 0);
-    fieldLabel_ = addLineEdit(manual, "addItem.fieldLabel", "Field label");
+    details_ = section->form();
+    name_ = addLineEdit(details_, "addItem.name", "Name");
+    fieldLabel_ = addLineEdit(details_, "addItem.fieldLabel", "Field label");
     fieldLabel_->setText(qs(model_->fieldLabel()));
-    username_ = addLineEdit(manual, "addItem.username", "Username or email (optional)");
-    value_ = addLineEdit(manual, "addItem.value", "Secret value");
+    username_ = addLineEdit(details_, "addItem.username", "Username or email (optional)");
+    value_ = addLineEdit(details_, "addItem.value", "Secret value");
     value_->setEchoMode(QLineEdit::Password);
-    connect(fieldLabel_, &QLineEdit::textEdited, this, [this](const QString& t) { model_->setFieldLabel(t.toStdString()); });
-    connect(username_, &QLineEdit::textEdited, this, [this](const QString& t) { model_->setUsername(t.toStdString()); });
-    connect(value_, &QLineEdit::textEdited, this, [this](const QString& t) { model_->setValue(t.toStdString()); });
-    section->form()->addRow(manual_);
-
+    website_ = addLineEdit(details_, "addItem.website", "Website (optional)");
     draft_ = new QWidget(section);
-    auto* draft = new QVBoxLayout(draft_);
-    draft->setContentsMargins(0, 0, 0, 0);
-    auto* websiteForm = new QFormLayout;
-    website_ = addLineEdit(websiteForm, "addItem.website", "Website (optional)");
-    connect(website_, &QLineEdit::textEdited, this, [this](const QString& t) { model_->setDraftURL(t.toStdString()); });
-    draft->addLayout(websiteForm);
-    draftRows_ = new QVBoxLayout;
+    draftRows_ = new QVBoxLayout(draft_);
+    draftRows_->setContentsMargins(0, 0, 0, 0);
     draftRows_->setSpacing(6);
-    draft->addLayout(draftRows_);
-    section->form()->addRow(draft_);
+    details_->addRow(draft_);
+
+    auto bind = [this](QLineEdit* field, void (AddItemSheetModel::*set)(std::string)) {
+        connect(field, &QLineEdit::textEdited, this, [this, set](const QString& t) { (model_->*set)(t.toStdString()); });
+    };
+    bind(name_, &AddItemSheetModel::setName);
+    bind(fieldLabel_, &AddItemSheetModel::setFieldLabel);
+    bind(username_, &AddItemSheetModel::setUsername);
+    bind(value_, &AddItemSheetModel::setValue);
+    bind(website_, &AddItemSheetModel::setDraftURL);
     return section;
 }
 
@@ -334,8 +330,11 @@ void AddItemSheet::showDraftField(const Uuid& id) {
 
 void AddItemSheet::followMode() {
     const bool draft = model_->isDraftMode();
-    manual_->setVisible(!draft);
-    draft_->setVisible(draft);
+    for (QWidget* field : {static_cast<QWidget*>(fieldLabel_), static_cast<QWidget*>(username_),
+                           static_cast<QWidget*>(value_)})
+        details_->setRowVisible(field, !draft);
+    details_->setRowVisible(website_, draft);
+    details_->setRowVisible(draft_, draft);
     setFixedSize(AddItemSheetModel::kWidth, model_->sheetHeight());
 }
 
@@ -345,6 +344,7 @@ void AddItemSheet::followTier() {
     glyph_->setTint(tier.tint);
     blurb_->setText(tier.blurb);
     blurb_->setAccessibleName(tier.blurb);
+    tiers_->setTierID(qs(model_->tierID()));
     retint();
 }
 

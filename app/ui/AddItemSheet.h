@@ -67,7 +67,7 @@ private:
     ItemGlyph* glyph_ = nullptr;
     QPlainTextEdit* paste_ = nullptr;
     QLineEdit* name_ = nullptr;
-    QWidget* manual_ = nullptr;
+    QFormLayout* details_ = nullptr;
     QLineEdit* fieldLabel_ = nullptr;
     QLineEdit* username_ = nullptr;
     QLineEdit* value_ = nullptr;
