@@ -48,6 +48,11 @@ AddItemSheetModel::AddItemSheetModel(AppModel& app, std::optional<AppModel::Proj
     if (!groups.empty()) targetGroupID_ = groups.front().id;
 }
 
+AddItemSheetModel::~AddItemSheetModel() {
+    wipe(value_);
+    wipe(pasteText_);
+}
+
 void AddItemSheetModel::setName(std::string name) { assign(this, name_, std::move(name), &AddItemSheetModel::nameChanged); }
 void AddItemSheetModel::setFieldLabel(std::string label) {
     assign(this, fieldLabel_, std::move(label), &AddItemSheetModel::fieldLabelChanged);

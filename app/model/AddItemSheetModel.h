@@ -46,6 +46,7 @@ public:
     // awaited after a successful add, before added() asks the sheet to close.
     AddItemSheetModel(AppModel& app, std::optional<AppModel::ProjectNode> project, OnAdded onAdded,
                       QObject* parent = nullptr);
+    ~AddItemSheetModel() override;  // wipes the typed secret and the pasted text
 
     const std::optional<AppModel::ProjectNode>& project() const { return project_; }
 

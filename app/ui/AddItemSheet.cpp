@@ -168,8 +168,9 @@ QWidget* AddItemSheet::buildDetails() {
     draftRows_->setSpacing(6);
     details_->addRow(draft_);
 
-    auto bind = [this](QLineEdit* field, void (AddItemSheetModel::*set)(std::string)) {
-        connect(field, &QLineEdit::textEdited, this, [this, set](const QString& t) { (model_->*set)(t.toStdString()); });
+    auto* model = model_;
+    auto bind = [this, model](QLineEdit* field, void (AddItemSheetModel::*set)(std::string)) {
+        connect(field, &QLineEdit::textEdited, this, [model, set](const QString& t) { (model->*set)(t.toStdString()); });
     };
     bind(name_, &AddItemSheetModel::setName);
     bind(fieldLabel_, &AddItemSheetModel::setFieldLabel);

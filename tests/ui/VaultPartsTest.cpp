@@ -79,7 +79,8 @@ TEST(StructureEditSheet, RenameOpensWithTheNameAndSavesTheTrimmedText) {
     QTest::mouseClick(child<QPushButton>(sheet, "structureSheet.save"), Qt::LeftButton);
     EXPECT_TRUE(sheet.isNull() || !sheet->isVisible());
     settle();
-    for (const auto& node : await(v.m.vaultTree())[0].groups) {
+    const auto tree = await(v.m.vaultTree());
+    for (const auto& node : tree.at(0).groups) {
         if (node.id == group) {
             EXPECT_EQ(node.name, "Office");
         }
