@@ -22,6 +22,7 @@
 #include "app/ui/SyncStatusPill.h"
 #include "app/ui/VaultItemRowDelegate.h"
 #include "app/ui/VaultToolbar.h"
+#include "app/ui/design/SymbolCatalog.h"
 #include "model/ItemFixtures.h"
 
 namespace vael {
@@ -239,6 +240,13 @@ TEST(VaultToolbar, SwapsOnTheConnectionAndTakesItsShortcutsOnlyInsideThePage) {
     EXPECT_FALSE(v.m.hasSession());
     settle();
     EXPECT_FALSE(toolbar->syncPill()->isVisible());  // the lock ends the connection
+}
+
+// A misspelt symbol would draw the theme's missing-image icon.
+TEST(SyncStatusPill, EveryMarkIsInTheCatalogue) {
+    for (const auto& status : {AppSyncStatus::synced({}), AppSyncStatus::idle(), AppSyncStatus::offline()}) {
+        EXPECT_TRUE(SymbolCatalog::knows(*syncPillText(status, 0, std::nullopt, "").symbol));
+    }
 }
 
 // MARK: - item row
