@@ -14,10 +14,11 @@ class BootstrapAPI {
 public:
     virtual ~BootstrapAPI() = default;
 
-    virtual OrgDTO createOrg(const std::optional<Uuid>& id, const Bytes& nameBlob) = 0;
+    virtual OrgDTO createOrg(const std::optional<Uuid>& id, const Bytes& nameBlob,
+                             const std::optional<Bytes>& nameWrappedKey) = 0;
     virtual CollectionDTO createCollection(const Uuid& orgId, const std::optional<Uuid>& id,
                                            const std::optional<Uuid>& parentId, const Bytes& nameBlob,
-                                           const Bytes& wrappedKey) = 0;
+                                           const std::optional<Bytes>& nameWrappedKey, const Bytes& wrappedKey) = 0;
 };
 
 }  // namespace vael
