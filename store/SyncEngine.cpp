@@ -551,12 +551,16 @@ void SyncEngine::resolveConflict(const SyncConflict& conflict, ConflictChoice ch
 }
 
 // The conflict's local version, unless the replica moved on since it was queued: a later local edit
-// is what "mine" means now, and a local deletion waits in the queue behind it, so nothing is pushed.
+// is what "mine" means now; after a local deletion (queued behind) or once the version is on the
+// server, nothing is pushed.
 std::optional<ItemBody> SyncEngine::versionToKeep(const SyncConflict& conflict) {
     const auto local = store_->item(conflict.itemId);
     if (!local) return conflict.mine;
     if (local->deleted) return std::nullopt;
-    if (laterLocalEdit(*local, conflict.mine)) return ItemBody::fromRecord(*local);
+    const auto current = ItemBody::fromRecord(*local);
+    if (laterLocalEdit(*local, conflict.mine)) return current;
+    // An earlier resolution already pushed this version: the server gave it a revision after theirs.
+    if (sameContent(current, conflict.mine) && local->revision > conflict.theirs.revision) return std::nullopt;
     return conflict.mine;
 }
 
