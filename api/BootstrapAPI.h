@@ -8,7 +8,8 @@
 
 namespace vael {
 
-// Creating a vault's first project and group on the server. An existing object is
+// Creating a vault's first project and group on the server. A name's wrapped key, when given, travels
+// beside the sealed name, so other devices and members can open it. An existing object is
 // APIError::conflict.
 class BootstrapAPI {
 public:

@@ -52,7 +52,7 @@ public:
 
     // BootstrapAPI and SyncClientAPI
     OrgDTO createOrg(const std::optional<Uuid>& id, const Bytes& nameBlob,
-                             const std::optional<Bytes>& nameWrappedKey) override;
+                     const std::optional<Bytes>& nameWrappedKey) override;
     CollectionDTO createCollection(const Uuid& orgId, const std::optional<Uuid>& id,
                                    const std::optional<Uuid>& parentId, const Bytes& nameBlob,
                                    const std::optional<Bytes>& nameWrappedKey, const Bytes& wrappedKey) override;
