@@ -30,20 +30,24 @@ TEST(LiveCredentialCapturePresenter, AnswersRequestsInArrivalOrderExactlyOnce) {
     ASSERT_EQ(presenter.pending()->origin, "https://a.example");
     EXPECT_EQ(presenter.pending()->suggestedName, std::optional<std::string>("A"));
 
-    presenter.submit(login("first"));
+    const auto firstID = presenter.pending()->id;
+    presenter.submit(firstID, login("first"));
     EXPECT_EQ(first.get(), Answer(login("first")));
     ASSERT_TRUE(testing::spinUntil([&] { return presenter.pending().has_value(); }));
     EXPECT_EQ(presenter.pending()->origin, "https://b.example");
 
-    presenter.cancel();
+    // The first sheet closing after its Save answers nothing: the second request still waits.
+    const auto changesBefore = changes.count();
+    presenter.cancel(firstID);
+    presenter.submit(firstID, login("late"));
+    ASSERT_TRUE(presenter.pending());
+    EXPECT_EQ(presenter.pending()->origin, "https://b.example");
+    EXPECT_EQ(second.wait_for(std::chrono::milliseconds(0)), std::future_status::timeout);
+    EXPECT_EQ(changes.count(), changesBefore);
+
+    presenter.cancel(presenter.pending()->id);
     EXPECT_EQ(second.get(), Answer());
     EXPECT_FALSE(presenter.pending());
-    // A late answer (the sheet closing after Save) finds nobody waiting and changes nothing.
-    const auto changesBefore = changes.count();
-    presenter.cancel();
-    presenter.submit(login("late"));
-    EXPECT_FALSE(presenter.pending());
-    EXPECT_EQ(changes.count(), changesBefore);
 }
 
 TEST(LiveCredentialCapturePresenter, ClosedPresenterAnswersAtOnceAndOnTheMainThreadNeverWaits) {
