@@ -4,6 +4,7 @@
 
 #include <future>
 
+#include "app/model/CaptureForm.h"
 #include "app/model/LiveCredentialCapturePresenter.h"
 #include "ModelFixtures.h"
 
@@ -69,6 +70,36 @@ TEST(LiveCredentialCapturePresenter, ClosingAnswersEveryWaitingRequest) {
     for (auto& answer : waiting) EXPECT_EQ(answer.get(), Answer());
     testing::settle();
     EXPECT_FALSE(presenter.pending());
+}
+
+TEST(CaptureForm, BuildsTheCredentialAsTyped) {
+    using Pending = LiveCredentialCapturePresenter::Pending;
+    const Pending suggested{Uuid::random(), "https://a.example/login", "A"};
+    const Pending emptySuggestion{Uuid::random(), "https://a.example/login", ""};
+    const Pending unnamed{Uuid::random(), "https://a.example/login", std::nullopt};
+    struct Case {
+        const char* what;
+        Pending pending;
+        CaptureForm form;
+        CapturedCredential expected;
+    };
+    const std::vector<Case> cases = {
+        {"typed name", suggested, {"Mine", "bob", "pw", "JBSW", UDSAIAccess::injectable},
+         {"Mine", "bob", "pw", "JBSW", UDSAIAccess::injectable, std::nullopt}},
+        {"suggested name", suggested, {"", "", "pw", "", UDSAIAccess::humanGated},
+         {"A", std::nullopt, "pw", std::nullopt, UDSAIAccess::humanGated, std::nullopt}},
+        {"an empty suggestion still counts", emptySuggestion, {"", "", "pw", "", UDSAIAccess::humanGated},
+         {"", std::nullopt, "pw", std::nullopt, UDSAIAccess::humanGated, std::nullopt}},
+        {"origin", unnamed, {"", "", "pw", "", UDSAIAccess::humanGated},
+         {"https://a.example/login", std::nullopt, "pw", std::nullopt, UDSAIAccess::humanGated, std::nullopt}},
+        {"spaces are kept", unnamed, {" ", " ", "  ", " ", UDSAIAccess::aiHidden},
+         {" ", " ", "  ", " ", UDSAIAccess::aiHidden, std::nullopt}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        EXPECT_EQ(c.form.credential(c.pending), c.expected);
+    }
+    EXPECT_EQ(CaptureForm{}.aiAccess, UDSAIAccess::humanGated);
 }
 
 }  // namespace
