@@ -81,15 +81,14 @@ void ImportSheetModel::handlePicked(const std::optional<QString>& path) {
     }
     sodium_memzero(text->data(), static_cast<std::size_t>(text->size()));
     if (!parsed) return;
-    if (parsed != parsed_) {
-        parsed_ = std::move(parsed);
-        emit parsedChanged();
-    }
+    // Both are set before either is announced: the preview shows them together.
     const auto name = QFileInfo(*path).fileName();
-    if (name != fileName_) {
-        fileName_ = name;
-        emit fileNameChanged();
-    }
+    const bool newFile = parsed != parsed_;
+    const bool newName = name != fileName_;
+    parsed_ = std::move(parsed);
+    fileName_ = name;
+    if (newFile) emit parsedChanged();
+    if (newName) emit fileNameChanged();
 }
 
 QCoro::Task<> ImportSheetModel::runImport() {
