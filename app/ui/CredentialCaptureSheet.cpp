@@ -11,19 +11,12 @@
 #include "app/agent/UnicodeText.h"
 #include "app/model/CaptureForm.h"
 #include "app/ui/Labels.h"
+#include "app/ui/SheetParts.h"
 #include "app/ui/design/VaelTheme.h"
 
 namespace vael {
 
 namespace {
-
-QLineEdit* field(const QString& name, const QString& accessibleName, bool masked) {
-    auto* edit = new QLineEdit;
-    edit->setObjectName(name);
-    edit->setAccessibleName(accessibleName);
-    if (masked) edit->setEchoMode(QLineEdit::Password);
-    return edit;
-}
 
 std::string utf8(const QLineEdit* edit) { return edit->text().toStdString(); }
 
@@ -58,11 +51,13 @@ CredentialCaptureSheet::CredentialCaptureSheet(LiveCredentialCapturePresenter::P
     auto* form = new QFormLayout;
     form->setFieldGrowthPolicy(QFormLayout::AllNonFixedFieldsGrow);
     form->setLabelAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-    form->setRowWrapPolicy(QFormLayout::WrapLongRows);
-    name_ = field("captureName", "Name", false);
-    username_ = field("captureUsername", "Username or email", false);
-    password_ = field("capturePassword", "Password", true);
-    otpSecret_ = field("captureOTPSecret", QStringLiteral("Authenticator (TOTP) secret \u2014 optional"), true);
+    // Labels above their fields: the longest label would leave the fields too narrow beside it.
+    form->setRowWrapPolicy(QFormLayout::WrapAllRows);
+    form->setVerticalSpacing(6);
+    name_ = namedLineEdit("captureName", "Name", false);
+    username_ = namedLineEdit("captureUsername", "Username or email", false);
+    password_ = namedLineEdit("capturePassword", "Password", true);
+    otpSecret_ = namedLineEdit("captureOTPSecret", QStringLiteral("Authenticator (TOTP) secret \u2014 optional"), true);
     tier_ = new QComboBox;
     tier_->setObjectName("captureTier");
     tier_->setAccessibleName("AI access");

@@ -15,7 +15,7 @@
 #include "app/ui/FileChooser.h"
 #include "app/ui/FormSection.h"
 #include "app/ui/Labels.h"
-#include "app/ui/SheetDivider.h"
+#include "app/ui/SheetParts.h"
 #include "app/ui/design/SymbolCatalog.h"
 #include "app/ui/design/VaelComponents.h"
 
@@ -40,18 +40,6 @@ void addRow(FormSection* section, const QString& label, const QString& value, co
     shown->setAccessibleName(label + ": " + value);
     shown->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     section->form()->addRow(title, shown);
-}
-
-// A symbol beside a wrapped caption, as one row.
-QWidget* symbolRow(const std::string& symbol, const QColor& tint, QLabel* caption) {
-    auto* row = new QWidget;
-    auto* layout = new QHBoxLayout(row);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(8);
-    layout->addWidget(symbolLabel(symbol, tint, QFontMetrics(caption->font()).height()), 0, Qt::AlignTop);
-    caption->setWordWrap(true);
-    layout->addWidget(caption, 1);
-    return row;
 }
 
 }  // namespace
@@ -89,8 +77,8 @@ ImportSheet::ImportSheet(AppModel& app, QWidget* parent, std::shared_ptr<FileCho
     scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     auto* body = new QWidget;
     content_ = new QVBoxLayout(body);
-    content_->setContentsMargins(16, 0, 16, 12);
-    content_->setSpacing(12);
+    content_->setContentsMargins(16, 0, 16, 8);
+    content_->setSpacing(8);
     scroll->setWidget(body);
     outer->addWidget(scroll, 1);
 
@@ -102,6 +90,7 @@ ImportSheet::ImportSheet(AppModel& app, QWidget* parent, std::shared_ptr<FileCho
     cancel_->setObjectName("importCancel");
     cancel_->setAccessibleName("Cancel");
     cancel_->setAutoDefault(false);
+    cancel_->setMinimumHeight(34);  // level with the primary button beside it
     connect(cancel_, &QPushButton::clicked, this, &ImportSheet::reject);
     footer->addWidget(cancel_);
     footer->addStretch(1);
@@ -199,7 +188,7 @@ QWidget* ImportSheet::previewSections() {
     sections->setObjectName("previewSections");
     auto* layout = new QVBoxLayout(sections);
     layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(12);
+    layout->setSpacing(8);
 
     auto* summary = new FormSection({});
     summary->setObjectName("importSummary");

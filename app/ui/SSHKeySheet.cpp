@@ -18,7 +18,7 @@
 #include "app/ui/FileChooser.h"
 #include "app/ui/FormSection.h"
 #include "app/ui/Labels.h"
-#include "app/ui/SheetDivider.h"
+#include "app/ui/SheetParts.h"
 #include "app/ui/design/SymbolCatalog.h"
 #include "app/ui/design/VaelComponents.h"
 
@@ -66,25 +66,6 @@ QLabel* captionLabel(const QString& text, const QString& name) {
     label->setAccessibleName(text);
     label->setWordWrap(true);
     return label;
-}
-
-QWidget* symbolRow(const std::string& symbol, const QColor& tint, QLabel* text) {
-    auto* row = new QWidget;
-    auto* layout = new QHBoxLayout(row);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(8);
-    layout->addWidget(symbolLabel(symbol, tint, QFontMetrics(text->font()).height()), 0, Qt::AlignTop);
-    text->setWordWrap(true);
-    layout->addWidget(text, 1);
-    return row;
-}
-
-QLineEdit* lineEdit(const QString& name, const QString& accessibleName, bool masked) {
-    auto* edit = new QLineEdit;
-    edit->setObjectName(name);
-    edit->setAccessibleName(accessibleName);
-    if (masked) edit->setEchoMode(QLineEdit::Password);
-    return edit;
 }
 
 }  // namespace
@@ -158,7 +139,7 @@ QWidget* SSHKeySheet::formStep() {
 
     auto* details = new FormSection("Details");
     details->setObjectName("sshKeyDetails");
-    auto* name = lineEdit("sshKeyName", "Name", false);
+    auto* name = namedLineEdit("sshKeyName", "Name", false);
     name->setPlaceholderText("acme-deploy");
     connect(name, &QLineEdit::textChanged, model_, &SSHKeySheetModel::setName);
     details->form()->addRow("Name", name);
@@ -174,10 +155,10 @@ QWidget* SSHKeySheet::formStep() {
 
     auto* passphrase = new FormSection("Passphrase");
     passphrase->setObjectName("sshKeyPassphraseSection");
-    auto* first = lineEdit("sshKeyPassphrase", "Passphrase (optional)", true);
+    auto* first = namedLineEdit("sshKeyPassphrase", "Passphrase (optional)", true);
     connect(first, &QLineEdit::textChanged, model_, &SSHKeySheetModel::setPassphrase);
     passphrase->form()->addRow("Passphrase (optional)", first);
-    auto* second = lineEdit("sshKeyPassphraseConfirm", "Confirm passphrase", true);
+    auto* second = namedLineEdit("sshKeyPassphraseConfirm", "Confirm passphrase", true);
     connect(second, &QLineEdit::textChanged, model_, &SSHKeySheetModel::setPassphraseConfirm);
     passphrase->form()->addRow("Confirm passphrase", second);
     passphrase->form()->addRow(captionLabel("Encrypts the private key itself (OpenSSH format). Leave empty for none; "
@@ -207,6 +188,7 @@ QWidget* SSHKeySheet::formStep() {
     cancel->setObjectName("sshKeyCancel");
     cancel->setAccessibleName("Cancel");
     cancel->setAutoDefault(false);
+    cancel->setMinimumHeight(34);  // level with the primary button beside it
     connect(cancel, &QPushButton::clicked, this, &SSHKeySheet::reject);
     buttons->addWidget(cancel);
     buttons->addStretch(1);
