@@ -162,6 +162,9 @@ private:
             }
         } else if (command == "status") {
             answer(true);
+        } else if (command == "prompts") {
+            // The reasons of every approval prompt so far, in order.
+            answer(true, std::nullopt, json{{"prompts", gate_.reasons()}});
         } else if (command == "quit") {
             co_await model_.lock();
             if (!endOfInput_) answer(true);
@@ -184,13 +187,14 @@ private:
         }
     }
 
-    void answer(bool ok, std::optional<std::string> error = std::nullopt) {
+    void answer(bool ok, std::optional<std::string> error = std::nullopt, json extra = json::object()) {
         json line = {{"ok", ok},
                      {"phase", phaseText(model_.phase())},
                      {"errorMessage", model_.errorMessage() ? json(*model_.errorMessage()) : json(nullptr)},
                      {"syncStatus", syncText(model_.syncStatus().kind)},
                      {"killSwitchEnabled", model_.killSwitchEnabled()}};
         if (error) line["error"] = *error;
+        line.update(extra);
         std::cout << line.dump() << '\n' << std::flush;
     }
 
