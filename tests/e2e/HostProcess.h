@@ -214,26 +214,10 @@ private:
 
 // One agent request on its own connection, one answer line back.
 inline json ask(const std::string& socketPath, const json& request) {
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    std::memcpy(address.sun_path, socketPath.data(), socketPath.size());
-    if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
-        ::close(fd);
-        throw std::runtime_error("cannot connect to the agent socket");
-    }
-    std::string buffer;
-    std::optional<std::string> line;
-    try {
-        writeAll(fd, request.dump() + "\n");
-        line = readLine(fd, buffer);
-    } catch (...) {
-        ::close(fd);
-        throw;
-    }
-    ::close(fd);
-    if (!line) throw std::runtime_error("the agent socket did not answer");
-    return json::parse(*line);
+    AgentConnection connection(socketPath);
+    auto answer = connection.ask(request);
+    if (!answer) throw std::runtime_error("the agent socket did not answer");
+    return *answer;
 }
 
 }  // namespace vael::e2e
