@@ -133,6 +133,10 @@ VaultUDSManagementError::VaultUDSManagementError(Case c) : std::runtime_error(ma
 VaultUDSManagementError::VaultUDSManagementError(Case c, const std::string& message)
     : std::runtime_error(message), case_(c) {}
 
+VaultUDSManagementError VaultUDSManagementError::invalidBecause(std::string_view why) {
+    return VaultUDSManagementError(Case::invalid, std::string(managementMessage(Case::invalid)) + " \u2014 " + std::string(why));
+}
+
 VaultUDSManagementError VaultUDSManagementError::alreadyExists(const std::string& name) {
     return VaultUDSManagementError(Case::alreadyExists,
                                    "\u201C" + name + "\u201D already exists in that folder \u2014 choose another name.");

@@ -152,6 +152,8 @@ public:
     explicit VaultUDSManagementError(Case c);
     // A name canonically equal to a sibling's: the message names it.
     static VaultUDSManagementError alreadyExists(const std::string& name);
+    // An invalid argument whose message says what is wrong with it.
+    static VaultUDSManagementError invalidBecause(std::string_view why);
     Case code() const { return case_; }
 
 private:

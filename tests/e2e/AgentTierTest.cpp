@@ -224,7 +224,7 @@ TEST_F(AgentTier, ClearingTheUsernameOfTheFieldBeingChangedIsRefused) {
     agent({{"op", "secret_create"}, {"name", "Acct"}, {"username", "me"}, {"value", "pw"}});
     const std::string userRef = "vael://local/Acct/username";
     EXPECT_EQ(agent({{"op", "secret_update"}, {"ref", userRef}, {"value", "you"}, {"username", ""}})["error"],
-              "invalid or missing argument");
+              "invalid or missing argument \u2014 an empty username would remove the field this ref names");
     // Nothing was written: the username field and the password are both still there.
     EXPECT_EQ(agent({{"op", "resolve"}, {"ref", userRef}})["value"], "me");
     EXPECT_EQ(agent({{"op", "list"}}).size(), 2u);

@@ -27,6 +27,14 @@ json secret(const std::string& name, const std::string& value, const std::string
     return {{"op", "secret_create"}, {"name", name}, {"value", value}, {"ai_access", "injectable"}, {"group", group}};
 }
 
+// A vault with the injectable secret vael://local/kept/token = "v1", its host gone.
+void vaultWithOneSecret(const TempHome& home) {
+    HostProcess host(home.path());
+    ASSERT_TRUE(host.send("create " + kPassphrase)["ok"]);
+    ASSERT_TRUE(ask(home.socket(), secret("kept", "v1")).contains("ref"));
+    ASSERT_TRUE(host.send("quit")["ok"]);
+}
+
 TEST(SessionSafety, CreateAndUnlockSayWhenTheyDidNothing) {
     TempHome home;
     HostProcess host(home.path());
@@ -44,13 +52,10 @@ TEST(SessionSafety, CreateAndUnlockSayWhenTheyDidNothing) {
 TEST(SessionSafety, OnboardingNeverWritesOverAnotherVault) {
     TempHome home;
     const auto socket = home.socket();
+    vaultWithOneSecret(home);
     {
-        HostProcess host(home.path());
-        ASSERT_TRUE(host.send("create " + kPassphrase)["ok"]);
-        ASSERT_TRUE(ask(socket, secret("kept", "v1")).contains("ref"));
-        ASSERT_EQ(host.send("lock")["phase"], "locked");
-
         // Creating over the locked vault is refused; the vault still opens with its passphrase.
+        HostProcess host(home.path());
         const auto answer = host.send("create another passphrase");
         EXPECT_FALSE(answer["ok"]);
         EXPECT_EQ(answer["errorMessage"],
@@ -96,11 +101,17 @@ TEST(SessionSafety, WritesAfterAnUnlockSurviveAnIdleAgentAndAnotherSQLiteUser) {
     EXPECT_EQ(ask(socket, {{"op", "resolve"}, {"ref", "vael://local/second/token"}})["value"], "v2");
 }
 
-TEST(SessionSafety, AConnectionKeptAcrossALockIsNeverServedAgain) {
+// A host with a vault just created and open.
+class OpenVault : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(host.send("create " + kPassphrase)["ok"]); }
+
     TempHome home;
-    const auto socket = home.socket();
-    HostProcess host(home.path());
-    ASSERT_TRUE(host.send("create " + kPassphrase)["ok"]);
+    const std::string socket = home.socket();
+    HostProcess host{home.path()};
+};
+
+TEST_F(OpenVault, AConnectionKeptAcrossALockIsNeverServedAgain) {
     ASSERT_TRUE(ask(socket, {{"op", "group_create"}, {"name", "Ops"}}).contains("id"));
 
     AgentConnection kept(socket);
@@ -116,12 +127,7 @@ TEST(SessionSafety, AConnectionKeptAcrossALockIsNeverServedAgain) {
     EXPECT_EQ(ask(socket, {{"op", "resolve"}, {"ref", "vael://Ops/in%20ops/token"}})["value"], "v");
 }
 
-TEST(SessionSafety, IdleConnectionsAreCappedAndClosedAtLockAndASocketFailureSaysSo) {
-    TempHome home;
-    const auto socket = home.socket();
-    HostProcess host(home.path());
-    ASSERT_TRUE(host.send("create " + kPassphrase)["ok"]);
-
+TEST_F(OpenVault, IdleConnectionsAreCappedAndClosedAtLockAndASocketFailureSaysSo) {
     std::vector<std::unique_ptr<AgentConnection>> idle;
     std::optional<json> refusal;
     for (int i = 0; i < 200 && !refusal; ++i) {
@@ -154,12 +160,7 @@ TEST(SessionSafety, IdleConnectionsAreCappedAndClosedAtLockAndASocketFailureSays
 TEST(SessionSafety, ATombstonedDefaultGroupComesBackWithItsKey) {
     TempHome home;
     const auto socket = home.socket();
-    {
-        HostProcess host(home.path());
-        ASSERT_TRUE(host.send("create " + kPassphrase)["ok"]);
-        ASSERT_TRUE(ask(socket, secret("kept", "v1")).contains("ref"));
-        ASSERT_TRUE(host.send("quit")["ok"]);
-    }
+    vaultWithOneSecret(home);
     // As a sync would deliver it: the group deleted, its item not (yet).
     otherSQLiteUser(home.path() + "/replica.sqlite", "UPDATE collections SET deleted = 1 WHERE id = '" + kDefaultGroup + "'");
 

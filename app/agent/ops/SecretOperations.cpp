@@ -125,7 +125,10 @@ VaultUDSSecretMetadata StoreVaultItemSource::updateSecret(const VaultUDSRequest&
         if (auto index = firstOfKind(payload, ItemField::Kind::username)) {
             if (username.empty()) {
                 // Removing the very field this request changes would answer a reference to nothing.
-                if (*index == found.fieldIndex) fail(Case::invalid);
+                if (*index == found.fieldIndex) {
+                    throw VaultUDSManagementError::invalidBecause(
+                        "an empty username would remove the field this ref names");
+                }
                 payload.fields.erase(payload.fields.begin() + static_cast<std::ptrdiff_t>(*index));
             } else {
                 payload.fields[*index].value = username;
