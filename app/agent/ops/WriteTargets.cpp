@@ -9,7 +9,8 @@ using CollectionContext = StoreVaultItemSource::CollectionContext;
 CollectionContext StoreVaultItemSource::targetGroup(const std::string& group, const std::string& project) {
     requireUnlocked();
     if (group.empty() && project.empty()) {
-        for (const auto& context : snapshot(OnReadFailure::raise)->collections) {
+        const auto view = snapshot(OnReadFailure::raise);
+        for (const auto& context : view->collections) {
             if (context.record.id == defaults_.collectionID) return context;
         }
     }
@@ -28,7 +29,8 @@ void StoreVaultItemSource::refuseItemNameClash(const CollectionContext& group, c
 }
 
 void StoreVaultItemSource::refuseGroupNameClash(const CollectionContext& renamed, const std::string& name) const {
-    for (const auto& sibling : snapshot(OnReadFailure::raise)->collections) {
+    const auto view = snapshot(OnReadFailure::raise);
+    for (const auto& sibling : view->collections) {
         if (sibling.record.id == renamed.record.id || sibling.record.orgId != renamed.record.orgId ||
             sibling.parentId != renamed.parentId) {
             continue;
@@ -38,7 +40,8 @@ void StoreVaultItemSource::refuseGroupNameClash(const CollectionContext& renamed
 }
 
 void StoreVaultItemSource::refuseProjectNameClash(const ProjectContext& renamed, const std::string& name) const {
-    for (const auto& other : snapshot(OnReadFailure::raise)->projects) {
+    const auto view = snapshot(OnReadFailure::raise);
+    for (const auto& other : view->projects) {
         if (other.record.id != renamed.record.id && canonicallyEqual(other.name, name)) {
             throw VaultUDSManagementError::alreadyExists(name);
         }
