@@ -205,8 +205,8 @@ TEST(ItemSourceLocked, EveryOperationThatNeedsAKeyAnswersLocked) {
     const std::vector<std::pair<const char*, std::function<void()>>> calls = {
         {"list", [&] { s.list(std::nullopt, std::nullopt); }},
         {"getSecret", [&] { s.getSecret(r); }},
-        {"updateSecret", [&] { s.updateSecret(r); }},
-        {"deleteSecret", [&] { s.deleteSecret(r); }},
+        {"updateSecret", [&] { s.updateSecret(r, approveAll); }},
+        {"deleteSecret", [&] { s.deleteSecret(r, approveAll); }},
         {"createSecret", [&] { s.createSecret(create); }},
         {"listGroups", [&] { s.listGroups(); }},
         {"createGroup", [&] { s.createGroup(create); }},

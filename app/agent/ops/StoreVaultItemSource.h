@@ -94,8 +94,8 @@ public:
     VaultUDSSecretMetadata captureSecret(const VaultUDSRequest& request) override;
     VaultUDSSecretMetadata createSecret(const VaultUDSRequest& request) override;
     VaultUDSSecretMetadata getSecret(const VaultUDSRequest& request) override;
-    VaultUDSSecretMetadata updateSecret(const VaultUDSRequest& request) override;
-    VaultUDSDeleteResult deleteSecret(const VaultUDSRequest& request) override;
+    VaultUDSSecretMetadata updateSecret(const VaultUDSRequest& request, const ApproveChange& approve) override;
+    VaultUDSDeleteResult deleteSecret(const VaultUDSRequest& request, const ApproveChange& approve) override;
 
     VaultUDSGroupList listGroups() override;
     VaultUDSGroup createGroup(const VaultUDSRequest& request) override;
@@ -147,6 +147,18 @@ private:
                                                       const std::string& nameOrID);
     ProjectContext project(const std::string& nameOrID) const;
     CollectionContext group(const std::vector<CollectionContext>& contexts, const std::string& nameOrID) const;
+
+    // The group a write goes to when the agent names none: the default group by its fixed id, so a
+    // default that an agent renamed stays the default. A group named without a project is looked
+    // up or made in the default project, also by its id.
+    CollectionContext targetGroup(const std::string& group, const std::string& project);
+
+    // Names are unique among siblings up to canonical equivalence, or a reference would stand for
+    // two items. Each throws VaultUDSManagementError::alreadyExists; `except` is the one renamed.
+    void refuseItemNameClash(const CollectionContext& group, const std::string& name,
+                             const std::optional<Uuid>& except) const;
+    void refuseGroupNameClash(const CollectionContext& renamed, const std::string& name) const;
+    void refuseProjectNameClash(const ProjectContext& renamed, const std::string& name) const;
 
     // Writes, through the engine when there is one.
     void writeNewItem(const ItemBody& body);
