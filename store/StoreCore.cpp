@@ -5,20 +5,18 @@
 #include <unistd.h>
 
 #include <cstring>
+#include <utility>
 
-#include "core/Log.h"
 #include "store/Migrator.h"
 
 namespace vael::detail {
 
 namespace {
 
-constexpr std::string_view kObservationCategory = "store.observation";
-
-bool isObservedTable(const char* table) {
-    return std::strcmp(table, "items") == 0 || std::strcmp(table, "collections") == 0 ||
-           std::strcmp(table, "projects") == 0;
-}
+// The journal keeps recent commits while together they name at most this many item rows; a reader
+// further behind reads everything again.
+constexpr std::size_t kJournalRows = 4096;
+constexpr std::size_t kJournalCommits = 1024;
 
 SQLite::Database openDatabase(const std::string& path) {
     // Create the file ourselves so that it is private from its first byte (SQLite would follow the
@@ -31,7 +29,7 @@ SQLite::Database openDatabase(const std::string& path) {
     // A write-ahead log commits with one sync instead of several; FULL keeps every commit durable.
     db.exec("PRAGMA journal_mode = WAL");
     db.exec("PRAGMA synchronous = FULL");
-    // Room for a whole vault of ten thousand items, so the change fingerprint scans memory, not the file.
+    // Room for a whole vault of ten thousand items, so that reading it again reads memory, not the file.
     db.exec("PRAGMA cache_size = -32768");
     migrate(db, replicaMigrations());
     return db;
@@ -54,8 +52,16 @@ StoreCore::~StoreCore() {
     statements_.clear();
 }
 
-void StoreCore::onUpdate(void* self, int, const char*, const char* table, long long) {
-    if (isObservedTable(table)) static_cast<StoreCore*>(self)->contentTouched_ = true;
+void StoreCore::onUpdate(void* self, int, const char*, const char* table, long long rowid) {
+    auto* core = static_cast<StoreCore*>(self);
+    if (std::strcmp(table, "items") == 0) {
+        core->openCommit_.itemRows.push_back(rowid);
+    } else if (std::strcmp(table, "collections") == 0 || std::strcmp(table, "projects") == 0) {
+        core->openCommit_.structure = true;
+    } else {
+        return;
+    }
+    core->contentTouched_ = true;
 }
 
 int StoreCore::onCommit(void* self) {
@@ -64,11 +70,55 @@ int StoreCore::onCommit(void* self) {
         core->contentTouched_ = false;
         core->contentCommitted_ = true;
         core->contentWrites_.fetch_add(1);
+        core->remember(std::exchange(core->openCommit_, {}));
     }
     return 0;
 }
 
-void StoreCore::onRollback(void* self) { static_cast<StoreCore*>(self)->contentTouched_ = false; }
+void StoreCore::onRollback(void* self) {
+    auto* core = static_cast<StoreCore*>(self);
+    core->contentTouched_ = false;
+    core->openCommit_ = {};
+}
+
+void StoreCore::remember(ContentCommit commit) {
+    commit.mark = ++mark_;
+    journalRows_ += commit.itemRows.size();
+    journal_.push_back(std::move(commit));
+    while (!journal_.empty() && (journalRows_ > kJournalRows || journal_.size() > kJournalCommits)) {
+        journalRows_ -= journal_.front().itemRows.size();
+        journal_.pop_front();
+    }
+}
+
+void StoreCore::noteOtherConnections() {
+    auto query = statement("PRAGMA data_version");
+    if (!query->executeStep()) return;
+    const auto version = query->getColumn(0).getInt64();
+    if (dataVersion_ && *dataVersion_ != version) {
+        ContentCommit unknown;
+        unknown.unknown = true;
+        remember(std::move(unknown));
+    }
+    dataVersion_ = version;
+}
+
+std::uint64_t StoreCore::contentMark() {
+    noteOtherConnections();
+    return mark_;
+}
+
+std::optional<std::vector<const ContentCommit*>> StoreCore::commitsSince(std::uint64_t mark) {
+    std::vector<const ContentCommit*> commits;
+    if (mark == mark_) return commits;
+    if (mark > mark_ || journal_.empty() || journal_.front().mark > mark + 1) return std::nullopt;
+    for (const auto& commit : journal_) {
+        if (commit.mark <= mark) continue;
+        if (commit.unknown) return std::nullopt;
+        commits.push_back(&commit);
+    }
+    return commits;
+}
 
 LentStatement StoreCore::statement(const std::string& sql) {
     auto& slot = statements_[sql];
@@ -83,6 +133,7 @@ void StoreCore::commitWrite() { db_.exec("COMMIT"); }
 void StoreCore::rollbackWrite() {
     if (!sqlite3_get_autocommit(db_.getHandle())) db_.tryExec("ROLLBACK");
     contentTouched_ = false;
+    openCommit_ = {};
 }
 
 std::vector<std::shared_ptr<Observation>> StoreCore::takeDueObservations() {
@@ -91,8 +142,8 @@ std::vector<std::shared_ptr<Observation>> StoreCore::takeDueObservations() {
     contentCommitted_ = false;
     std::erase_if(observations_, [&](const std::weak_ptr<Observation>& weak) {
         auto observation = weak.lock();
-        if (!observation || observation->cancelled.load() || observation->ended) return true;
-        // One pending recomputation is enough: it reads the state after this commit.
+        if (!observation || observation->cancelled.load()) return true;
+        // One pending delivery is enough: the owner reads the state after this commit.
         if (!observation->scheduled) {
             observation->scheduled = true;
             due.push_back(std::move(observation));
@@ -123,46 +174,8 @@ void StoreCore::deliver(const std::weak_ptr<StoreCore>& weakCore, const std::sha
         if (!core) return;
         std::lock_guard lock(core->mutex_);
         observation->scheduled = false;
-        if (observation->ended) return;
-        try {
-            auto current = core->fingerprint();
-            if (observation->lastDelivered == current) return;
-            observation->lastDelivered = std::move(current);
-        } catch (const std::exception& error) {
-            observation->ended = true;
-            logMessage(LogLevel::Error, kObservationCategory,
-                       std::string("vault change observation failed: ") + error.what());
-            return;
-        }
     }
     if (!observation->cancelled.load()) observation->onChange();
-}
-
-VaultFingerprint StoreCore::fingerprint() {
-    // One read transaction, so the six values describe one state.
-    db_.exec("BEGIN");
-    try {
-        auto count = [&](const char* sql) {
-            auto s = statement(sql);
-            return s->executeStep() ? s->getColumn(0).getInt64() : 0;
-        };
-        auto stamp = [&](const char* sql) {
-            auto s = statement(sql);
-            return s->executeStep() ? s->getColumn(0).getString() : std::string();
-        };
-        VaultFingerprint fp;
-        fp.items = count("SELECT COUNT(*) FROM items");
-        fp.collections = count("SELECT COUNT(*) FROM collections");
-        fp.projects = count("SELECT COUNT(*) FROM projects");
-        fp.itemsStamp = stamp("SELECT COALESCE(MAX(updatedAt), '') FROM items");
-        fp.collectionsStamp = stamp("SELECT COALESCE(MAX(updatedAt), '') FROM collections");
-        fp.projectsStamp = stamp("SELECT COALESCE(MAX(updatedAt), '') FROM projects");
-        db_.exec("COMMIT");
-        return fp;
-    } catch (...) {
-        if (!sqlite3_get_autocommit(db_.getHandle())) db_.tryExec("ROLLBACK");
-        throw;
-    }
 }
 
 }  // namespace vael::detail

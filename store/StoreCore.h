@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -21,25 +22,19 @@
 
 namespace vael::detail {
 
-struct VaultFingerprint {
-    std::int64_t items = 0;
-    std::int64_t collections = 0;
-    std::int64_t projects = 0;
-    std::string itemsStamp;
-    std::string collectionsStamp;
-    std::string projectsStamp;
-
-    bool operator==(const VaultFingerprint&) const = default;
-};
-
 struct Observation {
     std::function<void()> onChange;
     PostFunction post;
     std::atomic<bool> cancelled{false};
-    // Guarded by the store's lock.
-    bool scheduled = false;
-    bool ended = false;
-    std::optional<VaultFingerprint> lastDelivered;
+    bool scheduled = false;  // guarded by the store's lock
+};
+
+// What one committed transaction changed in the observed tables.
+struct ContentCommit {
+    std::uint64_t mark = 0;              // the content mark this commit moved to
+    bool unknown = false;                // another connection wrote: what changed is not known
+    bool structure = false;              // collections or projects
+    std::vector<std::int64_t> itemRows;  // rowids of items written
 };
 
 // A prepared statement lent for one use; reset when given back so it holds no read snapshot.
@@ -95,6 +90,11 @@ public:
     void startObservation(const std::shared_ptr<Observation>& observation);
     std::uint64_t contentWriteCount() const { return contentWrites_.load(); }
 
+    // Only while holding the lock. The mark after noting a commit of another connection (if any) as
+    // an unknown change; then the commits after `mark`, or nothing when they are no longer all known.
+    std::uint64_t contentMark();
+    std::optional<std::vector<const ContentCommit*>> commitsSince(std::uint64_t mark);
+
 private:
     static void onUpdate(void* self, int operation, const char* database, const char* table, long long rowid);
     static int onCommit(void* self);
@@ -106,7 +106,8 @@ private:
     std::vector<std::shared_ptr<Observation>> takeDueObservations();
     void schedule(const std::shared_ptr<Observation>& observation);
     static void deliver(const std::weak_ptr<StoreCore>& weakCore, const std::shared_ptr<Observation>& observation);
-    VaultFingerprint fingerprint();
+    void noteOtherConnections();
+    void remember(ContentCommit commit);
 
     mutable std::mutex mutex_;
     SQLite::Database db_;
@@ -116,6 +117,14 @@ private:
     bool contentCommitted_ = false;  // a commit changed one since observations were last made due
     std::atomic<std::uint64_t> contentWrites_{0};
     std::vector<std::weak_ptr<Observation>> observations_;
+
+    // The journal of recent content commits, oldest first, bounded by the rows it names; the mark
+    // counts this connection's content commits and the other connections' commits it has noticed.
+    ContentCommit openCommit_;
+    std::uint64_t mark_ = 0;
+    std::deque<ContentCommit> journal_;
+    std::size_t journalRows_ = 0;
+    std::optional<std::int64_t> dataVersion_;  // PRAGMA data_version when last looked at
 };
 
 }  // namespace vael::detail

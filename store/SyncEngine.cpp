@@ -205,8 +205,7 @@ TimePoint SyncEngine::nextQueueTime() {
     auto now = truncatedToMilliseconds(clock_->now());
     if (!lastQueuedAt_) {
         try {
-            const auto ops = store_->pendingOps();
-            if (!ops.empty()) lastQueuedAt_ = ops.back().createdAt;
+            lastQueuedAt_ = store_->latestPendingOpTime();
         } catch (...) {
             // An unreadable queue fails the replay on its own; queueing goes on with the clock.
         }

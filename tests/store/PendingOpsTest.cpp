@@ -58,6 +58,15 @@ TEST_F(PendingOpsTest, QueueComesBackInCreationThenOpIdOrder) {
     EXPECT_EQ(opIds(store->pendingOps()), (std::vector<Uuid>{high, mid, low, a, b}));
 }
 
+TEST_F(PendingOpsTest, LatestTimeIsTheNewestQueuedCreation) {
+    EXPECT_FALSE(store->latestPendingOpTime());
+    store->enqueue(op(id(1), sampleTime(5ms)));
+    store->enqueue(op(id(2), sampleTime(2ms)));
+    EXPECT_EQ(store->latestPendingOpTime(), sampleTime(5ms));
+    store->deletePendingOp(id(1));
+    EXPECT_EQ(store->latestPendingOpTime(), sampleTime(2ms));
+}
+
 TEST_F(PendingOpsTest, EveryFieldRoundTripsAndEmptyPayloadStaysEmpty) {
     for (auto kind : {Kind::put, Kind::delete_, Kind::create, Kind::createCollection, Kind::putCollection,
                       Kind::deleteCollection}) {
