@@ -4,7 +4,11 @@
 #include <sqlite3.h>
 #include <unistd.h>
 
+#include <sys/stat.h>
+
+#include <chrono>
 #include <cstring>
+#include <map>
 #include <utility>
 
 #include "store/Migrator.h"
@@ -17,6 +21,31 @@ namespace {
 // further behind reads everything again.
 constexpr std::size_t kJournalRows = 4096;
 constexpr std::size_t kJournalCommits = 1024;
+// Writers in other processes are noticed by a look at the file at least this often.
+constexpr std::int64_t kLookEveryNs = 20'000'000;
+
+std::int64_t steadyNow() {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+// One write counter per database file for every store of this process, so that a store notices at
+// once, without a look at the file, that another of them wrote to it.
+std::shared_ptr<std::atomic<std::uint64_t>> fileWriteCounter(const std::string& path) {
+    static std::mutex mutex;
+    static std::map<std::pair<dev_t, ino_t>, std::weak_ptr<std::atomic<std::uint64_t>>> counters;
+    struct stat st {};
+    if (path.empty() || path == ":memory:" || ::stat(path.c_str(), &st) != 0)
+        return std::make_shared<std::atomic<std::uint64_t>>(0);
+    std::lock_guard lock(mutex);
+    auto& slot = counters[{st.st_dev, st.st_ino}];
+    auto counter = slot.lock();
+    if (!counter) {
+        counter = std::make_shared<std::atomic<std::uint64_t>>(0);
+        slot = counter;
+    }
+    return counter;
+}
 
 SQLite::Database openDatabase(const std::string& path) {
     // Create the file ourselves so that it is private from its first byte (SQLite would follow the
@@ -37,7 +66,7 @@ SQLite::Database openDatabase(const std::string& path) {
 
 }  // namespace
 
-StoreCore::StoreCore(const std::string& path) : db_(openDatabase(path)) {
+StoreCore::StoreCore(const std::string& path) : db_(openDatabase(path)), fileWrites_(fileWriteCounter(path)) {
     sqlite3* handle = db_.getHandle();
     sqlite3_update_hook(handle, &StoreCore::onUpdate, this);
     sqlite3_commit_hook(handle, &StoreCore::onCommit, this);
@@ -104,8 +133,26 @@ void StoreCore::noteOtherConnections() {
 }
 
 std::uint64_t StoreCore::contentMark() {
+    const auto fileWrites = fileWrites_->load();
     noteOtherConnections();
+    fileWritesSeen_.store(fileWrites);
+    lookedAt_.store(steadyNow());
+    publishedMark_.store(mark_);
     return mark_;
+}
+
+void StoreCore::publish() {
+    // After the commit: a reader that sees the new values finds the commit in the file.
+    publishedMark_.store(mark_);
+    if (contentPublished_ != mark_) {
+        contentPublished_ = mark_;
+        fileWrites_->fetch_add(1);
+    }
+}
+
+bool StoreCore::unchangedSince(std::uint64_t mark) const {
+    return publishedMark_.load() == mark && fileWrites_->load() == fileWritesSeen_.load() &&
+           steadyNow() - lookedAt_.load() < kLookEveryNs;
 }
 
 std::optional<std::vector<const ContentCommit*>> StoreCore::commitsSince(std::uint64_t mark) {

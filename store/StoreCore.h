@@ -79,6 +79,7 @@ public:
                 throw;
             }
             due = takeDueObservations();
+            publish();
         }
         for (auto& observation : due) schedule(observation);
     }
@@ -94,6 +95,9 @@ public:
     // an unknown change; then the commits after `mark`, or nothing when they are no longer all known.
     std::uint64_t contentMark();
     std::optional<std::vector<const ContentCommit*>> commitsSince(std::uint64_t mark);
+    // Without the lock: true only when nothing was committed to the file since `mark` was answered,
+    // as far as this process can tell without a look (see VaelStore::contentUnchangedSince).
+    bool unchangedSince(std::uint64_t mark) const;
 
 private:
     static void onUpdate(void* self, int operation, const char* database, const char* table, long long rowid);
@@ -108,6 +112,7 @@ private:
     static void deliver(const std::weak_ptr<StoreCore>& weakCore, const std::shared_ptr<Observation>& observation);
     void noteOtherConnections();
     void remember(ContentCommit commit);
+    void publish();
 
     mutable std::mutex mutex_;
     SQLite::Database db_;
@@ -125,6 +130,14 @@ private:
     std::deque<ContentCommit> journal_;
     std::size_t journalRows_ = 0;
     std::optional<std::int64_t> dataVersion_;  // PRAGMA data_version when last looked at
+
+    // Read without the lock: the mark as of the last finished write or look, the file's write counter
+    // shared by every store of this process on the same file as of that look, and when it was.
+    std::atomic<std::uint64_t> publishedMark_{0};
+    std::shared_ptr<std::atomic<std::uint64_t>> fileWrites_;
+    std::atomic<std::uint64_t> fileWritesSeen_{0};
+    std::uint64_t contentPublished_ = 0;  // the mark whose commits were counted in fileWrites_
+    std::atomic<std::int64_t> lookedAt_{0};  // steady clock, nanoseconds
 };
 
 }  // namespace vael::detail

@@ -176,6 +176,8 @@ void VaelStore::deletePendingOp(const Uuid& opId) {
     });
 }
 
+bool VaelStore::contentUnchangedSince(std::uint64_t mark) const { return core_->unchangedSince(mark); }
+
 std::optional<TimePoint> VaelStore::latestPendingOpTime() const {
     return core_->read([&]() -> std::optional<TimePoint> {
         auto query = core_->statement("SELECT MAX(createdAt) FROM pending_ops");

@@ -108,6 +108,10 @@ public:
     // `mark`, read in the same access, so a cache can bring itself up to date without reading
     // everything again. Commits of other connections to the same file are noticed too (as unknown).
     ContentChanges contentChangesSince(std::optional<std::uint64_t> mark) const;
+    // Without waiting for the connection: true only when certainly nothing changed since `mark` (no
+    // content commit of this store, no commit of another store of this process to the file, and a
+    // look at the file for other processes' commits less than 20 ms ago). False: ask the above.
+    bool contentUnchangedSince(std::uint64_t mark) const;
 
 private:
     std::shared_ptr<detail::StoreCore> core_;

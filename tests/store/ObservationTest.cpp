@@ -168,14 +168,22 @@ TEST_F(ContentChangesTest, WritesOfAnotherConnectionAreUnknownChanges) {
     const auto mark = store->contentChangesSince(std::nullopt).mark;
     {
         VaelStore other(path());
+        other.setLastSyncAt(sampleTime());  // not content: seen only by a look at the file
         auto item = sampleItem(1);
         item.deleted = true;
         other.upsertItem(item);
     }
+    EXPECT_FALSE(store->contentUnchangedSince(mark));
     const auto changes = store->contentChangesSince(mark);
     EXPECT_FALSE(changes.known);
     EXPECT_NE(changes.mark, mark);
     EXPECT_TRUE(store->contentChangesSince(changes.mark).known);
+}
+
+TEST_F(ContentChangesTest, OwnWritesAreNeverTakenForNoChange) {
+    const auto mark = store->contentChangesSince(std::nullopt).mark;
+    store->upsertItem(sampleItem(1));
+    EXPECT_FALSE(store->contentUnchangedSince(mark));
 }
 
 TEST_F(ContentChangesTest, AMarkTheJournalNoLongerReachesIsUnknown) {

@@ -177,7 +177,44 @@ ItemNameIndex::FindGroup StoreVaultItemSource::groupKeys(std::shared_ptr<const S
 // Brings the view and the name index up to date with what the store went through since they were
 // made: rows written here or by a sync run reopen one name each; new or changed groups and projects
 // reopen the few group and project names; anything unknown is read again.
+//
+// Requests that arrive together share one look at the store: each waits for a look that began
+// after it arrived, so none is answered from a state older than its own arrival.
 std::shared_ptr<const StoreVaultItemSource::Snapshot> StoreVaultItemSource::snapshot(OnReadFailure policy) const {
+    if (policy == OnReadFailure::raise) return bringUpToDate(policy);
+    // Nothing written anywhere since the view and the index were brought up to date: no look needed.
+    if (auto current = current_.load()) {
+        if (store_->contentUnchangedSince(current->mark)) return current->view;
+    }
+    std::unique_lock lock(lookMutex_);
+    const auto wanted = looksBegun_ + 1;
+    while (looksDone_ < wanted) {
+        if (looking_) {
+            lookDone_.wait(lock);
+            continue;
+        }
+        looking_ = true;
+        const auto look = ++looksBegun_;
+        lock.unlock();
+        std::shared_ptr<const Snapshot> view;
+        try {
+            view = bringUpToDate(policy);
+        } catch (...) {
+            lock.lock();
+            looking_ = false;
+            lookDone_.notify_all();
+            throw;
+        }
+        lock.lock();
+        looking_ = false;
+        looksDone_ = look;
+        lastLook_ = std::move(view);
+        lookDone_.notify_all();
+    }
+    return lastLook_;
+}
+
+std::shared_ptr<const StoreVaultItemSource::Snapshot> StoreVaultItemSource::bringUpToDate(OnReadFailure policy) const {
     std::lock_guard lock(snapshotMutex_);
     ContentChanges changes;
     bool journalRead = true;
@@ -188,8 +225,9 @@ std::shared_ptr<const StoreVaultItemSource::Snapshot> StoreVaultItemSource::snap
         journalRead = false;
     }
     if (snapshot_ && changes.known && !changes.structure) {
-        names_.apply(changes.items, groupKeys(snapshot_));
+        if (!changes.items.empty()) names_.apply(changes.items, groupKeys(snapshot_));
         mark_ = changes.mark;
+        current_.store(std::make_shared<const Current>(Current{snapshot_, changes.mark}));
         return snapshot_;
     }
     Reads reads{policy};
@@ -199,6 +237,7 @@ std::shared_ptr<const StoreVaultItemSource::Snapshot> StoreVaultItemSource::snap
         names_.forgetRows();
         snapshot_.reset();
         mark_.reset();
+        current_.store(nullptr);
         return view;
     }
     if (changes.known) {
@@ -209,6 +248,7 @@ std::shared_ptr<const StoreVaultItemSource::Snapshot> StoreVaultItemSource::snap
     }
     snapshot_ = view;
     mark_ = changes.mark;
+    current_.store(std::make_shared<const Current>(Current{snapshot_, changes.mark}));
     return view;
 }
 

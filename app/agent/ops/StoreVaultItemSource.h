@@ -1,5 +1,7 @@
 #pragma once
 
+#include <atomic>
+#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -133,6 +135,7 @@ private:
     std::vector<ProjectContext> openProjects(Reads& reads) const;
     std::vector<CollectionContext> openCollections(const std::vector<ProjectContext>& projects, Reads& reads) const;
     std::shared_ptr<const Snapshot> snapshot(OnReadFailure policy) const;
+    std::shared_ptr<const Snapshot> bringUpToDate(OnReadFailure policy) const;
     std::shared_ptr<Snapshot> openSnapshot(Reads& reads) const;
     static ItemNameIndex::FindGroup groupKeys(std::shared_ptr<const Snapshot> view);
     std::optional<FoundItem> findIn(const Snapshot& view, const VaultRef& ref, bool exactSpelling) const;
@@ -178,6 +181,19 @@ private:
     mutable std::shared_ptr<const Snapshot> snapshot_;
     mutable std::optional<std::uint64_t> mark_;  // the store's content mark that the view and index follow
     mutable ItemNameIndex names_;
+    // One look at the store serves every request that arrived before it began.
+    mutable std::mutex lookMutex_;
+    mutable std::condition_variable lookDone_;
+    mutable bool looking_ = false;
+    mutable std::uint64_t looksBegun_ = 0;
+    mutable std::uint64_t looksDone_ = 0;
+    mutable std::shared_ptr<const Snapshot> lastLook_;
+    // The kept view and the store mark that it and the index follow, read without a lock.
+    struct Current {
+        std::shared_ptr<const Snapshot> view;
+        std::uint64_t mark = 0;
+    };
+    mutable std::atomic<std::shared_ptr<const Current>> current_;
 };
 
 }  // namespace vael
