@@ -103,7 +103,7 @@ void ItemNameIndex::keepGroups(const FindGroup& findGroup) {
 
 void ItemNameIndex::forgetRows() {
     std::lock_guard lock(mutex_);
-    for (auto& [id, group] : groups_) previous_.insert_or_assign(id, std::move(group));
+    previous_ = std::move(groups_);
     groups_.clear();
 }
 
