@@ -57,6 +57,15 @@ ItemNameIndex::Group ItemNameIndex::build(const Uuid& id, const GroupKey& key, c
 }
 
 ItemNameIndex::Entries ItemNameIndex::find(const Uuid& group, const GroupKey& key, const std::string& canonicalName) {
+    {
+        // Lookups of groups already opened share the index.
+        std::shared_lock lock(mutex_);
+        const auto found = groups_.find(group);
+        if (found != groups_.end() && found->second.wrappedKey == key.wrappedKey) {
+            const auto named = found->second.byName.find(canonicalName);
+            return named == found->second.byName.end() ? Entries{} : named->second;
+        }
+    }
     std::lock_guard lock(mutex_);
     auto found = groups_.find(group);
     if (found == groups_.end() || found->second.wrappedKey != key.wrappedKey) {

@@ -3,6 +3,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <shared_mutex>
 #include <optional>
 #include <string>
 #include <unordered_map>
@@ -65,7 +66,7 @@ private:
 
     OpenName openName_;
     ReadGroup readGroup_;
-    std::mutex mutex_;
+    std::shared_mutex mutex_;
     std::unordered_map<Uuid, Group> groups_;
     std::unordered_map<Uuid, Group> previous_;  // after forgetRows: names to reuse for unchanged rows
 };
