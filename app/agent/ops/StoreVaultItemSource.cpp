@@ -183,8 +183,9 @@ ItemNameIndex::FindGroup StoreVaultItemSource::groupKeys(std::shared_ptr<const S
 std::shared_ptr<const StoreVaultItemSource::Snapshot> StoreVaultItemSource::snapshot(OnReadFailure policy) const {
     if (policy == OnReadFailure::raise) return bringUpToDate(policy);
     // Nothing written anywhere since the view and the index were brought up to date: no look needed.
-    if (auto current = current_.load()) {
-        if (store_->contentUnchangedSince(current->mark)) return current->view;
+    {
+        std::shared_lock lock(currentMutex_);
+        if (current_.view && store_->contentUnchangedSince(current_.mark)) return current_.view;
     }
     std::unique_lock lock(lookMutex_);
     const auto wanted = looksBegun_ + 1;
@@ -214,6 +215,11 @@ std::shared_ptr<const StoreVaultItemSource::Snapshot> StoreVaultItemSource::snap
     return lastLook_;
 }
 
+void StoreVaultItemSource::setCurrent(std::shared_ptr<const Snapshot> view, std::uint64_t mark) const {
+    std::lock_guard lock(currentMutex_);
+    current_ = Current{std::move(view), mark};
+}
+
 std::shared_ptr<const StoreVaultItemSource::Snapshot> StoreVaultItemSource::bringUpToDate(OnReadFailure policy) const {
     std::lock_guard lock(snapshotMutex_);
     ContentChanges changes;
@@ -227,7 +233,7 @@ std::shared_ptr<const StoreVaultItemSource::Snapshot> StoreVaultItemSource::brin
     if (snapshot_ && changes.known && !changes.structure) {
         if (!changes.items.empty()) names_.apply(changes.items, groupKeys(snapshot_));
         mark_ = changes.mark;
-        current_.store(std::make_shared<const Current>(Current{snapshot_, changes.mark}));
+        setCurrent(snapshot_, changes.mark);
         return snapshot_;
     }
     Reads reads{policy};
@@ -237,7 +243,7 @@ std::shared_ptr<const StoreVaultItemSource::Snapshot> StoreVaultItemSource::brin
         names_.forgetRows();
         snapshot_.reset();
         mark_.reset();
-        current_.store(nullptr);
+        setCurrent(nullptr, 0);
         return view;
     }
     if (changes.known) {
@@ -248,7 +254,7 @@ std::shared_ptr<const StoreVaultItemSource::Snapshot> StoreVaultItemSource::brin
     }
     snapshot_ = view;
     mark_ = changes.mark;
-    current_.store(std::make_shared<const Current>(Current{snapshot_, changes.mark}));
+    setCurrent(snapshot_, changes.mark);
     return view;
 }
 

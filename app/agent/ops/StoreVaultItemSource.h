@@ -1,12 +1,12 @@
 #pragma once
 
-#include <atomic>
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <shared_mutex>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -136,6 +136,7 @@ private:
     std::vector<CollectionContext> openCollections(const std::vector<ProjectContext>& projects, Reads& reads) const;
     std::shared_ptr<const Snapshot> snapshot(OnReadFailure policy) const;
     std::shared_ptr<const Snapshot> bringUpToDate(OnReadFailure policy) const;
+    void setCurrent(std::shared_ptr<const Snapshot> view, std::uint64_t mark) const;
     std::shared_ptr<Snapshot> openSnapshot(Reads& reads) const;
     static ItemNameIndex::FindGroup groupKeys(std::shared_ptr<const Snapshot> view);
     std::optional<FoundItem> findIn(const Snapshot& view, const VaultRef& ref, bool exactSpelling) const;
@@ -188,12 +189,13 @@ private:
     mutable std::uint64_t looksBegun_ = 0;
     mutable std::uint64_t looksDone_ = 0;
     mutable std::shared_ptr<const Snapshot> lastLook_;
-    // The kept view and the store mark that it and the index follow, read without a lock.
+    // The kept view and the store mark that it and the index follow; readers share the lock.
     struct Current {
         std::shared_ptr<const Snapshot> view;
         std::uint64_t mark = 0;
     };
-    mutable std::atomic<std::shared_ptr<const Current>> current_;
+    mutable std::shared_mutex currentMutex_;
+    mutable Current current_;
 };
 
 }  // namespace vael
