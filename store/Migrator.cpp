@@ -60,10 +60,11 @@ void migrationV2(SQLite::Database& db) {
         "deleted BOOLEAN NOT NULL DEFAULT 0)");
 }
 
-// The queue is read in its order and asked for its latest time; both come from this index instead of
-// a scan of every queued payload.
+// The queue is read in its order, asked for its latest time and for the operations of one item; all
+// three come from these indexes instead of a scan of every queued payload.
 void migrationV3(SQLite::Database& db) {
     db.exec("CREATE INDEX pending_ops_in_queue_order ON pending_ops(createdAt, opId)");
+    db.exec("CREATE INDEX pending_ops_by_item ON pending_ops(itemId)");
 }
 
 }  // namespace

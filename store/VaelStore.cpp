@@ -168,6 +168,11 @@ std::vector<PendingOpRecord> VaelStore::pendingOps() const {
     return fetchAll<PendingOpRecord>(*core_, sql, std::nullopt, rows::readPendingOp);
 }
 
+std::vector<PendingOpRecord> VaelStore::pendingOps(const Uuid& itemId) const {
+    static const auto sql = rows::selectSql(rows::kPendingOpColumns, "WHERE itemId = ?1 ORDER BY createdAt, opId");
+    return fetchAll<PendingOpRecord>(*core_, sql, itemId, rows::readPendingOp);
+}
+
 void VaelStore::deletePendingOp(const Uuid& opId) {
     core_->write([&] {
         auto statement = core_->statement("DELETE FROM pending_ops WHERE opId = ?1");

@@ -91,6 +91,8 @@ public:
     // The queue of local changes the server has not taken yet.
     void enqueue(const PendingOpRecord& op);                // a second op with the same opId fails
     std::vector<PendingOpRecord> pendingOps() const;        // by (createdAt, opId)
+    // The queued operations of one item or collection, in queue order.
+    std::vector<PendingOpRecord> pendingOps(const Uuid& itemId) const;
     void deletePendingOp(const Uuid& opId);                 // an absent op is no error
     // The latest createdAt in the queue, found through its index; nothing when the queue is empty.
     std::optional<TimePoint> latestPendingOpTime() const;

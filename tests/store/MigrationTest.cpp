@@ -63,7 +63,8 @@ TEST_F(MigrationTest, NewFileGetsTheWholeSchemaAndNoRows) {
     EXPECT_EQ(namesIn(db, "table"),
               (std::vector<std::string>{"collections", "items", "pending_ops", "projects", "sync_state",
                                         "vael_migrations"}));
-    EXPECT_EQ(namesIn(db, "index"), (std::vector<std::string>{"items_on_collectionId", "pending_ops_in_queue_order"}));
+    EXPECT_EQ(namesIn(db, "index"), (std::vector<std::string>{"items_on_collectionId", "pending_ops_by_item",
+                                                               "pending_ops_in_queue_order"}));
     EXPECT_EQ(db.execAndGet("SELECT sql FROM sqlite_master WHERE name = 'items_on_collectionId'").getString(),
               "CREATE INDEX items_on_collectionId ON items(collectionId)");
     EXPECT_EQ(db.execAndGet("SELECT sql FROM sqlite_master WHERE name = 'pending_ops_in_queue_order'").getString(),
