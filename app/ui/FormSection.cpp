@@ -4,7 +4,8 @@
 
 namespace vael {
 
-FormSection::FormSection(const QString& title, QWidget* parent) : QGroupBox(title, parent), form_(new QFormLayout(this)) {
+FormSection::FormSection(const QString& title, QWidget* parent)
+    : QGroupBox(title, parent), form_(new QFormLayout(this)) {
     form_->setFieldGrowthPolicy(QFormLayout::AllNonFixedFieldsGrow);
     form_->setLabelAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     form_->setRowWrapPolicy(QFormLayout::DontWrapRows);

@@ -2,6 +2,7 @@
 
 #include <QCheckBox>
 #include <QLabel>
+#include <QLineEdit>
 
 #include "app/ui/design/SymbolCatalog.h"
 #include "app/ui/design/VaelTheme.h"
@@ -28,6 +29,14 @@ void makeSecondary(QWidget* widget) {
     palette.setColor(QPalette::WindowText, VaelTheme::secondaryText(palette));
     palette.setColor(QPalette::Text, VaelTheme::secondaryText(palette));
     widget->setPalette(palette);
+}
+
+QLineEdit* passphraseField(const char* objectName) {
+    auto* field = named(new QLineEdit, objectName, "Master passphrase");
+    field->setPlaceholderText("Master passphrase");
+    field->setEchoMode(QLineEdit::Password);
+    field->setMinimumHeight(34);
+    return field;
 }
 
 void tintCheckBox(QCheckBox* box, const QColor& tint) {

@@ -51,15 +51,14 @@ SecretField::SecretField(const QString& caption, TimerSource& timers, QWidget* p
     value_->setWordWrap(true);
     value_->setAccessibleName(caption);
     row->addWidget(value_, 1);
-    copy_ = new CopyButton("Copy", [this] { return value_->text(); }, timers);
+    copy_ = new CopyButton(
+        "Copy", [this] { return value_->text(); }, timers);
     row->addWidget(copy_, 0, Qt::AlignVCenter);
     column->addWidget(box);
     setAccessibleName(caption);
 }
 
-void SecretField::setValue(const QString& value) {
-    value_->setText(value);
-}
+void SecretField::setValue(const QString& value) { value_->setText(value); }
 
 QString SecretField::value() const { return value_->text(); }
 
