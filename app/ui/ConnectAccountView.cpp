@@ -82,6 +82,7 @@ ConnectAccountView::ConnectAccountView(AppModel& app, QWidget* parent)
     explanation->setObjectName("connect.explanation");
     explanation->setAlignment(Qt::AlignCenter);
     explanation->setWordWrap(true);
+    explanation->setFixedWidth(420 - 2 * 36);
     header->addWidget(explanation);
     column->addLayout(header);
 
@@ -118,6 +119,9 @@ ConnectAccountView::ConnectAccountView(AppModel& app, QWidget* parent)
     label->setSpacing(8);
     label->addStretch(1);
     spinner_ = new BusySpinner(14);
+    QPalette light = spinner_->palette();
+    light.setColor(QPalette::WindowText, Qt::white);
+    spinner_->setPalette(light);
     label->addWidget(spinner_);
     connectLabel_ = new QLabel;
     connectLabel_->setStyleSheet("color: white; background: transparent; font-weight: 600;");
@@ -127,6 +131,8 @@ ConnectAccountView::ConnectAccountView(AppModel& app, QWidget* parent)
     buttons->addWidget(connect_);
     column->addLayout(buttons);
 
+    // The sheet grows and shrinks with the sentence.
+    column->setSizeConstraint(QLayout::SetFixedSize);
     connect(&app_, &AppModel::errorMessageChanged, this, [this] { error_->setMessage(app_.errorMessage()); });
     error_->setMessage(app_.errorMessage());
     setBusy(false);

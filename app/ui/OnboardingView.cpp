@@ -81,7 +81,7 @@ OnboardingView::OnboardingView(AppModel& app, OnboardingViewModel* vm, Finished 
     scroll->setWidgetResizable(true);
     scroll->setFrameShape(QFrame::NoFrame);
     scroll->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
-    scroll->setStyleSheet("QScrollArea, QScrollArea > QWidget > QWidget { background: transparent; }");
+    scroll->viewport()->setAutoFillBackground(false);
     auto* backgroundLayout = new QVBoxLayout(background);
     backgroundLayout->setContentsMargins(0, 0, 0, 0);
     backgroundLayout->addWidget(scroll);
@@ -95,6 +95,7 @@ OnboardingView::OnboardingView(AppModel& app, OnboardingViewModel* vm, Finished 
     centring->addWidget(columnHolder, 100);
     centring->addStretch(1);
     scroll->setWidget(page);
+    page->setAutoFillBackground(false);  // the background shows through the scroll area
 
     auto* column = new QVBoxLayout(columnHolder);
     column->setContentsMargins(0, 0, 0, 0);
@@ -109,7 +110,7 @@ OnboardingView::OnboardingView(AppModel& app, OnboardingViewModel* vm, Finished 
     tagline->setObjectName("onboarding.tagline");
     tagline->setAlignment(Qt::AlignCenter);
     tagline->setWordWrap(true);
-    tagline->setMaximumWidth(380);
+    tagline->setFixedWidth(380);
     header->addWidget(tagline, 0, Qt::AlignHCenter);
     column->addLayout(header);
 

@@ -80,8 +80,8 @@ SettingsView::SettingsView(AppModel& app, QWidget* parent) : QWidget(parent), ap
     auto* page = new QWidget;
     scroll->setWidget(page);
     auto* column = new QVBoxLayout(page);
-    column->setContentsMargins(16, 16, 16, 16);
-    column->setSpacing(12);
+    column->setContentsMargins(12, 10, 12, 10);
+    column->setSpacing(6);
 
     auto* methods = new FormSection("Unlock methods");
     methods_ = methods->form();

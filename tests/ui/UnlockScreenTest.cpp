@@ -7,6 +7,9 @@
 #include "UiFixtures.h"
 #include "app/ui/ErrorLabel.h"
 #include "app/ui/UnlockScreen.h"
+#include "app/auth/AccountError.h"
+#include "app/model/UnlockScreenModel.h"
+#include "model/ServerFixtures.h"
 
 namespace vael {
 namespace {
@@ -65,6 +68,38 @@ TEST(UnlockScreen, TwoPressesOpenOneSession) {
     testing::settle();
     EXPECT_EQ(v.h.contexts.size(), sessionsBefore + 1);
     EXPECT_FALSE(v.h.model->errorMessage());
+}
+
+// With a passkey the security key is the default action; the field still submits the passphrase.
+TEST(UnlockScreen, WithAPasskeyReturnInTheFieldStillUsesThePassphrase) {
+    testing::ServerHarness s;
+    s.h.create();
+    s.connect("ana");
+    s.h.lock();
+    const auto before = s.passkey->assertions.size();
+    s.passkey->failNextAssertion([] { throw AccountError::ceremonyCancelled(); });
+    UnlockScreen screen(s.model());
+    screen.show();
+    ASSERT_TRUE(spinUntil([&] { return !screen.model().passkeyAttemptInFlight(); }));
+    EXPECT_EQ(s.passkey->assertions.size(), before + 1);  // the automatic attempt
+    EXPECT_FALSE(s.model().errorMessage());        // cancelled quietly
+    EXPECT_TRUE(child<QWidget>(&screen, "unlock.passkey")->isVisible());
+    EXPECT_TRUE(child<QWidget>(&screen, "unlock.passphraseButton")->isVisible());
+    EXPECT_FALSE(child<QWidget>(&screen, "unlock.unlock")->isVisible());
+
+    // Return away from the field is the security key: cancelled loudly this time.
+    s.passkey->failNextAssertion([] { throw AccountError::ceremonyCancelled(); });
+    child<QWidget>(&screen, "unlock.passkey")->setFocus();
+    QTest::keyClick(&screen, Qt::Key_Return);
+    ASSERT_TRUE(spinUntil([&] { return s.model().errorMessage().has_value(); }));
+    EXPECT_EQ(child<ErrorLabel>(&screen, "unlock.error")->message(), "Security key was cancelled.");
+    EXPECT_EQ(s.passkey->assertions.size(), before + 2);
+
+    auto* field = child<QLineEdit>(&screen, "unlock.passphrase");
+    QTest::keyClicks(field, testing::kPassphrase);
+    QTest::keyClick(field, Qt::Key_Return);
+    ASSERT_TRUE(spinUntil([&] { return s.model().phase() == AppModel::Phase::unlocked; }));
+    EXPECT_EQ(s.passkey->assertions.size(), before + 2);
 }
 
 }  // namespace
