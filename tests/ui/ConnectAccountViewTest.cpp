@@ -69,5 +69,21 @@ TEST(ConnectAccountView, CancelClosesAtOnceWhileTheAttemptGoesOn) {
     ASSERT_TRUE(spinUntil([&] { return s.model().isServerConnected(); }));
 }
 
+// Kept as designed: an attempt that fails while the vault already reports a connection still closes.
+TEST(ConnectAccountView, AFailureWhileAlreadyConnectedStillCloses) {
+    testing::ServerHarness s;
+    s.h.create();
+    s.connect("ana");
+    ASSERT_TRUE(s.model().isServerConnected());
+    QWidget window;
+    window.show();
+    QPointer<ConnectAccountView> sheet = new ConnectAccountView(s.model(), &window);
+    sheet->open();
+    child<QLineEdit>(sheet, "connect.handle")->setText("ana");  // taken by now
+    child<QPushButton>(sheet, "connect.connect")->click();
+    ASSERT_TRUE(spinUntil([&] { return sheet.isNull(); }));
+    EXPECT_EQ(s.model().errorMessage(), std::optional<std::string>("That handle is already taken."));
+}
+
 }  // namespace
 }  // namespace vael
