@@ -25,10 +25,8 @@ QLabel* symbolLabel(const std::string& symbol, const QColor& tint, int size) {
 }
 
 void makeSecondary(QWidget* widget) {
-    QPalette palette = widget->palette();
-    palette.setColor(QPalette::WindowText, VaelTheme::secondaryText(palette));
-    palette.setColor(QPalette::Text, VaelTheme::secondaryText(palette));
-    widget->setPalette(palette);
+    // A role, not a colour: it follows the palette when the desktop turns dark or light.
+    widget->setForegroundRole(QPalette::PlaceholderText);
 }
 
 QLineEdit* passphraseField(const char* objectName) {

@@ -21,7 +21,7 @@ enum class TextStyle;
 QLabel* styledLabel(const QString& text, TextStyle style, QFont::Weight weight = QFont::Normal, bool secondary = false);
 // A symbol as a picture label, `size` pixels square, in `tint`.
 QLabel* symbolLabel(const std::string& symbol, const QColor& tint, int size);
-// Paints a widget's text in the palette's secondary colour.
+// Paints a label's text in the palette's secondary colour, following palette changes.
 void makeSecondary(QWidget* widget);
 // Names a control for tests and tools (objectName) and for assistive technology.
 template <class Widget>

@@ -88,9 +88,11 @@ OnboardingView::OnboardingView(AppModel& app, OnboardingViewModel* vm, Finished 
 
     auto* page = new QWidget;
     auto* centring = new QHBoxLayout(page);
-    centring->setContentsMargins(24, 36, 24, 36);
+    // The cards' shadow needs room inside the column, or the column's edge would cut it off.
+    constexpr int kShadowRoom = 16;
+    centring->setContentsMargins(24 - kShadowRoom, 36, 24 - kShadowRoom, 36);
     auto* columnHolder = new QWidget;
-    columnHolder->setMaximumWidth(480);
+    columnHolder->setMaximumWidth(480 + 2 * kShadowRoom);
     centring->addStretch(1);
     centring->addWidget(columnHolder, 100);
     centring->addStretch(1);
@@ -115,13 +117,18 @@ OnboardingView::OnboardingView(AppModel& app, OnboardingViewModel* vm, Finished 
     column->addLayout(header);
 
     cards_ = new QStackedWidget;
+    cards_->setContentsMargins(kShadowRoom, 0, kShadowRoom, kShadowRoom);
     cards_->addWidget(buildCreateCard());
     cards_->addWidget(buildRecoveryCard());
-    column->addWidget(cards_);
-
+    // The sentence sits right under the card, in the room its shadow leaves.
+    auto* cardColumn = new QVBoxLayout;
+    cardColumn->setSpacing(0);
+    cardColumn->addWidget(cards_);
     error_ = new ErrorLabel;
+    error_->setContentsMargins(kShadowRoom, 0, kShadowRoom, 0);
     error_->setObjectName("onboarding.error");
-    column->addWidget(error_);
+    cardColumn->addWidget(error_);
+    column->addLayout(cardColumn);
     column->addStretch(1);
 
     connect(vm_, &OnboardingViewModel::passphraseChanged, this, [this] { refresh(); });

@@ -6,6 +6,7 @@
 #include <QVBoxLayout>
 
 #include "app/ui/CopyButton.h"
+#include "app/ui/Labels.h"
 #include "app/ui/design/VaelTheme.h"
 
 namespace vael {
@@ -37,9 +38,7 @@ SecretField::SecretField(const QString& caption, TimerSource& timers, QWidget* p
     auto* title = new QLabel(caption.toUpper());
     title->setTextFormat(Qt::PlainText);
     VaelFont::apply(title, TextStyle::caption2, QFont::DemiBold);
-    QPalette secondary = title->palette();
-    secondary.setColor(QPalette::WindowText, VaelTheme::secondaryText(palette()));
-    title->setPalette(secondary);
+    makeSecondary(title);
     column->addWidget(title);
 
     auto* box = new SecretBox;

@@ -2,6 +2,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QEvent>
 #include <QCoreApplication>
 #include <QFormLayout>
 #include <QHBoxLayout>
@@ -151,6 +152,11 @@ SettingsView::SettingsView(AppModel& app, QWidget* parent) : QWidget(parent), ap
     refresh();
 }
 
+void SettingsView::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::PaletteChange && status_) refresh();
+    QWidget::changeEvent(event);
+}
+
 void SettingsView::refresh() {
     methods_->setRowVisible(securityKeyRow_, app_.isPasskeyEnrolled());
     // A stored value outside the choices selects none.
@@ -163,7 +169,7 @@ void SettingsView::refresh() {
     status_->setText(connected ? "Connected" : "Local only");
     status_->setAccessibleName(status_->text());
     QPalette pal = status_->palette();
-    pal.setColor(QPalette::WindowText, connected ? tint : VaelTheme::secondaryText(palette()));
+    pal.setColor(QPalette::WindowText, tint);
     status_->setPalette(pal);
 }
 

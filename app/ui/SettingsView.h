@@ -23,16 +23,19 @@ public:
     // "Version " and the application's version, or "1.0" without one.
     static QString versionText();
 
+protected:
+    void changeEvent(QEvent* event) override;
+
 private:
     void refresh();
 
     AppModel& app_;
-    QFormLayout* methods_;
-    QWidget* securityKeyRow_;
-    QComboBox* autoLock_;
-    QCheckBox* killSwitch_;
-    QLabel* statusIcon_;
-    QLabel* status_;
+    QFormLayout* methods_ = nullptr;
+    QWidget* securityKeyRow_ = nullptr;
+    QComboBox* autoLock_ = nullptr;
+    QCheckBox* killSwitch_ = nullptr;
+    QLabel* statusIcon_ = nullptr;
+    QLabel* status_ = nullptr;
 };
 
 }  // namespace vael
