@@ -20,6 +20,12 @@ public:
     static AccountError ceremonyUnavailable(std::string text) {
         return AccountError(Kind::ceremonyUnavailable, std::move(text));
     }
+    // Unavailable because no security key is plugged in: a quiet automatic attempt says nothing.
+    static AccountError noSecurityKey() {
+        AccountError error(Kind::ceremonyUnavailable, "no security key found");
+        error.noSecurityKey_ = true;
+        return error;
+    }
     static AccountError ceremonyCancelled() { return AccountError(Kind::ceremonyCancelled, {}); }
     static AccountError serverRejected() { return AccountError(Kind::serverRejected, {}); }
     static AccountError handleTaken() { return AccountError(Kind::handleTaken, {}); }
@@ -29,8 +35,11 @@ public:
     Kind kind() const { return kind_; }
     // Only ceremonyUnavailable carries one.
     const std::string& text() const { return text_; }
+    bool isNoSecurityKey() const { return noSecurityKey_; }
 
-    bool operator==(const AccountError& other) const { return kind_ == other.kind_ && text_ == other.text_; }
+    bool operator==(const AccountError& other) const {
+        return kind_ == other.kind_ && text_ == other.text_ && noSecurityKey_ == other.noSecurityKey_;
+    }
 
 private:
     AccountError(Kind kind, std::string text)
@@ -50,6 +59,7 @@ private:
 
     Kind kind_;
     std::string text_;
+    bool noSecurityKey_ = false;
 };
 
 }  // namespace vael

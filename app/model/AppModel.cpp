@@ -114,7 +114,8 @@ AppModel::AppModel(VaelPaths paths, AppModelServices services, QObject* parent)
     clock_ = services.clock ? std::move(services.clock) : std::make_shared<SystemClock>();
     syncPause_ = services.syncPause ? std::move(services.syncPause) : std::make_shared<BootTimePause>();
 
-    vault_ = std::make_shared<VaultCrypto>(services.passphraseCost);
+    passphraseCost_ = services.passphraseCost;
+    vault_ = std::make_shared<VaultCrypto>(passphraseCost_);
     killSwitch_ = std::make_shared<KillSwitchBox>();
     liveCapture_ = std::make_shared<LiveCredentialCapturePresenter>();
     mcpActivity_ = std::make_shared<ActivityBox>();

@@ -168,6 +168,11 @@ public:
     const std::shared_ptr<KillSwitchBox>& killSwitch() const { return killSwitch_; }
     const std::shared_ptr<ActivityBox>& mcpActivity() const { return mcpActivity_; }
     const std::shared_ptr<TrustedKeyStore>& trustStore() const { return trustStore_; }
+    // Where every wait and tick of the model and its screens comes from, and the wall clock.
+    TimerSource& timers() const { return *timers_; }
+    const Clock& clock() const { return *clock_; }
+    // The Argon2id cost new vaults are created with (tests build the model with a fast one).
+    Argon2Cost passphraseCost() const { return passphraseCost_; }
     const std::shared_ptr<VaelAPIClient>& apiClient() const { return client_; }
 
     // Whether a session is open: its store, key, engine and socket server exist.
@@ -203,14 +208,14 @@ public:
 
     // MARK: passkey unlock and server connection (AppModelServer.cpp)
 
-    static constexpr std::string_view kPasskeyUnlockFailed = "Touch ID unlock failed.";
+    static constexpr std::string_view kPasskeyUnlockFailed = "Security key unlock failed.";
     static constexpr std::string_view kNoServerAccount = "This vault isn't connected to a server yet.";
     static constexpr std::string_view kConnectNeedsUnlock = "Unlock the vault before connecting.";
     static constexpr std::string_view kConnectFailed = "Could not connect to the server.";
 
     // Logs in with the vault's passkey and opens the session with the key its PRF output opens.
     // Does nothing while a session is open or an opening is under way. Failures set errorMessage,
-    // except a cancelled prompt when quietCancel holds. Never raises.
+    // except, when quietCancel holds, a cancelled prompt or no security key plugged in. Never raises.
     QCoro::Task<> unlockWithPasskey(bool quietCancel);
     // Registers an account for the open vault under a new passkey, records it in the configuration,
     // then waits for one synchronisation run. Failures set errorMessage. Never raises.
@@ -371,6 +376,7 @@ private:
     ItemSourceFactory makeItemSource_;
     std::shared_ptr<TimerSource> timers_;
     std::shared_ptr<const Clock> clock_;
+    Argon2Cost passphraseCost_;
     std::shared_ptr<SyncPause> syncPause_;
     std::shared_ptr<VaelAPIClient> client_;
     std::shared_ptr<AuthAPI> authAPI_;

@@ -42,11 +42,13 @@ private:
     QMetaObject::Connection connection_;
 };
 
-bool isCancellation(std::exception_ptr failure) {
+// What a quiet attempt keeps to itself: the user's cancel, or no security key plugged in (a key
+// that is simply absent must not leave a sentence under the form at every activation).
+bool isQuietFailure(std::exception_ptr failure) {
     try {
         std::rethrow_exception(failure);
     } catch (const AccountError& error) {
-        return error.kind() == AccountError::Kind::ceremonyCancelled;
+        return error.kind() == AccountError::Kind::ceremonyCancelled || error.isNoSecurityKey();
     } catch (...) {
         return false;
     }
@@ -59,7 +61,7 @@ std::string AppModel::describeAccountFailure(std::exception_ptr failure, std::st
         std::rethrow_exception(failure);
     } catch (const AccountError& error) {
         switch (error.kind()) {
-            case AccountError::Kind::ceremonyCancelled: return "Touch ID was cancelled.";
+            case AccountError::Kind::ceremonyCancelled: return "Security key was cancelled.";
             case AccountError::Kind::serverRejected: return "The server rejected the passkey.";
             case AccountError::Kind::handleTaken: return "That handle is already taken.";
             case AccountError::Kind::offline:
@@ -102,7 +104,7 @@ QCoro::Task<> AppModel::unlockWithPasskey(bool quietCancel) {
         failure = std::current_exception();
     }
     if (!failure || !self) co_return;
-    if (quietCancel && isCancellation(failure)) co_return;
+    if (quietCancel && isQuietFailure(failure)) co_return;
     setErrorMessage(describeAccountFailure(failure, kPasskeyUnlockFailed));
 }
 

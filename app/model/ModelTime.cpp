@@ -42,9 +42,9 @@ public:
             if (callback) callback();
         });
     }
-    void start(std::chrono::seconds interval, std::function<void()> onTimeout) override {
+    void start(std::chrono::milliseconds interval, std::function<void()> onTimeout) override {
         callback_ = std::move(onTimeout);
-        timer_.start(std::chrono::duration_cast<std::chrono::milliseconds>(interval));
+        timer_.start(interval);
     }
     void stop() override {
         timer_.stop();

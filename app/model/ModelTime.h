@@ -30,8 +30,9 @@ std::int64_t minutesToSeconds(std::int64_t minutes);
 class ModelTimer {
 public:
     virtual ~ModelTimer() = default;
-    // Replaces any earlier start; the callback runs once, unless stop() comes first.
-    virtual void start(std::chrono::seconds interval, std::function<void()> onTimeout) = 0;
+    // Replaces any earlier start; the callback runs once, unless stop() comes first. Seconds
+    // convert implicitly.
+    virtual void start(std::chrono::milliseconds interval, std::function<void()> onTimeout) = 0;
     virtual void stop() = 0;
     virtual bool isActive() const = 0;
 };

@@ -49,7 +49,7 @@ auto LivePasskeyCeremony::withDevice(Request&& request) -> decltype(request(std:
     if (!busy.owns_lock()) throw AccountError::ceremonyUnavailable("another passkey request is in progress");
 
     std::unique_ptr<FidoDevice> device = authenticators_->open();
-    if (!device) throw AccountError::ceremonyUnavailable("no security key found");
+    if (!device) throw AccountError::noSecurityKey();
 
     bool needPin = false;
     switch (device->verification()) {

@@ -70,7 +70,7 @@ public:
     public:
         explicit Timer(ScriptedTimerSource& source) : source_(source) {}
         ~Timer() override { std::erase(source_.timers_, this); }
-        void start(std::chrono::seconds interval, std::function<void()> onTimeout) override {
+        void start(std::chrono::milliseconds interval, std::function<void()> onTimeout) override {
             interval_ = interval;
             deadline_ = source_.now() + interval;
             callback_ = std::move(onTimeout);
@@ -78,13 +78,13 @@ public:
         }
         void stop() override { callback_ = nullptr; }
         bool isActive() const override { return static_cast<bool>(callback_); }
-        std::chrono::seconds interval() const { return interval_; }
+        std::chrono::milliseconds interval() const { return interval_; }
         int starts() const { return starts_; }
 
     private:
         friend class ScriptedTimerSource;
         ScriptedTimerSource& source_;
-        std::chrono::seconds interval_{0};
+        std::chrono::milliseconds interval_{0};
         BootTime deadline_{};
         std::function<void()> callback_;
         int starts_ = 0;
@@ -99,7 +99,7 @@ public:
 
     // Moves time forward, firing every timer that falls due on the way, in order; the event loop
     // runs after each so that what a timer started can finish.
-    void advance(std::chrono::seconds by) {
+    void advance(std::chrono::milliseconds by) {
         const auto end = now() + by;
         for (;;) {
             Timer* next = nullptr;

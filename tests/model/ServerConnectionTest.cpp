@@ -43,7 +43,7 @@ struct ServerHarness {
 TEST(ServerConnection, DescribeGivesEachAccountFailureItsSentence) {
     const std::string fallback = "fallback.";
     const std::pair<AccountError, const char*> cases[] = {
-        {AccountError::ceremonyCancelled(), "Touch ID was cancelled."},
+        {AccountError::ceremonyCancelled(), "Security key was cancelled."},
         {AccountError::serverRejected(), "The server rejected the passkey."},
         {AccountError::handleTaken(), "That handle is already taken."},
         {AccountError::offline(), "The server is unreachable \u2014 you can still unlock with your passphrase offline."},
@@ -140,7 +140,7 @@ TEST(ServerConnection, ConnectFailuresSaySoAndLeaveTheFileAlone) {
     const Case cases[] = {
         {"taken", [] {}, "That handle is already taken."},
         {"ana", [&] { s.passkey->failNextRegistration([] { throw AccountError::ceremonyCancelled(); }); },
-         "Touch ID was cancelled."},
+         "Security key was cancelled."},
         {"ana", [&] { s.server.answerNext("beginRegistration", 500, R"({"error":"boom"})"); },
          "The server rejected the passkey."},
     };
@@ -176,7 +176,11 @@ TEST(ServerConnection, PasskeyUnlockFailures) {
     EXPECT_EQ(s.model().errorMessage(), std::optional<std::string>("earlier"));
     s.passkey->failNextAssertion([] { throw AccountError::ceremonyCancelled(); });
     s.unlockWithPasskey(false);
-    EXPECT_EQ(s.model().errorMessage(), std::optional<std::string>("Touch ID was cancelled."));
+    EXPECT_EQ(s.model().errorMessage(), std::optional<std::string>("Security key was cancelled."));
+    // No security key plugged in is as quiet as a cancel; a manual attempt says it failed.
+    s.passkey->failNextAssertion([] { throw AccountError::noSecurityKey(); });
+    s.unlockWithPasskey(true);
+    EXPECT_EQ(s.model().errorMessage(), std::optional<std::string>("Security key was cancelled."));
 
     // A passkey whose output opens nothing is the fallback; the vault stays locked.
     s.passkey->failNextAssertion([] { throw AccountError::ceremonyUnavailable("no authenticator"); });
@@ -185,12 +189,12 @@ TEST(ServerConnection, PasskeyUnlockFailures) {
     EXPECT_EQ(s.model().phase(), Phase::locked);
     EXPECT_FALSE(s.model().vault()->isUnlocked());
     EXPECT_FALSE(s.model().isServerConnected());
-    EXPECT_EQ(s.passkey->assertions.size(), assertionsAfterConnect + 3);
+    EXPECT_EQ(s.passkey->assertions.size(), assertionsAfterConnect + 4);
 
     // While a session is open, nothing is asked.
     s.h.unlock();
     s.unlockWithPasskey(false);
-    EXPECT_EQ(s.passkey->assertions.size(), assertionsAfterConnect + 3);
+    EXPECT_EQ(s.passkey->assertions.size(), assertionsAfterConnect + 4);
 }
 
 TEST(ServerConnection, WithoutACeremonyThePasskeyIsUnavailable) {

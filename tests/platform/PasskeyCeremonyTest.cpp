@@ -282,7 +282,7 @@ TEST_F(PasskeyCeremonyTest, Failures) {
     };
     const std::vector<Case> cases = {
         {"no key", [](ScriptedKeys& k, ScriptedPin&, ScriptedTouch&) { k.plugged = false; },
-         AccountError::ceremonyUnavailable("no security key found")},
+         AccountError::noSecurityKey()},
         {"pin cancelled", [](ScriptedKeys&, ScriptedPin& p, ScriptedTouch&) { p.answers = {std::nullopt}; },
          AccountError::ceremonyCancelled()},
         {"touch cancelled",
@@ -364,7 +364,7 @@ TEST(Fido2Authenticators, NoKeyMeansTheCeremonyIsUnavailable) {
         live.assertCredential({bytesOf("c"), "vael.example", bytesOf("s")});
         ADD_FAILURE() << "no failure";
     } catch (const AccountError& error) {
-        EXPECT_EQ(error, AccountError::ceremonyUnavailable("no security key found"));
+        EXPECT_EQ(error, AccountError::noSecurityKey());
     }
 }
 

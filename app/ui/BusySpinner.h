@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QWidget>
+
+class QVariantAnimation;
+
+namespace vael {
+
+// The small progress indicator: a turning arc, or a still one under reduced motion.
+class BusySpinner : public QWidget {
+public:
+    explicit BusySpinner(int size = 16, QWidget* parent = nullptr);
+    QSize sizeHint() const override { return {size_, size_}; }
+
+protected:
+    void paintEvent(QPaintEvent*) override;
+    void showEvent(QShowEvent*) override;
+    void hideEvent(QHideEvent*) override;
+
+private:
+    int size_;
+    qreal angle_ = 0;
+    QVariantAnimation* turn_ = nullptr;
+};
+
+}  // namespace vael

@@ -1,0 +1,14 @@
+#include "app/ui/FormSection.h"
+
+#include <QFormLayout>
+
+namespace vael {
+
+FormSection::FormSection(const QString& title, QWidget* parent) : QGroupBox(title, parent), form_(new QFormLayout(this)) {
+    form_->setFieldGrowthPolicy(QFormLayout::AllNonFixedFieldsGrow);
+    form_->setLabelAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    form_->setRowWrapPolicy(QFormLayout::DontWrapRows);
+    if (!title.isEmpty()) setAccessibleName(title);
+}
+
+}  // namespace vael

@@ -1,0 +1,50 @@
+#include "app/ui/design/MotionPreference.h"
+
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusVariant>
+#include <QGraphicsOpacityEffect>
+#include <QPropertyAnimation>
+#include <QWidget>
+
+namespace vael::MotionPreference {
+
+namespace {
+
+// The portal answers a variant holding a variant; no answer means no preference.
+bool portalReducesMotion() {
+    auto bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected()) return false;
+    auto call = QDBusMessage::createMethodCall("org.freedesktop.portal.Desktop", "/org/freedesktop/portal/desktop",
+                                               "org.freedesktop.portal.Settings", "Read");
+    call << QStringLiteral("org.gnome.desktop.interface") << QStringLiteral("enable-animations");
+    const QDBusMessage reply = bus.call(call, QDBus::Block, 500);
+    if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) return false;
+    QVariant value = reply.arguments().first();
+    while (value.canConvert<QDBusVariant>() && value.userType() == qMetaTypeId<QDBusVariant>())
+        value = value.value<QDBusVariant>().variant();
+    return value.userType() == QMetaType::Bool && !value.toBool();
+}
+
+}  // namespace
+
+bool reduced() {
+    static const bool value = qEnvironmentVariable("VAEL_REDUCE_MOTION") == QLatin1String("1") || portalReducesMotion();
+    return value;
+}
+
+void fadeIn(QWidget* widget) {
+    if (!widget || reduced()) return;
+    auto* effect = new QGraphicsOpacityEffect(widget);
+    widget->setGraphicsEffect(effect);
+    auto* animation = new QPropertyAnimation(effect, "opacity", effect);
+    animation->setDuration(500);
+    animation->setStartValue(0.0);
+    animation->setEndValue(1.0);
+    animation->setEasingCurve(QEasingCurve::OutCubic);
+    // The effect goes once the fade is over, so later drawing is the widget's own.
+    QObject::connect(animation, &QPropertyAnimation::finished, widget, [widget] { widget->setGraphicsEffect(nullptr); });
+    animation->start();
+}
+
+}  // namespace vael::MotionPreference
