@@ -1,5 +1,9 @@
 #include "app/model/ItemListModel.h"
 
+#include <QMimeData>
+
+#include "app/model/DragPayloads.h"
+
 namespace vael {
 
 namespace {
@@ -49,6 +53,19 @@ QVariant ItemListModel::data(const QModelIndex& index, int role) const {
 Qt::ItemFlags ItemListModel::flags(const QModelIndex& index) const {
     if (!index.isValid()) return Qt::NoItemFlags;
     return Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsDragEnabled;
+}
+
+QStringList ItemListModel::mimeTypes() const { return {DraggedItem::mimeType()}; }
+
+QMimeData* ItemListModel::mimeData(const QModelIndexList& indexes) const {
+    for (const auto& index : indexes) {
+        if (auto row = rowAt(index)) {
+            auto* mime = new QMimeData;
+            DraggedItem{row->id}.writeTo(*mime);
+            return mime;
+        }
+    }
+    return nullptr;
 }
 
 std::optional<AppModel::ItemRow> ItemListModel::rowAt(const QModelIndex& index) const {

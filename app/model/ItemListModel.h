@@ -15,7 +15,8 @@ class ItemListModel final : public QAbstractListModel {
     Q_OBJECT
 public:
     enum Role {
-        SubtitleRole = Qt::UserRole + 1,  // the first field's label
+        // The item row delegate reads these two.
+        SubtitleRole = Qt::UserRole + 200,  // the first field's label
         TierRole,                         // the tier identifier as stored
         IdRole,                           // the item identifier's text
     };
@@ -25,6 +26,10 @@ public:
     int rowCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
     Qt::ItemFlags flags(const QModelIndex& index) const override;
+    // A dragged row carries only its item reference.
+    QStringList mimeTypes() const override;
+    QMimeData* mimeData(const QModelIndexList& indexes) const override;
+    Qt::DropActions supportedDragActions() const override { return Qt::MoveAction; }
 
     const std::vector<AppModel::ItemRow>& rows() const { return rows_; }
     std::optional<AppModel::ItemRow> rowAt(const QModelIndex& index) const;

@@ -1,5 +1,9 @@
 #include "app/model/SidebarModel.h"
 
+#include <QMimeData>
+
+#include "app/model/DragPayloads.h"
+
 namespace vael {
 
 namespace {
@@ -147,6 +151,47 @@ Qt::ItemFlags SidebarModel::flags(const QModelIndex& index) const {
     default:
         return Qt::ItemIsEnabled | Qt::ItemIsSelectable;
     }
+}
+
+QStringList SidebarModel::mimeTypes() const { return {DraggedItem::mimeType(), DraggedGroup::mimeType()}; }
+
+QMimeData* SidebarModel::mimeData(const QModelIndexList& indexes) const {
+    // One record per drag: the first group among the dragged rows.
+    for (const auto& index : indexes) {
+        if (const auto* node = nodeAt(index); node && node->kind == Kind::group) {
+            auto* mime = new QMimeData;
+            DraggedGroup{*node->id}.writeTo(*mime);
+            return mime;
+        }
+    }
+    return nullptr;
+}
+
+bool SidebarModel::canDropMimeData(const QMimeData* data, Qt::DropAction, int row, int column,
+                                   const QModelIndex& parent) const {
+    const auto* node = nodeAt(parent);
+    if (!data || !node || row != -1 || column != -1) return false;  // only onto a row, never between rows
+    const bool group = data->hasFormat(DraggedGroup::mimeType());
+    const bool item = data->hasFormat(DraggedItem::mimeType());
+    if (node->kind == Kind::project) return group;
+    return node->kind == Kind::group && (group || item);
+}
+
+bool SidebarModel::dropMimeData(const QMimeData* data, Qt::DropAction action, int row, int column,
+                                const QModelIndex& parent) {
+    if (!canDropMimeData(data, action, row, column, parent)) return false;
+    const auto& node = nodes_[parent.internalId()];
+    const auto dropped = [&]<class Reference>() {
+        std::vector<Uuid> ids;
+        if (auto reference = Reference::readFrom(*data)) ids.push_back(reference->id);
+        return ids;
+    };
+    if (node.kind == Kind::project) return window_.dropGroupsOnProject(dropped.template operator()<DraggedGroup>(), *node.id);
+    const auto target = groupAt(parent);
+    if (!target) return false;
+    if (data->hasFormat(DraggedGroup::mimeType()))
+        return window_.dropGroupsOnGroup(dropped.template operator()<DraggedGroup>(), *target);
+    return window_.dropItemsOnGroup(dropped.template operator()<DraggedItem>(), target->id);
 }
 
 SidebarModel::Kind SidebarModel::kind(const QModelIndex& index) const {

@@ -87,6 +87,28 @@ void VaultWindowModel::clearTOTPRequest() {
     emit totpRequestChanged();
 }
 
+void VaultWindowModel::requestStructure(StructureSheet request) {
+    structureSheet_ = std::move(request);
+    emit structureSheetChanged();
+}
+
+void VaultWindowModel::clearStructureSheet() {
+    if (!structureSheet_) return;
+    structureSheet_.reset();
+    emit structureSheetChanged();
+}
+
+void VaultWindowModel::requestDelete(DeleteTarget target) {
+    deleteTarget_ = std::move(target);
+    emit deleteTargetChanged();
+}
+
+void VaultWindowModel::clearDeleteTarget() {
+    if (!deleteTarget_) return;
+    deleteTarget_.reset();
+    emit deleteTargetChanged();
+}
+
 std::optional<VaultWindowModel::ItemRow> VaultWindowModel::findRow(const Uuid& id) const {
     for (const auto& row : rows_)
         if (row.id == id) return row;

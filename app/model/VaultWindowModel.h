@@ -15,7 +15,9 @@
 #include "app/model/AddItemRequest.h"
 #include "app/model/AddTOTPRequest.h"
 #include "app/model/AppModel.h"
+#include "app/model/DeleteTarget.h"
 #include "app/model/SidebarSelection.h"
+#include "app/model/StructureSheet.h"
 
 namespace vael {
 
@@ -71,6 +73,13 @@ public:
     const std::optional<AddTOTPRequest>& totpRequest() const { return totpRequest_; }
     void requestAddTOTP(std::optional<ItemRow> target);
     void clearTOTPRequest();
+    const std::optional<StructureSheet>& structureSheet() const { return structureSheet_; }
+    void requestStructure(StructureSheet request);
+    void clearStructureSheet();
+    // The deletion awaiting confirmation; any dismissal of the dialog clears it.
+    const std::optional<DeleteTarget>& deleteTarget() const { return deleteTarget_; }
+    void requestDelete(DeleteTarget target);
+    void clearDeleteTarget();
 
     // ---- loading ----
     // Re-reads rows, codes and tree, then re-finds the selected row. A run overtaken by a newer one
@@ -127,6 +136,8 @@ signals:
     void expandedProjectsChanged();
     void addRequestChanged();
     void totpRequestChanged();
+    void structureSheetChanged();
+    void deleteTargetChanged();
 
 private:
     void setSelectedRow(std::optional<ItemRow> row);
@@ -145,6 +156,8 @@ private:
     std::set<Uuid> expandedProjects_;
     std::optional<AddItemRequest> addRequest_;
     std::optional<AddTOTPRequest> totpRequest_;
+    std::optional<StructureSheet> structureSheet_;
+    std::optional<DeleteTarget> deleteTarget_;
     std::uint64_t refreshRun_ = 0;
     std::uint64_t detailRun_ = 0;
 };

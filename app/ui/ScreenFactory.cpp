@@ -7,8 +7,10 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "app/ui/AddItemSheet.h"
 #include "app/ui/EmptyStateView.h"
 #include "app/ui/Sheet.h"
+#include "app/ui/StructureEditSheet.h"
 
 namespace vael {
 
@@ -80,6 +82,14 @@ QWidget* ScreenFactory::codesList(const std::vector<AppModel::CodeRow>& codes, s
 }
 
 QWidget* ScreenFactory::trayCodes() { return standInPage("timer", "Vael Codes", "trayCodesStandIn"); }
+
+QDialog* ScreenFactory::addItem(std::optional<AppModel::ProjectNode> project, OnAdded onAdded, QWidget* parent) {
+    return new AddItemSheet(app_, std::move(project), std::move(onAdded), parent);
+}
+
+QDialog* ScreenFactory::structure(const StructureSheet& request, QWidget* parent) {
+    return new StructureEditSheet(request, app_, parent);
+}
 
 QDialog* ScreenFactory::connectAccount(QWidget* parent) { return standInSheet(parent, "Connect", "connectStandIn"); }
 

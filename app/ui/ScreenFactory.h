@@ -11,6 +11,7 @@
 
 #include "app/model/AppModel.h"
 #include "app/model/LiveCredentialCapturePresenter.h"
+#include "app/model/StructureSheet.h"
 
 class QDialog;
 class QWidget;
@@ -49,6 +50,8 @@ public:
     virtual QWidget* trayCodes();
 
     // Sheets over the window.
+    virtual QDialog* addItem(std::optional<AppModel::ProjectNode> project, OnAdded onAdded, QWidget* parent);
+    virtual QDialog* structure(const StructureSheet& request, QWidget* parent);
     virtual QDialog* connectAccount(QWidget* parent);
     virtual QDialog* addCode(std::optional<AppModel::ItemRow> target, OnAdded onAdded, QWidget* parent);
     virtual QDialog* sshKey(QWidget* parent);
