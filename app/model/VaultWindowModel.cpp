@@ -144,6 +144,7 @@ QCoro::Task<> VaultWindowModel::loadDetail() {
     const auto run = ++detailRun_;
     if (!selectedItemID_) {
         detailPayload_.reset();
+        detailFor_.reset();
         setSelectedRow(std::nullopt);
         emit detailChanged();
         co_return;
@@ -154,6 +155,7 @@ QCoro::Task<> VaultWindowModel::loadDetail() {
     auto payload = co_await load;
     if (!self || run != detailRun_) co_return;
     detailPayload_ = std::move(payload);
+    detailFor_ = id;
     emit detailChanged();
 }
 
@@ -189,7 +191,8 @@ VaultWindowModel::Content VaultWindowModel::content() const {
 }
 
 VaultWindowModel::Detail VaultWindowModel::detail() const {
-    if (detailPayload_ && selectedRow_) return Detail::item;
+    // The payload must be the selected row's: between a new selection and its load it is not.
+    if (detailPayload_ && selectedRow_ && detailFor_ == selectedRow_->id) return Detail::item;
     return rows_.empty() ? Detail::empty : Detail::placeholder;
 }
 

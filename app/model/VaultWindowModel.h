@@ -152,6 +152,7 @@ private:
     std::optional<Uuid> selectedItemID_;
     std::optional<ItemRow> selectedRow_;
     std::optional<ItemPayload> detailPayload_;
+    std::optional<Uuid> detailFor_;  // the item the payload was loaded for
     std::string search_;
     std::set<Uuid> expandedProjects_;
     std::optional<AddItemRequest> addRequest_;

@@ -7,7 +7,7 @@
 
 #include "core/Uuid.h"
 
-class QDialog;
+#include <QDialog>
 
 namespace vael {
 

@@ -125,8 +125,9 @@ void ItemListColumn::follow() {
     }
 }
 
-// The codes list is made afresh for each new set of codes; its selection is the window's.
+// The codes list takes each new set of codes, or is made afresh; its selection is the window's.
 void ItemListColumn::rebuildCodes() {
+    if (codes_ && screens_.updateCodes(codes_, window_.codes(), window_.selectedItemID())) return;
     delete codes_;
     codes_ = screens_.codesList(window_.codes(), window_.selectedItemID(),
                                 [this](std::optional<Uuid> id) { window_.setSelectedItemID(id); });

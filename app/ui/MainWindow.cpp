@@ -36,6 +36,25 @@ void fadeIn(QWidget* page) {
     fade->start(QAbstractAnimation::DeleteWhenStopped);
 }
 
+// A window of its own around one screen, deleted when closed.
+template <class Window>
+Window* hostWindow(Window* window, const char* objectName, const QString& title, QSize size, QWidget* content) {
+    window->setObjectName(objectName);
+    window->setWindowTitle(title);
+    window->setAttribute(Qt::WA_DeleteOnClose);
+    window->resize(size);
+    auto* layout = new QVBoxLayout(window);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(content);
+    return window;
+}
+
+void showWindow(QWidget* window) {
+    window->show();
+    window->raise();
+    window->activateWindow();
+}
+
 }  // namespace
 
 MainWindow::MainWindow(AppModel& app, ScreenFactory& screens, bool hasTray, QWidget* parent)
@@ -153,41 +172,18 @@ QCoro::Task<> MainWindow::quit() {
 
 void MainWindow::bringForward() {
     if (isMinimized()) showNormal();
-    show();
-    raise();
-    activateWindow();
+    showWindow(this);
 }
 
 void MainWindow::openSettings() {
-    if (!settings_) {
-        settings_ = new QDialog(this);
-        settings_->setObjectName("settingsDialog");
-        settings_->setWindowTitle("Settings");
-        settings_->setAttribute(Qt::WA_DeleteOnClose);
-        settings_->resize(460, 420);
-        auto* layout = new QVBoxLayout(settings_);
-        layout->setContentsMargins(0, 0, 0, 0);
-        layout->addWidget(screens_.settings());
-    }
-    settings_->show();
-    settings_->raise();
-    settings_->activateWindow();
+    if (!settings_) settings_ = hostWindow(new QDialog(this), "settingsDialog", "Settings", {460, 420}, screens_.settings());
+    showWindow(settings_);
 }
 
 void MainWindow::openCodesWindow() {
-    if (!codesWindow_) {
-        codesWindow_ = new QWidget(this, Qt::Window);
-        codesWindow_->setObjectName("codesWindow");
-        codesWindow_->setWindowTitle("Vael Codes");
-        codesWindow_->setAttribute(Qt::WA_DeleteOnClose);
-        codesWindow_->resize(320, 420);
-        auto* layout = new QVBoxLayout(codesWindow_);
-        layout->setContentsMargins(0, 0, 0, 0);
-        layout->addWidget(screens_.trayCodes());
-    }
-    codesWindow_->show();
-    codesWindow_->raise();
-    codesWindow_->activateWindow();
+    if (!codesWindow_)
+        codesWindow_ = hostWindow(new QWidget(this, Qt::Window), "codesWindow", "Vael Codes", {320, 420}, screens_.trayCodes());
+    showWindow(codesWindow_);
 }
 
 }  // namespace vael

@@ -6,7 +6,7 @@
 #include <qcoro/qcorotask.h>
 
 class QAction;
-class QDialog;
+#include <QDialog>
 class QStackedWidget;
 
 namespace vael {

@@ -63,6 +63,10 @@ QWidget* ScreenFactory::detail(const ItemPayload& payload, const std::string&, W
     return page;
 }
 
+bool ScreenFactory::reloadDetail(QWidget*, const ItemPayload&) { return false; }
+
+bool ScreenFactory::updateCodes(QWidget*, const std::vector<AppModel::CodeRow>&, std::optional<Uuid>) { return false; }
+
 QWidget* ScreenFactory::codesList(const std::vector<AppModel::CodeRow>& codes, std::optional<Uuid> selection,
                                   OnCodeSelected onSelected) {
     if (codes.empty())

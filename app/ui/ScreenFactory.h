@@ -44,8 +44,14 @@ public:
     // The vault window's columns.
     virtual QWidget* detail(const ItemPayload& payload, const std::string& aiAccess, WebsiteSave onWebsiteSave,
                             const std::string& groupName);
+    // Hands a pane made by detail() the reloaded payload of its own item; false when the pane
+    // cannot take it, and the window makes a new one.
+    virtual bool reloadDetail(QWidget* pane, const ItemPayload& payload);
     virtual QWidget* codesList(const std::vector<AppModel::CodeRow>& codes, std::optional<Uuid> selection,
                                OnCodeSelected onSelected);
+    // Hands a list made by codesList() new codes and the window's selection; false when it cannot
+    // take them, and the window makes a new one.
+    virtual bool updateCodes(QWidget* list, const std::vector<AppModel::CodeRow>& codes, std::optional<Uuid> selection);
     // The tray's codes, in its popup or the small window.
     virtual QWidget* trayCodes();
 

@@ -1,7 +1,7 @@
 #include "app/ui/SidebarColumn.h"
 
 #include <QApplication>
-#include <QHeaderView>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QMenu>
 #include <QMouseEvent>
@@ -10,6 +10,7 @@
 #include <QVBoxLayout>
 
 #include "app/model/SidebarModel.h"
+#include "app/ui/Labels.h"
 #include "app/model/VaultWindowModel.h"
 #include "app/ui/VaultMenus.h"
 #include "app/ui/design/SymbolCatalog.h"
@@ -122,7 +123,12 @@ SidebarColumn::SidebarColumn(VaultWindowModel& window, QWidget* parent) : QWidge
     tree_->setAccessibleName("Vael");
     tree_->setModel(model_);
     tree_->setHeaderHidden(true);
-    tree_->setRootIsDecorated(true);
+    tree_->setRootIsDecorated(false);  // sections always open; projects and groups disclose
+    tree_->setItemsExpandable(true);
+    // The delegate draws the selection itself, in the brand colour, without the branch area.
+    QPalette quiet = tree_->palette();
+    quiet.setColor(QPalette::Highlight, Qt::transparent);
+    tree_->setPalette(quiet);
     tree_->setIndentation(14);
     tree_->setFrameShape(QFrame::NoFrame);
     tree_->setExpandsOnDoubleClick(false);
@@ -135,18 +141,26 @@ SidebarColumn::SidebarColumn(VaultWindowModel& window, QWidget* parent) : QWidge
     tree_->expandAll();  // sections; projects and groups follow their own state in reopen()
     reopen();
 
-    footer_ = new QLabel("AI access paused", this);
+    // Shown only while AI access is paused.
+    footer_ = new QWidget(this);
     footer_->setObjectName("killSwitchFooter");
     footer_->setAccessibleName("AI access paused");
-    footer_->setTextFormat(Qt::PlainText);
+    footer_->setAttribute(Qt::WA_StyledBackground);
     const QColor orange = systemColor(SystemColor::orange, palette());
-    footer_->setStyleSheet(QStringLiteral("#killSwitchFooter { color: %1; background: rgba(%2, %3, %4, 0.12); "
-                                          "padding: 8px 12px; font-weight: 500; }")
-                               .arg(orange.name())
+    footer_->setStyleSheet(QStringLiteral("#killSwitchFooter { background: rgba(%1, %2, %3, 0.12); }")
                                .arg(orange.red())
                                .arg(orange.green())
                                .arg(orange.blue()));
-    VaelFont::apply(footer_, TextStyle::caption, QFont::Medium);
+    auto* paused = styledLabel("AI access paused", TextStyle::caption, QFont::Medium);
+    paused->setObjectName("killSwitchText");
+    QPalette tinted = paused->palette();
+    tinted.setColor(QPalette::WindowText, orange);
+    paused->setPalette(tinted);
+    auto* footerRow = new QHBoxLayout(footer_);
+    footerRow->setContentsMargins(12, 8, 12, 8);
+    footerRow->setSpacing(6);
+    footerRow->addWidget(symbolLabel("hand.raised.fill", orange, 14));
+    footerRow->addWidget(paused, 1);
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);

@@ -3,7 +3,6 @@
 #include <QStyledItemDelegate>
 #include <QWidget>
 
-class QLabel;
 class QTreeView;
 
 namespace vael {
@@ -46,7 +45,7 @@ private:
     VaultWindowModel& window_;
     SidebarModel* model_;
     QTreeView* tree_;
-    QLabel* footer_;
+    QWidget* footer_;
 };
 
 }  // namespace vael

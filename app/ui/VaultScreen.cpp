@@ -77,14 +77,15 @@ VaultScreen::VaultScreen(AppModel& app, ScreenFactory& screens, QWidget* parent)
     // The detail follows the selection; everything follows the store.
     connect(window_, &VaultWindowModel::selectedItemIDChanged, this, [this] { window_->loadDetail(); });
     connect(&app_, &AppModel::vaultRevisionChanged, this, [this] { window_->refresh(); });
-    connect(window_, &VaultWindowModel::detailChanged, this, &VaultScreen::showDetail);
-    connect(window_, &VaultWindowModel::selectedRowChanged, this, &VaultScreen::showDetail);
-    connect(window_, &VaultWindowModel::listsChanged, this, &VaultScreen::showDetail);
+    // A new load hands the pane its new payload; a refresh only decides what the column shows.
+    connect(window_, &VaultWindowModel::detailChanged, this, [this] { showDetail(true); });
+    connect(window_, &VaultWindowModel::selectedRowChanged, this, [this] { showDetail(false); });
+    connect(window_, &VaultWindowModel::listsChanged, this, [this] { showDetail(false); });
     connect(window_, &VaultWindowModel::addRequestChanged, this, &VaultScreen::openAddItem);
     connect(window_, &VaultWindowModel::totpRequestChanged, this, &VaultScreen::openAddCode);
     connect(window_, &VaultWindowModel::structureSheetChanged, this, &VaultScreen::openStructure);
     connect(window_, &VaultWindowModel::deleteTargetChanged, this, &VaultScreen::confirmDelete);
-    showDetail();
+    showDetail(false);
 }
 
 VaultScreen::~VaultScreen() = default;
@@ -113,7 +114,7 @@ QToolBar* VaultScreen::makeToolbar() {
     return bar;
 }
 
-void VaultScreen::showDetail() {
+void VaultScreen::showDetail(bool loaded) {
     switch (window_->detail()) {
     case VaultWindowModel::Detail::empty:
         detail_->setCurrentWidget(detailEmpty_);
@@ -123,14 +124,21 @@ void VaultScreen::showDetail() {
         break;
     case VaultWindowModel::Detail::item: {
         const auto& row = *window_->selectedRow();
-        // A pane per load: its own state starts afresh for every item.
+        const QString id = QString::fromStdString(row.id.text());
+        // One pane per item: a reload of the same item goes to the pane it has; another item gets a
+        // fresh pane, whose own state starts afresh.
+        if (detailPane_ && detailPane_->property("vaelItem").toString() == id &&
+            (!loaded || screens_.reloadDetail(detailPane_, *window_->detailPayload()))) {
+            detail_->setCurrentWidget(detailPane_);
+            break;
+        }
         delete detailPane_;
         ScreenFactory::WebsiteSave save = [window = QPointer(window_), id = row.id](std::optional<std::string> url, bool strict) {
             return saveWebsite(window, id, std::move(url), strict);
         };
         detailPane_ = screens_.detail(*window_->detailPayload(), row.aiAccess, std::move(save),
                                       window_->groupName(row.groupID));
-        detailPane_->setProperty("vaelItem", QString::fromStdString(row.id.text()));
+        detailPane_->setProperty("vaelItem", id);
         detail_->addWidget(detailPane_);
         detail_->setCurrentWidget(detailPane_);
         break;
@@ -138,9 +146,9 @@ void VaultScreen::showDetail() {
     }
 }
 
-void VaultScreen::present(QDialog* sheet, void (VaultWindowModel::*clear)()) {
-    // Closing the sheet clears its request; a newer request has already replaced it.
-    connect(sheet, &QDialog::finished, window_, clear);
+void VaultScreen::present(QDialog* sheet, std::function<void()> clear) {
+    // Closing the sheet clears its own request, never a newer one that replaced it.
+    connect(sheet, &QDialog::finished, window_, std::move(clear));
     sheet->open();
 }
 
@@ -148,20 +156,26 @@ void VaultScreen::openAddItem() {
     const auto& request = window_->addRequest();
     if (!request) return;
     auto onAdded = [window = QPointer(window_)] { return refreshWindow(window); };
-    present(screens_.addItem(request->project, onAdded, this), &VaultWindowModel::clearAddRequest);
+    present(screens_.addItem(request->project, onAdded, this), [this, id = request->id] {
+        if (window_->addRequest() && window_->addRequest()->id == id) window_->clearAddRequest();
+    });
 }
 
 void VaultScreen::openAddCode() {
     const auto& request = window_->totpRequest();
     if (!request) return;
     auto onAdded = [window = QPointer(window_)] { return refreshWindow(window); };
-    present(screens_.addCode(request->target, onAdded, this), &VaultWindowModel::clearTOTPRequest);
+    present(screens_.addCode(request->target, onAdded, this), [this, id = request->id] {
+        if (window_->totpRequest() && window_->totpRequest()->id == id) window_->clearTOTPRequest();
+    });
 }
 
 void VaultScreen::openStructure() {
     const auto& request = window_->structureSheet();
     if (!request) return;
-    present(screens_.structure(*request, this), &VaultWindowModel::clearStructureSheet);
+    present(screens_.structure(*request, this), [this, id = request->id()] {
+        if (window_->structureSheet() && window_->structureSheet()->id() == id) window_->clearStructureSheet();
+    });
 }
 
 void VaultScreen::confirmDelete() {
@@ -185,7 +199,9 @@ void VaultScreen::confirmDelete() {
         if (app) target.perform(*app);
     });
     // Any way of closing it ends the pending deletion.
-    connect(dialog, &QDialog::finished, window_, &VaultWindowModel::clearDeleteTarget);
+    connect(dialog, &QDialog::finished, window_, [this, id = target->id()] {
+        if (window_->deleteTarget() && window_->deleteTarget()->id() == id) window_->clearDeleteTarget();
+    });
     dialog->open();
 }
 

@@ -3,7 +3,9 @@
 #include <QPointer>
 #include <QWidget>
 
-class QDialog;
+#include <functional>
+
+#include <QDialog>
 class QSplitter;
 class QStackedWidget;
 class QToolBar;
@@ -33,12 +35,12 @@ protected:
 
 private:
     QToolBar* makeToolbar();
-    void showDetail();
+    void showDetail(bool loaded);
     void openAddItem();
     void openAddCode();
     void openStructure();
     void confirmDelete();
-    void present(QDialog* sheet, void (VaultWindowModel::*clear)());
+    void present(QDialog* sheet, std::function<void()> clear);
 
     AppModel& app_;
     ScreenFactory& screens_;

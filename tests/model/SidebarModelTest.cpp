@@ -3,6 +3,9 @@
 #include <QSignalSpy>
 
 #include "ItemFixtures.h"
+#include <QMimeData>
+
+#include "app/model/DragPayloads.h"
 #include "app/model/ItemListModel.h"
 #include "app/model/SidebarModel.h"
 
@@ -81,6 +84,43 @@ TEST(Sidebar, AReloadWithTheSameRowsOnlyUpdatesCounts) {
     await(window.refresh());
     EXPECT_EQ(resets.size(), 1);
     EXPECT_TRUE(sidebar.isGroupOpen(group));
+}
+
+TEST(Sidebar, DropsTakeOnlyWhatDecodesAndWhatTheRowAccepts) {
+    OpenVault v;
+    VaultWindowModel window(v.m);
+    SidebarModel sidebar(window, kTiers);
+    ItemListModel list(window);
+    const auto a = v.group("a");
+    const auto b = v.group("b");
+    const auto item = v.item("one");
+    await(window.refresh());
+    const auto groupA = sidebar.indexOf(SidebarSelection::forGroup(a));
+    const auto personal = sidebar.index(0, 0, sidebar.index(2, 0));
+
+    // A dragged row carries its reference, and a group row takes it.
+    std::unique_ptr<QMimeData> dragged(list.mimeData({list.index(0)}));
+    ASSERT_TRUE(dragged);
+    EXPECT_FALSE(sidebar.canDropMimeData(dragged.get(), Qt::MoveAction, -1, -1, personal));  // no items on projects
+    EXPECT_FALSE(sidebar.canDropMimeData(dragged.get(), Qt::MoveAction, 0, 0, groupA));      // between rows
+    EXPECT_TRUE(sidebar.dropMimeData(dragged.get(), Qt::MoveAction, -1, -1, groupA));
+    testing::settle();
+    EXPECT_EQ(v.peek->item(item)->collectionId, a);
+
+    // Bytes that do not decode are refused and move nothing.
+    QMimeData broken;
+    broken.setData(DraggedItem::mimeType(), R"({"id":"not a uuid"})");
+    EXPECT_FALSE(sidebar.dropMimeData(&broken, Qt::MoveAction, -1, -1, sidebar.indexOf(SidebarSelection::forGroup(b))));
+    testing::settle();
+    EXPECT_EQ(v.peek->item(item)->collectionId, a);
+
+    // A group dragged onto a project header becomes one of its top-level groups.
+    const auto b2 = v.group("child", AppModel::localOrgID(), b);
+    await(window.refresh());
+    std::unique_ptr<QMimeData> child(sidebar.mimeData({sidebar.indexOf(SidebarSelection::forGroup(b2))}));
+    EXPECT_TRUE(sidebar.dropMimeData(child.get(), Qt::MoveAction, -1, -1, sidebar.index(0, 0, sidebar.index(2, 0))));
+    testing::settle();
+    EXPECT_EQ(v.peek->collection(b2)->parentId, std::nullopt);
 }
 
 TEST(ItemList, FollowsTheFilterInModelOrder) {
