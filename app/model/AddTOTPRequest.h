@@ -7,11 +7,8 @@
 
 namespace vael {
 
-// A one-shot request for the add-code sheet; a fresh id opens a fresh sheet. No target when it
-// comes from the toolbar.
-struct AddTOTPRequest {
-    Uuid id;
-    std::optional<AppModel::ItemRow> target;
-};
+// What opens one add-code sheet: a fresh id per request, and the item to receive the code when the
+// request came from that item (else the sheet lets the user choose).
+struct AddTOTPRequest { Uuid id; std::optional<AppModel::ItemRow> target; };
 
 }  // namespace vael
