@@ -137,6 +137,8 @@ void ItemListColumn::rebuildCodes() {
 
 void ItemListColumn::showSelection() {
     const auto& id = window_.selectedItemID();
+    if (codes_ && window_.content() == VaultWindowModel::Content::codes)
+        screens_.updateCodes(codes_, window_.codes(), id);
     const auto at = id ? model_->indexOf(*id) : QModelIndex();
     if (at == list_->currentIndex()) return;
     QSignalBlocker quiet(list_->selectionModel());

@@ -2,13 +2,17 @@
 
 #include <QDialogButtonBox>
 #include <QLabel>
-#include <QListWidget>
 #include <QPointer>
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "app/model/ItemDetailViewModel.h"
 #include "app/ui/AddItemSheet.h"
+#include "app/ui/AddTOTPSheet.h"
+#include "app/ui/CodesList.h"
 #include "app/ui/EmptyStateView.h"
+#include "app/ui/ItemDetailView.h"
+#include "app/ui/MenuBarCodesView.h"
 #include "app/ui/Sheet.h"
 #include "app/ui/StructureEditSheet.h"
 
@@ -50,42 +54,38 @@ QWidget* ScreenFactory::inviteAccept() { return standInPage("person.2.fill", "Jo
 
 QWidget* ScreenFactory::settings() { return standInPage("gearshape", "Settings", "settingsStandIn"); }
 
-QWidget* ScreenFactory::detail(const ItemPayload& payload, const std::string&, WebsiteSave, const std::string&) {
-    auto* page = new QWidget;
-    page->setObjectName("detailStandIn");
-    auto* layout = new QVBoxLayout(page);
-    auto* name = new QLabel(QString::fromStdString(payload.name), page);
-    name->setObjectName("detailName");
-    name->setTextFormat(Qt::PlainText);
-    name->setAccessibleName(name->text());
-    layout->addWidget(name);
-    layout->addStretch(1);
-    return page;
+QWidget* ScreenFactory::detail(const ItemPayload& payload, const std::string& aiAccess, WebsiteSave onWebsiteSave,
+                               const std::string& groupName) {
+    auto* vm = new ItemDetailViewModel(payload, app_.biometric());
+    return new ItemDetailView(vm, aiAccess, std::move(onWebsiteSave), groupName, app_.timers(), app_.clock());
 }
 
-bool ScreenFactory::reloadDetail(QWidget*, const ItemPayload&) { return false; }
-
-bool ScreenFactory::updateCodes(QWidget*, const std::vector<AppModel::CodeRow>&, std::optional<Uuid>) { return false; }
+bool ScreenFactory::reloadDetail(QWidget* pane, const ItemPayload& payload) {
+    auto* view = qobject_cast<ItemDetailView*>(pane);
+    if (!view) return false;
+    view->setViewModel(new ItemDetailViewModel(payload, app_.biometric()));
+    return true;
+}
 
 QWidget* ScreenFactory::codesList(const std::vector<AppModel::CodeRow>& codes, std::optional<Uuid> selection,
                                   OnCodeSelected onSelected) {
-    if (codes.empty())
-        return standInPage("timer", "No codes yet", "codesStandIn");
-    auto* list = new QListWidget;
-    list->setObjectName("codesStandIn");
-    list->setAccessibleName("Codes");
-    for (const auto& code : codes) {
-        auto* row = new QListWidgetItem(QString::fromStdString(code.name), list);
-        row->setData(Qt::UserRole, QString::fromStdString(code.id.text()));
-        if (selection == code.id) list->setCurrentItem(row);
-    }
-    QObject::connect(list, &QListWidget::currentItemChanged, list, [onSelected](QListWidgetItem* row) {
-        onSelected(row ? Uuid::parse(row->data(Qt::UserRole).toString().toStdString()) : std::nullopt);
-    });
+    auto* list = new CodesList(codes, /*compact=*/false, /*selectable=*/true, app_.timers(), app_.clock());
+    list->setObjectName("codesList");
+    list->setSelection(selection);
+    QObject::connect(list, &CodesList::selectionChanged, list, std::move(onSelected));
     return list;
 }
 
-QWidget* ScreenFactory::trayCodes() { return standInPage("timer", "Vael Codes", "trayCodesStandIn"); }
+bool ScreenFactory::updateCodes(QWidget* widget, const std::vector<AppModel::CodeRow>& codes,
+                                std::optional<Uuid> selection) {
+    auto* list = qobject_cast<CodesList*>(widget);
+    if (!list) return false;
+    list->setCodes(codes);
+    list->setSelection(selection);
+    return true;
+}
+
+QWidget* ScreenFactory::trayCodes() { return new MenuBarCodesView(app_); }
 
 QDialog* ScreenFactory::addItem(std::optional<AppModel::ProjectNode> project, OnAdded onAdded, QWidget* parent) {
     return new AddItemSheet(app_, std::move(project), std::move(onAdded), parent);
@@ -97,8 +97,8 @@ QDialog* ScreenFactory::structure(const StructureSheet& request, QWidget* parent
 
 QDialog* ScreenFactory::connectAccount(QWidget* parent) { return standInSheet(parent, "Connect", "connectStandIn"); }
 
-QDialog* ScreenFactory::addCode(std::optional<AppModel::ItemRow>, OnAdded, QWidget* parent) {
-    return standInSheet(parent, "Add 2FA Code", "addCodeStandIn");
+QDialog* ScreenFactory::addCode(std::optional<AppModel::ItemRow> target, OnAdded onAdded, QWidget* parent) {
+    return new AddTOTPSheet(app_, std::move(target), std::move(onAdded), parent);
 }
 
 QDialog* ScreenFactory::sshKey(QWidget* parent) { return standInSheet(parent, "New SSH Key", "sshKeyStandIn"); }

@@ -15,6 +15,7 @@
 #include "UiFixtures.h"
 #include "model/ItemFixtures.h"
 #include "app/model/VaultWindowModel.h"
+#include "app/ui/AddTOTPSheet.h"
 #include "app/ui/CaptureHost.h"
 #include "app/ui/MainWindow.h"
 #include "app/ui/ScreenFactory.h"
@@ -100,8 +101,10 @@ TEST(MainWindowRun, UnlockBannerCaptureAndLock) {
     // An item's "Add 2FA Code…" opens one sheet for that row; closing it clears the request.
     t.vault()->window().requestAddTOTP(t.vault()->window().rows().front());
     EXPECT_EQ(t.screens.calls.back(), "addCode GitHub");
-    auto* codeSheet = child<QDialog>(t.vault(), "addCodeStandIn");
+    auto* codeSheet = t.vault()->findChild<AddTOTPSheet*>();
+    ASSERT_TRUE(codeSheet);
     codeSheet->reject();
+    settle();
     EXPECT_FALSE(t.vault()->window().totpRequest());
 
     // An agent's capture request opens its sheet over the page; dismissing it answers that request
