@@ -6,6 +6,8 @@
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QHelpEvent>
+#include <QToolTip>
 #include <QTreeView>
 #include <QVBoxLayout>
 
@@ -108,6 +110,19 @@ bool SidebarDelegate::editorEvent(QEvent* event, QAbstractItemModel* model, cons
         }
     }
     return QStyledItemDelegate::editorEvent(event, model, option, index);
+}
+
+QString SidebarDelegate::plusHelp(const QModelIndex& index) {
+    return kindOf(index) == Kind::project ? "Add to " + index.data().toString() : QStringLiteral("New project");
+}
+
+bool SidebarDelegate::helpEvent(QHelpEvent* event, QAbstractItemView* view, const QStyleOptionViewItem& option,
+                                const QModelIndex& index) {
+    if (event->type() == QEvent::ToolTip && hasPlus(index) && plusRect(option.rect).contains(event->pos())) {
+        QToolTip::showText(event->globalPos(), plusHelp(index), view);
+        return true;
+    }
+    return QStyledItemDelegate::helpEvent(event, view, option, index);
 }
 
 // ---- SidebarColumn ----

@@ -20,7 +20,11 @@ public:
     QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override;
     bool editorEvent(QEvent* event, QAbstractItemModel* model, const QStyleOptionViewItem& option,
                      const QModelIndex& index) override;
+    // The "+" buttons' tooltips: "New project", "Add to " and the project's name.
+    bool helpEvent(QHelpEvent* event, QAbstractItemView* view, const QStyleOptionViewItem& option,
+                   const QModelIndex& index) override;
     static QRect plusRect(const QRect& row);
+    static QString plusHelp(const QModelIndex& index);
 
 signals:
     void plusClicked(const QModelIndex& index, const QPoint& globalPos);
