@@ -2,7 +2,6 @@
 
 #include <QDialogButtonBox>
 #include <QLabel>
-#include <QPointer>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -10,9 +9,12 @@
 #include "app/ui/AddItemSheet.h"
 #include "app/ui/AddTOTPSheet.h"
 #include "app/ui/CodesList.h"
+#include "app/ui/CredentialCaptureSheet.h"
 #include "app/ui/EmptyStateView.h"
+#include "app/ui/ImportSheet.h"
 #include "app/ui/ItemDetailView.h"
 #include "app/ui/MenuBarCodesView.h"
+#include "app/ui/SSHKeySheet.h"
 #include "app/ui/Sheet.h"
 #include "app/ui/StructureEditSheet.h"
 
@@ -101,22 +103,14 @@ QDialog* ScreenFactory::addCode(std::optional<AppModel::ItemRow> target, OnAdded
     return new AddTOTPSheet(app_, std::move(target), std::move(onAdded), parent);
 }
 
-QDialog* ScreenFactory::sshKey(QWidget* parent) { return standInSheet(parent, "New SSH Key", "sshKeyStandIn"); }
+QDialog* ScreenFactory::sshKey(QWidget* parent) { return new SSHKeySheet(app_, parent); }
 
-QDialog* ScreenFactory::importPasswords(QWidget* parent) {
-    return standInSheet(parent, "Import Passwords", "importStandIn");
-}
+QDialog* ScreenFactory::importPasswords(QWidget* parent) { return new ImportSheet(app_, parent); }
 
 QDialog* ScreenFactory::members(QWidget* parent) { return standInSheet(parent, "Sharing", "membersStandIn"); }
 
 QDialog* ScreenFactory::capture(const LiveCredentialCapturePresenter::Pending& request, QWidget* parent) {
-    auto* sheet = standInSheet(parent, "Save a credential", "captureStandIn");
-    // Dismissal answers this request with nothing, and only this one.
-    QPointer<LiveCredentialCapturePresenter> presenter(app().liveCapture().get());
-    QObject::connect(sheet, &QDialog::finished, sheet, [presenter, id = request.id] {
-        if (presenter && presenter->pending() && presenter->pending()->id == id) presenter->cancel();
-    });
-    return sheet;
+    return new CredentialCaptureSheet(request, app_.liveCapture(), parent);
 }
 
 }  // namespace vael
