@@ -272,8 +272,7 @@ TimePoint SyncEngine::nextQueueTime() {
     auto now = truncatedToMilliseconds(clock_->now());
     if (!lastQueuedAt_) {
         try {
-            const auto ops = store_->pendingOps();
-            if (!ops.empty()) lastQueuedAt_ = ops.back().createdAt;
+            lastQueuedAt_ = store_->latestPendingOpTime();
         } catch (...) {
             // An unreadable queue fails the replay on its own; queueing goes on with the clock.
         }
@@ -284,8 +283,8 @@ TimePoint SyncEngine::nextQueueTime() {
 
 bool SyncEngine::hasQueuedOp(const Uuid& id, bool (*ofKind)(PendingOpRecord::Kind)) {
     try {
-        for (const auto& op : store_->pendingOps())
-            if (op.itemId == id && ofKind(op.kind)) return true;
+        for (const auto& op : store_->pendingOps(id))
+            if (ofKind(op.kind)) return true;
     } catch (...) {
         // An unreadable queue fails the replay on its own; the change goes to the server directly.
     }
@@ -293,8 +292,8 @@ bool SyncEngine::hasQueuedOp(const Uuid& id, bool (*ofKind)(PendingOpRecord::Kin
 }
 
 bool SyncEngine::deletionQueued(const Uuid& id, PendingOpRecord::Kind deletion) {
-    for (const auto& op : store_->pendingOps())
-        if (op.itemId == id && op.kind == deletion) return true;
+    for (const auto& op : store_->pendingOps(id))
+        if (op.kind == deletion) return true;
     return false;
 }
 
