@@ -9,14 +9,18 @@
 #include "app/ui/AddItemSheet.h"
 #include "app/ui/AddTOTPSheet.h"
 #include "app/ui/CodesList.h"
+#include "app/ui/ConnectAccountView.h"
 #include "app/ui/CredentialCaptureSheet.h"
 #include "app/ui/EmptyStateView.h"
 #include "app/ui/ImportSheet.h"
 #include "app/ui/ItemDetailView.h"
 #include "app/ui/MenuBarCodesView.h"
+#include "app/ui/OnboardingView.h"
 #include "app/ui/SSHKeySheet.h"
 #include "app/ui/Sheet.h"
+#include "app/ui/SettingsView.h"
 #include "app/ui/StructureEditSheet.h"
+#include "app/ui/UnlockScreen.h"
 
 namespace vael {
 
@@ -48,13 +52,13 @@ QDialog* standInSheet(QWidget* parent, const QString& title, const char* objectN
 
 }  // namespace
 
-QWidget* ScreenFactory::onboarding() { return standInPage("key.fill", "Create your vault", "onboardingStandIn"); }
+QWidget* ScreenFactory::onboarding() { return OnboardingView::forModel(app_); }
 
-QWidget* ScreenFactory::unlock() { return standInPage("lock.fill", "Vael is locked", "unlockStandIn"); }
+QWidget* ScreenFactory::unlock() { return new UnlockScreen(app_); }
 
 QWidget* ScreenFactory::inviteAccept() { return standInPage("person.2.fill", "Join a shared vault", "inviteStandIn"); }
 
-QWidget* ScreenFactory::settings() { return standInPage("gearshape", "Settings", "settingsStandIn"); }
+QWidget* ScreenFactory::settings() { return new SettingsView(app_); }
 
 QWidget* ScreenFactory::detail(const ItemPayload& payload, const std::string& aiAccess, WebsiteSave onWebsiteSave,
                                const std::string& groupName) {
@@ -97,7 +101,7 @@ QDialog* ScreenFactory::structure(const StructureSheet& request, QWidget* parent
     return new StructureEditSheet(request, app_, parent);
 }
 
-QDialog* ScreenFactory::connectAccount(QWidget* parent) { return standInSheet(parent, "Connect", "connectStandIn"); }
+QDialog* ScreenFactory::connectAccount(QWidget* parent) { return new ConnectAccountView(app_, parent); }
 
 QDialog* ScreenFactory::addCode(std::optional<AppModel::ItemRow> target, OnAdded onAdded, QWidget* parent) {
     return new AddTOTPSheet(app_, std::move(target), std::move(onAdded), parent);

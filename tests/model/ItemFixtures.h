@@ -68,32 +68,6 @@ public:
     }
 };
 
-template <class T>
-T await(QCoro::Task<T> task) {
-    std::exception_ptr error;
-    if constexpr (std::is_void_v<T>) {
-        QCoro::waitFor([&]() -> QCoro::Task<> {
-            try {
-                co_await task;
-            } catch (...) {
-                error = std::current_exception();
-            }
-        }());
-        if (error) std::rethrow_exception(error);
-    } else {
-        std::optional<T> result;
-        QCoro::waitFor([&]() -> QCoro::Task<> {
-            try {
-                result.emplace(co_await task);
-            } catch (...) {
-                error = std::current_exception();
-            }
-        }());
-        if (error) std::rethrow_exception(error);
-        return std::move(*result);
-    }
-}
-
 // An unlocked model over a fresh vault, with direct access to its replica for setting up and checking.
 struct OpenVault {
     std::shared_ptr<RecordingSyncAPI> api = std::make_shared<RecordingSyncAPI>();
