@@ -7,6 +7,7 @@ set -euo pipefail
 cd "$(dirname "$0")"
 mode=${1:-}
 case "$mode" in run|test) ;; *) echo "usage: ./dev.sh run|test" >&2; exit 2 ;; esac
+shift
 
 jobs=$(nproc)
 as_root() { if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi; }
@@ -87,14 +88,11 @@ install_missing
 if [ "$mode" = run ]; then
   configure build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVAEL_TESTS=OFF -DVAEL_BENCH=OFF
   build build
-  if [ -x build/app/vael ]; then
-    exec build/app/vael
-  fi
-  echo "Vael's libraries are built in ./build; the desktop application is not part of this build yet."
-  exit 0
+  exec build/app/vael "$@"
 fi
 
-configure build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+# Tests and benchmarks back on, whatever an earlier `run` left in the cache.
+configure build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVAEL_TESTS=ON -DVAEL_BENCH=ON
 build build
 run_tests build "normal build"
 
