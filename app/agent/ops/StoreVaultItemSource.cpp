@@ -91,6 +91,21 @@ StoreVaultItemSource::StoreVaultItemSource(std::shared_ptr<VaelStore> store, std
 
 StoreVaultItemSource::~StoreVaultItemSource() = default;
 
+void StoreVaultItemSource::setDefaultCollectionKey(CollectionKey key) {
+    {
+        std::lock_guard lock(defaultKeyMutex_);
+        defaults_.collectionKey = std::move(key);
+    }
+    std::lock_guard lock(snapshotMutex_);
+    snapshot_.reset();
+    lastNames_.clear();
+}
+
+CollectionKey StoreVaultItemSource::defaultCollectionKey() const {
+    std::lock_guard lock(defaultKeyMutex_);
+    return defaults_.collectionKey;
+}
+
 void StoreVaultItemSource::requireUnlocked() const {
     if (!vault_->isUnlocked()) throw VaelCryptoError(VaelCryptoError::Code::Locked, "the vault is locked");
 }
@@ -102,7 +117,7 @@ std::vector<StoreVaultItemSource::ProjectContext> StoreVaultItemSource::openProj
     for (auto& row : read(reads, [&] { return store_->projects(); })) {
         try {
             auto name = vault_->openBlob(VaultCrypto::kEnvelopeVersion, row.nameBlob, row.id, row.nameWrappedKey,
-                                         defaults_.collectionKey);
+                                         defaultCollectionKey());
             auto text = utf8Lossy(name.data(), name.size());
             contexts.push_back(ProjectContext{std::move(row), std::move(text)});
         } catch (const VaelCryptoError& error) {
@@ -386,7 +401,7 @@ StoreVaultItemSource::ProjectContext StoreVaultItemSource::ensureProject(const s
     requireUnlocked();
     if (auto found = projectNamed(snapshot(OnReadFailure::raise)->projects, name)) return *found;
     const auto id = Uuid::random();
-    auto sealed = sealName(name, id, defaults_.collectionKey);
+    auto sealed = sealName(name, id, defaultCollectionKey());
     std::int64_t sort = 0;
     try {
         sort = static_cast<std::int64_t>(store_->projects().size());
