@@ -38,7 +38,6 @@ void shoot(QWidget* widget, const QString& name) {
     const auto folder = qEnvironmentVariable("VAEL_SHOTS");
     if (folder.isEmpty()) return;
     QDir().mkpath(folder);
-    widget->adjustSize();
     settle();
     widget->grab().save(folder + "/" + name + ".png");
 }

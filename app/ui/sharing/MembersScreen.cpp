@@ -180,7 +180,7 @@ void MembersScreen::rebuild() {
                                  "members.inviteText." + id, row),
                         1);
         if (invite.status == "claimed") {
-            auto* verify = vaelPrimaryButton(named(new QPushButton("Verify & grant", row), "members.verify." + id, "Verify & grant"));
+            auto* verify = vaelPrimaryButton(named(new QPushButton("Verify && grant", row), "members.verify." + id, "Verify & grant"));
             verify->setAutoDefault(false);
             verify->setMinimumHeight(0);
             verify->setFont(VaelFont::style(TextStyle::callout));

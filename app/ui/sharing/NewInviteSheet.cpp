@@ -50,8 +50,10 @@ NewInviteSheet::NewInviteSheet(std::shared_ptr<NewInviteViewModel> vm, TimerSour
 
     auto* title = named(new QLabel("New Invite", this), "newInvite.title", "New Invite");
     VaelFont::apply(title, TextStyle::title3, QFont::DemiBold);
-    title->setContentsMargins(16, 16, 16, 16);
-    stack->addWidget(title);
+    auto* titleRow = new QHBoxLayout;
+    titleRow->setContentsMargins(16, 16, 16, 16);
+    titleRow->addWidget(title);
+    stack->addLayout(titleRow);
 
     auto* form = new QVBoxLayout;
     form->setContentsMargins(16, 0, 16, 0);
