@@ -109,7 +109,7 @@ ItemDTO itemFrom(const json& o) {
     ItemDTO item;
     item.id = requireUuid(o, key::kId);
     item.collectionId = requireUuid(o, key::kCollectionId);
-    item.type = requireString(o, key::kType);
+    item.type = optionalString(o, key::kType);
     item.nameBlob = requireString(o, key::kNameBlob);
     item.contentBlob = requireString(o, key::kContentBlob);
     item.cryptoParams = CryptoParamsDTO(requireString(o, key::kCryptoParams));
@@ -126,6 +126,7 @@ CollectionDTO collectionFrom(const json& o) {
     collection.orgId = requireUuid(o, key::kOrgId);
     collection.parentId = optionalUuid(o, key::kParentId);
     collection.nameBlob = requireString(o, key::kNameBlob);
+    collection.nameWrappedKey = optionalString(o, key::kNameWrappedKey);
     collection.wrappedKey = requireString(o, key::kWrappedKey);
     collection.sort = requireInt64(o, key::kSort);
     collection.updatedAt = requireTime(o, key::kUpdatedAt);
@@ -224,6 +225,7 @@ OrgDTO decodeOrg(std::string_view body) {
     OrgDTO org;
     org.id = requireUuid(o, key::kId);
     org.nameBlob = requireString(o, key::kNameBlob);
+    org.nameWrappedKey = optionalString(o, key::kNameWrappedKey);
     org.updatedAt = requireTime(o, key::kUpdatedAt);
     return org;
 }
@@ -249,6 +251,7 @@ SyncResponseDTO decodeSyncResponse(std::string_view body) {
         delta.orgId = requireUuid(d, key::kOrgId);
         delta.parentId = optionalUuid(d, key::kParentId);
         delta.nameBlob = requireString(d, key::kNameBlob);
+        delta.nameWrappedKey = optionalString(d, key::kNameWrappedKey);
         delta.sort = requireInt64(d, key::kSort);
         delta.wrappedKey = requireString(d, key::kWrappedKey);
         delta.updatedAt = requireTime(d, key::kUpdatedAt);
@@ -333,26 +336,32 @@ std::string encodeLoginBegin(std::string_view handle) {
     return dumped(o);
 }
 
-std::string encodeOrgCreate(const std::optional<Uuid>& id, const Bytes& nameBlob) {
+std::string encodeOrgCreate(const std::optional<Uuid>& id, const Bytes& nameBlob,
+                            const std::optional<Bytes>& nameWrappedKey) {
     ordered o;
     if (id) o[key::kId] = id->text();
     o[key::kNameBlob] = Base64URL::encode(nameBlob);
+    if (nameWrappedKey) o[key::kNameWrappedKey] = Base64URL::encode(*nameWrappedKey);
     return dumped(o);
 }
 
 std::string encodeCollectionCreate(const std::optional<Uuid>& id, const std::optional<Uuid>& parentId,
-                                   const Bytes& nameBlob, const Bytes& wrappedKey) {
+                                   const Bytes& nameBlob, const std::optional<Bytes>& nameWrappedKey,
+                                   const Bytes& wrappedKey) {
     ordered o;
     if (id) o[key::kId] = id->text();
     if (parentId) o[key::kParentId] = parentId->text();
     o[key::kNameBlob] = Base64URL::encode(nameBlob);
+    if (nameWrappedKey) o[key::kNameWrappedKey] = Base64URL::encode(*nameWrappedKey);
     o[key::kWrappedKey] = Base64URL::encode(wrappedKey);
     return dumped(o);
 }
 
-std::string encodeCollectionPatch(const Bytes& nameBlob, const std::optional<Uuid>& parentId, std::int64_t sort) {
+std::string encodeCollectionPatch(const Bytes& nameBlob, const std::optional<Bytes>& nameWrappedKey,
+                                  const std::optional<Uuid>& parentId, std::int64_t sort) {
     ordered o;
     o[key::kNameBlob] = Base64URL::encode(nameBlob);
+    if (nameWrappedKey) o[key::kNameWrappedKey] = Base64URL::encode(*nameWrappedKey);
     o[key::kParentId] = uuidOrNull(parentId);  // null moves the group to the top level
     o[key::kSort] = sort;
     return dumped(o);
@@ -361,6 +370,7 @@ std::string encodeCollectionPatch(const Bytes& nameBlob, const std::optional<Uui
 std::string encodeItemWrite(const ItemWriteBody& body, std::optional<std::int64_t> expectedRevision) {
     ordered o;
     if (body.id) o[key::kId] = body.id->text();
+    o[key::kType] = body.type;
     o[key::kNameBlob] = body.nameBlob;
     o[key::kContentBlob] = body.contentBlob;
     o[key::kCryptoParams] = body.cryptoParams.rawJSON;

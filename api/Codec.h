@@ -42,10 +42,14 @@ APIError errorFromAnswer(std::int64_t status, std::string_view body);
 std::string encodeRegistrationBegin(std::string_view handle, const Bytes& x25519PublicKey,
                                     const Bytes& ed25519PublicKey, const Bytes& wrappedAccountPrivKeys);
 std::string encodeLoginBegin(std::string_view handle);
-std::string encodeOrgCreate(const std::optional<Uuid>& id, const Bytes& nameBlob);
+// A name key left absent is not sent: the server keeps the one it holds.
+std::string encodeOrgCreate(const std::optional<Uuid>& id, const Bytes& nameBlob,
+                            const std::optional<Bytes>& nameWrappedKey);
 std::string encodeCollectionCreate(const std::optional<Uuid>& id, const std::optional<Uuid>& parentId,
-                                   const Bytes& nameBlob, const Bytes& wrappedKey);
-std::string encodeCollectionPatch(const Bytes& nameBlob, const std::optional<Uuid>& parentId, std::int64_t sort);
+                                   const Bytes& nameBlob, const std::optional<Bytes>& nameWrappedKey,
+                                   const Bytes& wrappedKey);
+std::string encodeCollectionPatch(const Bytes& nameBlob, const std::optional<Bytes>& nameWrappedKey,
+                                  const std::optional<Uuid>& parentId, std::int64_t sort);
 std::string encodeItemWrite(const ItemWriteBody& body, std::optional<std::int64_t> expectedRevision);
 std::string encodeMemberRole(std::string_view role);
 std::string encodeAddMember(const Uuid& accountId, std::string_view role, const std::vector<CollectionGrant>& grants);

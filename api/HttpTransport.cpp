@@ -7,6 +7,7 @@
 #include <limits>
 #include <mutex>
 #include <stdexcept>
+#include <vector>
 
 #include "api/APIError.h"
 
@@ -38,13 +39,6 @@ std::size_t collect(char* data, std::size_t size, std::size_t count, void* user)
     return n;
 }
 
-struct EasyHandle {
-    CURL* curl = curl_easy_init();
-    ~EasyHandle() {
-        if (curl) curl_easy_cleanup(curl);
-    }
-};
-
 // Wipes the header texts (one holds the bearer token) before they are freed.
 struct HeaderList {
     curl_slist* list = nullptr;
@@ -67,9 +61,16 @@ void set(CURL* curl, CURLoption option, Value value) {
 
 }  // namespace
 
+// What libcurl lets threads share: the DNS cache and TLS sessions, under locks. Its connection cache
+// is not safe between threads, so connections stay with easy handles, and a handle serves one request
+// at a time: a request borrows an idle handle (with the connections it keeps alive) or makes one.
 struct HttpTransport::Shared {
+    static constexpr std::size_t kMaxIdleHandles = 8;
+
     CURLSH* share = nullptr;
     std::array<std::mutex, CURL_LOCK_DATA_LAST> locks;
+    std::mutex idleMutex;
+    std::vector<CURL*> idle;
 
     static void lock(CURL*, curl_lock_data data, curl_lock_access, void* user) {
         static_cast<Shared*>(user)->locks[data].lock();
@@ -78,15 +79,54 @@ struct HttpTransport::Shared {
 
     Shared() {
         share = curl_share_init();
-        if (!share) throw std::runtime_error("libcurl could not share connections");
+        if (!share) throw std::runtime_error("libcurl could not share its caches");
         curl_share_setopt(share, CURLSHOPT_LOCKFUNC, &Shared::lock);
         curl_share_setopt(share, CURLSHOPT_UNLOCKFUNC, &Shared::unlock);
         curl_share_setopt(share, CURLSHOPT_USERDATA, this);
-        curl_share_setopt(share, CURLSHOPT_SHARE, CURL_LOCK_DATA_CONNECT);
         curl_share_setopt(share, CURLSHOPT_SHARE, CURL_LOCK_DATA_DNS);
         curl_share_setopt(share, CURLSHOPT_SHARE, CURL_LOCK_DATA_SSL_SESSION);
     }
-    ~Shared() { curl_share_cleanup(share); }
+    ~Shared() {
+        // Every handle goes before the share it uses.
+        for (CURL* handle : idle) curl_easy_cleanup(handle);
+        curl_share_cleanup(share);
+    }
+
+    CURL* borrow() {
+        {
+            std::lock_guard guard(idleMutex);
+            if (!idle.empty()) {
+                CURL* handle = idle.back();
+                idle.pop_back();
+                return handle;
+            }
+        }
+        return curl_easy_init();
+    }
+    // Forgets the request's options (its headers and sink are gone) but keeps the connections.
+    void giveBack(CURL* handle) {
+        curl_easy_reset(handle);
+        {
+            std::lock_guard guard(idleMutex);
+            if (idle.size() < kMaxIdleHandles) {
+                idle.push_back(handle);
+                return;
+            }
+        }
+        curl_easy_cleanup(handle);
+    }
+
+    // One request's easy handle, given back however the request ends.
+    struct Lease {
+        Shared& shared;
+        CURL* curl;
+        explicit Lease(Shared& s) : shared(s), curl(s.borrow()) {}
+        Lease(const Lease&) = delete;
+        Lease& operator=(const Lease&) = delete;
+        ~Lease() {
+            if (curl) shared.giveBack(curl);
+        }
+    };
 };
 
 HttpTransport::HttpTransport(std::chrono::milliseconds connectTimeout, std::chrono::milliseconds totalTimeout,
@@ -102,7 +142,7 @@ HttpTransport::~HttpTransport() = default;
 
 HttpAnswer HttpTransport::perform(HttpMethod method, const std::string& url, const std::string* body,
                                   const SecureBytes& bearerToken) const {
-    EasyHandle easy;
+    Shared::Lease easy(*shared_);
     if (!easy.curl) throw APIError::network(-CURLE_FAILED_INIT, curl_easy_strerror(CURLE_FAILED_INIT));
     CURL* curl = easy.curl;
 

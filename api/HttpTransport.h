@@ -17,8 +17,9 @@ struct HttpAnswer {
     std::string body;
 };
 
-// Blocking HTTP over libcurl: one easy handle per request; connections are shared between requests
-// under locks, so one transport serves any number of threads.
+// Blocking HTTP over libcurl, for any number of threads at once: each request runs on an easy handle
+// of its own (reused, with its kept-alive connections, by later requests); only the DNS cache and TLS
+// sessions are shared between threads, the two caches libcurl allows to be.
 class HttpTransport {
 public:
     HttpTransport(std::chrono::milliseconds connectTimeout, std::chrono::milliseconds totalTimeout,

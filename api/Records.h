@@ -27,7 +27,7 @@ struct CryptoParamsDTO {
 struct ItemDTO {
     Uuid id;
     Uuid collectionId;
-    std::string type;
+    std::optional<std::string> type = std::nullopt;  // absent on records stored before clients sent one
     std::string nameBlob;
     std::string contentBlob;
     CryptoParamsDTO cryptoParams;
@@ -41,6 +41,7 @@ struct ItemDTO {
 // What is sent to create (with an id) or update (without one) an item.
 struct ItemWriteBody {
     std::optional<Uuid> id;
+    std::string type;
     std::string nameBlob;
     std::string contentBlob;
     CryptoParamsDTO cryptoParams;
@@ -58,6 +59,7 @@ struct CollectionDTO {
     std::string wrappedKey;
     std::int64_t sort = 0;
     TimePoint updatedAt;
+    std::optional<std::string> nameWrappedKey = std::nullopt;  // the name's key, wrapped by the group key
     bool operator==(const CollectionDTO&) const = default;
 };
 
@@ -66,6 +68,7 @@ struct OrgDTO {
     Uuid id;
     std::string nameBlob;
     TimePoint updatedAt;
+    std::optional<std::string> nameWrappedKey = std::nullopt;  // the name's key, wrapped by the default group key
     bool operator==(const OrgDTO&) const = default;
 };
 
@@ -87,6 +90,7 @@ struct CollectionDelta {
     std::string wrappedKey;
     TimePoint updatedAt;
     bool deleted = false;
+    std::optional<std::string> nameWrappedKey = std::nullopt;
     bool operator==(const CollectionDelta&) const = default;
 };
 

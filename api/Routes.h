@@ -58,6 +58,7 @@ inline constexpr const char* kCollectionId = "collectionId";
 inline constexpr const char* kParentId = "parentId";
 inline constexpr const char* kType = "type";
 inline constexpr const char* kNameBlob = "nameBlob";
+inline constexpr const char* kNameWrappedKey = "nameWrappedKey";
 inline constexpr const char* kContentBlob = "contentBlob";
 inline constexpr const char* kCryptoParams = "cryptoParams";
 inline constexpr const char* kWrappedItemKey = "wrappedItemKey";

@@ -18,10 +18,10 @@ public:
 
     virtual CollectionDTO createCollection(const Uuid& orgId, const std::optional<Uuid>& id,
                                            const std::optional<Uuid>& parentId, const Bytes& nameBlob,
-                                           const Bytes& wrappedKey) = 0;
+                                           const std::optional<Bytes>& nameWrappedKey, const Bytes& wrappedKey) = 0;
     // Replaces the group's changeable attributes; an absent parent makes it a top-level group.
-    virtual void patchCollection(const Uuid& id, const Bytes& nameBlob, const std::optional<Uuid>& parentId,
-                                 std::int64_t sort) = 0;
+    virtual void patchCollection(const Uuid& id, const Bytes& nameBlob, const std::optional<Bytes>& nameWrappedKey,
+                                 const std::optional<Uuid>& parentId, std::int64_t sort) = 0;
     virtual void deleteCollection(const Uuid& id) = 0;
     virtual ItemDTO fetchItem(const Uuid& id) = 0;
     virtual ItemDTO createItem(const Uuid& collectionId, const ItemWriteBody& body) = 0;

@@ -163,24 +163,25 @@ MeResponse VaelAPIClient::me() {
 
 // --- BootstrapAPI and SyncClientAPI ---
 
-OrgDTO VaelAPIClient::createOrg(const std::optional<Uuid>& id, const Bytes& nameBlob) {
-    const std::string body = wire::encodeOrgCreate(id, nameBlob);
+OrgDTO VaelAPIClient::createOrg(const std::optional<Uuid>& id, const Bytes& nameBlob,
+                                const std::optional<Bytes>& nameWrappedKey) {
+    const std::string body = wire::encodeOrgCreate(id, nameBlob, nameWrappedKey);
     return decoded("createOrg", call("createOrg", HttpMethod::Post, std::string(wire::route::kOrgs), &body),
                    wire::decodeOrg);
 }
 
 CollectionDTO VaelAPIClient::createCollection(const Uuid& orgId, const std::optional<Uuid>& id,
                                               const std::optional<Uuid>& parentId, const Bytes& nameBlob,
-                                              const Bytes& wrappedKey) {
-    const std::string body = wire::encodeCollectionCreate(id, parentId, nameBlob, wrappedKey);
+                                              const std::optional<Bytes>& nameWrappedKey, const Bytes& wrappedKey) {
+    const std::string body = wire::encodeCollectionCreate(id, parentId, nameBlob, nameWrappedKey, wrappedKey);
     return decoded("createCollection",
                    call("createCollection", HttpMethod::Post, wire::route::orgCollections(orgId), &body),
                    wire::decodeCollection);
 }
 
-void VaelAPIClient::patchCollection(const Uuid& id, const Bytes& nameBlob, const std::optional<Uuid>& parentId,
-                                    std::int64_t sort) {
-    const std::string body = wire::encodeCollectionPatch(nameBlob, parentId, sort);
+void VaelAPIClient::patchCollection(const Uuid& id, const Bytes& nameBlob, const std::optional<Bytes>& nameWrappedKey,
+                                    const std::optional<Uuid>& parentId, std::int64_t sort) {
+    const std::string body = wire::encodeCollectionPatch(nameBlob, nameWrappedKey, parentId, sort);
     call("patchCollection", HttpMethod::Patch, wire::route::collection(id), &body);
 }
 

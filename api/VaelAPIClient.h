@@ -51,12 +51,13 @@ public:
     MeResponse me() override;
 
     // BootstrapAPI and SyncClientAPI
-    OrgDTO createOrg(const std::optional<Uuid>& id, const Bytes& nameBlob) override;
+    OrgDTO createOrg(const std::optional<Uuid>& id, const Bytes& nameBlob,
+                     const std::optional<Bytes>& nameWrappedKey) override;
     CollectionDTO createCollection(const Uuid& orgId, const std::optional<Uuid>& id,
                                    const std::optional<Uuid>& parentId, const Bytes& nameBlob,
-                                   const Bytes& wrappedKey) override;
-    void patchCollection(const Uuid& id, const Bytes& nameBlob, const std::optional<Uuid>& parentId,
-                         std::int64_t sort) override;
+                                   const std::optional<Bytes>& nameWrappedKey, const Bytes& wrappedKey) override;
+    void patchCollection(const Uuid& id, const Bytes& nameBlob, const std::optional<Bytes>& nameWrappedKey,
+                         const std::optional<Uuid>& parentId, std::int64_t sort) override;
     void deleteCollection(const Uuid& id) override;
     ItemDTO fetchItem(const Uuid& id) override;
     ItemDTO createItem(const Uuid& collectionId, const ItemWriteBody& body) override;

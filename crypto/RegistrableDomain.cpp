@@ -1,7 +1,10 @@
 #include "crypto/RegistrableDomain.h"
 
 #include <arpa/inet.h>
+#include <idn2.h>
 #include <libpsl.h>
+
+#include <cstdlib>
 
 namespace vael::RegistrableDomain {
 
@@ -39,6 +42,34 @@ bool validHostName(std::string_view host) {
         previous = c;
     }
     return true;
+}
+
+bool isAscii(std::string_view text) {
+    for (char c : text)
+        if (static_cast<unsigned char>(c) >= 0x80) return false;
+    return true;
+}
+
+// One spelling per name: Unicode labels in their IDNA ASCII form (UTS 46 mapping, which also folds
+// case), then ASCII lower case, so that "BÜCHER.DE", "bücher.de" and "xn--bcher-kva.de" agree.
+// Nothing when the name is no valid internationalised name.
+std::optional<std::string> asciiForm(std::string_view name) {
+    std::string out;
+    if (isAscii(name)) {
+        out.assign(name);
+    } else {
+        const std::string input(name);
+        char* converted = nullptr;
+        if (idn2_to_ascii_8z(input.c_str(), &converted, IDN2_NFC_INPUT | IDN2_NONTRANSITIONAL) != IDN2_OK) {
+            idn2_free(converted);
+            return std::nullopt;
+        }
+        out.assign(converted);
+        idn2_free(converted);
+    }
+    for (char& c : out)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return out;
 }
 
 }  // namespace
@@ -81,14 +112,12 @@ std::optional<std::string> host(std::string_view text) {
         name = authority.substr(0, colon);
         if (colon != std::string_view::npos) port = authority.substr(colon + 1);
         if (!validHostName(name)) return std::nullopt;
+        // "example.com." is the same host as "example.com".
+        if (name.size() > 1 && name.back() == '.') name.remove_suffix(1);
     }
     for (char c : port)
         if (!isDigit(c)) return std::nullopt;
-
-    std::string out(name);
-    for (char& c : out)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return out;
+    return asciiForm(name);
 }
 
 std::optional<std::string> registrable(std::string_view urlText) {
@@ -96,7 +125,6 @@ std::optional<std::string> registrable(std::string_view urlText) {
     if (!name) return std::nullopt;
     std::string h = std::move(*name);
     if (h.find(':') != std::string::npos) return std::nullopt;  // IPv6
-    if (!h.empty() && h.back() == '.') h.pop_back();
     // No top-level domain is numeric, so this also rules out every IPv4 form.
     const std::size_t lastDot = h.rfind('.');
     const std::string_view last = lastDot == std::string::npos ? std::string_view(h) : std::string_view(h).substr(lastDot + 1);

@@ -9,11 +9,12 @@
 
 namespace vael::RegistrableDomain {
 
-// The host in lower case (ASCII letters only; IPv6 literals without brackets), or nothing when the
-// text names none. A text without a scheme counts as starting with its host ("www.example.com/login").
+// The host in its IDNA ASCII form and lower case ("BÜCHER.de" gives "xn--bcher-kva.de"), without a
+// trailing dot, IPv6 literals without brackets; nothing when the text names no valid host. A text
+// without a scheme counts as starting with its host ("www.example.com/login").
 std::optional<std::string> host(std::string_view urlText);
-// The registrable domain of that host, or nothing for a public suffix itself, an IP address or a
-// single-label host. A trailing dot of the host is ignored here.
+// The registrable domain of that host, in the same form, or nothing for a public suffix itself, an IP
+// address or a single-label host.
 std::optional<std::string> registrable(std::string_view urlText);
 
 }  // namespace vael::RegistrableDomain

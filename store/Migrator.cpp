@@ -60,6 +60,13 @@ void migrationV2(SQLite::Database& db) {
         "deleted BOOLEAN NOT NULL DEFAULT 0)");
 }
 
+// The queue is read in its order, asked for its latest time and for the operations of one item; all
+// three come from these indexes instead of a scan of every queued payload.
+void migrationV3(SQLite::Database& db) {
+    db.exec("CREATE INDEX pending_ops_in_queue_order ON pending_ops(createdAt, opId)");
+    db.exec("CREATE INDEX pending_ops_by_item ON pending_ops(itemId)");
+}
+
 }  // namespace
 
 std::set<std::string> appliedMigrations(SQLite::Database& db) {
@@ -86,7 +93,7 @@ void migrate(SQLite::Database& db, const std::vector<Migration>& migrations) {
 }
 
 const std::vector<Migration>& replicaMigrations() {
-    static const std::vector<Migration> migrations{{"v1", migrationV1}, {"v2", migrationV2}};
+    static const std::vector<Migration> migrations{{"v1", migrationV1}, {"v2", migrationV2}, {"v3", migrationV3}};
     return migrations;
 }
 

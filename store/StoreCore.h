@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -21,25 +22,19 @@
 
 namespace vael::detail {
 
-struct VaultFingerprint {
-    std::int64_t items = 0;
-    std::int64_t collections = 0;
-    std::int64_t projects = 0;
-    std::string itemsStamp;
-    std::string collectionsStamp;
-    std::string projectsStamp;
-
-    bool operator==(const VaultFingerprint&) const = default;
-};
-
 struct Observation {
     std::function<void()> onChange;
     PostFunction post;
     std::atomic<bool> cancelled{false};
-    // Guarded by the store's lock.
-    bool scheduled = false;
-    bool ended = false;
-    std::optional<VaultFingerprint> lastDelivered;
+    bool scheduled = false;  // guarded by the store's lock
+};
+
+// What one committed transaction changed in the observed tables.
+struct ContentCommit {
+    std::uint64_t mark = 0;              // the content mark this commit moved to
+    bool unknown = false;                // another connection wrote: what changed is not known
+    bool structure = false;              // collections or projects
+    std::vector<std::int64_t> itemRows;  // rowids of items written
 };
 
 // A prepared statement lent for one use; reset when given back so it holds no read snapshot.
@@ -84,6 +79,7 @@ public:
                 throw;
             }
             due = takeDueObservations();
+            publish();
         }
         for (auto& observation : due) schedule(observation);
     }
@@ -94,6 +90,14 @@ public:
 
     void startObservation(const std::shared_ptr<Observation>& observation);
     std::uint64_t contentWriteCount() const { return contentWrites_.load(); }
+
+    // Only while holding the lock. The mark after noting a commit of another connection (if any) as
+    // an unknown change; then the commits after `mark`, or nothing when they are no longer all known.
+    std::uint64_t contentMark();
+    std::optional<std::vector<const ContentCommit*>> commitsSince(std::uint64_t mark);
+    // Without the lock: true only when nothing was committed to the file since `mark` was answered,
+    // as far as this process can tell without a look (see VaelStore::contentUnchangedSince).
+    bool unchangedSince(std::uint64_t mark) const;
 
 private:
     static void onUpdate(void* self, int operation, const char* database, const char* table, long long rowid);
@@ -106,7 +110,9 @@ private:
     std::vector<std::shared_ptr<Observation>> takeDueObservations();
     void schedule(const std::shared_ptr<Observation>& observation);
     static void deliver(const std::weak_ptr<StoreCore>& weakCore, const std::shared_ptr<Observation>& observation);
-    VaultFingerprint fingerprint();
+    void noteOtherConnections();
+    void remember(ContentCommit commit);
+    void publish();
 
     mutable std::mutex mutex_;
     SQLite::Database db_;
@@ -116,6 +122,22 @@ private:
     bool contentCommitted_ = false;  // a commit changed one since observations were last made due
     std::atomic<std::uint64_t> contentWrites_{0};
     std::vector<std::weak_ptr<Observation>> observations_;
+
+    // The journal of recent content commits, oldest first, bounded by the rows it names; the mark
+    // counts this connection's content commits and the other connections' commits it has noticed.
+    ContentCommit openCommit_;
+    std::uint64_t mark_ = 0;
+    std::deque<ContentCommit> journal_;
+    std::size_t journalRows_ = 0;
+    std::optional<std::int64_t> dataVersion_;  // PRAGMA data_version when last looked at
+
+    // Read without the lock: the mark as of the last finished write or look, the file's write counter
+    // shared by every store of this process on the same file as of that look, and when it was.
+    std::atomic<std::uint64_t> publishedMark_{0};
+    std::shared_ptr<std::atomic<std::uint64_t>> fileWrites_;
+    std::atomic<std::uint64_t> fileWritesSeen_{0};
+    std::uint64_t contentPublished_ = 0;  // the mark whose commits were counted in fileWrites_
+    std::atomic<std::int64_t> lookedAt_{0};  // steady clock, nanoseconds
 };
 
 }  // namespace vael::detail

@@ -1,5 +1,6 @@
 #include "store/SyncEngine.h"
 
+#include "core/Log.h"
 #include "store/RecordJson.h"
 
 namespace vael {
@@ -8,7 +9,31 @@ namespace {
 
 using Kind = PendingOpRecord::Kind;
 
+constexpr std::string_view kLogCategory = "sync";
+
 bool isConflict(const SyncAPIError& error) { return error.kind() == SyncAPIError::Kind::conflict; }
+
+bool isItemKind(Kind kind) { return kind == Kind::put || kind == Kind::create || kind == Kind::delete_; }
+bool isCollectionKind(Kind kind) { return !isItemKind(kind); }
+
+// The same version of an item, whatever revision and time each copy was given.
+bool sameContent(const ItemBody& a, const ItemBody& b) {
+    return a.collectionId == b.collectionId && a.type == b.type && a.nameBlob == b.nameBlob &&
+           a.contentBlob == b.contentBlob && a.cryptoParams == b.cryptoParams &&
+           a.wrappedItemKey == b.wrappedItemKey && a.aiAccess == b.aiAccess;
+}
+
+// A live row edited here after `queued` was queued: an edit keeps the revision it was based on, so it
+// shares the queued version's revision and differs in content. A row a pull wrote has the server's.
+bool laterLocalEdit(const ItemRecord& row, const ItemBody& queued) {
+    return !row.deleted && row.revision == queued.revision && !sameContent(ItemBody::fromRecord(row), queued);
+}
+
+// A server record stored before clients sent types comes without one: the local type stands.
+ItemBody withType(ItemBody fetched, const std::string& knownType) {
+    if (fetched.type.empty()) fetched.type = knownType;
+    return fetched;
+}
 
 }  // namespace
 
@@ -35,13 +60,19 @@ void SyncEngine::pull() {
     Lock lock(mutex_);
     const auto since = store_->lastSyncAt();
     const auto response = unlocked(lock, [&] { return api_->sync(since); });
+    // Records left out are asked for again by the next pull.
+    auto heldBack = response.oldestUnreadable;
+    auto holdBack = [&](TimePoint updatedAt) {
+        if (!heldBack || updatedAt < *heldBack) heldBack = updatedAt;
+    };
 
     for (const auto& delta : response.collections) {
-        // A delta carries no name key: keep the stored one while the sealed name is the same, or the
+        const auto stored = store_->collection(delta.id);
+        if (!delta.deleted && stored && stored->deleted && deletionQueued(delta.id, Kind::deleteCollection)) continue;
+        // A delta without a name key keeps the stored one while the sealed name is the same, or the
         // group's name could no longer be opened.
-        std::optional<Bytes> nameWrappedKey;
-        if (const auto stored = store_->collection(delta.id); stored && stored->nameBlob == delta.nameBlob)
-            nameWrappedKey = stored->nameWrappedKey;
+        std::optional<Bytes> nameWrappedKey = delta.nameWrappedKey;
+        if (!nameWrappedKey && stored && stored->nameBlob == delta.nameBlob) nameWrappedKey = stored->nameWrappedKey;
         store_->upsertCollection(CollectionRecord{
             .id = delta.id,
             .orgId = delta.orgId,
@@ -67,11 +98,29 @@ void SyncEngine::pull() {
             continue;
         }
         if (local && local->revision >= delta.revision && !local->contentBlob.empty()) continue;
-        const auto body = unlocked(lock, [&] { return api_->fetchItem(delta.id); });
-        store_->upsertItem(body.toRecord(false));
+        // A deletion made here that still waits for the server wins over the other device's edit.
+        if (local && local->deleted && deletionQueued(delta.id, Kind::delete_)) continue;
+        ItemBody body;
+        try {
+            body = unlocked(lock, [&] { return api_->fetchItem(delta.id); });
+        } catch (const SyncAPIError& error) {
+            if (error.kind() == SyncAPIError::Kind::offline) throw;
+            logMessage(LogLevel::Warning, kLogCategory,
+                       "item " + delta.id.text() + " left for the next pull: " + error.what());
+            holdBack(delta.updatedAt);
+            continue;
+        }
+        // The row may have changed while the server was asked.
+        local = store_->item(delta.id);
+        if (local && local->deleted && deletionQueued(delta.id, Kind::delete_)) continue;
+        store_->upsertItem(withType(std::move(body), local ? local->type : std::string()).toRecord(false));
     }
 
-    store_->setLastSyncAt(response.now);
+    auto bookmark = response.now;
+    if (heldBack && *heldBack - std::chrono::milliseconds(1) < bookmark)
+        bookmark = *heldBack - std::chrono::milliseconds(1);
+    if (since && bookmark < *since) bookmark = *since;
+    store_->setLastSyncAt(bookmark);
 }
 
 // --- writes ---
@@ -84,6 +133,12 @@ void SyncEngine::writeBody(const ItemBody& body, std::int64_t revision) {
 
 void SyncEngine::write(const ItemBody& body) {
     Lock lock(mutex_);
+    // Sent now, this edit would reach the server before the queued ones of the item, and their replay
+    // would then put an older version over it.
+    if (hasQueuedOp(body.id, isItemKind)) {
+        queueOffline(body);
+        return;
+    }
     std::optional<SyncAPIError> conflict;
     try {
         const auto result = unlocked(lock, [&] { return api_->putItem(body.id, body, body.revision); });
@@ -96,7 +151,7 @@ void SyncEngine::write(const ItemBody& body) {
     }
     if (conflict) {
         const auto server = unlocked(lock, [&] { return api_->fetchItem(body.id); });
-        store_->upsertItem(server.toRecord(false));
+        store_->upsertItem(withType(server, body.type).toRecord(false));
         throw *conflict;
     }
     queueOffline(body);
@@ -123,6 +178,10 @@ void SyncEngine::deleteItem(const Uuid& id) {
         local->updatedAt = clock_->now();
         store_->upsertItem(*local);
     }
+    if (hasQueuedOp(id, isItemKind)) {
+        enqueueDelete(id, baseRevision);
+        return;
+    }
     try {
         unlocked(lock, [&] { api_->deleteItem(id); });
     } catch (...) {
@@ -145,6 +204,10 @@ void SyncEngine::createCollection(const CollectionRecord& record) {
 void SyncEngine::patchCollection(const CollectionRecord& record) {
     Lock lock(mutex_);
     store_->upsertCollection(record);
+    if (hasQueuedOp(record.id, isCollectionKind)) {
+        enqueueCollection(record, Kind::putCollection);
+        return;
+    }
     try {
         unlocked(lock, [&] { api_->patchCollection(record); });
     } catch (...) {
@@ -158,6 +221,10 @@ void SyncEngine::deleteCollection(const Uuid& id) {
         local->deleted = true;
         local->updatedAt = clock_->now();
         store_->upsertCollection(*local);
+    }
+    if (hasQueuedOp(id, isCollectionKind)) {
+        enqueue(Kind::deleteCollection, id, {}, 0);
+        return;
     }
     try {
         unlocked(lock, [&] { api_->deleteCollection(id); });
@@ -205,14 +272,45 @@ TimePoint SyncEngine::nextQueueTime() {
     auto now = truncatedToMilliseconds(clock_->now());
     if (!lastQueuedAt_) {
         try {
-            const auto ops = store_->pendingOps();
-            if (!ops.empty()) lastQueuedAt_ = ops.back().createdAt;
+            lastQueuedAt_ = store_->latestPendingOpTime();
         } catch (...) {
             // An unreadable queue fails the replay on its own; queueing goes on with the clock.
         }
     }
     if (lastQueuedAt_ && now <= *lastQueuedAt_) now = *lastQueuedAt_ + std::chrono::milliseconds(1);
     return now;
+}
+
+bool SyncEngine::hasQueuedOp(const Uuid& id, bool (*ofKind)(PendingOpRecord::Kind)) {
+    try {
+        for (const auto& op : store_->pendingOps(id))
+            if (ofKind(op.kind)) return true;
+    } catch (...) {
+        // An unreadable queue fails the replay on its own; the change goes to the server directly.
+    }
+    return false;
+}
+
+bool SyncEngine::deletionQueued(const Uuid& id, PendingOpRecord::Kind deletion) {
+    for (const auto& op : store_->pendingOps(id))
+        if (op.kind == deletion) return true;
+    return false;
+}
+
+void SyncEngine::tombstoneItem(const Uuid& id) {
+    if (auto local = store_->item(id); local && !local->deleted) {
+        local->deleted = true;
+        local->updatedAt = clock_->now();
+        store_->upsertItem(*local);
+    }
+}
+
+void SyncEngine::tombstoneCollection(const Uuid& id) {
+    if (auto local = store_->collection(id); local && !local->deleted) {
+        local->deleted = true;
+        local->updatedAt = clock_->now();
+        store_->upsertCollection(*local);
+    }
 }
 
 std::optional<ItemBody> SyncEngine::decodeItem(const PendingOpRecord& op) {
@@ -243,6 +341,7 @@ SyncEngine::Sent SyncEngine::sendWithRetry(Lock& lock, Call&& call) {
             return Sent::success;
         } catch (const SyncAPIError& error) {
             if (isConflict(error)) return Sent::conflict;
+            if (error.kind() == SyncAPIError::Kind::notFound) return Sent::gone;
         } catch (...) {
         }
         if (attempt == 1) return Sent::failure;
@@ -271,8 +370,9 @@ ReplayOutcome SyncEngine::replayPending() {
     // The snapshot: operations queued from here on wait for the next replay.
     const auto ops = store_->pendingOps();
     ReplayOutcome outcome;
+    SentPuts sent;
     for (const auto& op : ops) {
-        if (!replayOne(lock, op, outcome)) {
+        if (!replayOne(lock, op, outcome, sent)) {
             outcome.complete = false;
             break;
         }
@@ -280,7 +380,22 @@ ReplayOutcome SyncEngine::replayPending() {
     return outcome;
 }
 
-bool SyncEngine::replayOne(Lock& lock, const PendingOpRecord& op, ReplayOutcome& outcome) {
+// The server no longer has the object (another member or device deleted it, or its group): the
+// deletion stands here too, and the change is settled so that the operations behind it go out.
+bool SyncEngine::settleGone(const PendingOpRecord& op) {
+    try {
+        if (isItemKind(op.kind)) tombstoneItem(op.itemId);
+        else tombstoneCollection(op.itemId);
+        store_->deletePendingOp(op.opId);
+    } catch (...) {
+        return false;
+    }
+    logMessage(LogLevel::Info, kLogCategory,
+               std::string(toText(op.kind)) + " of " + op.itemId.text() + " settled: deleted on the server");
+    return true;
+}
+
+bool SyncEngine::replayOne(Lock& lock, const PendingOpRecord& op, ReplayOutcome& outcome, SentPuts& sentPuts) {
     auto dropOp = [&] {
         try {
             store_->deletePendingOp(op.opId);
@@ -292,27 +407,43 @@ bool SyncEngine::replayOne(Lock& lock, const PendingOpRecord& op, ReplayOutcome&
         case Kind::put: {
             const auto body = decodeItem(op);
             if (!body) return true;
+            // A later edit made on top of one this replay already delivered builds on its revision.
+            std::int64_t expected = op.baseRevision;
+            if (const auto earlier = sentPuts.find(op.itemId);
+                earlier != sentPuts.end() && earlier->second.baseRevision == op.baseRevision)
+                expected = earlier->second.newRevision;
             std::int64_t newRevision = 0;
             const auto sent = sendWithRetry(lock, [&] {
-                newRevision = api_->putItem(op.itemId, *body, op.baseRevision).newRevision;
+                newRevision = api_->putItem(op.itemId, *body, expected).newRevision;
             });
+            if (sent == Sent::gone) return settleGone(op);
             if (sent == Sent::conflict) {
+                std::optional<ItemBody> theirs;
                 try {
-                    auto theirs = unlocked(lock, [&] { return api_->fetchItem(op.itemId); });
-                    outcome.conflicts.push_back(
-                        SyncConflict{.itemId = op.itemId, .mine = *body, .theirs = std::move(theirs)});
-                    return true;
+                    theirs = withType(unlocked(lock, [&] { return api_->fetchItem(op.itemId); }), body->type);
                 } catch (...) {
                     return false;
                 }
+                // The server already holds this version (an earlier push of it): nothing to settle.
+                if (!sameContent(*theirs, *body)) {
+                    outcome.conflicts.push_back(SyncConflict{.itemId = op.itemId, .mine = *body, .theirs = *theirs});
+                    return true;
+                }
+                newRevision = theirs->revision;
+            } else if (sent == Sent::failure) {
+                return false;
             }
-            if (sent == Sent::failure) return false;
+            sentPuts.insert_or_assign(op.itemId, SentPut{op.baseRevision, newRevision});
             try {
-                // An item deleted here meanwhile stays deleted; it only learns the server's revision.
+                // An item deleted here meanwhile stays deleted and only learns the server's revision; one
+                // edited again here keeps that edit, which waits in the queue behind this one.
                 auto record = body->toRecord(false);
-                if (auto local = store_->item(op.itemId); local && local->deleted) record = *local;
-                record.revision = newRevision;
-                store_->upsertItem(record);
+                const auto local = store_->item(op.itemId);
+                if (local && local->deleted) record = *local;
+                if (!(local && laterLocalEdit(*local, *body))) {
+                    record.revision = newRevision;
+                    store_->upsertItem(record);
+                }
                 store_->deletePendingOp(op.opId);
                 return true;
             } catch (...) {
@@ -324,6 +455,7 @@ bool SyncEngine::replayOne(Lock& lock, const PendingOpRecord& op, ReplayOutcome&
             if (!body) return true;
             const auto sent = sendWithRetry(lock, [&] { api_->createItem(*body); });
             if (sent == Sent::failure) return false;
+            if (sent == Sent::gone) return settleGone(op);
             if (sent == Sent::conflict) {
                 store_->deletePendingOp(op.opId);  // its failure ends the replay with an error
                 return true;
@@ -350,6 +482,7 @@ bool SyncEngine::replayOne(Lock& lock, const PendingOpRecord& op, ReplayOutcome&
                 else api_->patchCollection(record);
             });
             if (sent == Sent::failure) return false;
+            if (sent == Sent::gone) return settleGone(op);
             if (sent == Sent::conflict) {
                 if (!creating) return false;
                 store_->deletePendingOp(op.opId);  // its failure ends the replay with an error
@@ -406,15 +539,28 @@ void SyncEngine::resolveConflict(const SyncConflict& conflict, ConflictChoice ch
 
     if (choice == ConflictChoice::keepTheirs) {
         store_->upsertItem(conflict.theirs.toRecord(false));
-    } else {
-        auto body = conflict.mine;
-        body.revision = conflict.theirs.revision;
+    } else if (auto body = versionToKeep(conflict)) {
+        body->revision = conflict.theirs.revision;
         const auto result =
-            unlocked(lock, [&] { return api_->putItem(conflict.itemId, body, conflict.theirs.revision); });
-        writeBody(body, result.newRevision);
+            unlocked(lock, [&] { return api_->putItem(conflict.itemId, *body, conflict.theirs.revision); });
+        writeBody(*body, result.newRevision);
     }
 
     if (settled) store_->deletePendingOp(*settled);
+}
+
+// The conflict's local version, unless the replica moved on since it was queued: a later local edit
+// is what "mine" means now; after a local deletion (queued behind) or once the version is on the
+// server, nothing is pushed.
+std::optional<ItemBody> SyncEngine::versionToKeep(const SyncConflict& conflict) {
+    const auto local = store_->item(conflict.itemId);
+    if (!local) return conflict.mine;
+    if (local->deleted) return std::nullopt;
+    const auto current = ItemBody::fromRecord(*local);
+    if (laterLocalEdit(*local, conflict.mine)) return current;
+    // An earlier resolution already pushed this version: the server gave it a revision after theirs.
+    if (sameContent(current, conflict.mine) && local->revision > conflict.theirs.revision) return std::nullopt;
+    return conflict.mine;
 }
 
 }  // namespace vael

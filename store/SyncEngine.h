@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <map>
 #include <condition_variable>
 #include <cstdint>
 #include <memory>
@@ -32,41 +33,58 @@ public:
     SyncEngine(const SyncEngine&) = delete;
     SyncEngine& operator=(const SyncEngine&) = delete;
 
-    // Applies the server's changes since the last pull: groups, then items. Throws every failure;
-    // the sync time moves only when all of it was applied.
+    // Applies the server's changes since the last pull: groups, then items. An object deleted here
+    // whose deletion still waits in the queue stays deleted. A record that cannot be read (or an item
+    // that cannot be fetched, unless the server is offline) is skipped and logged, and the sync time
+    // stays before the oldest one skipped, so the next pull asks for it again. Every other failure is
+    // thrown, and the sync time then does not move.
     void pull();
 
-    // An existing item, with the revision it was read at. A revision conflict stores the server's copy
-    // and throws SyncAPIError::conflict; any other failure stores the body locally and queues a put.
+    // An existing item, with the revision it was read at. While an operation of the item waits in the
+    // queue, the body is stored and queued behind it without asking the server. Otherwise a revision
+    // conflict stores the server's copy and throws SyncAPIError::conflict; any other failure stores
+    // the body locally and queues a put.
     void write(const ItemBody& body);
     // A new item: stored first, then created on the server; a conflict is ignored, other failures queued.
     void create(const ItemBody& body);
-    // Tombstones the local row (if any), then deletes on the server; any failure queues a delete.
+    // Tombstones the local row (if any), then deletes on the server; any failure queues a delete, as
+    // does an operation of the item already waiting in the queue.
     void deleteItem(const Uuid& id);
 
     // Stored first; a conflict is ignored, other failures queued.
     void createCollection(const CollectionRecord& record);
-    // Stored first; any failure queues a putCollection.
+    // Stored first; any failure queues a putCollection, as does a queued operation of the group.
     void patchCollection(const CollectionRecord& record);
-    // Tombstones only the group's own row (if any); any failure queues a deleteCollection.
+    // Tombstones only the group's own row (if any); any failure queues a deleteCollection, as does a
+    // queued operation of the group.
     void deleteCollection(const Uuid& id);
 
     // Sends the queue as read at the start, oldest first, one retry per operation. A put that meets a
-    // newer server version is reported and stays queued; the first operation the server does not
-    // settle otherwise stops the replay (outcome incomplete). Throws only when the queue cannot be
+    // newer server version is reported and stays queued (unless the server already holds that very
+    // version); an edit or creation whose object or group is gone on the server is settled: the local
+    // copy becomes a tombstone and the operation leaves the queue. The first operation the server does
+    // not settle otherwise stops the replay (outcome incomplete). Throws only when the queue cannot be
     // read, or a settled creation cannot be removed from it. One replay at a time: a second caller
     // waits, then replays the queue as it is then.
     ReplayOutcome replayPending();
 
     std::int64_t pendingCount();
 
-    // keepMine pushes the local version over the server's; keepTheirs stores the server's. Then removes
-    // the oldest queued put of the item whose payload is the conflict's local version, if any.
+    // keepMine pushes the local version over the server's (the replica's current row when a later
+    // local edit replaced the conflict's version; nothing when the item was deleted here); keepTheirs
+    // stores the server's. Then removes the oldest queued put of the item whose payload is the
+    // conflict's local version, if any.
     void resolveConflict(const SyncConflict& conflict, ConflictChoice choice);
 
 private:
     using Lock = std::unique_lock<std::mutex>;
-    enum class Sent { success, conflict, failure };
+    enum class Sent { success, conflict, gone, failure };
+    // The puts a replay delivered, by item: the revision each was based on and the one it got.
+    struct SentPut {
+        std::int64_t baseRevision = 0;
+        std::int64_t newRevision = 0;
+    };
+    using SentPuts = std::map<Uuid, SentPut>;
 
     template <class Call>
     static auto unlocked(Lock& lock, Call&& call);
@@ -81,8 +99,15 @@ private:
     void enqueue(PendingOpRecord::Kind kind, const Uuid& itemId, Bytes payload, std::int64_t baseRevision);
     TimePoint nextQueueTime();
     std::optional<ItemBody> decodeItem(const PendingOpRecord& op);
+    // Whether an operation of one of the kinds waits for the object; an unreadable queue answers no.
+    bool hasQueuedOp(const Uuid& id, bool (*ofKind)(PendingOpRecord::Kind));
+    bool deletionQueued(const Uuid& id, PendingOpRecord::Kind deletion);
+    void tombstoneItem(const Uuid& id);
+    void tombstoneCollection(const Uuid& id);
     // False when the replay has to stop here.
-    bool replayOne(Lock& lock, const PendingOpRecord& op, ReplayOutcome& outcome);
+    bool replayOne(Lock& lock, const PendingOpRecord& op, ReplayOutcome& outcome, SentPuts& sentPuts);
+    bool settleGone(const PendingOpRecord& op);
+    std::optional<ItemBody> versionToKeep(const SyncConflict& conflict);
 
     std::shared_ptr<VaelStore> store_;
     std::shared_ptr<VaelSyncAPI> api_;

@@ -57,12 +57,15 @@ SyncAPIError SyncAPIError::transport(const std::string& message) {
 
 SyncAPIError SyncAPIError::offline() { return SyncAPIError(Kind::offline, 0, {}, "the server could not be reached"); }
 
+SyncAPIError SyncAPIError::notFound() { return SyncAPIError(Kind::notFound, 0, {}, "the server has no such object"); }
+
 bool SyncAPIError::operator==(const SyncAPIError& other) const {
     if (kind_ != other.kind_) return false;
     switch (kind_) {
         case Kind::conflict: return currentRevision_ == other.currentRevision_;
         case Kind::transport: return message_ == other.message_;
-        case Kind::offline: return true;
+        case Kind::offline:
+        case Kind::notFound: return true;
     }
     return false;
 }

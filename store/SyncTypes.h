@@ -45,7 +45,8 @@ struct SyncItemDelta {
     bool operator==(const SyncItemDelta&) const = default;
 };
 
-// One changed group in a sync answer. It carries no name-wrapping key.
+// One changed group in a sync answer. The name's key (wrapped by the group key) is absent on groups
+// the server got without one.
 struct SyncCollectionDelta {
     Uuid id;
     Uuid orgId;
@@ -55,6 +56,7 @@ struct SyncCollectionDelta {
     Bytes wrappedKey;
     TimePoint updatedAt;
     bool deleted = false;
+    std::optional<Bytes> nameWrappedKey = std::nullopt;
 
     bool operator==(const SyncCollectionDelta&) const = default;
 };
@@ -63,6 +65,9 @@ struct SyncResponse {
     TimePoint now;  // the server's time of the answer: the next pull asks from here
     std::vector<SyncItemDelta> items;
     std::vector<SyncCollectionDelta> collections;
+    // The change time of the oldest record left out because it could not be read: the next pull
+    // has to ask from before it.
+    std::optional<TimePoint> oldestUnreadable = std::nullopt;
 
     bool operator==(const SyncResponse&) const = default;
 };
@@ -104,11 +109,13 @@ public:
         conflict,   // the server holds another revision (for a creation: the object exists)
         transport,  // any other failure, described by its text
         offline,    // the server could not be reached
+        notFound,   // the object, or the group it belongs in, is gone on the server
     };
 
     static SyncAPIError conflict(std::int64_t currentRevision);
     static SyncAPIError transport(const std::string& message);
     static SyncAPIError offline();
+    static SyncAPIError notFound();
 
     Kind kind() const { return kind_; }
     std::int64_t currentRevision() const { return currentRevision_; }  // conflict only

@@ -1,5 +1,7 @@
 #include "store/VaelStore.h"
 
+#include <algorithm>
+
 #include "store/RowCodec.h"
 #include "store/StoreCore.h"
 
@@ -170,11 +172,26 @@ std::vector<PendingOpRecord> VaelStore::pendingOps() const {
     return fetchAll<PendingOpRecord>(*core_, sql, std::nullopt, rows::readPendingOp);
 }
 
+std::vector<PendingOpRecord> VaelStore::pendingOps(const Uuid& itemId) const {
+    static const auto sql = rows::selectSql(rows::kPendingOpColumns, "WHERE itemId = ?1 ORDER BY createdAt, opId");
+    return fetchAll<PendingOpRecord>(*core_, sql, itemId, rows::readPendingOp);
+}
+
 void VaelStore::deletePendingOp(const Uuid& opId) {
     core_->write([&] {
         auto statement = core_->statement("DELETE FROM pending_ops WHERE opId = ?1");
         statement->bind(1, opId.text());
         statement->exec();
+    });
+}
+
+bool VaelStore::contentUnchangedSince(std::uint64_t mark) const { return core_->unchangedSince(mark); }
+
+std::optional<TimePoint> VaelStore::latestPendingOpTime() const {
+    return core_->read([&]() -> std::optional<TimePoint> {
+        auto query = core_->statement("SELECT MAX(createdAt) FROM pending_ops");
+        if (!query->executeStep()) return std::nullopt;
+        return rows::readOptionalTime(*query, 0, "pending_ops");
     });
 }
 
@@ -194,6 +211,30 @@ void VaelStore::upsertGroupWithContents(const std::optional<CollectionRecord>& g
         if (group) upsertRow(*core_, collectionSql(), *group);
         for (const auto& item : items) upsertRow(*core_, itemSql(), item);
         for (const auto& project : projects) upsertRow(*core_, projectSql(), project);
+    });
+}
+
+ContentChanges VaelStore::contentChangesSince(std::optional<std::uint64_t> mark) const {
+    static const auto byRow = rows::selectSql(rows::kItemColumns, "WHERE rowid = ?1");
+    return core_->read([&] {
+        ContentChanges changes;
+        changes.mark = core_->contentMark();
+        const auto commits = mark ? core_->commitsSince(*mark) : std::nullopt;
+        if (!commits) return changes;
+        changes.known = true;
+        std::vector<std::int64_t> rowids;
+        for (const auto* commit : *commits) {
+            changes.structure = changes.structure || commit->structure;
+            rowids.insert(rowids.end(), commit->itemRows.begin(), commit->itemRows.end());
+        }
+        std::sort(rowids.begin(), rowids.end());
+        rowids.erase(std::unique(rowids.begin(), rowids.end()), rowids.end());
+        for (const auto row : rowids) {
+            auto query = core_->statement(byRow);
+            query->bind(1, row);
+            if (query->executeStep()) changes.items.push_back(rows::readItem(*query));
+        }
+        return changes;
     });
 }
 

@@ -26,6 +26,16 @@ class StoreCore;
 struct Observation;
 }  // namespace detail
 
+// What the observed tables went through since a mark that contentChangesSince answered earlier.
+struct ContentChanges {
+    std::uint64_t mark = 0;  // the store's mark now: ask from here next time
+    // False when what changed is not known (no mark was given, the journal no longer reaches back
+    // to it, or another connection wrote to the file): the caller reads everything again.
+    bool known = false;
+    bool structure = false;         // collections or projects were written
+    std::vector<ItemRecord> items;  // the item rows written, as they are now (tombstones included)
+};
+
 // Keeps one change observation alive; destroying it, or cancel(), stops it.
 class VaultObservationToken {
 public:
@@ -50,7 +60,7 @@ private:
 // decode into its record is one with code SQLITE_MISMATCH). Share it by std::shared_ptr.
 class VaelStore final {
 public:
-    static constexpr int schemaVersion = 2;
+    static constexpr int schemaVersion = 3;
 
     // Opens (creating, private to the user, when absent) the file and brings its schema up to date.
     // Never creates the folder.
@@ -85,16 +95,29 @@ public:
     // The queue of local changes the server has not taken yet.
     void enqueue(const PendingOpRecord& op);                // a second op with the same opId fails
     std::vector<PendingOpRecord> pendingOps() const;        // by (createdAt, opId)
+    // The queued operations of one item or collection, in queue order.
+    std::vector<PendingOpRecord> pendingOps(const Uuid& itemId) const;
     void deletePendingOp(const Uuid& opId);                 // an absent op is no error
+    // The latest createdAt in the queue, found through its index; nothing when the queue is empty.
+    std::optional<TimePoint> latestPendingOpTime() const;
 
-    // Calls onChange through post once soon after the start, then after every committed change of
-    // items, collections or projects that changes their row counts or latest updatedAt. Never throws;
-    // a failure ends the observation and is logged.
+    // Calls onChange through post once soon after the start, then after every committed write to
+    // items, collections or projects (writes committed before a pending call runs share it).
+    // Never throws.
     [[nodiscard]] VaultObservationToken observeVaultChanges(std::function<void()> onChange, PostFunction post);
 
-    // Counts committed transactions that changed items, collections or projects since the store
-    // opened. Read synchronously, so caches of decrypted data can tell that they are stale at once.
+    // Counts committed transactions of this connection that changed items, collections or projects
+    // since the store opened.
     std::uint64_t contentWriteCount() const;
+
+    // The journal of content writes, for caches of decrypted data: which item rows were written since
+    // `mark`, read in the same access, so a cache can bring itself up to date without reading
+    // everything again. Commits of other connections to the same file are noticed too (as unknown).
+    ContentChanges contentChangesSince(std::optional<std::uint64_t> mark) const;
+    // Without waiting for the connection: true only when certainly nothing changed since `mark` (no
+    // content commit of this store, no commit of another store of this process to the file, and a
+    // look at the file for other processes' commits less than 20 ms ago). False: ask the above.
+    bool contentUnchangedSince(std::uint64_t mark) const;
 
 private:
     std::shared_ptr<detail::StoreCore> core_;

@@ -15,9 +15,11 @@ class VaelSyncAPI {
 public:
     virtual ~VaelSyncAPI() = default;
 
-    // The item and group changes the server recorded after `since` (everything when absent).
+    // The item and group changes the server recorded after `since` (everything when absent). Groups
+    // that could not be read are left out, and the answer says from when.
     virtual SyncResponse sync(std::optional<TimePoint> since) = 0;
-    // The server's current version of the item, with its revision.
+    // The server's current version of the item, with its revision; an empty type when the server
+    // holds none for it.
     virtual ItemBody fetchItem(const Uuid& id) = 0;
     // Stores the body only if the server's revision equals expectedRevision; otherwise conflict.
     virtual PushResult putItem(const Uuid& id, const ItemBody& body, std::int64_t expectedRevision) = 0;

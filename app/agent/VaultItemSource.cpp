@@ -24,8 +24,8 @@ CredentialCaptureError::CredentialCaptureError(Case c) : std::runtime_error(capt
 VaultUDSSecretMetadata VaultItemSource::captureSecret(const VaultUDSRequest&) { unsupported(); }
 VaultUDSSecretMetadata VaultItemSource::createSecret(const VaultUDSRequest&) { unsupported(); }
 VaultUDSSecretMetadata VaultItemSource::getSecret(const VaultUDSRequest&) { unsupported(); }
-VaultUDSSecretMetadata VaultItemSource::updateSecret(const VaultUDSRequest&) { unsupported(); }
-VaultUDSDeleteResult VaultItemSource::deleteSecret(const VaultUDSRequest&) { unsupported(); }
+VaultUDSSecretMetadata VaultItemSource::updateSecret(const VaultUDSRequest&, const ApproveChange&) { unsupported(); }
+VaultUDSDeleteResult VaultItemSource::deleteSecret(const VaultUDSRequest&, const ApproveChange&) { unsupported(); }
 VaultUDSGroupList VaultItemSource::listGroups() { unsupported(); }
 VaultUDSGroup VaultItemSource::createGroup(const VaultUDSRequest&) { unsupported(); }
 VaultUDSGroup VaultItemSource::getGroup(const VaultUDSRequest&) { unsupported(); }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -17,6 +18,9 @@ namespace vael {
 // overridden; failures an agent should understand are VaultUDSManagementError.
 class VaultItemSource {
 public:
+    // Asks the owner to approve a change; the reason names the item. False refuses it.
+    using ApproveChange = std::function<bool(const std::string& reason)>;
+
     virtual ~VaultItemSource() = default;
 
     // The decrypted field the reference names, or nothing when nothing matches or anything fails
@@ -30,8 +34,13 @@ public:
     virtual VaultUDSSecretMetadata captureSecret(const VaultUDSRequest& request);
     virtual VaultUDSSecretMetadata createSecret(const VaultUDSRequest& request);
     virtual VaultUDSSecretMetadata getSecret(const VaultUDSRequest& request);
-    virtual VaultUDSSecretMetadata updateSecret(const VaultUDSRequest& request);
-    virtual VaultUDSDeleteResult deleteSecret(const VaultUDSRequest& request);
+    // Asks `approve` before a tier change, and before any change to an item that is not injectable
+    // that widens what agents or browser operations can read of it (a field's kind, the website,
+    // allowed hosts or commands); the check and the write concern the one item found. A refusal
+    // throws VaultUDSManagementError(cancelled) and writes nothing.
+    virtual VaultUDSSecretMetadata updateSecret(const VaultUDSRequest& request, const ApproveChange& approve);
+    // Finds the item, asks `approve` naming it, then deletes that item.
+    virtual VaultUDSDeleteResult deleteSecret(const VaultUDSRequest& request, const ApproveChange& approve);
     virtual VaultUDSGroupList listGroups();
     virtual VaultUDSGroup createGroup(const VaultUDSRequest& request);
     virtual VaultUDSGroup getGroup(const VaultUDSRequest& request);

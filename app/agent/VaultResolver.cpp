@@ -135,18 +135,20 @@ VaultUDSSecretMetadata VaultResolver::getSecret(const VaultUDSRequest& request) 
     return source_->getSecret(request);
 }
 
+// The item source decides, on the one item it found, whether the change needs the owner's yes:
+// a second lookup here could land on another item of the same name.
 VaultUDSSecretMetadata VaultResolver::updateSecret(const VaultUDSRequest& request) const {
     stopIfKillSwitch();
-    if (auto requested = request.aiAccess ? aiAccessFromText(*request.aiAccess) : std::nullopt) {
-        if (source_->getSecret(request).aiAccess != *requested) approve("Change an automated-access level in Vael");
-    }
-    return source_->updateSecret(request);
+    return source_->updateSecret(request, ownerApproval());
 }
 
 VaultUDSDeleteResult VaultResolver::deleteSecret(const VaultUDSRequest& request) const {
     stopIfKillSwitch();
-    approve("Delete a secret from Vael");
-    return source_->deleteSecret(request);
+    return source_->deleteSecret(request, ownerApproval());
+}
+
+VaultItemSource::ApproveChange VaultResolver::ownerApproval() const {
+    return [gate = biometric_](const std::string& reason) { return gate->authenticate(reason); };
 }
 
 VaultUDSGroupList VaultResolver::listGroups() const { return source_->listGroups(); }

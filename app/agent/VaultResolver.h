@@ -52,6 +52,7 @@ private:
     std::optional<ResolvedItem> lookup(const VaultUDSRequest& request) const;
     void stopIfKillSwitch() const;
     void approve(const std::string& reason) const;
+    VaultItemSource::ApproveChange ownerApproval() const;
 
     std::shared_ptr<VaultItemSource> source_;
     std::shared_ptr<BiometricGate> biometric_;

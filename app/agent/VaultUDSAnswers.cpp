@@ -21,6 +21,7 @@ const char* managementMessage(VaultUDSManagementError::Case c) {
         case VaultUDSManagementError::Case::protectedDefault:
             return "the built-in default group/project cannot be deleted";
         case VaultUDSManagementError::Case::cancelled: return "cancelled by the user";
+        case VaultUDSManagementError::Case::alreadyExists: return "already exists";
     }
     return "operation not supported by this vault";
 }
@@ -128,6 +129,18 @@ std::optional<UDSDecision> decisionFromText(std::string_view text) {
 }
 
 VaultUDSManagementError::VaultUDSManagementError(Case c) : std::runtime_error(managementMessage(c)), case_(c) {}
+
+VaultUDSManagementError::VaultUDSManagementError(Case c, const std::string& message)
+    : std::runtime_error(message), case_(c) {}
+
+VaultUDSManagementError VaultUDSManagementError::invalidBecause(std::string_view why) {
+    return VaultUDSManagementError(Case::invalid, std::string(managementMessage(Case::invalid)) + " \u2014 " + std::string(why));
+}
+
+VaultUDSManagementError VaultUDSManagementError::alreadyExists(const std::string& name) {
+    return VaultUDSManagementError(Case::alreadyExists,
+                                   "\u201C" + name + "\u201D already exists in that folder \u2014 choose another name.");
+}
 
 void appendCompact(std::string& out, ojson& json) {
     struct WipeSecrets {

@@ -147,12 +147,17 @@ struct ResolvedItem {
 // A failure of a management or browser operation that the agent is meant to understand.
 class VaultUDSManagementError : public std::runtime_error {
 public:
-    enum class Case { unsupported, notFound, invalid, protectedDefault, cancelled };
+    enum class Case { unsupported, notFound, invalid, protectedDefault, cancelled, alreadyExists };
 
     explicit VaultUDSManagementError(Case c);
+    // A name canonically equal to a sibling's: the message names it.
+    static VaultUDSManagementError alreadyExists(const std::string& name);
+    // An invalid argument whose message says what is wrong with it.
+    static VaultUDSManagementError invalidBecause(std::string_view why);
     Case code() const { return case_; }
 
 private:
+    VaultUDSManagementError(Case c, const std::string& message);
     Case case_;
 };
 

@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <cstring>
 #include <system_error>
+#include <unordered_set>
 
 #include "app/agent/LineReader.h"
 
@@ -19,9 +20,29 @@ namespace vael {
 struct VaultUDSServer::Shared {
     Shared(VaultResolver r, std::function<void()> a) : resolver(std::move(r)), onActivity(std::move(a)) {}
 
+    // Counts the connection in unless the server is stopped or full.
+    bool admit(int fd) {
+        std::lock_guard lock(mutex);
+        if (!running.load(std::memory_order_acquire) || open.size() >= kMaxConnections) return false;
+        open.insert(fd);
+        return true;
+    }
+    void leave(int fd) {
+        std::lock_guard lock(mutex);
+        open.erase(fd);
+    }
+    // Idle connections wake from their read with end of stream; one busy answering finishes its
+    // batch first. Its peer can send nothing more.
+    void endConnections() {
+        std::lock_guard lock(mutex);
+        for (int fd : open) ::shutdown(fd, SHUT_RD);
+    }
+
     const VaultResolver resolver;
     const std::function<void()> onActivity;
     std::atomic<bool> running{false};
+    std::mutex mutex;
+    std::unordered_set<int> open;  // descriptors of the connections being served
 };
 
 namespace {
@@ -73,9 +94,13 @@ bool peerIsThisUser(int fd) {
 // server stops after a batch.
 class Connection {
 public:
+    // The descriptor was admitted to `shared`; the connection closes it and counts it out.
     Connection(std::shared_ptr<VaultUDSServer::Shared> shared, int fd)
         : shared_(std::move(shared)), fd_(fd), reader_(VaultUDSServer::kMaxLineBytes) {}
-    ~Connection() { ::close(fd_); }
+    ~Connection() {
+        shared_->leave(fd_);
+        ::close(fd_);
+    }
 
     void serve() {
         if (!shared_->running.load(std::memory_order_acquire)) return;
@@ -84,6 +109,9 @@ public:
             ssize_t count = ::read(fd_, space.data(), space.size());
             if (count < 0 && errno == EINTR) continue;
             if (count <= 0) return;  // an unterminated last line is never answered
+            // Bytes that arrive once the server has stopped belong to no session: a connection
+            // kept across a lock must never reach the objects of the session that ended.
+            if (!shared_->running.load(std::memory_order_acquire)) return;
             reader_.commit(static_cast<std::size_t>(count));
             for (;;) {
                 std::string_view line;
@@ -207,6 +235,15 @@ private:
     std::string line_;
 };
 
+// The one line a connection over the limit gets before it is closed.
+void refuseConnection(int fd) {
+    std::string line;
+    appendAnswer(line, VaultUDSErrorEnvelope{"too many open connections \u2014 close an idle one, then retry"});
+    line.push_back('\n');
+    [[maybe_unused]] auto ignored = ::send(fd, line.data(), line.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+    ::close(fd);
+}
+
 void serveConnection(std::shared_ptr<VaultUDSServer::Shared> shared, int fd) noexcept {
     try {
         Connection(std::move(shared), fd).serve();
@@ -279,7 +316,11 @@ void VaultUDSServer::start() {
 
 void VaultUDSServer::stop() {
     std::lock_guard lock(lifecycle_);
-    shared_->running.store(false, std::memory_order_release);
+    {
+        std::lock_guard connections(shared_->mutex);
+        shared_->running.store(false, std::memory_order_release);
+    }
+    shared_->endConnections();
     if (wakeFd_ >= 0) {
         std::uint64_t one = 1;
         [[maybe_unused]] auto ignored = ::write(wakeFd_, &one, sizeof one);
@@ -328,9 +369,14 @@ void VaultUDSServer::acceptLoop() {
             ::close(fd);
             continue;
         }
+        if (!shared_->admit(fd)) {
+            refuseConnection(fd);
+            continue;
+        }
         try {
             std::thread(serveConnection, shared_, fd).detach();
         } catch (const std::system_error&) {
+            shared_->leave(fd);
             ::close(fd);
             backOff();
         }

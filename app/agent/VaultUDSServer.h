@@ -40,6 +40,9 @@ public:
     };
 
     static constexpr std::size_t kMaxLineBytes = 1024 * 1024;
+    // Connections served at once; the next one is told so in one error line and closed, so idle
+    // agents cannot use up the descriptors the next unlock needs.
+    static constexpr std::size_t kMaxConnections = 64;
     static constexpr std::size_t kMaxSocketPathBytes = 107;
 
     // Makes no system call and touches no file. onActivity is told once per decoded request,
@@ -55,8 +58,9 @@ public:
     // UDSError; a failed start leaves no descriptor and no socket file behind. Once per server.
     void start();
     // Stops accepting, closes the listening socket and removes the socket file; returns once the
-    // accept loop has ended. Open connections are not cut: each answers the lines it has read
-    // and then closes. Never fails; a second call does nothing.
+    // accept loop has ended. Idle connections are closed at once; one busy answering finishes the
+    // lines it has read and then closes. Nothing read afterwards is answered. Never fails; a
+    // second call does nothing.
     void stop();
 
     const std::string& socketPath() const { return socketPath_; }

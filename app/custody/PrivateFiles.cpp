@@ -8,9 +8,13 @@
 #include <cstring>
 #include <vector>
 
+#include "core/Log.h"
+
 namespace vael {
 
 namespace {
+
+constexpr std::string_view kLogCategory = "custody.files";
 
 std::string errorText(int error) { return std::strerror(error); }
 
@@ -127,7 +131,7 @@ void ensurePrivateFolder(const std::string& folder, uid_t owner) {
                  "). Make it private with \"chmod 700 " + folder + "\", then try again.");
 }
 
-void writePrivateFileAtomically(const std::string& path, std::string_view contents) {
+SaveOutcome writePrivateFileAtomically(const std::string& path, std::string_view contents) {
     const std::string folder = folderOf(path);
     ensurePrivateFolder(folder);
 
@@ -151,8 +155,13 @@ void writePrivateFileAtomically(const std::string& path, std::string_view conten
     if (::fsync(fd.get()) != 0) abandon(errno);
     if (fd.close() != 0) abandon(errno);
     if (::rename(temporary.c_str(), path.c_str()) != 0) abandon(errno);
-    // The rename is only durable once the folder itself is on disk.
-    if (::fsync(folderFd.get()) != 0) failIo(path, "Could not flush the folder of", errno);
+    // The rename is only durable once the folder itself is on disk; the file is replaced either way.
+    if (::fsync(folderFd.get()) != 0) {
+        logMessage(LogLevel::Warning, kLogCategory,
+                   "Saved " + path + ", but its folder could not be flushed to disk: " + errorText(errno));
+        return SaveOutcome::notYetFlushed;
+    }
+    return SaveOutcome::flushed;
 }
 
 std::optional<std::string> readPrivateFile(const std::string& path) {

@@ -43,10 +43,18 @@ bool createFolders(const std::string& folder);
 // names the folder and says what to do.
 void ensurePrivateFolder(const std::string& folder, uid_t owner = ::geteuid());
 
+// How a replacement ended once the new content is in place.
+enum class SaveOutcome {
+    flushed,        // saved, and the folder flushed: it survives a crash
+    notYetFlushed,  // saved (readers see the new content), but the folder could not be flushed, so a
+                    // crash soon after may bring back the old file
+};
+
 // Replaces the file's content in one step: a 0600 temporary file in the same folder is written,
-// flushed to disk and renamed over the file, then the folder is flushed. On any failure the old
-// file is left as it was and the temporary file is removed.
-void writePrivateFileAtomically(const std::string& path, std::string_view contents);
+// flushed to disk and renamed over the file, then the folder is flushed. Any failure before the
+// rename throws ("not saved"): the old file is left as it was and the temporary file is removed. A
+// failed flush of the folder after the rename is no failure to save: it answers notYetFlushed.
+SaveOutcome writePrivateFileAtomically(const std::string& path, std::string_view contents);
 
 // The file's whole content, or nothing when there is no file. Checks the folder first.
 std::optional<std::string> readPrivateFile(const std::string& path);

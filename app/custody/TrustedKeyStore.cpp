@@ -31,6 +31,7 @@ std::string compactUtc(TimePoint time) {
 
 bool TrustedKeyStore::trustOnFirstUse(const std::string& fingerprint, const Uuid& accountID) {
     if (auto pinned = pinnedFingerprint(accountID)) return *pinned == fingerprint;
+    if (!pinsKnown()) return false;
     pin(fingerprint, accountID);
     return true;
 }
@@ -71,40 +72,42 @@ FileTrustedKeyStore::FileTrustedKeyStore(std::string path)
 
 FileTrustedKeyStore::FileTrustedKeyStore(std::string path, std::shared_ptr<const Clock> clock)
     : path_(std::move(path)), clock_(std::move(clock)) {
-    load();
+    std::lock_guard lock(mutex_);
+    readIfNeeded();
 }
 
-void FileTrustedKeyStore::load() {
+bool FileTrustedKeyStore::readIfNeeded() const {
+    if (read_) return true;
     std::optional<std::string> contents;
     try {
         contents = readPrivateFile(path_);
     } catch (const PrivateFileError& error) {
-        logMessage(LogLevel::Warning, kLogCategory, error.what());
-        // Whatever is there could not be read, so it must not be overwritten unseen either.
-        keepAsideBeforeWrite_ = error.kind() == PrivateFileError::Kind::Io ||
-                                error.kind() == PrivateFileError::Kind::NotAFile;
-        return;
+        if (!warnedUnreadable_)
+            logMessage(LogLevel::Warning, kLogCategory,
+                       std::string(error.what()) + " Until it can be read, no new key is trusted.");
+        warnedUnreadable_ = true;
+        return false;
     }
-    if (!contents || contents->empty()) return;
-    if (auto pins = decodeTrustedKeyPins(*contents)) {
-        pins_ = std::move(*pins);
-        return;
+    read_ = true;
+    TrustedKeyPins stored;
+    if (contents && !contents->empty()) {
+        if (auto pins = decodeTrustedKeyPins(*contents)) {
+            stored = std::move(*pins);
+        } else {
+            logMessage(LogLevel::Warning, kLogCategory,
+                       path_ + " is damaged; it is read as holding no pins and will be kept aside before the next pin.");
+            keepAsideBeforeWrite_ = true;
+        }
     }
-    logMessage(LogLevel::Warning, kLogCategory,
-               path_ + " is damaged; it is read as holding no pins and will be kept aside before the next pin.");
-    keepAsideBeforeWrite_ = true;
+    // Pins made while the file could not be read are the newer ones.
+    const bool madeMeanwhile = !pins_.empty();
+    for (auto& [account, fingerprint] : pins_) stored[account] = std::move(fingerprint);
+    pins_ = std::move(stored);
+    if (madeMeanwhile) save();
+    return true;
 }
 
-std::optional<std::string> FileTrustedKeyStore::pinnedFingerprint(const Uuid& accountID) const {
-    std::lock_guard lock(mutex_);
-    const auto found = pins_.find(accountID);
-    if (found == pins_.end()) return std::nullopt;
-    return found->second;
-}
-
-void FileTrustedKeyStore::pin(const std::string& fingerprint, const Uuid& accountID) {
-    std::lock_guard lock(mutex_);
-    pins_[accountID] = fingerprint;
+void FileTrustedKeyStore::save() const {
     try {
         if (keepAsideBeforeWrite_) {
             if (auto aside = keepFileAside(path_, "damaged-" + compactUtc(clock_->now())))
@@ -116,6 +119,27 @@ void FileTrustedKeyStore::pin(const std::string& fingerprint, const Uuid& accoun
         // The pin stays in memory for this run; the old file stays as it was.
         logMessage(LogLevel::Warning, kLogCategory, error.what());
     }
+}
+
+std::optional<std::string> FileTrustedKeyStore::pinnedFingerprint(const Uuid& accountID) const {
+    std::lock_guard lock(mutex_);
+    readIfNeeded();
+    const auto found = pins_.find(accountID);
+    if (found == pins_.end()) return std::nullopt;
+    return found->second;
+}
+
+void FileTrustedKeyStore::pin(const std::string& fingerprint, const Uuid& accountID) {
+    std::lock_guard lock(mutex_);
+    const bool known = readIfNeeded();
+    pins_[accountID] = fingerprint;
+    // A file never read is never overwritten: the pin waits in memory until it reads.
+    if (known) save();
+}
+
+bool FileTrustedKeyStore::pinsKnown() const {
+    std::lock_guard lock(mutex_);
+    return readIfNeeded();
 }
 
 }  // namespace vael

@@ -124,8 +124,8 @@ bool VaultConfigStore::exists() const {
     return ::lstat(path_.c_str(), &st) == 0;
 }
 
-void VaultConfigStore::save(const VaultConfig& config) const {
-    writePrivateFileAtomically(path_, encodeVaultConfig(config));
+SaveOutcome VaultConfigStore::save(const VaultConfig& config) const {
+    return writePrivateFileAtomically(path_, encodeVaultConfig(config));
 }
 
 VaultConfig VaultConfigStore::load() const {

@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "app/custody/PrivateFiles.h"
 #include "core/Bytes.h"
 #include "crypto/KeyRecords.h"
 
@@ -59,8 +60,9 @@ public:
     const std::string& path() const { return path_; }
     // Whether anything is at the path; reads nothing.
     bool exists() const;
-    // Replaces the file in one step; a failure leaves the old file as it was.
-    void save(const VaultConfig& config) const;
+    // Replaces the file in one step; a failure throws and leaves the old file as it was. A folder
+    // that could not be flushed after the file was replaced is no failure: it answers notYetFlushed.
+    SaveOutcome save(const VaultConfig& config) const;
     // Throws VaultConfigError, or PrivateFileError when the folder is not private.
     VaultConfig load() const;
     // Reads the file afresh, lets `change` alter only the fields its caller owns, and writes it back,

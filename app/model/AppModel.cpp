@@ -4,6 +4,7 @@
 #include <QThreadPool>
 
 #include <algorithm>
+#include <cctype>
 #include <stdexcept>
 
 #include "app/agent/VaultResolver.h"
@@ -17,6 +18,7 @@
 #include "app/model/DefaultRecords.h"
 #include "app/model/GatedItemSource.h"
 #include "app/model/ModelVault.h"
+#include "app/model/ReplicaFile.h"
 #include "app/sync/SyncAPIAdapter.h"
 #include "app/sync/SyncCoordinator.h"
 #include "core/Log.h"
@@ -33,6 +35,7 @@ constexpr std::string_view kLogCategory = "model";
 constexpr std::string_view kUnlockFailed = "Unlock failed \u2014 check your passphrase.";
 constexpr std::string_view kCreateFailed = "Could not create the vault: ";
 constexpr std::string_view kAutoLockSaveFailed = "Couldn't save the auto-lock setting.";
+constexpr std::string_view kVaultExists = "a vault already exists on this computer \u2014 unlock it instead.";
 
 std::string describe(std::exception_ptr error) {
     try {
@@ -62,6 +65,44 @@ void registerDefaultsIfNeeded(const VaultConfigStore& configStore, SyncCoordinat
     coordinator.bootstrap(AppModel::localOrgID(), AppModel::localCollectionID(), projectName.blob, group->nameBlob,
                           group->wrappedKey);
     configStore.update([](VaultConfig& config) { config.serverBootstrapped = true; });
+}
+
+// Makes the files at these paths the new vault's. A configuration this onboarding did not write
+// belongs to another vault: writing over it would leave neither passphrase able to open anything.
+// A retry after a failure finds its own record and goes on. A replica without a configuration
+// belongs to no vault that can still be opened; it is kept, under another name.
+void claimVaultFiles(const VaultConfigStore& configStore, const std::string& replica, const VaultConfig& config) {
+    if (!configStore.exists()) {
+        setReplicaAside(replica);
+        return;
+    }
+    std::optional<VaultConfig> existing;
+    try {
+        existing = configStore.load();
+    } catch (const std::exception&) {
+        // Unreadable is not ours either.
+    }
+    if (!existing || existing->wrappedKeys != config.wrappedKeys ||
+        existing->accountPublicKeys != config.accountPublicKeys ||
+        existing->wrappedAccountPrivKeys != config.wrappedAccountPrivKeys) {
+        throw std::runtime_error(std::string(kVaultExists));
+    }
+}
+
+// What the person reads when opening fails for a reason that is not the passphrase.
+std::optional<std::string> openingFailure(std::exception_ptr error) {
+    try {
+        std::rethrow_exception(error);
+    } catch (const PrivateFileError& e) {
+        // The folder's own sentence says what to do about it.
+        return std::string(e.what());
+    } catch (const VaultUDSServer::UDSError& e) {
+        std::string text = e.what();
+        if (!text.empty()) text[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(text[0])));
+        return text + ".";
+    } catch (...) {
+        return std::nullopt;
+    }
 }
 
 }  // namespace
@@ -260,9 +301,11 @@ QCoro::Task<> AppModel::completeOnboarding(NewVault newVault, SecureBytes passph
     const auto lockCount = lockCount_;
     std::exception_ptr failure;
     try {
-        auto created = runBlocking([configStore = configStore_, vault = vault_, newVault = std::move(newVault),
-                                    passphrase = std::move(passphrase)]() mutable {
-            configStore.save(VaultConfig::fromNewVault(newVault));
+        auto created = runBlocking([configStore = configStore_, replica = paths_.replica, vault = vault_,
+                                    newVault = std::move(newVault), passphrase = std::move(passphrase)]() mutable {
+            const auto fresh = VaultConfig::fromNewVault(newVault);
+            claimVaultFiles(configStore, replica, fresh);
+            configStore.save(fresh);
             const auto config = configStore.load();
             vault->unlock(config.wrappedKeys, config.wrappedAccountPrivKeys, UnlockInput::passphrase(std::move(passphrase)));
         });
@@ -289,11 +332,8 @@ QCoro::Task<> AppModel::unlock(SecureBytes passphrase) {
         co_await unlocked;
         if (!self) co_return;
         co_await openSession(lockCount);
-    } catch (const PrivateFileError& error) {
-        // Not the passphrase: the folder's own sentence says what to do about it.
-        failure = error.what();
     } catch (...) {
-        failure = std::string(kUnlockFailed);
+        failure = openingFailure(std::current_exception()).value_or(std::string(kUnlockFailed));
     }
     if (failure && self) setErrorMessage(*failure);
 }
@@ -315,7 +355,7 @@ QCoro::Task<> AppModel::openSession(std::uint64_t lockCountAtStart) {
         auto opened = runBlocking([paths = paths_, vault, clock = clock_] {
             // The replica and the socket must never land in a folder others can reach.
             ensurePrivateFolder(folderOf(paths.socket));
-            preparePrivateFile(paths.replica);
+            prepareReplicaFile(paths.replica);
             auto store = std::make_shared<VaelStore>(paths.replica);
             auto key = ensureDefaultCollection(*store, *vault, *clock);
             return std::pair{store, key};

@@ -11,6 +11,18 @@ CollectionKey ensureDefaultCollection(VaelStore& store, VaultCrypto& vault, cons
         ensureDefaultProject(store, vault, key, clock);
         return key;
     }
+    // A tombstone (from a sync, or a deletion elsewhere) still holds the key its items are sealed
+    // under: the row comes back with it. Only a missing row gets a new key.
+    if (auto tombstone = store.collection(AppModel::localCollectionID())) {
+        auto key = vault.unwrapCollectionKey(tombstone->wrappedKey);
+        tombstone->orgId = AppModel::localOrgID();
+        tombstone->parentId.reset();
+        tombstone->deleted = false;
+        tombstone->updatedAt = clock.now();
+        store.upsertCollection(*tombstone);
+        ensureDefaultProject(store, vault, key, clock);
+        return key;
+    }
     auto key = vault.newCollectionKey();
     CollectionRecord record;
     record.id = AppModel::localCollectionID();

@@ -12,8 +12,9 @@ namespace vael {
 inline constexpr std::string_view kDefaultCollectionName = "local";
 inline constexpr std::string_view kDefaultProjectName = "Personal";
 
-// The default group's open key. A store without a live default group gets one (a new key, its
-// name sealed, no name key); then the default project is ensured. Blocking; raises store and crypto
+// The default group's open key. A default group that is only a tombstone, or was moved out of
+// the default project, is brought back live with its own key; a store without the row gets one (a
+// new key, its name sealed, no name key). Then the default project is ensured. Blocking; raises store and crypto
 // errors as they come.
 CollectionKey ensureDefaultCollection(VaelStore& store, VaultCrypto& vault, const Clock& clock);
 

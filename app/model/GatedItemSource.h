@@ -36,13 +36,13 @@ public:
         auto pass = gate_->enter();
         return inner_->getSecret(request);
     }
-    VaultUDSSecretMetadata updateSecret(const VaultUDSRequest& request) override {
+    VaultUDSSecretMetadata updateSecret(const VaultUDSRequest& request, const ApproveChange& approve) override {
         auto pass = gate_->enter();
-        return inner_->updateSecret(request);
+        return inner_->updateSecret(request, approve);
     }
-    VaultUDSDeleteResult deleteSecret(const VaultUDSRequest& request) override {
+    VaultUDSDeleteResult deleteSecret(const VaultUDSRequest& request, const ApproveChange& approve) override {
         auto pass = gate_->enter();
-        return inner_->deleteSecret(request);
+        return inner_->deleteSecret(request, approve);
     }
     VaultUDSGroupList listGroups() override {
         auto pass = gate_->enter();

@@ -3,6 +3,8 @@
 #include <QCoreApplication>
 #include <QThread>
 
+#include <algorithm>
+
 namespace vael {
 
 LiveCredentialCapturePresenter::LiveCredentialCapturePresenter(QObject* parent)
@@ -43,14 +45,16 @@ void LiveCredentialCapturePresenter::close() {
     publishHead();
 }
 
-void LiveCredentialCapturePresenter::resume(std::optional<CapturedCredential> result) {
+void LiveCredentialCapturePresenter::resume(const Uuid& id, std::optional<CapturedCredential> result) {
     std::shared_ptr<Request> answered;
     {
         std::lock_guard lock(queue_->mutex);
-        // Only the request the sheet shows is answered; a late second answer finds it gone.
-        if (queue_->waiting.empty() || !pending_ || !(queue_->waiting.front()->pending == *pending_)) return;
-        answered = queue_->waiting.front();
-        queue_->waiting.pop_front();
+        auto& waiting = queue_->waiting;
+        const auto found = std::find_if(waiting.begin(), waiting.end(),
+                                        [&](const auto& request) { return request->pending.id == id; });
+        if (found == waiting.end()) return;
+        answered = *found;
+        waiting.erase(found);
     }
     publishHead();
     answered->answer.set_value(std::move(result));

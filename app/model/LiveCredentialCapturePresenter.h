@@ -15,8 +15,9 @@
 namespace vael {
 
 // The application's capture presenter. Agent threads block in present() while their requests wait
-// in arrival order; the sheet shows the oldest (`pending`) and answers it with submit() or cancel().
-// Every request is answered exactly once. While closed (no open session) requests are answered
+// in arrival order; the sheet shows the oldest (`pending`) and answers it by its id with submit() or
+// cancel(). Every request is answered exactly once: an answer for a request no longer waiting (a
+// sheet closing after Save, or after a lock) does nothing, so it can never reach the next request. While closed (no open session) requests are answered
 // with nothing at once; close() answers every waiting one with nothing.
 class LiveCredentialCapturePresenter final : public QObject, public CredentialCapturePresenter {
     Q_OBJECT
@@ -38,8 +39,8 @@ public:
 
     // Main thread.
     std::optional<Pending> pending() const { return pending_; }
-    void submit(const CapturedCredential& credential) { resume(credential); }
-    void cancel() { resume(std::nullopt); }
+    void submit(const Uuid& id, const CapturedCredential& credential) { resume(id, credential); }
+    void cancel(const Uuid& id) { resume(id, std::nullopt); }
     void open();
     void close();
 
@@ -57,7 +58,7 @@ private:
         std::deque<std::shared_ptr<Request>> waiting;
     };
 
-    void resume(std::optional<CapturedCredential> result);
+    void resume(const Uuid& id, std::optional<CapturedCredential> result);
     void publishHead();
 
     std::shared_ptr<Queue> queue_;

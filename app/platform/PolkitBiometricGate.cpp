@@ -22,6 +22,8 @@ bool PolkitBiometricGate::decideInTurn(const std::string& reason) {
     std::lock_guard turn(turn_);
     try {
         if (!prompt_ || !authority_) return false;
+        // Without an authority the answer could only be no: say so before the user is asked.
+        if (!authority_->canAsk()) return false;
         if (!prompt_->ask(reason)) return false;
         return authority_->authorize();
     } catch (...) {

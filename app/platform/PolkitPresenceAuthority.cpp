@@ -5,6 +5,8 @@
 #include <QCoreApplication>
 #include <QDBusArgument>
 #include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusReply>
 #include <QDBusMessage>
 #include <QMap>
 #include <QVariantMap>
@@ -75,6 +77,18 @@ std::optional<std::uint64_t> processStartTime(std::string_view statLine) {
 }
 
 PolkitPresenceAuthority::PolkitPresenceAuthority(std::string actionID) : actionID_(std::move(actionID)) {}
+
+bool PolkitPresenceAuthority::canAsk() {
+    if (QCoreApplication::instance() == nullptr) return false;
+    QDBusConnection bus = QDBusConnection::systemBus();
+    if (!bus.isConnected()) return false;
+    QDBusConnectionInterface* names = bus.interface();
+    if (names == nullptr) return false;
+    if (const QDBusReply<bool> running = names->isServiceRegistered(kService); running.isValid() && running.value())
+        return true;
+    const QDBusReply<QStringList> startable = names->call(QStringLiteral("ListActivatableNames"));
+    return startable.isValid() && startable.value().contains(kService);
+}
 
 bool PolkitPresenceAuthority::authorize() {
     if (QCoreApplication::instance() == nullptr) return false;  // the D-Bus module needs the application

@@ -17,6 +17,8 @@ public:
 
     explicit PolkitPresenceAuthority(std::string actionID = kActionID);
 
+    // True when the system bus is there and polkit's authority is running or can be started.
+    bool canAsk() override;
     // No system bus, no authority, no agent, a dismissed or failed check: false.
     bool authorize() override;
 

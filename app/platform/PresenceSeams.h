@@ -17,6 +17,9 @@ public:
 class PresenceAuthority {
 public:
     virtual ~PresenceAuthority() = default;
+    // Whether there is a system service to ask at all; asked before our prompt is shown, so that the
+    // user is never asked to go on to a check that cannot happen. Never blocks for long.
+    virtual bool canAsk() = 0;
     virtual bool authorize() = 0;
 };
 

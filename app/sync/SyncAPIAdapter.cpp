@@ -6,10 +6,13 @@
 
 #include "api/APIError.h"
 #include "api/Base64URL.h"
+#include "core/Log.h"
 
 namespace vael {
 
 namespace {
+
+constexpr std::string_view kLogCategory = "sync";
 
 // Conflicts keep the server's revision and an unreachable server is offline; everything else is
 // transport with the error's own description, which never carries a token or a request body.
@@ -18,6 +21,7 @@ SyncAPIError mapped(const std::exception_ptr& error) {
         std::rethrow_exception(error);
     } catch (const APIError& failure) {
         if (failure.kind() == APIError::Kind::Conflict) return SyncAPIError::conflict(failure.currentRevision());
+        if (failure.kind() == APIError::Kind::NotFound) return SyncAPIError::notFound();
         if (failure.kind() == APIError::Kind::Network && failure.code() < 0) return SyncAPIError::offline();
         return SyncAPIError::transport(failure.what());
     } catch (const std::exception& failure) {
@@ -54,10 +58,16 @@ Bytes decoded(const std::string& text, const char* field, const Uuid& owner) {
                                   " is not Base64URL");
 }
 
-// The item's type, revision and time are the server's to keep; the group travels beside a creation.
+std::optional<Bytes> decodedIfAny(const std::optional<std::string>& text, const char* field, const Uuid& owner) {
+    if (!text) return std::nullopt;
+    return decoded(*text, field, owner);
+}
+
+// The item's revision and time are the server's to keep; the group travels beside a creation.
 ItemWriteBody writeBodyOf(const ItemBody& body, std::optional<Uuid> id) {
     return ItemWriteBody{
         .id = id,
+        .type = body.type,
         .nameBlob = Base64URL::encode(body.nameBlob),
         .contentBlob = Base64URL::encode(body.contentBlob),
         .cryptoParams = CryptoParamsDTO(body.cryptoParams),
@@ -70,7 +80,7 @@ ItemBody bodyOf(const ItemDTO& item) {
     return ItemBody{
         .id = item.id,
         .collectionId = item.collectionId,
-        .type = item.type,
+        .type = item.type.value_or(std::string()),
         .nameBlob = decoded(item.nameBlob, "nameBlob", item.id),
         .contentBlob = decoded(item.contentBlob, "contentBlob", item.id),
         .cryptoParams = item.cryptoParams.rawJSON,
@@ -82,7 +92,7 @@ ItemBody bodyOf(const ItemDTO& item) {
 }
 
 SyncResponse responseOf(const SyncResponseDTO& answer) {
-    SyncResponse response{.now = answer.now, .items = {}, .collections = {}};
+    SyncResponse response{.now = answer.now, .items = {}, .collections = {}, .oldestUnreadable = std::nullopt};
     response.items.reserve(answer.items.size());
     for (const auto& item : answer.items)
         response.items.push_back(SyncItemDelta{
@@ -93,17 +103,26 @@ SyncResponse responseOf(const SyncResponseDTO& answer) {
             .deleted = item.deleted,
         });
     response.collections.reserve(answer.collections.size());
-    for (const auto& group : answer.collections)
-        response.collections.push_back(SyncCollectionDelta{
-            .id = group.id,
-            .orgId = group.orgId,
-            .parentId = group.parentId,
-            .nameBlob = decoded(group.nameBlob, "nameBlob", group.id),
-            .sort = group.sort,
-            .wrappedKey = decoded(group.wrappedKey, "wrappedKey", group.id),
-            .updatedAt = group.updatedAt,
-            .deleted = group.deleted,
-        });
+    for (const auto& group : answer.collections) {
+        try {
+            response.collections.push_back(SyncCollectionDelta{
+                .id = group.id,
+                .orgId = group.orgId,
+                .parentId = group.parentId,
+                .nameBlob = decoded(group.nameBlob, "nameBlob", group.id),
+                .sort = group.sort,
+                .wrappedKey = decoded(group.wrappedKey, "wrappedKey", group.id),
+                .updatedAt = group.updatedAt,
+                .deleted = group.deleted,
+                .nameWrappedKey = decodedIfAny(group.nameWrappedKey, "nameWrappedKey", group.id),
+            });
+        } catch (const SyncAPIError& unreadable) {
+            // Left out rather than applied with empty keys; the rest of the answer still counts.
+            logMessage(LogLevel::Warning, kLogCategory, std::string(unreadable.what()) + "; the group is left out");
+            if (!response.oldestUnreadable || group.updatedAt < *response.oldestUnreadable)
+                response.oldestUnreadable = group.updatedAt;
+        }
+    }
     return response;
 }
 
@@ -133,15 +152,19 @@ void SyncAPIAdapter::deleteItem(const Uuid& id) {
     forwardTolerating(APIError::Kind::NotFound, [&] { client_->deleteItem(id); });
 }
 
-// A group's name key, time and tombstone never leave the replica; the server's creation takes no sort.
+// A group's time and tombstone never leave the replica; the server's creation takes no sort. The name
+// key travels with the name, wrapped by the group key, so members and other devices can open it.
 void SyncAPIAdapter::createCollection(const CollectionRecord& record) {
     forwardTolerating(APIError::Kind::Conflict, [&] {
-        client_->createCollection(record.orgId, record.id, record.parentId, record.nameBlob, record.wrappedKey);
+        client_->createCollection(record.orgId, record.id, record.parentId, record.nameBlob, record.nameWrappedKey,
+                                  record.wrappedKey);
     });
 }
 
 void SyncAPIAdapter::patchCollection(const CollectionRecord& record) {
-    forward([&] { client_->patchCollection(record.id, record.nameBlob, record.parentId, record.sort); });
+    forward([&] {
+        client_->patchCollection(record.id, record.nameBlob, record.nameWrappedKey, record.parentId, record.sort);
+    });
 }
 
 void SyncAPIAdapter::deleteCollection(const Uuid& id) {

@@ -9,7 +9,7 @@ namespace vael {
 
 // The sync engine's way to the server: each call is one call of the server client, with the values
 // converted both ways. Absent objects on delete and existing groups on create count as success; every
-// other failure leaves as a SyncAPIError (a negative network code is offline). No state besides the
+// other failure leaves as a SyncAPIError (a negative network code is offline, an absent object notFound). No state besides the
 // client, no retry or ordering of its own: the engine queues and retries. Copies share the client.
 class SyncAPIAdapter final : public VaelSyncAPI {
 public:
@@ -17,9 +17,11 @@ public:
 
     const std::shared_ptr<SyncClientAPI>& client() const { return client_; }
 
-    // A server answer whose blob is not valid Base64URL is a transport error: applying it would put
-    // empty names or keys over good local ones.
+    // A group whose blob is not valid Base64URL is left out of the answer and logged (applying it would
+    // put empty names or keys over good local ones); the answer notes the oldest such group's time.
     SyncResponse sync(std::optional<TimePoint> since) override;
+    // An item whose blob is not valid Base64URL is a transport error. An item the server holds no type
+    // for comes with an empty type.
     ItemBody fetchItem(const Uuid& id) override;
     PushResult putItem(const Uuid& id, const ItemBody& body, std::int64_t expectedRevision) override;
     void createItem(const ItemBody& body) override;

@@ -41,9 +41,18 @@ SyncCoordinator::SyncCoordinator(std::shared_ptr<BootstrapAPI> api, std::shared_
 void SyncCoordinator::bootstrap(const Uuid& orgID, const Uuid& collectionID, const Bytes& orgNameBlob,
                                 const Bytes& collectionNameBlob, const Bytes& collectionWrappedKey) {
     Lock lock(mutex_);
-    createUnlessExists(lock, [&] { api_->createOrg(orgID, orgNameBlob); });
+    // The names' keys come from the replica (when it holds the same sealed names), so that other
+    // devices and members can open the names.
+    std::optional<Bytes> orgNameKey;
+    if (const auto project = store_->project(orgID); project && project->nameBlob == orgNameBlob)
+        orgNameKey = project->nameWrappedKey;
+    std::optional<Bytes> collectionNameKey;
+    if (const auto group = store_->collection(collectionID); group && group->nameBlob == collectionNameBlob)
+        collectionNameKey = group->nameWrappedKey;
+    createUnlessExists(lock, [&] { api_->createOrg(orgID, orgNameBlob, orgNameKey); });
     createUnlessExists(lock, [&] {
-        api_->createCollection(orgID, collectionID, std::nullopt, collectionNameBlob, collectionWrappedKey);
+        api_->createCollection(orgID, collectionID, std::nullopt, collectionNameBlob, collectionNameKey,
+                               collectionWrappedKey);
     });
 
     for (const auto& listed : store_->items(collectionID)) {
@@ -60,7 +69,7 @@ void SyncCoordinator::pushMissingOrgs(const std::optional<Uuid>& excludingOrg) {
     Lock lock(mutex_);
     for (const auto& project : store_->projects()) {
         if (project.id == excludingOrg) continue;
-        createUnlessExists(lock, [&] { api_->createOrg(project.id, project.nameBlob); });
+        createUnlessExists(lock, [&] { api_->createOrg(project.id, project.nameBlob, project.nameWrappedKey); });
     }
 }
 

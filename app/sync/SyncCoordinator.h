@@ -35,7 +35,7 @@ public:
                    const Bytes& collectionNameBlob, const Bytes& collectionWrappedKey);
 
     // Creates every live local project but the excluded one (none when absent), in the store's order.
-    // Only the id and the sealed name are sent.
+    // Only the id, the sealed name and its wrapped key are sent.
     void pushMissingOrgs(const std::optional<Uuid>& excludingOrg);
 
 private:

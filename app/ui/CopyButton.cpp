@@ -58,7 +58,8 @@ void CopyButton::changeEvent(QEvent* event) {
 AICopyButton::AICopyButton(std::function<QString()> value, TimerSource& timers, QWidget* parent)
     : QPushButton(parent), value_(std::move(value)), feedback_(timers, [this](bool copied) { show(copied); }) {
     setFont(VaelFont::style(TextStyle::callout, QFont::DemiBold));
-    setToolTip(QStringLiteral("Copy an AI-ready handoff: field refs, access tier, and usage \u2014 never secret values"));
+    setToolTip(
+        QStringLiteral("Copy an AI-ready handoff: field refs, access tier, and usage \u2014 never secret values"));
     setIconSize(QSize(14, 14));
     connect(this, &QPushButton::clicked, this, [this] { feedback_.copy(value_ ? value_() : QString()); });
     show(false);

@@ -1,8 +1,10 @@
 #include "app/ui/EmptyStateView.h"
 
+#include <QEvent>
 #include <QLabel>
 #include <QVBoxLayout>
 
+#include "app/ui/Labels.h"
 #include "app/ui/design/SymbolCatalog.h"
 #include "app/ui/design/VaelTheme.h"
 
@@ -10,14 +12,12 @@ namespace vael {
 
 EmptyStateView::EmptyStateView(const std::string& symbol, const QString& title, const QString& description,
                                QWidget* parent)
-    : QWidget(parent), title_(new QLabel), description_(new QLabel) {
+    : QWidget(parent), symbol_(symbol), icon_(new QLabel), title_(new QLabel), description_(new QLabel) {
     auto* column = new QVBoxLayout(this);
     column->setSpacing(8);
     column->addStretch(1);
-    auto* icon = new QLabel;
-    icon->setPixmap(SymbolCatalog::pixmap(symbol, VaelTheme::secondaryText(palette()), 44, devicePixelRatioF()));
-    icon->setAlignment(Qt::AlignCenter);
-    column->addWidget(icon);
+    icon_->setAlignment(Qt::AlignCenter);
+    column->addWidget(icon_);
     for (auto* label : {title_, description_}) {
         label->setTextFormat(Qt::PlainText);
         label->setAlignment(Qt::AlignCenter);
@@ -28,11 +28,19 @@ EmptyStateView::EmptyStateView(const std::string& symbol, const QString& title, 
     description_->setObjectName("emptyState.description");
     VaelFont::apply(title_, TextStyle::title3, QFont::DemiBold);
     VaelFont::apply(description_, TextStyle::callout);
-    QPalette secondary = description_->palette();
-    secondary.setColor(QPalette::WindowText, VaelTheme::secondaryText(palette()));
-    description_->setPalette(secondary);
+    makeSecondary(description_);
     column->addStretch(1);
     setTexts(title, description);
+    paintIcon();
+}
+
+void EmptyStateView::paintIcon() {
+    icon_->setPixmap(SymbolCatalog::pixmap(symbol_, VaelTheme::secondaryText(palette()), 44, devicePixelRatioF()));
+}
+
+void EmptyStateView::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::PaletteChange) paintIcon();
+    QWidget::changeEvent(event);
 }
 
 void EmptyStateView::setTexts(const QString& title, const QString& description) {

@@ -15,7 +15,13 @@ public:
                    QWidget* parent = nullptr);
     void setTexts(const QString& title, const QString& description);
 
+protected:
+    void changeEvent(QEvent* event) override;
+
 private:
+    void paintIcon();
+    std::string symbol_;
+    QLabel* icon_;
     QLabel* title_;
     QLabel* description_;
 };

@@ -2,6 +2,7 @@
 
 #include <QCheckBox>
 #include <QLabel>
+#include <QLineEdit>
 
 #include "app/ui/design/SymbolCatalog.h"
 #include "app/ui/design/VaelTheme.h"
@@ -24,10 +25,16 @@ QLabel* symbolLabel(const std::string& symbol, const QColor& tint, int size) {
 }
 
 void makeSecondary(QWidget* widget) {
-    QPalette palette = widget->palette();
-    palette.setColor(QPalette::WindowText, VaelTheme::secondaryText(palette));
-    palette.setColor(QPalette::Text, VaelTheme::secondaryText(palette));
-    widget->setPalette(palette);
+    // A role, not a colour: it follows the palette when the desktop turns dark or light.
+    widget->setForegroundRole(QPalette::PlaceholderText);
+}
+
+QLineEdit* passphraseField(const char* objectName) {
+    auto* field = named(new QLineEdit, objectName, "Master passphrase");
+    field->setPlaceholderText("Master passphrase");
+    field->setEchoMode(QLineEdit::Password);
+    field->setMinimumHeight(34);
+    return field;
 }
 
 void tintCheckBox(QCheckBox* box, const QColor& tint) {

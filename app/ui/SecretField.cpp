@@ -6,6 +6,7 @@
 #include <QVBoxLayout>
 
 #include "app/ui/CopyButton.h"
+#include "app/ui/Labels.h"
 #include "app/ui/design/VaelTheme.h"
 
 namespace vael {
@@ -37,9 +38,7 @@ SecretField::SecretField(const QString& caption, TimerSource& timers, QWidget* p
     auto* title = new QLabel(caption.toUpper());
     title->setTextFormat(Qt::PlainText);
     VaelFont::apply(title, TextStyle::caption2, QFont::DemiBold);
-    QPalette secondary = title->palette();
-    secondary.setColor(QPalette::WindowText, VaelTheme::secondaryText(palette()));
-    title->setPalette(secondary);
+    makeSecondary(title);
     column->addWidget(title);
 
     auto* box = new SecretBox;
@@ -51,15 +50,14 @@ SecretField::SecretField(const QString& caption, TimerSource& timers, QWidget* p
     value_->setWordWrap(true);
     value_->setAccessibleName(caption);
     row->addWidget(value_, 1);
-    copy_ = new CopyButton("Copy", [this] { return value_->text(); }, timers);
+    copy_ = new CopyButton(
+        "Copy", [this] { return value_->text(); }, timers);
     row->addWidget(copy_, 0, Qt::AlignVCenter);
     column->addWidget(box);
     setAccessibleName(caption);
 }
 
-void SecretField::setValue(const QString& value) {
-    value_->setText(value);
-}
+void SecretField::setValue(const QString& value) { value_->setText(value); }
 
 QString SecretField::value() const { return value_->text(); }
 

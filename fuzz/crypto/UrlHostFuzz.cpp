@@ -10,5 +10,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const auto host = vael::RegistrableDomain::host(text);
     const auto site = vael::RegistrableDomain::registrable(text);
     if (site && !host) __builtin_trap();
+    // One spelling per host: lower case, no trailing dot.
+    if (host) {
+        if (!host->empty() && host->back() == '.') __builtin_trap();
+        for (const char c : *host)
+            if (c >= 'A' && c <= 'Z') __builtin_trap();
+    }
     return 0;
 }

@@ -31,10 +31,6 @@ public:
         std::lock_guard lock(mutex_);
         failure_ = std::move(error);
     }
-    void setSecretTier(UDSAIAccess tier) {
-        std::lock_guard lock(mutex_);
-        secret_.aiAccess = tier;
-    }
     void setSecret(VaultUDSSecretMetadata secret) {
         std::lock_guard lock(mutex_);
         secret_ = std::move(secret);
@@ -64,14 +60,17 @@ public:
     }
     VaultUDSSecretMetadata getSecret(const VaultUDSRequest&) override { return answer("getSecret", secret_); }
     VaultUDSSecretMetadata createSecret(const VaultUDSRequest&) override { return answer("createSecret", secret_); }
-    VaultUDSSecretMetadata updateSecret(const VaultUDSRequest& request) override {
-        if (request.aiAccess && !aiAccessFromText(*request.aiAccess)) {
-            record("updateSecret");
-            throw VaultUDSManagementError(VaultUDSManagementError::Case::invalid);
-        }
-        return answer("updateSecret", secret_);
+    // Both ask the approval they are handed with the request's name, and go on only on a yes.
+    VaultUDSSecretMetadata updateSecret(const VaultUDSRequest& request, const ApproveChange& approve) override {
+        record("updateSecret");
+        if (!approve(request.name.value_or("-"))) throw VaultUDSManagementError(VaultUDSManagementError::Case::cancelled);
+        return answer("updated", secret_);
     }
-    VaultUDSDeleteResult deleteSecret(const VaultUDSRequest&) override { return answer("deleteSecret", deleted_); }
+    VaultUDSDeleteResult deleteSecret(const VaultUDSRequest& request, const ApproveChange& approve) override {
+        record("deleteSecret");
+        if (!approve(request.name.value_or("-"))) throw VaultUDSManagementError(VaultUDSManagementError::Case::cancelled);
+        return answer("deleted", deleted_);
+    }
     VaultUDSGroupList listGroups() override { return answer("listGroups", VaultUDSGroupList{{group_}}); }
     VaultUDSGroup getGroup(const VaultUDSRequest&) override { return answer("getGroup", group_); }
     VaultUDSDeleteResult deleteGroup(const VaultUDSRequest&) override { return answer("deleteGroup", deleted_); }

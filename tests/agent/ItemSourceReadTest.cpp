@@ -205,8 +205,8 @@ TEST(ItemSourceLocked, EveryOperationThatNeedsAKeyAnswersLocked) {
     const std::vector<std::pair<const char*, std::function<void()>>> calls = {
         {"list", [&] { s.list(std::nullopt, std::nullopt); }},
         {"getSecret", [&] { s.getSecret(r); }},
-        {"updateSecret", [&] { s.updateSecret(r); }},
-        {"deleteSecret", [&] { s.deleteSecret(r); }},
+        {"updateSecret", [&] { s.updateSecret(r, approveAll); }},
+        {"deleteSecret", [&] { s.deleteSecret(r, approveAll); }},
         {"createSecret", [&] { s.createSecret(create); }},
         {"listGroups", [&] { s.listGroups(); }},
         {"createGroup", [&] { s.createGroup(create); }},
@@ -231,4 +231,62 @@ TEST(ItemSourceLocked, EveryOperationThatNeedsAKeyAnswersLocked) {
     // A page that may not be served answers an empty list before the lock is looked at.
     auto plain = with(Op::browserMatch, [](auto& q) { q.url = "http://github.com"; });
     EXPECT_TRUE(s.browserMatch(plain).items.empty());
+}
+
+TEST(ItemSourceLookup, SeesWritesOfAnotherConnectionAndMovesBetweenGroups) {
+    OpsEnv env;
+    auto team = env.addGroup("Team");
+    auto kept = env.addItem(kDefaultGroup, payload("kept", {field("f", Kind::token, "v")}));
+    auto gone = env.addItem(kDefaultGroup, payload("gone", {field("f", Kind::token, "v")}));
+    EXPECT_EQ(valueOf(env, ref("local", "gone", "f")), "v");
+
+    // A store left open by an earlier session, or any other writer of the file.
+    {
+        VaelStore other(env.dir.file("replica.sqlite").string());
+        gone.deleted = true;
+        other.upsertItem(gone);
+    }
+    EXPECT_EQ(valueOf(env, ref("local", "gone", "f")), std::nullopt);
+    EXPECT_EQ(valueOf(env, ref("local", "kept", "f")), "v");
+
+    // Re-sealed under the other group's key, as a pulled move arrives.
+    auto moved = env.vault->sealBlob(encodeItemPayload(payload("kept", {field("f", Kind::token, "moved")})), kept.id,
+                                     env.keyOf(team.id));
+    kept.collectionId = team.id;
+    kept.nameBlob = kept.contentBlob = moved.blob;
+    kept.wrappedItemKey = moved.wrappedKey;
+    env.store->upsertItem(kept);
+    EXPECT_EQ(valueOf(env, ref("local", "kept", "f")), std::nullopt);
+    EXPECT_EQ(valueOf(env, ref("Team", "kept", "f")), "moved");
+}
+
+// Composed and decomposed spellings are one name to a lookup, but a reference spelled like one of
+// two such siblings (as a listing builds it) answers that one, never the other.
+TEST(ItemSourceLookup, ExactSpellingWinsBetweenCanonicallyEqualNames) {
+    const std::string composed = "Caf\u00e9", decomposed = "Cafe\u0301";
+    OpsEnv env;
+    for (const auto& group : {composed, decomposed}) {
+        auto row = env.addGroup(group);
+        for (const auto& item : {composed, decomposed}) {
+            env.addItem(row.id, payload(item, {field(item, Kind::token, group + "|" + item)}));
+        }
+    }
+    for (const auto& group : {composed, decomposed}) {
+        for (const auto& item : {composed, decomposed}) {
+            EXPECT_EQ(valueOf(env, ref(group, item, item)), group + "|" + item);
+        }
+    }
+    const auto entries = env.source->list(std::nullopt, std::nullopt);
+    ASSERT_EQ(entries.size(), 4u);
+    for (const auto& entry : entries) {
+        const auto found = env.source->lookup(VaultRef::parse(entry.ref));
+        ASSERT_TRUE(found) << entry.ref;
+        const auto named = VaultRef::parse(entry.ref);
+        EXPECT_EQ(found->value, named.collection + "|" + named.item) << entry.ref;
+    }
+
+    // Only one spelling stored: the other still finds it.
+    OpsEnv single;
+    single.addItem(kDefaultGroup, payload(composed, {field("f", Kind::token, "one")}));
+    EXPECT_EQ(valueOf(single, ref("local", decomposed, "f")), "one");
 }

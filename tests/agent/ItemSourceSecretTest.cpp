@@ -86,6 +86,7 @@ TEST(ItemSourceSecrets, CreateMakesTheProjectAndGroupItNames) {
     EXPECT_EQ(env.api->methods(), (std::vector<std::string>{"createCollection", "createItem"}));
 
     // The same group and project again: found, not made twice.
+    r.name = "DB replica";
     env.source->createSecret(r);
     EXPECT_EQ(env.store->collections(*Uuid::parse(projects[0].id)).size(), 1u);
     EXPECT_EQ(env.store->projects().size(), 2u);
@@ -127,11 +128,11 @@ TEST(ItemSourceSecrets, InvalidRequestsWriteNothing) {
     for (const auto& [name, r] : creates) {
         EXPECT_EQ(managementError([&] { env.source->createSecret(r); }), MCase::invalid) << name;
     }
-    EXPECT_EQ(managementError([&] { env.source->updateSecret(update([](auto& r) { r.aiAccess = "everyone"; })); }),
+    EXPECT_EQ(managementError([&] { env.source->updateSecret(update([](auto& r) { r.aiAccess = "everyone"; }), approveAll); }),
               MCase::invalid);
-    EXPECT_EQ(managementError([&] { env.source->updateSecret(update([](auto& r) { r.kind = "Password"; })); }),
+    EXPECT_EQ(managementError([&] { env.source->updateSecret(update([](auto& r) { r.kind = "Password"; }), approveAll); }),
               MCase::invalid);
-    EXPECT_EQ(managementError([&] { env.source->updateSecret(request(Op::secretUpdate)); }), MCase::invalid);
+    EXPECT_EQ(managementError([&] { env.source->updateSecret(request(Op::secretUpdate), approveAll); }), MCase::invalid);
     EXPECT_EQ(env.footprint(), before);
 
     // A stored tier nobody knows can only be updated together with a valid new one.
@@ -139,9 +140,9 @@ TEST(ItemSourceSecrets, InvalidRequestsWriteNothing) {
     env.store->upsertItem(item);
     auto keepTier = byRef(Op::secretUpdate, "vael://local/Existing/token");
     keepTier.value = "v2";
-    EXPECT_EQ(managementError([&] { env.source->updateSecret(keepTier); }), MCase::invalid);
+    EXPECT_EQ(managementError([&] { env.source->updateSecret(keepTier, approveAll); }), MCase::invalid);
     keepTier.aiAccess = "ai_hidden";
-    EXPECT_EQ(env.source->updateSecret(keepTier).aiAccess, UDSAIAccess::aiHidden);
+    EXPECT_EQ(env.source->updateSecret(keepTier, approveAll).aiAccess, UDSAIAccess::aiHidden);
 }
 
 TEST(ItemSourceSecrets, UpdateChangesOnlyWhatItIsGivenAndKeepsTheStoredType) {
@@ -151,7 +152,7 @@ TEST(ItemSourceSecrets, UpdateChangesOnlyWhatItIsGivenAndKeepsTheStoredType) {
     auto r = byRef(Op::secretUpdate, "vael://local/Deploy/token");
     r.value = "  new value  ";
     env.clock->advance(std::chrono::minutes(1));
-    const auto answer = env.source->updateSecret(r);
+    const auto answer = env.source->updateSecret(r, approveAll);
     EXPECT_EQ(answer.ref, "vael://local/Deploy/token");
     EXPECT_EQ(answer.kind, "ssh_private_key");
     EXPECT_EQ(answer.aiAccess, UDSAIAccess::injectable);
@@ -167,12 +168,12 @@ TEST(ItemSourceSecrets, UpdateChangesOnlyWhatItIsGivenAndKeepsTheStoredType) {
     // A user name is added in front; an empty one removes it again.
     auto named = byRef(Op::secretUpdate, "vael://local/Deploy/token");
     named.username = " deployer ";
-    env.source->updateSecret(named);
+    env.source->updateSecret(named, approveAll);
     EXPECT_EQ(env.payloadOf(row.id).fields.front(), field("username", Kind::username, "deployer", false));
     named.username = "";
     named.url = " ";
     named.allowedHosts = std::vector<std::string>{"api.x.io "};
-    env.source->updateSecret(named);
+    env.source->updateSecret(named, approveAll);
     auto expected = payload("Deploy", {field("token", Kind::sshPrivateKey, "  new value  ")});
     expected.allowedHosts = std::vector<std::string>{"api.x.io"};
     EXPECT_EQ(env.payloadOf(row.id), expected);
@@ -186,13 +187,13 @@ TEST(ItemSourceSecrets, UpdateMovesBetweenGroupsOnlyWhenAsked) {
     auto deep = env.addItem(nested.id, payload("Deep", {field("f", Kind::token, "v")}));
     auto r = byRef(Op::secretUpdate, "vael://Nested/Deep/f");
     r.name = "Deeper";
-    EXPECT_EQ(env.source->updateSecret(r).ref, "vael://Nested/Deeper/f");
+    EXPECT_EQ(env.source->updateSecret(r, approveAll).ref, "vael://Nested/Deeper/f");
     EXPECT_EQ(env.store->item(deep.id)->collectionId, nested.id);
 
     const auto readAt = env.store->item(deep.id)->revision;
     auto move = byRef(Op::secretUpdate, "vael://Nested/Deeper/f");
     move.group = "Elsewhere";
-    const auto answer = env.source->updateSecret(move);
+    const auto answer = env.source->updateSecret(move, approveAll);
     EXPECT_EQ(answer.ref, "vael://Elsewhere/Deeper/f");
     EXPECT_EQ(answer.id, deep.id.text());
     const auto moved = env.store->item(deep.id);
@@ -217,10 +218,10 @@ TEST(ItemSourceSecrets, GetAndDeleteByReference) {
     EXPECT_EQ(got.aiAccess, UDSAIAccess::aiHidden);
     EXPECT_EQ(got.kind, "password");
 
-    EXPECT_EQ(managementError([&] { env.source->deleteSecret(byRef(Op::secretDelete, "vael://local/Caf%C3%A9%20bar/none")); }),
+    EXPECT_EQ(managementError([&] { env.source->deleteSecret(byRef(Op::secretDelete, "vael://local/Caf%C3%A9%20bar/none"), approveAll); }),
               MCase::notFound);
     EXPECT_THROW(env.source->getSecret(byRef(Op::secretGet, "https://local/a/b")), VaultRef::ParseError);
-    EXPECT_EQ(env.source->deleteSecret(byRef(Op::secretDelete, "vael://local/Caf%C3%A9%20bar/user")),
+    EXPECT_EQ(env.source->deleteSecret(byRef(Op::secretDelete, "vael://local/Caf%C3%A9%20bar/user"), approveAll),
               VaultUDSDeleteResult{true});
     const auto row = env.store->item(item.id);
     EXPECT_TRUE(row->deleted);

@@ -87,6 +87,9 @@ inline ItemPayload payload(std::string name, std::vector<ItemField> fields, std:
     return p;
 }
 
+// The owner's yes to every prompt.
+inline const VaultItemSource::ApproveChange approveAll = [](const std::string&) { return true; };
+
 inline VaultUDSRequest request(VaultUDSRequest::Op op) {
     VaultUDSRequest r;
     r.op = op;

@@ -21,6 +21,16 @@ ResolvedItem item(UDSAIAccess tier, std::string type, std::string value = "s3cre
                         kCommands};
 }
 
+template <class Call>
+std::optional<MCase> managementError(Call&& call) {
+    try {
+        call();
+    } catch (const VaultUDSManagementError& error) {
+        return error.code();
+    }
+    return std::nullopt;
+}
+
 VaultUDSRequest request(Op op, std::optional<std::string> ref = std::nullopt, std::optional<bool> approved = {}) {
     VaultUDSRequest r;
     r.op = op;
@@ -198,53 +208,35 @@ TEST_F(ResolverTest, PreviewRefusesHiddenItemsAndOmitsAbsentUrlAndHosts) {
               (VaultUDSResponse{UDSDecision::allowed, UDSAIAccess::humanGated, std::nullopt, "password", 1}));
 }
 
-TEST_F(ResolverTest, TierChangeAsksOnlyWhenTheTierReallyChanges) {
-    source->setSecretTier(UDSAIAccess::humanGated);
-    auto update = [&](std::optional<std::string> tier) {
-        auto req = request(Op::secretUpdate, "vael://local/a/b");
-        req.aiAccess = std::move(tier);
-        return resolver.updateSecret(req);
-    };
-    update(std::nullopt);
-    update("human_gated");
-    EXPECT_TRUE(gate->reasons().empty());
-    EXPECT_THROW(update("public"), VaultUDSManagementError);
-    EXPECT_TRUE(gate->reasons().empty());
-
-    gate->script({true});
-    update("injectable");
-    EXPECT_EQ(gate->reasons(), std::vector<std::string>{"Change an automated-access level in Vael"});
-    EXPECT_EQ(source->calls(), (std::vector<std::string>{"updateSecret", "getSecret", "updateSecret", "updateSecret",
-                                                         "getSecret", "updateSecret"}));
-
-    gate->script({false});
-    try {
-        update("ai_hidden");
-        ADD_FAILURE() << "a refused tier change went through";
-    } catch (const VaultUDSManagementError& e) {
-        EXPECT_EQ(e.code(), MCase::cancelled);
-    }
-    EXPECT_EQ(source->calls().back(), "getSecret");
+TEST_F(ResolverTest, SecretChangesAndDeletionsAskTheGateThroughTheItemSource) {
+    auto req = request(Op::secretUpdate, "vael://local/a/b");
+    req.name = "reason";
+    gate->script({true, false, true, false});
+    EXPECT_EQ(resolver.updateSecret(req).id, "ID");
+    EXPECT_EQ(managementError([&] { resolver.updateSecret(req); }), MCase::cancelled);
+    EXPECT_TRUE(resolver.deleteSecret(req).deleted);
+    EXPECT_EQ(managementError([&] { resolver.deleteSecret(req); }), MCase::cancelled);
+    EXPECT_EQ(gate->reasons(), std::vector<std::string>(4, "reason"));
+    EXPECT_EQ(source->calls(), (std::vector<std::string>{"updateSecret", "updated", "updateSecret", "deleteSecret",
+                                                         "deleted", "deleteSecret"}));
 }
 
-TEST_F(ResolverTest, DeletionsAskFirstWithTheirReasons) {
-    auto req = request(Op::secretDelete, "vael://local/a/b");
-    gate->script({true, true, true, false});
-    EXPECT_TRUE(resolver.deleteSecret(req).deleted);
+TEST_F(ResolverTest, GroupAndProjectDeletionsAskFirstWithTheirReasons) {
+    auto req = request(Op::groupDelete);
+    gate->script({true, true, false});
     EXPECT_TRUE(resolver.deleteGroup(req).deleted);
     EXPECT_TRUE(resolver.deleteProject(req).deleted);
-    EXPECT_THROW(resolver.deleteSecret(req), VaultUDSManagementError);
-    EXPECT_EQ(gate->reasons(), (std::vector<std::string>{"Delete a secret from Vael",
-                                                         "Delete a group (and its secrets) from Vael",
+    EXPECT_EQ(managementError([&] { resolver.deleteGroup(req); }), MCase::cancelled);
+    EXPECT_EQ(gate->reasons(), (std::vector<std::string>{"Delete a group (and its secrets) from Vael",
                                                          "Delete a project (and everything in it) from Vael",
-                                                         "Delete a secret from Vael"}));
-    EXPECT_EQ(source->calls(), (std::vector<std::string>{"deleteSecret", "deleteGroup", "deleteProject"}));
+                                                         "Delete a group (and its secrets) from Vael"}));
+    EXPECT_EQ(source->calls(), (std::vector<std::string>{"deleteGroup", "deleteProject"}));
 
     // The prompt comes before the item source looks for the target.
     source->failWith(std::make_exception_ptr(VaultUDSManagementError(MCase::notFound)));
     gate->script({true});
     EXPECT_THROW(resolver.deleteGroup(req), VaultUDSManagementError);
-    EXPECT_EQ(gate->reasons().size(), 5u);
+    EXPECT_EQ(gate->reasons().size(), 4u);
 }
 
 TEST_F(ResolverTest, OtherWrappersNeverAskAndPassTheSourceThrough) {

@@ -14,6 +14,7 @@
 #include <filesystem>
 #include <fcntl.h>
 #include <fstream>
+#include <thread>
 
 #include "Fixtures.h"
 #include "app/agent/VaultUDSServer.h"
@@ -308,33 +309,53 @@ TEST_F(ServerTest, AConnectionWaitingOnApprovalDelaysNoOther) {
     EXPECT_EQ(gate->reasons(), std::vector<std::string>{"Reveal GitHub to an automated action"});
 }
 
-TEST_F(ServerTest, StopRemovesTheFileWakesTheAcceptLoopAndLetsOpenConnectionsFinish) {
+TEST_F(ServerTest, StopClosesIdleConnectionsAndLetsABusyOneFinishItsBatch) {
     server->start();
     Client idle(socketPath);
     EXPECT_EQ(idle.ask(kResolveToken), kTokenAnswer);
     gate->hold();
     gate->script({true});
     Client waiting(socketPath);
-    waiting.send(std::string(kResolveGated) + "\n");
+    waiting.send(std::string(kResolveGated) + "\n" + kResolveToken + "\n");
     gate->waitForPrompts(1);
 
     server->stop();  // returns only once the accept loop has ended
     EXPECT_FALSE(std::filesystem::exists(socketPath));
     EXPECT_EQ(connectTo(socketPath), -1);
+    // An idle connection is closed at once: nothing it sends later reaches a session that ended.
+    EXPECT_TRUE(idle.closedWithoutAByte());
 
     gate->release();
     EXPECT_EQ(waiting.line(), R"({"decision":"allowed","ai_access":"human_gated","value":"hunter2/x","type":"password"})");
+    EXPECT_EQ(waiting.line(), kTokenAnswer);
     EXPECT_TRUE(waiting.closedWithoutAByte());
-
-    // An idle connection closes after its next batch: whether that batch is the one it was between
-    // when stop() came, or the one sent now, is a matter of timing. Never half a batch.
-    idle.send(std::string(kResolveToken) + "\n" + kResolveToken + "\n");
-    if (auto first = idle.line()) {
-        EXPECT_EQ(*first, kTokenAnswer);
-        EXPECT_EQ(idle.line(), kTokenAnswer);
-    }
-    EXPECT_TRUE(idle.closedWithoutAByte());
     server->stop();
+}
+
+TEST_F(ServerTest, ConnectionsOverTheLimitAreToldSoAndClosed) {
+    server->start();
+    std::vector<std::unique_ptr<Client>> clients;
+    for (std::size_t i = 0; i < VaultUDSServer::kMaxConnections; ++i) {
+        clients.push_back(std::make_unique<Client>(socketPath));
+        EXPECT_EQ(clients.back()->ask(kResolveToken), kTokenAnswer);
+    }
+    Client refused(socketPath);
+    EXPECT_EQ(refused.line(), R"({"error":"too many open connections — close an idle one, then retry"})");
+    EXPECT_TRUE(refused.closedWithoutAByte());
+
+    // A place that frees up is taken by the next connection, once the server has seen it close.
+    clients.front()->close();
+    for (int attempt = 0; attempt < 200; ++attempt) {
+        Client next(socketPath);
+        try {
+            next.send(std::string(kResolveToken) + "\n");
+            if (next.line() == kTokenAnswer) return;
+        } catch (const std::runtime_error&) {
+            // refused and closed before the request went out
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    ADD_FAILURE() << "a freed place was never taken again";
 }
 
 TEST_F(ServerTest, APeerThatLeavesBeforeItsAnswerDoesNotHurtTheServer) {

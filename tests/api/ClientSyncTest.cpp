@@ -14,6 +14,7 @@ const Uuid kGroup = Uuid::fromText("00000000-0000-0000-0000-00000000C001");
 ItemWriteBody writeBody(std::string_view name, std::optional<Uuid> id = std::nullopt) {
     ItemWriteBody body;
     body.id = id;
+    body.type = "ssh_key";
     body.nameBlob = Base64URL::encode(bytes(name));
     body.contentBlob = Base64URL::encode(bytes("sealed content"));
     body.cryptoParams = CryptoParamsDTO(R"({"alg":"xchacha20poly1305","v":1})");
@@ -77,14 +78,16 @@ TEST_F(ClientSyncTest, WritesSendTheIdOnlyOnCreationAndTheGroupBesideIt) {
     EXPECT_EQ(calls[0].path, "/api/v1/collections/" + kGroup.text() + "/items");
     const auto create = nlohmann::json::parse(calls[0].body);
     EXPECT_EQ(create["id"], id.text());
-    EXPECT_FALSE(create.contains("type"));
+    EXPECT_EQ(create["type"], "ssh_key");
     EXPECT_FALSE(create.contains("revision"));
 
     EXPECT_EQ(calls[1].method, "PUT");
     EXPECT_EQ(calls[1].path, "/api/v1/items/" + id.text());
     const auto put = nlohmann::json::parse(calls[1].body);
     EXPECT_FALSE(put.contains("id"));
+    EXPECT_EQ(put["type"], "ssh_key");
     EXPECT_EQ(put["expectedRevision"], 1);
+    EXPECT_EQ(client->fetchItem(id).type, "ssh_key");
 }
 
 TEST_F(ClientSyncTest, ItemCreationInAnUnknownGroupIsNotFound) {
@@ -108,7 +111,7 @@ TEST_F(ClientSyncTest, SyncAnswersChangesAfterTheGivenTimeInOrderWithTombstones)
     client->createItem(kGroup, writeBody("b", b));
     client->deleteItem(a);
     const Uuid child = Uuid::random();
-    client->createCollection(kOrg, child, kGroup, bytes("child"), bytes("key"));
+    client->createCollection(kOrg, child, kGroup, bytes("child"), std::nullopt, bytes("key"));
 
     const SyncResponseDTO second = client->sync(first.now);
     ASSERT_EQ(second.items.size(), 2u);
@@ -126,50 +129,56 @@ TEST_F(ClientSyncTest, SyncAnswersChangesAfterTheGivenTimeInOrderWithTombstones)
 
 TEST_F(ClientSyncTest, GroupsAndProjects) {
     const Uuid child = Uuid::random();
-    const CollectionDTO created = client->createCollection(kOrg, child, kGroup, bytes("n"), bytes("k"));
+    const CollectionDTO created =
+        client->createCollection(kOrg, child, kGroup, bytes("n"), bytes("name key"), bytes("k"));
     EXPECT_EQ(created.id, child);
     EXPECT_EQ(created.orgId, kOrg);
     EXPECT_EQ(created.parentId, kGroup);
     EXPECT_EQ(created.wrappedKey, Base64URL::encode(bytes("k")));
+    EXPECT_EQ(created.nameWrappedKey, Base64URL::encode(bytes("name key")));
 
     // An existing group, an unknown project and an unknown parent.
-    const APIError exists = apiErrorOf([&] { client->createCollection(kOrg, child, std::nullopt, {}, {}); });
+    const APIError exists = apiErrorOf([&] { client->createCollection(kOrg, child, std::nullopt, {}, std::nullopt, {}); });
     EXPECT_EQ(exists.kind(), Kind::Conflict);
     EXPECT_EQ(exists.currentRevision(), 1);
-    EXPECT_EQ(apiErrorOf([&] { client->createCollection(Uuid::random(), Uuid::random(), std::nullopt, {}, {}); })
+    EXPECT_EQ(apiErrorOf([&] { client->createCollection(Uuid::random(), Uuid::random(), std::nullopt, {}, std::nullopt, {}); })
                   .kind(),
               Kind::NotFound);
-    EXPECT_EQ(apiErrorOf([&] { client->createCollection(kOrg, Uuid::random(), Uuid::random(), {}, {}); }).kind(),
+    EXPECT_EQ(apiErrorOf([&] { client->createCollection(kOrg, Uuid::random(), Uuid::random(), {}, std::nullopt, {}); }).kind(),
               Kind::NotFound);
 
-    // Patching without a parent moves the group to the top level.
-    client->patchCollection(child, bytes("renamed"), std::nullopt, 5);
+    // Patching without a parent moves the group to the top level; the new name comes with its key.
+    client->patchCollection(child, bytes("renamed"), bytes("new name key"), std::nullopt, 5);
     const auto patched = server.collection(child);
     EXPECT_FALSE(patched->parentId.has_value());
     EXPECT_EQ(patched->sort, 5);
     EXPECT_EQ(patched->nameBlob, Base64URL::encode(bytes("renamed")));
+    EXPECT_EQ(patched->nameWrappedKey, Base64URL::encode(bytes("new name key")));
+    EXPECT_EQ(client->sync(std::nullopt).collections.back().nameWrappedKey, patched->nameWrappedKey);
 
     client->deleteCollection(child);
     EXPECT_TRUE(server.collection(child)->deleted);
     EXPECT_EQ(apiErrorOf([&] { client->deleteCollection(child); }).kind(), Kind::NotFound);
-    EXPECT_EQ(apiErrorOf([&] { client->patchCollection(child, {}, std::nullopt, 0); }).kind(), Kind::NotFound);
+    EXPECT_EQ(apiErrorOf([&] { client->patchCollection(child, {}, std::nullopt, std::nullopt, 0); }).kind(), Kind::NotFound);
 
     // Projects: a given id is kept, an existing one is a conflict, none lets the server choose.
     const Uuid project = Uuid::random();
-    EXPECT_EQ(client->createOrg(project, bytes("Personal")).id, project);
-    EXPECT_EQ(apiErrorOf([&] { client->createOrg(project, bytes("again")); }).kind(), Kind::Conflict);
-    EXPECT_EQ(apiErrorOf([&] { client->createOrg(kOrg, bytes("again")); }).kind(), Kind::Conflict);
-    EXPECT_NE(client->createOrg(std::nullopt, bytes("new")).id, project);
+    const OrgDTO org = client->createOrg(project, bytes("Personal"), bytes("project name key"));
+    EXPECT_EQ(org.id, project);
+    EXPECT_EQ(org.nameWrappedKey, Base64URL::encode(bytes("project name key")));
+    EXPECT_EQ(apiErrorOf([&] { client->createOrg(project, bytes("again"), std::nullopt); }).kind(), Kind::Conflict);
+    EXPECT_EQ(apiErrorOf([&] { client->createOrg(kOrg, bytes("again"), std::nullopt); }).kind(), Kind::Conflict);
+    EXPECT_NE(client->createOrg(std::nullopt, bytes("new"), std::nullopt).id, project);
 }
 
 TEST_F(ClientSyncTest, BootstrapInterfaceReachesTheSameRoutes) {
     BootstrapAPI& bootstrap = *client;
     const Uuid project = Uuid::random();
     const Uuid group = Uuid::random();
-    bootstrap.createOrg(project, bytes("Personal"));
-    bootstrap.createCollection(project, group, std::nullopt, bytes("local"), bytes("key"));
+    bootstrap.createOrg(project, bytes("Personal"), std::nullopt);
+    bootstrap.createCollection(project, group, std::nullopt, bytes("local"), std::nullopt, bytes("key"));
     EXPECT_EQ(server.collection(group)->orgId, project);
-    EXPECT_EQ(apiErrorOf([&] { bootstrap.createCollection(project, group, std::nullopt, {}, {}); }).kind(),
+    EXPECT_EQ(apiErrorOf([&] { bootstrap.createCollection(project, group, std::nullopt, {}, std::nullopt, {}); }).kind(),
               Kind::Conflict);
 }
 

@@ -18,12 +18,13 @@ std::string itemJSON(const std::string& override = {}) {
     return base + override + "}";
 }
 
-TEST(Base64URLTest, RoundTripsAndRejectsOtherAlphabets) {
+TEST(Base64URLTest, RoundTripsReadsPaddingAndRejectsOtherAlphabets) {
     const Bytes bytes{0xFB, 0xFF, 0x00, 0x10};
     EXPECT_EQ(Base64URL::encode(bytes), "-_8AEA");
     EXPECT_EQ(Base64URL::decode("-_8AEA"), bytes);
+    EXPECT_EQ(Base64URL::decode("-_8AEA=="), bytes) << "RFC 4648 allows the padding";
     EXPECT_EQ(Base64URL::decode(""), Bytes{});
-    for (const char* bad : {"+/8AEA", "-_8AEA==", "-_8 AEA", "a", "!!"})
+    for (const char* bad : {"+/8AEA", "+/8AEA==", "-_8AEA=", "-_8AEA===", "-_8 AEA", "a", "!!", "=="})
         EXPECT_FALSE(Base64URL::decode(bad).has_value()) << bad;
 }
 
@@ -41,6 +42,9 @@ TEST(CodecTest, ReadsAnItemAndKeepsItsCryptoParametersVerbatim) {
     const std::string written = wire::encodeItemWrite(body, 3);
     EXPECT_NE(written.find(R"("cryptoParams":"{\"v\":1, \"alg\":\"x\"}")"), std::string::npos) << written;
     EXPECT_EQ(written.find(R"("id")"), std::string::npos) << "an update carries no id";
+
+    // Records stored before clients sent a type come without one.
+    EXPECT_EQ(wire::decodeItem(itemJSON(R"(,"type":null)")).type, std::nullopt);
 }
 
 TEST(CodecTest, RejectsMalformedAnswers) {
@@ -56,7 +60,8 @@ TEST(CodecTest, RejectsMalformedAnswers) {
         {"revision as text", itemJSON(R"(,"revision":"7")")},
         {"revision as fraction", itemJSON(R"(,"revision":7.5)")},
         {"revision beyond 64 bits", itemJSON(R"(,"revision":9223372036854775808)")},
-        {"null required member", itemJSON(R"(,"type":null)")},
+        {"null required member", itemJSON(R"(,"nameBlob":null)")},
+        {"type as number", itemJSON(R"(,"type":1)")},
         {"bad identifier", itemJSON(R"(,"id":"not-a-uuid")")},
         {"date out of range", itemJSON(R"(,"updatedAt":9223372036854775807)")},
         {"blob as number", itemJSON(R"(,"nameBlob":1)")},

@@ -133,30 +133,33 @@ struct FakeVaelServer::Impl {
     // --- JSON of the answers ---
 
     static json itemJSON(const Item& i) {
-        return json{{key::kId, i.id.text()},
-                    {key::kCollectionId, i.collectionId.text()},
-                    {key::kType, i.type},
-                    {key::kNameBlob, i.nameBlob},
-                    {key::kContentBlob, i.contentBlob},
-                    {key::kCryptoParams, i.cryptoParams},
-                    {key::kWrappedItemKey, i.wrappedItemKey},
-                    {key::kAiAccess, i.aiAccess},
-                    {key::kRevision, i.revision},
-                    {key::kUpdatedAt, wire::toWireMillis(i.updatedAt)}};
+        json out{{key::kId, i.id.text()}, {key::kCollectionId, i.collectionId.text()}};
+        if (!i.type.empty()) out[key::kType] = i.type;
+        out[key::kNameBlob] = i.nameBlob;
+        out[key::kContentBlob] = i.contentBlob;
+        out[key::kCryptoParams] = i.cryptoParams;
+        out[key::kWrappedItemKey] = i.wrappedItemKey;
+        out[key::kAiAccess] = i.aiAccess;
+        out[key::kRevision] = i.revision;
+        out[key::kUpdatedAt] = wire::toWireMillis(i.updatedAt);
+        return out;
     }
     static json collectionJSON(const Collection& c) {
-        return json{{key::kId, c.id.text()},
-                    {key::kOrgId, c.orgId.text()},
-                    {key::kParentId, c.parentId ? json(c.parentId->text()) : json(nullptr)},
-                    {key::kNameBlob, c.nameBlob},
-                    {key::kWrappedKey, c.wrappedKey},
-                    {key::kSort, c.sort},
-                    {key::kUpdatedAt, wire::toWireMillis(c.updatedAt)}};
+        json out{{key::kId, c.id.text()},
+                 {key::kOrgId, c.orgId.text()},
+                 {key::kParentId, c.parentId ? json(c.parentId->text()) : json(nullptr)},
+                 {key::kNameBlob, c.nameBlob}};
+        if (c.nameWrappedKey) out[key::kNameWrappedKey] = *c.nameWrappedKey;
+        out[key::kWrappedKey] = c.wrappedKey;
+        out[key::kSort] = c.sort;
+        out[key::kUpdatedAt] = wire::toWireMillis(c.updatedAt);
+        return out;
     }
     static json orgJSON(const Org& o) {
-        return json{{key::kId, o.id.text()},
-                    {key::kNameBlob, o.nameBlob},
-                    {key::kUpdatedAt, wire::toWireMillis(o.updatedAt)}};
+        json out{{key::kId, o.id.text()}, {key::kNameBlob, o.nameBlob}};
+        if (o.nameWrappedKey) out[key::kNameWrappedKey] = *o.nameWrappedKey;
+        out[key::kUpdatedAt] = wire::toWireMillis(o.updatedAt);
+        return out;
     }
     static json accountJSON(const Account& a) {
         return json{{key::kId, a.id.text()},
@@ -329,6 +332,8 @@ struct FakeVaelServer::Impl {
         item.cryptoParams = *params;
         item.wrappedItemKey = *wrapped;
         item.aiAccess = *access;
+        // A write without a type keeps the one held (a creation: the server's default).
+        if (const auto type = stringAt(body, key::kType)) item.type = *type;
         return true;
     }
 
@@ -440,6 +445,7 @@ void FakeVaelServer::Impl::installSyncRoutes() {
            if (const auto it = orgs.find(org.id); it != orgs.end())
                return conflict(it->second.revision, "organisation exists");
            org.nameBlob = *name;
+           org.nameWrappedKey = stringAt(*body, key::kNameWrappedKey);
            org.updatedAt = tick();
            orgs[org.id] = org;
            if (caller) members[org.id].push_back(Member{*caller, "owner", {}, {}});
@@ -458,6 +464,7 @@ void FakeVaelServer::Impl::installSyncRoutes() {
            Collection c;
            c.orgId = *orgId;
            c.nameBlob = *name;
+           c.nameWrappedKey = stringAt(*body, key::kNameWrappedKey);
            c.wrappedKey = *wrapped;
            if (!isNull(*body, key::kId)) {
                const auto given = uuidAt(*body, key::kId);
@@ -494,6 +501,7 @@ void FakeVaelServer::Impl::installSyncRoutes() {
         }
         Collection& c = collections.at(*cid);
         c.nameBlob = *name;
+        if (const auto nameKey = stringAt(*body, key::kNameWrappedKey)) c.nameWrappedKey = *nameKey;
         c.parentId = parent;
         c.sort = *sort;
         c.revision += 1;

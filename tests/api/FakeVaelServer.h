@@ -27,7 +27,7 @@ public:
     struct Item {
         Uuid id;
         Uuid collectionId;
-        std::string type = "item";  // the client never sends one: the server's own
+        std::string type = "item";  // as sent; empty: a record stored without one, answered without one
         std::string nameBlob;
         std::string contentBlob;
         std::string cryptoParams = "{}";
@@ -48,12 +48,14 @@ public:
         TimePoint updatedAt{};
         bool deleted = false;
         std::uint32_t keyEpoch = 0;
+        std::optional<std::string> nameWrappedKey = std::nullopt;
     };
     struct Org {
         Uuid id;
         std::string nameBlob;
         std::int64_t revision = 1;
         TimePoint updatedAt{};
+        std::optional<std::string> nameWrappedKey = std::nullopt;
     };
     struct Account {
         Uuid id;

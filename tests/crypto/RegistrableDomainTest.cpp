@@ -20,7 +20,13 @@ TEST(RegistrableDomain, HostAndSiteOfUrlTexts) {
         {"https://alice.github.io", "alice.github.io", "alice.github.io"},
         {"https://github.io", "github.io", std::nullopt},
         {"https://co.uk", "co.uk", std::nullopt},
-        {"https://example.com.", "example.com.", "example.com"},
+        {"https://example.com.", "example.com", "example.com"},
+        {"https://Login.Example.COM.:8443/", "login.example.com", "example.com"},
+        {"https://BÜCHER.DE/", "xn--bcher-kva.de", "xn--bcher-kva.de"},
+        {"https://shop.bücher.de", "shop.xn--bcher-kva.de", "xn--bcher-kva.de"},
+        {"https://XN--BCHER-KVA.DE", "xn--bcher-kva.de", "xn--bcher-kva.de"},
+        {"https://www.例え.jp", "www.xn--r8jz45g.jp", "xn--r8jz45g.jp"},
+        {"https://a\xE2\x80\x8E" "b.com", std::nullopt, std::nullopt},  // a direction mark
         {"https://127.0.0.1:8443", "127.0.0.1", std::nullopt},
         {"http://192.168.1.10", "192.168.1.10", std::nullopt},
         {"http://[::1]:8080/", "::1", std::nullopt},
@@ -38,6 +44,13 @@ TEST(RegistrableDomain, HostAndSiteOfUrlTexts) {
         SCOPED_TRACE(c.text);
         EXPECT_EQ(RegistrableDomain::host(c.text), c.host);
         EXPECT_EQ(RegistrableDomain::registrable(c.text), c.site);
+    }
+}
+
+TEST(RegistrableDomain, OneHostHasOneSpelling) {
+    for (const char* spelling : {"https://xn--bcher-kva.de", "https://bücher.de", "https://BÜCHER.DE.", "bücher.de:443"}) {
+        SCOPED_TRACE(spelling);
+        EXPECT_EQ(RegistrableDomain::host(spelling), "xn--bcher-kva.de");
     }
 }
 

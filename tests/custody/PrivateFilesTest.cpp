@@ -2,10 +2,30 @@
 
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <sys/syscall.h>
 
+#include <atomic>
+#include <cerrno>
 #include <csignal>
 
+#include "app/custody/VaultConfig.h"
+#include "crypto/VaultCrypto.h"
 #include "custody/TempFolder.h"
+
+namespace {
+// While set, flushing a folder fails as on a disk that reports an I/O error; files flush as usual.
+std::atomic<bool> folderFlushFails{false};
+}  // namespace
+
+// Stands in for the C library's fsync in this test program.
+extern "C" int fsync(int fd) {
+    struct stat st {};
+    if (folderFlushFails && ::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+        errno = EIO;
+        return -1;
+    }
+    return static_cast<int>(::syscall(SYS_fsync, fd));
+}
 
 namespace vael {
 namespace {
@@ -117,6 +137,33 @@ TEST(AtomicWrite, CreatesAndReplacesFilesAsPrivateLeavingNoTemporaryFile) {
     EXPECT_EQ(contentsOf(path), "second");
     EXPECT_EQ(modeOf(path), 0600u);
     EXPECT_EQ(namesIn(temp / "Vael"), std::vector<std::string>{"vault.json"});
+}
+
+// The file is replaced, then its folder cannot be flushed: saved, not yet flushed, which is no
+// failure to save (a vault just created exists and opens).
+TEST(AtomicWrite, AFolderFlushFailingAfterTheRenameIsSavedNotYetFlushed) {
+    TempFolder temp;
+    const std::string path = temp / "Vael/vault.json";
+    EXPECT_EQ(writePrivateFileAtomically(path, "old content"), SaveOutcome::flushed);
+
+    folderFlushFails = true;
+    const auto outcome = writePrivateFileAtomically(path, "new content");
+    const VaultConfigStore store(temp / "Vael/config.json");
+    static const NewVault vault =
+        VaultCrypto::createVault(SecureBytes(std::string_view("correct horse")), false, Argon2Cost{1, 8192});
+    std::optional<SaveOutcome> configOutcome;
+    try {
+        configOutcome = store.save(VaultConfig::fromNewVault(vault));
+    } catch (const std::exception& error) {
+        ADD_FAILURE() << "reported as not saved: " << error.what();
+    }
+    folderFlushFails = false;
+
+    EXPECT_EQ(outcome, SaveOutcome::notYetFlushed);
+    EXPECT_EQ(contentsOf(path), "new content");
+    EXPECT_EQ(configOutcome, SaveOutcome::notYetFlushed);
+    EXPECT_EQ(store.load().wrappedAccountPrivKeys, vault.wrappedAccountPrivKeys);
+    EXPECT_EQ(namesIn(temp / "Vael"), (std::vector<std::string>{"config.json", "vault.json"}));
 }
 
 // The disk fills up halfway through the write: the old file must survive whole.

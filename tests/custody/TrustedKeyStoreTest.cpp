@@ -141,19 +141,34 @@ TEST(TrustedKeyStore, AnEarlierDamagedCopyIsNeverOverwritten) {
     EXPECT_EQ(contentsOf(path + ".damaged-20250307T084640Z-2"), "second damage");
 }
 
-TEST(TrustedKeyStore, AFolderOpenToOthersKeepsPinsInMemoryAndTheFileUntouched) {
+// Refused at start (the folder is open to others): the pins are unknown, so no key is new for
+// certain; once the user makes the folder private, the file is read and its pins hold again.
+TEST(TrustedKeyStore, AFileThatCouldNotBeReadTrustsNoNewKeyAndIsReadAgainLater) {
     TempFolder temp;
     const std::string folder = temp / "Vael";
+    const std::string path = folder + "/trusted-keys.json";
     ASSERT_EQ(::mkdir(folder.c_str(), 0700), 0);
-    writeFile(folder + "/trusted-keys.json", R"({"6F9619FF-8B86-D011-B42D-00C04FC964FF":"aa:11"})");
+    const std::string original = R"({"6F9619FF-8B86-D011-B42D-00C04FC964FF":"aa:11"})";
+    writeFile(path, original);
     ASSERT_EQ(::chmod(folder.c_str(), 0755), 0);
 
-    FileTrustedKeyStore store(folder + "/trusted-keys.json");
+    FileTrustedKeyStore store(path, std::make_shared<FixedClock>());
     EXPECT_EQ(store.pinnedFingerprint(kAlice), std::nullopt) << "nothing is read from a folder others can change";
-    EXPECT_TRUE(store.trustOnFirstUse("bb:22", kBob));
+    EXPECT_FALSE(store.pinsKnown());
+    EXPECT_FALSE(store.trustOnFirstUse("substitute", kAlice));
+    EXPECT_FALSE(store.trustOnFirstUse("bb:22", kBob));
+    store.pin("bb:22", kBob);  // the user checked Bob's key by hand
     EXPECT_TRUE(store.trustOnFirstUse("bb:22", kBob));
     EXPECT_EQ(namesIn(folder), std::vector<std::string>{"trusted-keys.json"});
-    EXPECT_EQ(contentsOf(folder + "/trusted-keys.json"), R"({"6F9619FF-8B86-D011-B42D-00C04FC964FF":"aa:11"})");
+    EXPECT_EQ(contentsOf(path), original) << "a file never read is never overwritten";
+
+    ASSERT_EQ(::chmod(folder.c_str(), 0700), 0);
+    EXPECT_FALSE(store.trustOnFirstUse("substitute", kAlice)) << "the earlier pin holds";
+    EXPECT_TRUE(store.trustOnFirstUse("aa:11", kAlice));
+    EXPECT_TRUE(store.pinsKnown());
+    // The pin made meanwhile joined the file's pins.
+    EXPECT_EQ(decodeTrustedKeyPins(contentsOf(path)), (TrustedKeyPins{{kAlice, "aa:11"}, {kBob, "bb:22"}}));
+    EXPECT_EQ(FileTrustedKeyStore(path).pinnedFingerprint(kBob), "bb:22");
 }
 
 }  // namespace

@@ -129,15 +129,18 @@ private:
         const auto command = line.substr(0, space);
         const auto argument = space == std::string_view::npos ? std::string_view() : line.substr(space + 1);
 
-        if (command == "create") {
+        if ((command == "create" || command == "unlock") && isOpen()) {
+            // The model ignores both while a vault is open: say so rather than "ok".
+            answer(false, "the vault is already unlocked");
+        } else if (command == "create") {
             SecureBytes passphrase(argument);
             auto made = runBlocking([passphrase, cost = cost_] { return VaultCrypto::createVault(passphrase, false, cost); });
             auto vault = co_await made;
             co_await model_.completeOnboarding(std::move(vault), std::move(passphrase));
-            answer(isOpen());
+            answerOpening();
         } else if (command == "unlock") {
             co_await model_.unlock(SecureBytes(argument));
-            answer(isOpen());
+            answerOpening();
         } else if (command == "lock") {
             co_await model_.lock();
             answer(true);
@@ -159,6 +162,9 @@ private:
             }
         } else if (command == "status") {
             answer(true);
+        } else if (command == "prompts") {
+            // The reasons of every approval prompt so far, in order.
+            answer(true, std::nullopt, json{{"prompts", gate_.reasons()}});
         } else if (command == "quit") {
             co_await model_.lock();
             if (!endOfInput_) answer(true);
@@ -168,15 +174,27 @@ private:
         }
     }
 
-    bool isOpen() const { return !model_.errorMessage() && model_.phase() == AppModel::Phase::unlocked; }
+    bool isOpen() const { return model_.phase() == AppModel::Phase::unlocked; }
 
-    void answer(bool ok, std::optional<std::string> error = std::nullopt) {
+    // ok only when the command opened the vault; otherwise what the model said, or that nothing happened.
+    void answerOpening() {
+        if (isOpen() && !model_.errorMessage()) {
+            answer(true);
+        } else if (model_.errorMessage()) {
+            answer(false, *model_.errorMessage());
+        } else {
+            answer(false, "nothing was opened");
+        }
+    }
+
+    void answer(bool ok, std::optional<std::string> error = std::nullopt, json extra = json::object()) {
         json line = {{"ok", ok},
                      {"phase", phaseText(model_.phase())},
                      {"errorMessage", model_.errorMessage() ? json(*model_.errorMessage()) : json(nullptr)},
                      {"syncStatus", syncText(model_.syncStatus().kind)},
                      {"killSwitchEnabled", model_.killSwitchEnabled()}};
         if (error) line["error"] = *error;
+        line.update(extra);
         std::cout << line.dump() << '\n' << std::flush;
     }
 

@@ -175,28 +175,49 @@ private:
     std::string buffer_;
 };
 
+// An agent connection kept open across requests.
+class AgentConnection {
+public:
+    explicit AgentConnection(const std::string& socketPath) : fd_(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        std::memcpy(address.sun_path, socketPath.data(), socketPath.size());
+        if (::connect(fd_, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+            ::close(fd_);
+            throw std::runtime_error("cannot connect to the agent socket");
+        }
+    }
+    ~AgentConnection() { ::close(fd_); }
+    AgentConnection(const AgentConnection&) = delete;
+    AgentConnection& operator=(const AgentConnection&) = delete;
+
+    // False when the server no longer takes bytes.
+    bool send(const json& request) {
+        const auto line = request.dump() + "\n";
+        return ::send(fd_, line.data(), line.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(line.size());
+    }
+    // The next answer line, or nothing once the server closed (or after kReadLimitMs).
+    std::optional<json> answer() {
+        auto line = readLine(fd_, buffer_);
+        if (!line) return std::nullopt;
+        return json::parse(*line);
+    }
+    std::optional<json> ask(const json& request) {
+        if (!send(request)) return std::nullopt;
+        return answer();
+    }
+
+private:
+    int fd_;
+    std::string buffer_;
+};
+
 // One agent request on its own connection, one answer line back.
 inline json ask(const std::string& socketPath, const json& request) {
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    std::memcpy(address.sun_path, socketPath.data(), socketPath.size());
-    if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
-        ::close(fd);
-        throw std::runtime_error("cannot connect to the agent socket");
-    }
-    std::string buffer;
-    std::optional<std::string> line;
-    try {
-        writeAll(fd, request.dump() + "\n");
-        line = readLine(fd, buffer);
-    } catch (...) {
-        ::close(fd);
-        throw;
-    }
-    ::close(fd);
-    if (!line) throw std::runtime_error("the agent socket did not answer");
-    return json::parse(*line);
+    AgentConnection connection(socketPath);
+    auto answer = connection.ask(request);
+    if (!answer) throw std::runtime_error("the agent socket did not answer");
+    return *answer;
 }
 
 }  // namespace vael::e2e

@@ -197,6 +197,52 @@ TEST(AppModel, OnboardingThatCannotWriteReportsItAndStaysInOnboarding) {
     EXPECT_FALSE(testing::fileExists(h.socket()));
 }
 
+TEST(AppModel, OnboardingGoesOnOnlyOverItsOwnConfiguration) {
+    ModelHarness h;
+    h.model->bootstrap();
+    // The first try writes the configuration, then cannot open the session.
+    h.failItemSource = [] { throw std::runtime_error("no source"); };
+    h.create();
+    ASSERT_TRUE(h.model->errorMessage());
+    EXPECT_EQ(h.model->phase(), Phase::onboarding);
+    const auto written = readFile(h.home.paths().vaultConfig);
+    ASSERT_FALSE(written.empty());
+
+    // Another vault over it is refused and changes nothing; the same vault again goes on.
+    h.failItemSource = nullptr;
+    const auto other = VaultCrypto::createVault(SecureBytes(std::string_view("other")), false, testing::kFastCost);
+    QCoro::waitFor(h.model->completeOnboarding(other, SecureBytes(std::string_view("other"))));
+    EXPECT_EQ(h.model->errorMessage(),
+              "Could not create the vault: a vault already exists on this computer \u2014 unlock it instead.");
+    EXPECT_EQ(readFile(h.home.paths().vaultConfig), written);
+    EXPECT_FALSE(h.model->vault()->isUnlocked());
+    h.create();
+    EXPECT_EQ(h.model->phase(), Phase::unlocked);
+    EXPECT_FALSE(h.model->errorMessage());
+}
+
+TEST(AppModel, TheReplicaIsMadePrivateByItsPathAndNeverFollowed) {
+    ModelHarness h;
+    const auto replica = h.home.paths().replica;
+    h.create();
+    h.lock();
+    ASSERT_EQ(::chmod(replica.c_str(), 0644), 0);
+    h.unlock();
+    ASSERT_EQ(h.model->phase(), Phase::unlocked);
+    struct stat st {};
+    ASSERT_EQ(::stat(replica.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0600u);
+
+    // A link in the replica's place is refused with a sentence that says what to do.
+    h.lock();
+    const auto moved = replica + ".real";
+    ASSERT_EQ(::rename(replica.c_str(), moved.c_str()), 0);
+    ASSERT_EQ(::symlink(moved.c_str(), replica.c_str()), 0);
+    h.unlock();
+    EXPECT_EQ(h.model->phase(), Phase::locked);
+    EXPECT_EQ(h.model->errorMessage(), replica + " is not a file. Move it out of the way, then try again.");
+}
+
 TEST(AppModel, AFailedOpeningUndoesEverythingAndLocksTheKeys) {
     struct Case {
         const char* name;

@@ -4,6 +4,7 @@
 
 #include <future>
 
+#include "app/model/CaptureForm.h"
 #include "app/model/LiveCredentialCapturePresenter.h"
 #include "ModelFixtures.h"
 
@@ -30,20 +31,24 @@ TEST(LiveCredentialCapturePresenter, AnswersRequestsInArrivalOrderExactlyOnce) {
     ASSERT_EQ(presenter.pending()->origin, "https://a.example");
     EXPECT_EQ(presenter.pending()->suggestedName, std::optional<std::string>("A"));
 
-    presenter.submit(login("first"));
+    const auto firstID = presenter.pending()->id;
+    presenter.submit(firstID, login("first"));
     EXPECT_EQ(first.get(), Answer(login("first")));
     ASSERT_TRUE(testing::spinUntil([&] { return presenter.pending().has_value(); }));
     EXPECT_EQ(presenter.pending()->origin, "https://b.example");
 
-    presenter.cancel();
+    // The first sheet closing after its Save answers nothing: the second request still waits.
+    const auto changesBefore = changes.count();
+    presenter.cancel(firstID);
+    presenter.submit(firstID, login("late"));
+    ASSERT_TRUE(presenter.pending());
+    EXPECT_EQ(presenter.pending()->origin, "https://b.example");
+    EXPECT_EQ(second.wait_for(std::chrono::milliseconds(0)), std::future_status::timeout);
+    EXPECT_EQ(changes.count(), changesBefore);
+
+    presenter.cancel(presenter.pending()->id);
     EXPECT_EQ(second.get(), Answer());
     EXPECT_FALSE(presenter.pending());
-    // A late answer (the sheet closing after Save) finds nobody waiting and changes nothing.
-    const auto changesBefore = changes.count();
-    presenter.cancel();
-    presenter.submit(login("late"));
-    EXPECT_FALSE(presenter.pending());
-    EXPECT_EQ(changes.count(), changesBefore);
 }
 
 TEST(LiveCredentialCapturePresenter, ClosedPresenterAnswersAtOnceAndOnTheMainThreadNeverWaits) {
@@ -65,6 +70,36 @@ TEST(LiveCredentialCapturePresenter, ClosingAnswersEveryWaitingRequest) {
     for (auto& answer : waiting) EXPECT_EQ(answer.get(), Answer());
     testing::settle();
     EXPECT_FALSE(presenter.pending());
+}
+
+TEST(CaptureForm, BuildsTheCredentialAsTyped) {
+    using Pending = LiveCredentialCapturePresenter::Pending;
+    const Pending suggested{Uuid::random(), "https://a.example/login", "A"};
+    const Pending emptySuggestion{Uuid::random(), "https://a.example/login", ""};
+    const Pending unnamed{Uuid::random(), "https://a.example/login", std::nullopt};
+    struct Case {
+        const char* what;
+        Pending pending;
+        CaptureForm form;
+        CapturedCredential expected;
+    };
+    const std::vector<Case> cases = {
+        {"typed name", suggested, {"Mine", "bob", "pw", "JBSW", UDSAIAccess::injectable},
+         {"Mine", "bob", "pw", "JBSW", UDSAIAccess::injectable, std::nullopt}},
+        {"suggested name", suggested, {"", "", "pw", "", UDSAIAccess::humanGated},
+         {"A", std::nullopt, "pw", std::nullopt, UDSAIAccess::humanGated, std::nullopt}},
+        {"an empty suggestion still counts", emptySuggestion, {"", "", "pw", "", UDSAIAccess::humanGated},
+         {"", std::nullopt, "pw", std::nullopt, UDSAIAccess::humanGated, std::nullopt}},
+        {"origin", unnamed, {"", "", "pw", "", UDSAIAccess::humanGated},
+         {"https://a.example/login", std::nullopt, "pw", std::nullopt, UDSAIAccess::humanGated, std::nullopt}},
+        {"spaces are kept", unnamed, {" ", " ", "  ", " ", UDSAIAccess::aiHidden},
+         {" ", " ", "  ", " ", UDSAIAccess::aiHidden, std::nullopt}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        EXPECT_EQ(c.form.credential(c.pending), c.expected);
+    }
+    EXPECT_EQ(CaptureForm{}.aiAccess, UDSAIAccess::humanGated);
 }
 
 }  // namespace

@@ -59,40 +59,14 @@ private:
 // Registration of the default project and group always succeeds.
 class AcceptingBootstrapAPI final : public BootstrapAPI {
 public:
-    OrgDTO createOrg(const std::optional<Uuid>& id, const Bytes&) override {
+    OrgDTO createOrg(const std::optional<Uuid>& id, const Bytes&, const std::optional<Bytes>&) override {
         return OrgDTO{id.value_or(Uuid::random()), "", {}};
     }
     CollectionDTO createCollection(const Uuid& orgId, const std::optional<Uuid>& id, const std::optional<Uuid>&,
-                                   const Bytes&, const Bytes&) override {
+                                   const Bytes&, const std::optional<Bytes>&, const Bytes&) override {
         return CollectionDTO{id.value_or(Uuid::random()), orgId, std::nullopt, "", "", 0, {}};
     }
 };
-
-template <class T>
-T await(QCoro::Task<T> task) {
-    std::exception_ptr error;
-    if constexpr (std::is_void_v<T>) {
-        QCoro::waitFor([&]() -> QCoro::Task<> {
-            try {
-                co_await task;
-            } catch (...) {
-                error = std::current_exception();
-            }
-        }());
-        if (error) std::rethrow_exception(error);
-    } else {
-        std::optional<T> result;
-        QCoro::waitFor([&]() -> QCoro::Task<> {
-            try {
-                result.emplace(co_await task);
-            } catch (...) {
-                error = std::current_exception();
-            }
-        }());
-        if (error) std::rethrow_exception(error);
-        return std::move(*result);
-    }
-}
 
 // An unlocked model over a fresh vault, with direct access to its replica for setting up and checking.
 struct OpenVault {

@@ -63,6 +63,33 @@ inline void settle() {
     }
 }
 
+// Awaits a task on the event loop and rethrows what it raised (waitFor alone would not).
+template <class T>
+T await(QCoro::Task<T> task) {
+    std::exception_ptr error;
+    if constexpr (std::is_void_v<T>) {
+        QCoro::waitFor([&]() -> QCoro::Task<> {
+            try {
+                co_await task;
+            } catch (...) {
+                error = std::current_exception();
+            }
+        }());
+        if (error) std::rethrow_exception(error);
+    } else {
+        std::optional<T> result;
+        QCoro::waitFor([&]() -> QCoro::Task<> {
+            try {
+                result.emplace(co_await task);
+            } catch (...) {
+                error = std::current_exception();
+            }
+        }());
+        if (error) std::rethrow_exception(error);
+        return std::move(*result);
+    }
+}
+
 // Time that moves only when the test says so; its timers fire in deadline order.
 class ScriptedTimerSource final : public TimerSource {
 public:

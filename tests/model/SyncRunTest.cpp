@@ -65,12 +65,12 @@ private:
 
 class ScriptedBootstrapAPI final : public BootstrapAPI {
 public:
-    OrgDTO createOrg(const std::optional<Uuid>& id, const Bytes&) override {
+    OrgDTO createOrg(const std::optional<Uuid>& id, const Bytes&, const std::optional<Bytes>&) override {
         ++orgs;
         return OrgDTO{id.value_or(Uuid::random()), "", {}};
     }
     CollectionDTO createCollection(const Uuid& orgId, const std::optional<Uuid>& id, const std::optional<Uuid>&,
-                                   const Bytes&, const Bytes&) override {
+                                   const Bytes&, const std::optional<Bytes>&, const Bytes&) override {
         ++collections;
         return CollectionDTO{id.value_or(Uuid::random()), orgId, std::nullopt, "", "", 0, {}};
     }

@@ -67,8 +67,9 @@ private:
 
 class ScriptedAuthority final : public PresenceAuthority {
 public:
-    enum class Reply { Authorized, Refused, Throws };
+    enum class Reply { Authorized, Refused, Throws, Absent };
     explicit ScriptedAuthority(Reply reply) : reply_(reply) {}
+    bool canAsk() override { return reply_ != Reply::Absent; }
     bool authorize() override {
         ++calls;
         if (reply_ == Reply::Throws) throw std::runtime_error("no authority");
@@ -88,12 +89,14 @@ TEST(PolkitBiometricGate, AnswersYesOnlyWhenTheUserGoesOnAndTheSystemConfirms) {
         Reply authority;
         bool expected;
         int authorityCalls;
+        bool prompted;
     };
     const Case cases[] = {
-        {"confirmed", true, Reply::Authorized, true, 1},
-        {"cancelled in our prompt: the system is not asked", false, Reply::Authorized, false, 0},
-        {"refused by the system (wrong password, no agent, dismissed)", true, Reply::Refused, false, 1},
-        {"the system cannot be reached", true, Reply::Throws, false, 1},
+        {"confirmed", true, Reply::Authorized, true, 1, true},
+        {"cancelled in our prompt: the system is not asked", false, Reply::Authorized, false, 0, true},
+        {"refused by the system (wrong password, no agent, dismissed)", true, Reply::Refused, false, 1, true},
+        {"the system cannot be reached", true, Reply::Throws, false, 1, true},
+        {"no authority at all: no at once, without our prompt", true, Reply::Absent, false, 0, false},
     };
     for (const auto& c : cases) {
         auto prompt = std::make_shared<ScriptedPrompt>(c.promptAnswer);
@@ -101,7 +104,9 @@ TEST(PolkitBiometricGate, AnswersYesOnlyWhenTheUserGoesOnAndTheSystemConfirms) {
         PolkitBiometricGate gate(prompt, authority);
         EXPECT_EQ(gate.authenticate("Reveal the password of \"Mail\""), c.expected) << c.name;
         EXPECT_EQ(authority->calls, c.authorityCalls) << c.name;
-        EXPECT_EQ(prompt->reasons(), std::vector<std::string>{"Reveal the password of \"Mail\""}) << c.name;
+        const std::vector<std::string> asked =
+            c.prompted ? std::vector<std::string>{"Reveal the password of \"Mail\""} : std::vector<std::string>{};
+        EXPECT_EQ(prompt->reasons(), asked) << c.name;
     }
 }
 

@@ -63,10 +63,13 @@ TEST_F(MigrationTest, NewFileGetsTheWholeSchemaAndNoRows) {
     EXPECT_EQ(namesIn(db, "table"),
               (std::vector<std::string>{"collections", "items", "pending_ops", "projects", "sync_state",
                                         "vael_migrations"}));
-    EXPECT_EQ(namesIn(db, "index"), std::vector<std::string>{"items_on_collectionId"});
+    EXPECT_EQ(namesIn(db, "index"), (std::vector<std::string>{"items_on_collectionId", "pending_ops_by_item",
+                                                               "pending_ops_in_queue_order"}));
     EXPECT_EQ(db.execAndGet("SELECT sql FROM sqlite_master WHERE name = 'items_on_collectionId'").getString(),
               "CREATE INDEX items_on_collectionId ON items(collectionId)");
-    EXPECT_EQ(appliedMigrations(db), (std::set<std::string>{"v1", "v2"}));
+    EXPECT_EQ(db.execAndGet("SELECT sql FROM sqlite_master WHERE name = 'pending_ops_in_queue_order'").getString(),
+              "CREATE INDEX pending_ops_in_queue_order ON pending_ops(createdAt, opId)");
+    EXPECT_EQ(appliedMigrations(db), (std::set<std::string>{"v1", "v2", "v3"}));
     for (const char* table : {"collections", "items", "pending_ops", "projects", "sync_state"})
         EXPECT_EQ(rowCount(db, table), 0) << table;
 
@@ -110,7 +113,22 @@ TEST_F(MigrationTest, ReopeningAppliesNothingAndKeepsRows) {
     store.reset();
     SQLite::Database db(path());
     EXPECT_EQ(db.execAndGet("PRAGMA schema_version").getInt(), schemaBefore);
-    EXPECT_EQ(rowCount(db, "vael_migrations"), 2);
+    EXPECT_EQ(rowCount(db, "vael_migrations"), 3);
+}
+
+TEST_F(MigrationTest, FileWithV1AndV2GetsTheQueueIndexAndKeepsItsQueue) {
+    {
+        SQLite::Database db(path(), SQLite::OPEN_READWRITE | SQLite::OPEN_CREATE);
+        migrate(db, {replicaMigrations().at(0), replicaMigrations().at(1)});
+        db.exec("INSERT INTO pending_ops (opId, kind, itemId, payloadBlob, baseRevision, createdAt) VALUES ('" +
+                id(1).text() + "', 'delete', '" + id(2).text() + "', x'', 3, '2025-03-07 09:05:01.250')");
+    }
+    open();
+    EXPECT_EQ(store->pendingOps().size(), 1u);
+    EXPECT_EQ(store->latestPendingOpTime(), sampleTime());
+    store.reset();
+    SQLite::Database db(path());
+    EXPECT_EQ(appliedMigrations(db), (std::set<std::string>{"v1", "v2", "v3"}));
 }
 
 TEST_F(MigrationTest, FileWithOnlyV1GetsV2AndKeepsItsGroups) {
@@ -128,7 +146,7 @@ TEST_F(MigrationTest, FileWithOnlyV1GetsV2AndKeepsItsGroups) {
     EXPECT_TRUE(store->projects().empty());
     store.reset();
     SQLite::Database db(path());
-    EXPECT_EQ(appliedMigrations(db), (std::set<std::string>{"v1", "v2"}));
+    EXPECT_EQ(appliedMigrations(db), (std::set<std::string>{"v1", "v2", "v3"}));
 }
 
 TEST_F(MigrationTest, FailingV2RollsBackCompletelyAndTheOpenThrows) {

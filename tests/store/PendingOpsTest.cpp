@@ -58,6 +58,26 @@ TEST_F(PendingOpsTest, QueueComesBackInCreationThenOpIdOrder) {
     EXPECT_EQ(opIds(store->pendingOps()), (std::vector<Uuid>{high, mid, low, a, b}));
 }
 
+TEST_F(PendingOpsTest, OpsOfOneItemComeInQueueOrder) {
+    auto other = op(id(3), sampleTime(1ms));
+    other.itemId = id(2);
+    store->enqueue(op(id(5), sampleTime(4ms)));
+    store->enqueue(other);
+    store->enqueue(op(id(4), sampleTime(2ms), Kind::delete_));
+    EXPECT_EQ(opIds(store->pendingOps(id(1))), (std::vector<Uuid>{id(4), id(5)}));
+    EXPECT_EQ(opIds(store->pendingOps(id(2))), std::vector<Uuid>{id(3)});
+    EXPECT_TRUE(store->pendingOps(id(9)).empty());
+}
+
+TEST_F(PendingOpsTest, LatestTimeIsTheNewestQueuedCreation) {
+    EXPECT_FALSE(store->latestPendingOpTime());
+    store->enqueue(op(id(1), sampleTime(5ms)));
+    store->enqueue(op(id(2), sampleTime(2ms)));
+    EXPECT_EQ(store->latestPendingOpTime(), sampleTime(5ms));
+    store->deletePendingOp(id(1));
+    EXPECT_EQ(store->latestPendingOpTime(), sampleTime(2ms));
+}
+
 TEST_F(PendingOpsTest, EveryFieldRoundTripsAndEmptyPayloadStaysEmpty) {
     for (auto kind : {Kind::put, Kind::delete_, Kind::create, Kind::createCollection, Kind::putCollection,
                       Kind::deleteCollection}) {

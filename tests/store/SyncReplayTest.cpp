@@ -130,7 +130,7 @@ TEST(SyncReplay, PutConflictIsReportedAndTheReplayGoesOn) {
 TEST(SyncReplay, PutConflictWhoseFetchFailsStopsTheReplay) {
     EngineEnv env;
     QueueBuilder q(env);
-    env.api->serverItems[id(1)] = sampleBody(1, 8);
+    env.api->serverItems[id(1)] = sampleBody(1, 8, "theirs");
     q.put(sampleBody(1, 2));
     q.put(sampleBody(2, 2));
     q.remove(3);
@@ -211,7 +211,7 @@ TEST(SyncReplay, OneRetryAfterAPauseForEveryOtherFailure) {
         SCOPED_TRACE(c.what);
         EngineEnv env;
         QueueBuilder q(env);
-        env.api->serverItems[id(1)] = sampleBody(1, 8);
+        env.api->serverItems[id(1)] = sampleBody(1, 8, "theirs");
         const auto body = sampleBody(1, 2);
         q.put(body);
         q.remove(3);
@@ -267,23 +267,28 @@ TEST(SyncReplay, UndecodablePayloadsAreDroppedWithoutAServerCall) {
     EXPECT_TRUE(env.queue().empty());
 }
 
-TEST(SyncReplay, TwoEditsOfOneItemWhileOffline) {
+TEST(SyncReplay, TwoEditsOfOneItemWhileOfflineGoOutInTurn) {
     EngineEnv env;
     QueueBuilder q(env);
     const auto first = sampleBody(1, 2, "first");
     const auto second = sampleBody(1, 2, "second");
     env.api->serverItems[id(1)] = sampleBody(1, 2);
+    env.store->upsertItem(second.toRecord(false));
     q.put(first);
     q.put(second);
-    env.api->script("putItem", {Outcome::ok(), Outcome::conflict(100)});
+    env.api->script("putItem", {Outcome::ok(), Outcome::ok()});
 
-    const auto outcome = env.engine->replayPending();
+    EXPECT_EQ(env.engine->replayPending(), (ReplayOutcome{.conflicts = {}, .complete = true}));
 
-    ASSERT_EQ(outcome.conflicts.size(), 1u);
-    EXPECT_EQ(outcome.conflicts[0].mine, second);
-    EXPECT_EQ(outcome.conflicts[0].theirs.revision, 100);
+    // The second edit was made on top of the first, so it builds on the revision the first got.
     const auto calls = env.api->calls();
-    EXPECT_EQ(calls[1].expectedRevision, 2);  // the old base, as it was queued
+    ASSERT_EQ(calls.size(), 2u);
+    EXPECT_EQ(calls[0].expectedRevision, 2);
+    EXPECT_EQ(calls[1].expectedRevision, 100);
+    auto expected = second.toRecord(false);
+    expected.revision = 101;  // the scripted server's answer to the second put
+    EXPECT_EQ(env.store->item(id(1)), expected);
+    EXPECT_TRUE(env.queue().empty());
 }
 
 TEST(SyncReplay, UnreadableQueueThrowsBeforeSendingAnything) {

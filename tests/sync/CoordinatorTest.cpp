@@ -17,11 +17,19 @@ const Uuid kDefaultGroup = Uuid::fromText("00000000-0000-0000-0000-00000000C001"
 struct CoordinatorEnv : SyncEnv {
     std::shared_ptr<SyncCoordinator> coordinator = std::make_shared<SyncCoordinator>(client, engine, store);
 
-    // The group as the vault holds it locally: two live items, a tombstone, and an item elsewhere.
+    // The project and group as the vault holds them locally: two live items, a tombstone, and an
+    // item elsewhere.
     void seedVault() {
+        auto project = sampleProject(0);
+        project.id = kDefaultOrg;
+        project.nameBlob = bytesOf("Personal, sealed");
+        project.nameWrappedKey = bytesOf("project name key");
+        store->upsertProject(project);
         auto group = sampleCollection(0);
         group.id = kDefaultGroup;
         group.orgId = kDefaultOrg;
+        group.nameBlob = bytesOf("group name");
+        group.nameWrappedKey = bytesOf("group name key");
         store->upsertCollection(group);
         store->upsertItem(sampleItem(1, kDefaultGroup));
         store->upsertItem(sampleItem(2, kDefaultGroup));
@@ -66,11 +74,13 @@ TEST(SyncCoordinator, BootstrapCreatesTheProjectAndGroupThenTheGroupsLiveItems) 
     EXPECT_EQ(operations(env.server), kFullBootstrap);
     ASSERT_TRUE(env.server.org(kDefaultOrg));
     EXPECT_EQ(env.server.org(kDefaultOrg)->nameBlob, b64("Personal, sealed"));
+    EXPECT_EQ(env.server.org(kDefaultOrg)->nameWrappedKey, b64("project name key"));
     const auto group = env.server.collection(kDefaultGroup);
     ASSERT_TRUE(group);
     EXPECT_EQ(group->orgId, kDefaultOrg);
     EXPECT_EQ(group->parentId, std::nullopt);
     EXPECT_EQ(group->nameBlob, b64("group name"));
+    EXPECT_EQ(group->nameWrappedKey, b64("group name key")) << "members and other devices open the name with it";
     EXPECT_EQ(group->wrappedKey, b64("group key"));
     EXPECT_TRUE(env.server.item(id(1)));
     EXPECT_TRUE(env.server.item(id(2)));
@@ -186,8 +196,9 @@ TEST(SyncCoordinator, PushMissingOrgsSendsEveryLiveProjectButTheExcludedOne) {
         env.coordinator->pushMissingOrgs(kDefaultOrg);
         EXPECT_EQ(createdOrgs(env.server), (Names{id(701).text(), id(702).text()}));
         EXPECT_EQ(env.server.org(id(701))->nameBlob, b64("project-1"));
+        EXPECT_EQ(env.server.org(id(701))->nameWrappedKey, b64("name-key"));
         const auto sent = lastBody(env.server, "createOrg");
-        EXPECT_EQ(sent.size(), 2u) << sent.dump() << ": only the id and the sealed name";
+        EXPECT_EQ(sent.size(), 3u) << sent.dump() << ": only the id, the sealed name and its key";
     }
     {
         // No exclusion: the default project too, which the server already has.

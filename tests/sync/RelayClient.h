@@ -28,12 +28,12 @@ public:
 
     CollectionDTO createCollection(const Uuid& orgId, const std::optional<Uuid>& id,
                                    const std::optional<Uuid>& parentId, const Bytes& nameBlob,
-                                   const Bytes& wrappedKey) override {
-        return next("createCollection")->createCollection(orgId, id, parentId, nameBlob, wrappedKey);
+                                   const std::optional<Bytes>& nameWrappedKey, const Bytes& wrappedKey) override {
+        return next("createCollection")->createCollection(orgId, id, parentId, nameBlob, nameWrappedKey, wrappedKey);
     }
-    void patchCollection(const Uuid& id, const Bytes& nameBlob, const std::optional<Uuid>& parentId,
-                         std::int64_t sort) override {
-        next("patchCollection")->patchCollection(id, nameBlob, parentId, sort);
+    void patchCollection(const Uuid& id, const Bytes& nameBlob, const std::optional<Bytes>& nameWrappedKey,
+                         const std::optional<Uuid>& parentId, std::int64_t sort) override {
+        next("patchCollection")->patchCollection(id, nameBlob, nameWrappedKey, parentId, sort);
     }
     void deleteCollection(const Uuid& id) override { next("deleteCollection")->deleteCollection(id); }
     ItemDTO fetchItem(const Uuid& id) override { return next("fetchItem")->fetchItem(id); }

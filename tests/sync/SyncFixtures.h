@@ -27,6 +27,7 @@ inline void PrintTo(const SyncAPIError& error, std::ostream* os) {
         case SyncAPIError::Kind::conflict: *os << "conflict(" << error.currentRevision() << ")"; return;
         case SyncAPIError::Kind::transport: *os << "transport(\"" << error.message() << "\")"; return;
         case SyncAPIError::Kind::offline: *os << "offline"; return;
+        case SyncAPIError::Kind::notFound: *os << "notFound"; return;
     }
 }
 

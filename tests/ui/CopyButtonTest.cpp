@@ -24,7 +24,8 @@ TEST(CopyButton, WritesTheValueOfTheMomentAndReplacesEveryFormat) {
     QGuiApplication::clipboard()->setMimeData(before, QClipboard::Clipboard);
 
     int taps = 0;
-    CopyButton button("Copy code", [&] { return QString("value %1").arg(++taps); }, timers);
+    CopyButton button(
+        "Copy code", [&] { return QString("value %1").arg(++taps); }, timers);
     EXPECT_EQ(taps, 0);  // nothing is read while the button is built
     EXPECT_EQ(button.accessibleName(), "Copy code");
     EXPECT_EQ(button.toolTip(), "Copy code");
@@ -48,7 +49,8 @@ TEST(CopyButton, WritesTheValueOfTheMomentAndReplacesEveryFormat) {
 TEST(CopyButton, TheEmptyTextIsWrittenToo) {
     ScriptedTimerSource timers;
     QGuiApplication::clipboard()->setText("before", QClipboard::Clipboard);
-    CopyButton button("Copy", [] { return QString(); }, timers);
+    CopyButton button(
+        "Copy", [] { return QString(); }, timers);
     button.click();
     EXPECT_TRUE(clipboardText().isEmpty());
     EXPECT_TRUE(button.isCopied());

@@ -14,9 +14,8 @@ namespace {
 
 TEST(TierStyle, OfFindsExactIdentifiersAndFallsBackToGated) {
     const std::pair<const char*, const char*> cases[] = {
-        {"injectable", "AI-Usable"}, {"human_gated", "Gated"}, {"ai_hidden", "Hidden"},
-        {"", "Gated"},               {"INJECTABLE", "Gated"},  {"human-gated", "Gated"},
-        {"ai_hidden ", "Gated"},
+        {"injectable", "AI-Usable"}, {"human_gated", "Gated"}, {"ai_hidden", "Hidden"}, {"", "Gated"},
+        {"INJECTABLE", "Gated"},     {"human-gated", "Gated"}, {"ai_hidden ", "Gated"},
     };
     for (const auto& [id, title] : cases) EXPECT_EQ(TierStyle::of(std::string_view(id)).title, title) << id;
     ASSERT_EQ(TierStyle::all().size(), 3u);

@@ -153,8 +153,7 @@ VaultUDSSecretMetadata StoreVaultItemSource::browserSave(const VaultUDSRequest& 
 
     auto name = trimmedOr(request.name, {});
     if (name.empty()) name = RegistrableDomain::host(origin).value_or(origin);
-    const auto target = ensureGroup(trimmedOr(request.group, defaults_.collectionName), defaults_.projectName,
-                                    std::nullopt);
+    const auto target = targetGroup(trimmedOr(request.group, {}), {});
     const auto id = Uuid::random();
     ItemPayload payload;
     payload.name = std::move(name);

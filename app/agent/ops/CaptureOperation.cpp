@@ -37,8 +37,7 @@ VaultUDSSecretMetadata StoreVaultItemSource::captureSecret(const VaultUDSRequest
     if (captured->otpSecret) SecretText::wipe(*captured->otpSecret);
     if (trimWhitespace(password.text()).empty()) fail(Case::cancelled);
 
-    const auto target = ensureGroup(trimmedOr(captured->group, defaults_.collectionName), defaults_.projectName,
-                                    std::nullopt);
+    const auto target = targetGroup(trimmedOr(captured->group, {}), {});
     const auto id = Uuid::random();
     ItemPayload payload;
     payload.name = captured->name;

@@ -61,6 +61,7 @@ VaultUDSGroup StoreVaultItemSource::updateGroup(const VaultUDSRequest& request) 
     const auto view = snapshot(OnReadFailure::empty);
     const auto found = group(view->collections, text);
     const auto newName = trimmedOr(request.name, found.name);
+    if (newName != found.name) refuseGroupNameClash(found, newName);
     auto sealed = sealName(newName, found.record.id, found.key);
     auto record = found.record;
     record.nameBlob = std::move(sealed.blob);

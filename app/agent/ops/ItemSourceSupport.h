@@ -17,34 +17,13 @@
 
 namespace vael {
 
-// Readable live items of one group in store order, by the canonical form of their opened name.
-struct StoreVaultItemSource::NamedItems {
-    Bytes groupWrappedKey;  // the names were opened under the key this unwraps to
-    std::vector<ItemRecord> records;
-    std::vector<std::string> names;  // canonical forms, in the order of `records`
-    std::unordered_map<std::string, std::vector<std::size_t>> byName;
-    std::unordered_map<Uuid, std::size_t> byId;
-
-    // The name opened before from exactly these bytes under exactly this group key.
-    const std::string* knownName(const ItemRecord& row, const Bytes& wrappedKey) const {
-        if (wrappedKey != groupWrappedKey) return nullptr;
-        const auto found = byId.find(row.id);
-        if (found == byId.end() || !(records[found->second] == row)) return nullptr;
-        return &names[found->second];
-    }
-};
-
-// The view of the store that every operation starts from, valid while the store's content write
-// counter still reads `writeCount`. Only a view built without a failed read is kept between calls.
+// The opened group and project names that every operation starts from; kept between calls only when
+// it was built without a failed read.
 struct StoreVaultItemSource::Snapshot {
-    std::uint64_t writeCount = 0;
     bool kept = false;
     std::vector<ProjectContext> projects;
     std::vector<CollectionContext> collections;
     std::vector<std::string> collectionNames;  // canonical forms, in the order of `collections`
-
-    mutable std::mutex mutex;
-    mutable std::unordered_map<std::size_t, std::shared_ptr<const NamedItems>> named;  // by collection index
 };
 
 template <class Read>

@@ -86,6 +86,7 @@ VaultUDSProject StoreVaultItemSource::updateProject(const VaultUDSRequest& reque
     requireUnlocked();
     const auto found = project(text);
     const auto newName = trimmedOr(request.name, found.name);
+    if (newName != found.name) refuseProjectNameClash(found, newName);
     auto sealed = sealName(newName, found.record.id, defaultCollectionKey());
     auto record = found.record;
     record.nameBlob = std::move(sealed.blob);

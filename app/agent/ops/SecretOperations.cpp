@@ -1,6 +1,7 @@
 // Listing, creating, reading, changing and deleting secrets: one field of one item, to an agent.
 #include <algorithm>
 
+#include "app/agent/UnicodeText.h"
 #include "app/agent/ops/AgentText.h"
 #include "app/agent/ops/ItemSourceSupport.h"
 
@@ -8,6 +9,23 @@ namespace vael {
 
 using namespace itemsource;
 using Case = VaultUDSManagementError::Case;
+
+namespace {
+
+// A tier change always needs the owner; so does any change that lets agents or browser operations
+// read more of an item that is not injectable: resolve answers a gated username without asking,
+// and the browser operations hand out passwords of items with a website whatever their tier.
+bool needsOwnerApproval(const StoreVaultItemSource::FoundItem& found, const ItemPayload& changed,
+                        ItemField::Kind kind, UDSAIAccess tier) {
+    const auto stored = tierOf(found.record.aiAccess);
+    if (tier != stored) return true;
+    if (stored == UDSAIAccess::injectable) return false;
+    return kind != found.field.kind || (changed.url && changed.url != found.payload.url) ||
+           changed.allowedHosts != found.payload.allowedHosts ||
+           changed.allowedCommands != found.payload.allowedCommands;
+}
+
+}  // namespace
 
 std::vector<VaultUDSListEntry> StoreVaultItemSource::list(const std::optional<std::string>& collection,
                                                           const std::optional<std::string>& query) {
@@ -52,11 +70,12 @@ VaultUDSSecretMetadata StoreVaultItemSource::createSecret(const VaultUDSRequest&
     if (!kind) fail(Case::invalid);
     const auto tier = request.aiAccess ? aiAccessFromText(*request.aiAccess) : UDSAIAccess::humanGated;
     if (!tier) fail(Case::invalid);
-    const auto groupName = trimmedOr(request.group, defaults_.collectionName);
-    const auto projectName = trimmedOr(request.project, defaults_.projectName);
+    const auto groupName = trimmedOr(request.group, {});
+    const auto projectName = trimmedOr(request.project, {});
     requireUnlocked();
 
-    const auto target = ensureGroup(groupName, projectName, std::nullopt);
+    const auto target = targetGroup(groupName, projectName);
+    refuseItemNameClash(target, name, std::nullopt);
     const auto id = Uuid::random();
     ItemPayload payload;
     payload.name = name;
@@ -80,7 +99,8 @@ VaultUDSSecretMetadata StoreVaultItemSource::getSecret(const VaultUDSRequest& re
                     tierOf(found.record.aiAccess));
 }
 
-VaultUDSSecretMetadata StoreVaultItemSource::updateSecret(const VaultUDSRequest& request) {
+VaultUDSSecretMetadata StoreVaultItemSource::updateSecret(const VaultUDSRequest& request,
+                                                         const ApproveChange& approve) {
     if (!request.ref) fail(Case::invalid);
     const auto found = findItem(VaultRef::parse(*request.ref));
     ItemPayload payload = found.payload;
@@ -104,6 +124,11 @@ VaultUDSSecretMetadata StoreVaultItemSource::updateSecret(const VaultUDSRequest&
         const auto username = trimWhitespace(*request.username);
         if (auto index = firstOfKind(payload, ItemField::Kind::username)) {
             if (username.empty()) {
+                // Removing the very field this request changes would answer a reference to nothing.
+                if (*index == found.fieldIndex) {
+                    throw VaultUDSManagementError::invalidBecause(
+                        "an empty username would remove the field this ref names");
+                }
                 payload.fields.erase(payload.fields.begin() + static_cast<std::ptrdiff_t>(*index));
             } else {
                 payload.fields[*index].value = username;
@@ -120,12 +145,21 @@ VaultUDSSecretMetadata StoreVaultItemSource::updateSecret(const VaultUDSRequest&
         payload.url = url.empty() ? std::nullopt : std::optional(std::move(url));
     }
 
+    // Asked before anything is written, the group the item may move to included.
+    if (needsOwnerApproval(found, payload, *kind, *tier) &&
+        !approve("Change automated access to " + displaySafe(found.payload.name) + " in Vael")) {
+        fail(Case::cancelled);
+    }
+
     const auto groupName = trimmedOr(request.group, {});
     const auto projectName = trimmedOr(request.project, {});
     const auto target = groupName.empty() && projectName.empty()
                             ? found.collection
                             : ensureGroup(groupName.empty() ? found.collection.name : groupName,
                                           projectName.empty() ? found.collection.project : projectName, std::nullopt);
+    if (target.record.id != found.collection.record.id || payload.name != found.payload.name) {
+        refuseItemNameClash(target, payload.name, found.record.id);
+    }
 
     // The stored type stays: an agent's change must not turn, say, an SSH key into a login.
     writeChangedItem(itemBody(found.record.id, target.record.id, found.record.type,
@@ -134,9 +168,10 @@ VaultUDSSecretMetadata StoreVaultItemSource::updateSecret(const VaultUDSRequest&
     return metadata(found.record.id, target.name, payload, updated, *tier);
 }
 
-VaultUDSDeleteResult StoreVaultItemSource::deleteSecret(const VaultUDSRequest& request) {
+VaultUDSDeleteResult StoreVaultItemSource::deleteSecret(const VaultUDSRequest& request, const ApproveChange& approve) {
     if (!request.ref) fail(Case::invalid);
     const auto found = findItem(VaultRef::parse(*request.ref));
+    if (!approve("Delete " + displaySafe(found.payload.name) + " from Vael")) fail(Case::cancelled);
     tombstoneItem(found.record.id);
     return VaultUDSDeleteResult{true};
 }

@@ -85,7 +85,13 @@ StoreVaultItemSource::StoreVaultItemSource(std::shared_ptr<VaelStore> store, std
       defaults_(std::move(defaults)),
       syncEngine_(std::move(syncEngine)),
       capturePresenter_(std::move(capturePresenter)),
-      clock_(std::move(clock)) {
+      clock_(std::move(clock)),
+      names_([this](const ItemRecord& record, const CollectionKey& key) -> std::optional<std::string> {
+                 auto payload = openPayload(record, key);
+                 if (!payload) return std::nullopt;
+                 return std::move(payload->name);
+             },
+             [this](const Uuid& group) { return store_->items(group); }) {
     if (!store_ || !vault_ || !clock_) throw std::invalid_argument("an item source needs a store, a vault and a clock");
 }
 
@@ -96,9 +102,16 @@ void StoreVaultItemSource::setDefaultCollectionKey(CollectionKey key) {
         std::lock_guard lock(defaultKeyMutex_);
         defaults_.collectionKey = std::move(key);
     }
-    std::lock_guard lock(snapshotMutex_);
-    snapshot_.reset();
-    lastNames_.clear();
+    // Everything opened under the old key is read afresh.
+    {
+        std::lock_guard lock(snapshotMutex_);
+        names_.forgetRows();
+        snapshot_.reset();
+        mark_.reset();
+        setCurrent(nullptr, 0);
+    }
+    std::lock_guard lock(lookMutex_);
+    lastLook_.reset();
 }
 
 CollectionKey StoreVaultItemSource::defaultCollectionKey() const {
@@ -165,68 +178,106 @@ std::vector<StoreVaultItemSource::CollectionContext> StoreVaultItemSource::openC
     return contexts;
 }
 
-std::shared_ptr<const StoreVaultItemSource::Snapshot> StoreVaultItemSource::snapshot(OnReadFailure policy) const {
-    const auto writeCount = store_->contentWriteCount();
-    {
-        std::lock_guard lock(snapshotMutex_);
-        if (snapshot_ && snapshot_->writeCount == writeCount) return snapshot_;
-    }
-    Reads reads{policy};
+std::shared_ptr<StoreVaultItemSource::Snapshot> StoreVaultItemSource::openSnapshot(Reads& reads) const {
     auto view = std::make_shared<Snapshot>();
-    view->writeCount = writeCount;
     view->projects = openProjects(reads);
     view->collections = openCollections(view->projects, reads);
     for (const auto& context : view->collections) view->collectionNames.push_back(canonicalForm(context.name));
-    // Kept only when it is what a fresh read would give until the next write.
-    view->kept = !reads.failed && store_->contentWriteCount() == writeCount;
-    if (view->kept) {
-        std::lock_guard lock(snapshotMutex_);
-        snapshot_ = view;
-    }
+    view->kept = !reads.failed;
     return view;
 }
 
-std::shared_ptr<const StoreVaultItemSource::NamedItems> StoreVaultItemSource::namedItems(const Snapshot& view,
-                                                                                         std::size_t index) const {
-    const auto& context = view.collections[index];
-    std::shared_ptr<const NamedItems> previous;
-    {
-        std::lock_guard lock(view.mutex);
-        if (auto found = view.named.find(index); found != view.named.end()) return found->second;
-    }
-    {
-        std::lock_guard lock(snapshotMutex_);
-        if (auto found = lastNames_.find(context.record.id); found != lastNames_.end()) previous = found->second;
-    }
-    Reads reads{OnReadFailure::empty};
-    auto named = std::make_shared<NamedItems>();
-    named->groupWrappedKey = context.record.wrappedKey;
-    for (auto& row : read(reads, [&] { return store_->items(context.record.id); })) {
-        if (row.deleted) continue;
-        std::string name;
-        if (const auto* known = previous ? previous->knownName(row, context.record.wrappedKey) : nullptr) {
-            name = *known;
-        } else {
-            auto payload = openPayload(row, context.key);
-            if (!payload) continue;
-            name = canonicalForm(payload->name);
+ItemNameIndex::FindGroup StoreVaultItemSource::groupKeys(std::shared_ptr<const Snapshot> view) {
+    return [view = std::move(view)](const Uuid& id) -> std::optional<ItemNameIndex::GroupKey> {
+        for (const auto& context : view->collections) {
+            if (context.record.id == id) return ItemNameIndex::GroupKey{context.key, context.record.wrappedKey};
         }
-        const auto position = named->records.size();
-        named->byName[name].push_back(position);
-        named->byId.emplace(row.id, position);
-        named->names.push_back(std::move(name));
-        named->records.push_back(std::move(row));
-    }
-    if (reads.failed) return named;
+        return std::nullopt;
+    };
+}
+
+// Brings the view and the name index up to date with what the store went through since they were
+// made: rows written here or by a sync run reopen one name each; new or changed groups and projects
+// reopen the few group and project names; anything unknown is read again.
+//
+// Requests that arrive together share one look at the store: each waits for a look that began
+// after it arrived, so none is answered from a state older than its own arrival.
+std::shared_ptr<const StoreVaultItemSource::Snapshot> StoreVaultItemSource::snapshot(OnReadFailure policy) const {
+    if (policy == OnReadFailure::raise) return bringUpToDate(policy);
+    // Nothing written anywhere since the view and the index were brought up to date: no look needed.
     {
-        std::lock_guard lock(snapshotMutex_);
-        lastNames_[context.record.id] = named;
+        std::shared_lock lock(currentMutex_);
+        if (current_.view && store_->contentUnchangedSince(current_.mark)) return current_.view;
     }
-    if (view.kept && store_->contentWriteCount() == view.writeCount) {
-        std::lock_guard lock(view.mutex);
-        view.named.emplace(index, named);
+    std::unique_lock lock(lookMutex_);
+    const auto wanted = looksBegun_ + 1;
+    while (looksDone_ < wanted) {
+        if (looking_) {
+            lookDone_.wait(lock);
+            continue;
+        }
+        looking_ = true;
+        const auto look = ++looksBegun_;
+        lock.unlock();
+        std::shared_ptr<const Snapshot> view;
+        try {
+            view = bringUpToDate(policy);
+        } catch (...) {
+            lock.lock();
+            looking_ = false;
+            lookDone_.notify_all();
+            throw;
+        }
+        lock.lock();
+        looking_ = false;
+        looksDone_ = look;
+        lastLook_ = std::move(view);
+        lookDone_.notify_all();
     }
-    return named;
+    return lastLook_;
+}
+
+void StoreVaultItemSource::setCurrent(std::shared_ptr<const Snapshot> view, std::uint64_t mark) const {
+    std::lock_guard lock(currentMutex_);
+    current_ = Current{std::move(view), mark};
+}
+
+std::shared_ptr<const StoreVaultItemSource::Snapshot> StoreVaultItemSource::bringUpToDate(OnReadFailure policy) const {
+    std::lock_guard lock(snapshotMutex_);
+    ContentChanges changes;
+    bool journalRead = true;
+    try {
+        changes = store_->contentChangesSince(mark_);
+    } catch (const std::exception&) {
+        if (policy == OnReadFailure::raise) throw;
+        journalRead = false;
+    }
+    if (snapshot_ && changes.known && !changes.structure) {
+        if (!changes.items.empty()) names_.apply(changes.items, groupKeys(snapshot_));
+        mark_ = changes.mark;
+        setCurrent(snapshot_, changes.mark);
+        return snapshot_;
+    }
+    Reads reads{policy};
+    auto view = openSnapshot(reads);
+    if (!view->kept || !journalRead) {
+        // A failed read: nothing here is what a fresh read would give.
+        names_.forgetRows();
+        snapshot_.reset();
+        mark_.reset();
+        setCurrent(nullptr, 0);
+        return view;
+    }
+    if (changes.known) {
+        names_.keepGroups(groupKeys(view));
+        names_.apply(changes.items, groupKeys(view));
+    } else {
+        names_.forgetRows();
+    }
+    snapshot_ = view;
+    mark_ = changes.mark;
+    setCurrent(snapshot_, changes.mark);
+    return view;
 }
 
 // --- sealing ---
@@ -259,29 +310,37 @@ ItemBody StoreVaultItemSource::itemBody(const Uuid& id, const Uuid& collectionId
 
 // --- finding ---
 
+// Group, item and field compare by canonical form. Exact spellings are tried first, so that of two
+// names that are canonically equal (one composed, one decomposed), the reference built from one of
+// them never answers the other.
 StoreVaultItemSource::FoundItem StoreVaultItemSource::findItem(const VaultRef& ref) const {
     requireUnlocked();
     const auto view = snapshot(OnReadFailure::empty);
+    if (auto found = findIn(*view, ref, true)) return std::move(*found);
+    if (auto found = findIn(*view, ref, false)) return std::move(*found);
+    fail(Case::notFound);
+}
+
+std::optional<StoreVaultItemSource::FoundItem> StoreVaultItemSource::findIn(const Snapshot& view, const VaultRef& ref,
+                                                                            bool exactSpelling) const {
     const auto group = canonicalForm(ref.collection);
     const auto item = canonicalForm(ref.item);
-    for (std::size_t i = 0; i < view->collections.size(); ++i) {
-        if (view->collectionNames[i] != group) continue;
-        const auto named = namedItems(*view, i);
-        const auto matches = named->byName.find(item);
-        if (matches == named->byName.end()) continue;
-        const auto& context = view->collections[i];
-        for (auto position : matches->second) {
-            const auto& record = named->records[position];
-            auto payload = openPayload(record, context.key);
+    for (std::size_t i = 0; i < view.collections.size(); ++i) {
+        const auto& context = view.collections[i];
+        if (view.collectionNames[i] != group || (exactSpelling && context.name != ref.collection)) continue;
+        for (const auto& entry : names_.find(context.record.id, {context.key, context.record.wrappedKey}, item)) {
+            if (exactSpelling && entry->name != ref.item) continue;
+            auto payload = openPayload(entry->record, context.key);
             if (!payload) continue;
             for (std::size_t f = 0; f < payload->fields.size(); ++f) {
-                if (!canonicallyEqual(payload->fields[f].label, ref.field)) continue;
+                const auto& label = payload->fields[f].label;
+                if (exactSpelling ? label != ref.field : !canonicallyEqual(label, ref.field)) continue;
                 auto field = payload->fields[f];
-                return FoundItem{record, std::move(*payload), std::move(field), f, context};
+                return FoundItem{entry->record, std::move(*payload), std::move(field), f, context};
             }
         }
     }
-    fail(Case::notFound);
+    return std::nullopt;
 }
 
 std::optional<ResolvedItem> StoreVaultItemSource::lookup(const VaultRef& ref) {

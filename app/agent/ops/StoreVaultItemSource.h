@@ -1,15 +1,18 @@
 #pragma once
 
+#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <shared_mutex>
 #include <string>
 #include <unordered_map>
 #include <vector>
 
 #include "app/agent/VaultItemSource.h"
+#include "app/agent/ops/ItemNameIndex.h"
 #include "core/Clock.h"
 #include "crypto/ItemPayload.h"
 #include "crypto/VaultCrypto.h"
@@ -27,10 +30,10 @@ namespace vael {
 // One object serves one unlocked session and may be called from every connection thread at once.
 // It takes no lock around a read-modify-write: two requests may interleave between their steps, as
 // a request and the application's own writes may. The only state it keeps is a view of the opened
-// group, project and item names, used only while the store's content write counter still reads as
-// it did when the view was made (and, after a write, the names of rows whose bytes did not change),
-// so every answer is the one a fresh read of the store would give. That holds because every write
-// of the session goes through the same VaelStore object.
+// group and project names and an index of the opened item names, both brought up to date from the
+// store's journal of content writes at the start of every operation (a written row costs the
+// opening of its own name; writes of another connection to the file make everything be read
+// again), so every answer is the one a fresh read of the store would give.
 //
 // Every operation that needs a key first checks that the vault is unlocked and otherwise throws
 // VaelCryptoError(Locked); a vault locked half-way through ends the operation with that error too.
@@ -94,8 +97,8 @@ public:
     VaultUDSSecretMetadata captureSecret(const VaultUDSRequest& request) override;
     VaultUDSSecretMetadata createSecret(const VaultUDSRequest& request) override;
     VaultUDSSecretMetadata getSecret(const VaultUDSRequest& request) override;
-    VaultUDSSecretMetadata updateSecret(const VaultUDSRequest& request) override;
-    VaultUDSDeleteResult deleteSecret(const VaultUDSRequest& request) override;
+    VaultUDSSecretMetadata updateSecret(const VaultUDSRequest& request, const ApproveChange& approve) override;
+    VaultUDSDeleteResult deleteSecret(const VaultUDSRequest& request, const ApproveChange& approve) override;
 
     VaultUDSGroupList listGroups() override;
     VaultUDSGroup createGroup(const VaultUDSRequest& request) override;
@@ -129,7 +132,6 @@ private:
         bool failed = false;
     };
     struct Snapshot;
-    struct NamedItems;
 
     // State, contexts and sealing.
     void requireUnlocked() const;
@@ -139,7 +141,11 @@ private:
     std::vector<ProjectContext> openProjects(Reads& reads) const;
     std::vector<CollectionContext> openCollections(const std::vector<ProjectContext>& projects, Reads& reads) const;
     std::shared_ptr<const Snapshot> snapshot(OnReadFailure policy) const;
-    std::shared_ptr<const NamedItems> namedItems(const Snapshot& view, std::size_t index) const;
+    std::shared_ptr<const Snapshot> bringUpToDate(OnReadFailure policy) const;
+    void setCurrent(std::shared_ptr<const Snapshot> view, std::uint64_t mark) const;
+    std::shared_ptr<Snapshot> openSnapshot(Reads& reads) const;
+    static ItemNameIndex::FindGroup groupKeys(std::shared_ptr<const Snapshot> view);
+    std::optional<FoundItem> findIn(const Snapshot& view, const VaultRef& ref, bool exactSpelling) const;
     std::optional<ItemPayload> openPayload(const ItemRecord& record, const CollectionKey& key) const;
     SealedBlob sealPayload(const ItemPayload& payload, const Uuid& id, const CollectionKey& key) const;
     SealedBlob sealName(const std::string& name, const Uuid& id, const CollectionKey& key) const;
@@ -153,6 +159,18 @@ private:
                                                       const std::string& nameOrID);
     ProjectContext project(const std::string& nameOrID) const;
     CollectionContext group(const std::vector<CollectionContext>& contexts, const std::string& nameOrID) const;
+
+    // The group a write goes to when the agent names none: the default group by its fixed id, so a
+    // default that an agent renamed stays the default. A group named without a project is looked
+    // up or made in the default project, also by its id.
+    CollectionContext targetGroup(const std::string& group, const std::string& project);
+
+    // Names are unique among siblings up to canonical equivalence, or a reference would stand for
+    // two items. Each throws VaultUDSManagementError::alreadyExists; `except` is the one renamed.
+    void refuseItemNameClash(const CollectionContext& group, const std::string& name,
+                             const std::optional<Uuid>& except) const;
+    void refuseGroupNameClash(const CollectionContext& renamed, const std::string& name) const;
+    void refuseProjectNameClash(const ProjectContext& renamed, const std::string& name) const;
 
     // Writes, through the engine when there is one.
     void writeNewItem(const ItemBody& body);
@@ -181,8 +199,22 @@ private:
     mutable std::mutex defaultKeyMutex_;  // guards defaults_.collectionKey
     mutable std::mutex snapshotMutex_;
     mutable std::shared_ptr<const Snapshot> snapshot_;
-    // The latest names of each group: a write elsewhere in the store reopens only what changed.
-    mutable std::unordered_map<Uuid, std::shared_ptr<const NamedItems>> lastNames_;
+    mutable std::optional<std::uint64_t> mark_;  // the store's content mark that the view and index follow
+    mutable ItemNameIndex names_;
+    // One look at the store serves every request that arrived before it began.
+    mutable std::mutex lookMutex_;
+    mutable std::condition_variable lookDone_;
+    mutable bool looking_ = false;
+    mutable std::uint64_t looksBegun_ = 0;
+    mutable std::uint64_t looksDone_ = 0;
+    mutable std::shared_ptr<const Snapshot> lastLook_;
+    // The kept view and the store mark that it and the index follow; readers share the lock.
+    struct Current {
+        std::shared_ptr<const Snapshot> view;
+        std::uint64_t mark = 0;
+    };
+    mutable std::shared_mutex currentMutex_;
+    mutable Current current_;
 };
 
 }  // namespace vael

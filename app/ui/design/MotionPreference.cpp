@@ -43,7 +43,8 @@ void fadeIn(QWidget* widget) {
     animation->setEndValue(1.0);
     animation->setEasingCurve(QEasingCurve::OutCubic);
     // The effect goes once the fade is over, so later drawing is the widget's own.
-    QObject::connect(animation, &QPropertyAnimation::finished, widget, [widget] { widget->setGraphicsEffect(nullptr); });
+    QObject::connect(animation, &QPropertyAnimation::finished, widget,
+                     [widget] { widget->setGraphicsEffect(nullptr); });
     animation->start();
 }
 

@@ -233,7 +233,7 @@ QSize BrandMark::sizeHint() const {
     const int side = int(std::ceil(metrics_.size)) + 2 * margin();
     if (!showsWordmark_) return {side, side};
     const QFontMetrics words(wordmarkFont());
-    return {side + 12 + words.horizontalAdvance("Vael"), std::max(side, words.height())};
+    return {side - margin() + 12 + words.horizontalAdvance("Vael"), std::max(side, words.height())};
 }
 
 void BrandMark::paintEvent(QPaintEvent*) {
@@ -276,7 +276,7 @@ void BrandMark::paintEvent(QPaintEvent*) {
     if (!showsWordmark_) return;
     p.setFont(wordmarkFont());
     p.setPen(palette().color(QPalette::WindowText));
-    p.drawText(QRectF(tile.right() + margin() + 12, 0, width(), height()), Qt::AlignVCenter | Qt::AlignLeft, "Vael");
+    p.drawText(QRectF(tile.right() + 12, 0, width(), height()), Qt::AlignVCenter | Qt::AlignLeft, "Vael");
 }
 
 // ---- AuthBackground ----

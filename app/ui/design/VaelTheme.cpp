@@ -41,12 +41,18 @@ QColor accent(const QPalette& palette) { return palette.color(QPalette::Highligh
 
 DynamicColor systemColor(SystemColor color) {
     switch (color) {
-        case SystemColor::blue: return {QColor(0, 122, 255), QColor(10, 132, 255)};
-        case SystemColor::orange: return {QColor(255, 149, 0), QColor(255, 159, 10)};
-        case SystemColor::green: return {QColor(40, 167, 69), QColor(48, 209, 88)};
-        case SystemColor::red: return {QColor(224, 36, 36), QColor(255, 69, 58)};
-        case SystemColor::purple: return {QColor(175, 82, 222), QColor(191, 90, 242)};
-        case SystemColor::pink: return {QColor(255, 45, 85), QColor(255, 55, 95)};
+        case SystemColor::blue:
+            return {QColor(0, 122, 255), QColor(10, 132, 255)};
+        case SystemColor::orange:
+            return {QColor(255, 149, 0), QColor(255, 159, 10)};
+        case SystemColor::green:
+            return {QColor(40, 167, 69), QColor(48, 209, 88)};
+        case SystemColor::red:
+            return {QColor(224, 36, 36), QColor(255, 69, 58)};
+        case SystemColor::purple:
+            return {QColor(175, 82, 222), QColor(191, 90, 242)};
+        case SystemColor::pink:
+            return {QColor(255, 45, 85), QColor(255, 55, 95)};
     }
     return {};
 }
@@ -128,16 +134,27 @@ QFont style(TextStyle textStyle, const QFont& base, QFont::Weight weight) {
     const qreal body = pointSize(base);
     qreal size = body;
     switch (textStyle) {
-        case TextStyle::body: break;
-        case TextStyle::callout: size = body - 1; break;
+        case TextStyle::body:
+            break;
+        case TextStyle::callout:
+            size = body - 1;
+            break;
         case TextStyle::caption:
-        case TextStyle::caption2: size = std::max<qreal>(body - 2, 8); break;
+        case TextStyle::caption2:
+            size = std::max<qreal>(body - 2, 8);
+            break;
         case TextStyle::headline:
             if (weight == QFont::Normal) weight = QFont::Bold;
             break;
-        case TextStyle::title3: size = body + 2; break;
-        case TextStyle::title2: size = body + 4; break;
-        case TextStyle::title: size = body + 9; break;
+        case TextStyle::title3:
+            size = body + 2;
+            break;
+        case TextStyle::title2:
+            size = body + 4;
+            break;
+        case TextStyle::title:
+            size = body + 9;
+            break;
     }
     font.setPointSizeF(size);
     font.setWeight(weight);

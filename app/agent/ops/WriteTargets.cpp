@@ -1,0 +1,51 @@
+// Where agent writes land when they name no group, and the names they may not take.
+#include "app/agent/ops/AgentText.h"
+#include "app/agent/ops/ItemSourceSupport.h"
+
+namespace vael {
+
+using CollectionContext = StoreVaultItemSource::CollectionContext;
+
+CollectionContext StoreVaultItemSource::targetGroup(const std::string& group, const std::string& project) {
+    requireUnlocked();
+    if (group.empty() && project.empty()) {
+        const auto view = snapshot(OnReadFailure::raise);
+        for (const auto& context : view->collections) {
+            if (context.record.id == defaults_.collectionID) return context;
+        }
+    }
+    return ensureGroup(group.empty() ? defaults_.collectionName : group,
+                       project.empty() ? defaults_.projectID.text() : project, std::nullopt);
+}
+
+void StoreVaultItemSource::refuseItemNameClash(const CollectionContext& group, const std::string& name,
+                                               const std::optional<Uuid>& except) const {
+    // A failed read must not pass for "no such name".
+    for (const auto& row : store_->items(group.record.id)) {
+        if (row.deleted || row.id == except) continue;
+        const auto payload = openPayload(row, group.key);
+        if (payload && canonicallyEqual(payload->name, name)) throw VaultUDSManagementError::alreadyExists(name);
+    }
+}
+
+void StoreVaultItemSource::refuseGroupNameClash(const CollectionContext& renamed, const std::string& name) const {
+    const auto view = snapshot(OnReadFailure::raise);
+    for (const auto& sibling : view->collections) {
+        if (sibling.record.id == renamed.record.id || sibling.record.orgId != renamed.record.orgId ||
+            sibling.parentId != renamed.parentId) {
+            continue;
+        }
+        if (canonicallyEqual(sibling.name, name)) throw VaultUDSManagementError::alreadyExists(name);
+    }
+}
+
+void StoreVaultItemSource::refuseProjectNameClash(const ProjectContext& renamed, const std::string& name) const {
+    const auto view = snapshot(OnReadFailure::raise);
+    for (const auto& other : view->projects) {
+        if (other.record.id != renamed.record.id && canonicallyEqual(other.name, name)) {
+            throw VaultUDSManagementError::alreadyExists(name);
+        }
+    }
+}
+
+}  // namespace vael

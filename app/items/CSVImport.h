@@ -1,0 +1,44 @@
+#pragma once
+
+// Password exports in CSV: a small, forgiving dialect split into rows, and the rows' columns found
+// by their header names and turned into item payloads. Pure functions over UTF-8 text.
+
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "crypto/ItemPayload.h"
+
+namespace vael::CSVImport {
+
+using Row = std::vector<std::string>;
+
+// Rows of fields in file order, as many fields as each line holds. Quotes may open anywhere in a
+// field, an unclosed quote runs to the end, blank lines are dropped; nothing is trimmed.
+std::vector<Row> parse(std::string_view text);
+
+struct ParsedFile {
+    std::vector<ItemPayload> payloads;  // one per imported row, in file order
+    int skipped = 0;                    // data rows without a username, a password or a one-time code
+
+    bool operator==(const ParsedFile&) const = default;
+};
+
+class ImportError : public std::runtime_error {
+public:
+    enum class Case { empty, unrecognizedHeader };
+    explicit ImportError(Case c);
+    Case code() const { return case_; }
+    bool operator==(const ImportError& other) const { return case_ == other.case_; }
+
+private:
+    Case case_;
+};
+
+// Every payload is named, holds one to three of the fields "username", "password" and "otp", and
+// carries the tag "imported". Throws ImportError when the header names neither a username nor a
+// password column, or when no row gives an item.
+ParsedFile payloads(std::string_view csvText);
+
+}  // namespace vael::CSVImport

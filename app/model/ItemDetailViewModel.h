@@ -1,0 +1,52 @@
+#pragma once
+
+#include <QObject>
+
+#include <memory>
+#include <set>
+#include <string>
+#include <string_view>
+
+#include <qcoro/qcorotask.h>
+
+#include "app/custody/BiometricGate.h"
+#include "crypto/ItemPayload.h"
+
+namespace vael {
+
+// One decrypted item while the detail pane shows it, and what the pane may show of each field: its
+// value, or a fixed mask for a concealed field the owner has not approved. A field stays revealed
+// for as long as the model lives; the window builds a new model, masked again, at every load.
+// Main thread only.
+class ItemDetailViewModel final : public QObject {
+    Q_OBJECT
+    Q_PROPERTY(std::set<int> revealedIndices READ revealedIndices NOTIFY revealedIndicesChanged)
+
+public:
+    // Eight U+2022: neither the value nor its length shows through.
+    static constexpr std::string_view kMask = "\u2022\u2022\u2022\u2022\u2022\u2022\u2022\u2022";
+
+    ItemDetailViewModel(ItemPayload payload, std::shared_ptr<BiometricGate> biometric, QObject* parent = nullptr);
+
+    const ItemPayload& payload() const { return payload_; }
+    const std::set<int>& revealedIndices() const { return revealedIndices_; }
+
+    // A field by its position in payload().fields; positions outside the list answer "" and false.
+    std::string displayValue(int index) const;
+    bool isRevealed(int index) const;
+    // Asks the gate ("Reveal " and the label as stored) for a concealed field, every time; true when
+    // the value may now be shown. A plain field answers true without asking.
+    QCoro::Task<bool> reveal(int index);
+
+signals:
+    void revealedIndicesChanged();
+
+private:
+    const ItemField* fieldAt(int index) const;
+
+    ItemPayload payload_;
+    std::shared_ptr<BiometricGate> biometric_;
+    std::set<int> revealedIndices_;
+};
+
+}  // namespace vael

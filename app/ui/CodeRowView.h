@@ -1,0 +1,54 @@
+#pragma once
+
+#include <QWidget>
+
+#include "app/model/AppModel.h"
+
+class QLabel;
+
+namespace vael {
+
+class CopyButton;
+class CountdownRing;
+class ItemGlyph;
+
+// What a live code shows at a date: the grouped code, its ring and "Copy code", or only "Invalid
+// seed" when no code can be computed.
+struct LiveCodeParts {
+    QLabel* code;
+    CountdownRing* ring;
+    CopyButton* copy;
+    QWidget* invalid;
+    void show(const std::string& seed, TimePoint date);
+};
+
+// One code-bearing item: icon (unless compact), name and account, the live code with its ring and
+// copy button, or "Invalid seed". Shows the code at the date it is given; the copy button reads the
+// clock at the tap, so a tap just after a period boundary copies the new code.
+class CodeRowView : public QWidget {
+public:
+    CodeRowView(AppModel::CodeRow row, TimePoint date, bool compact, TimerSource& timers, const Clock& clock,
+                QWidget* parent = nullptr);
+    void setRow(AppModel::CodeRow row);
+    void setDate(TimePoint date);
+    const AppModel::CodeRow& row() const { return row_; }
+    bool isCompact() const { return compact_; }
+
+private:
+    void refresh();
+
+    AppModel::CodeRow row_;
+    TimePoint date_;
+    bool compact_;
+    const Clock& clock_;
+    QLabel* name_;
+    QLabel* account_;
+    LiveCodeParts live_{};
+};
+
+// A symbol and a short text, caption size, orange.
+QWidget* cautionNote(const std::string& symbol, const QString& text, const QString& name);
+// "Invalid seed" with a warning triangle.
+QWidget* invalidSeedLabel();
+
+}  // namespace vael

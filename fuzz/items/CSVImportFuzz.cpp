@@ -1,0 +1,29 @@
+// Any file text: the rows hold no blank line, and the import either gives named payloads of one to
+// three known fields tagged "imported", or one of its own errors.
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <string_view>
+
+#include "app/items/CSVImport.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const std::string_view text(reinterpret_cast<const char*>(data), size);
+    for (const auto& row : vael::CSVImport::parse(text)) {
+        if (row.empty() || (row.size() == 1 && row.front().empty())) std::abort();
+    }
+    try {
+        const auto parsed = vael::CSVImport::payloads(text);
+        if (parsed.payloads.empty() || parsed.skipped < 0) std::abort();
+        for (const auto& payload : parsed.payloads) {
+            if (payload.name.empty() || payload.fields.empty() || payload.fields.size() > 3) std::abort();
+            if (payload.tags != std::vector<std::string>{"imported"}) std::abort();
+            for (const auto& field : payload.fields) {
+                if (field.value.empty()) std::abort();
+                if (field.concealed != (field.kind != vael::ItemField::Kind::username)) std::abort();
+            }
+        }
+    } catch (const vael::CSVImport::ImportError&) {
+    }
+    return 0;
+}

@@ -1,0 +1,149 @@
+// Which secret changes need the owner's yes, and that the yes or no concerns the item written.
+#include <gtest/gtest.h>
+
+#include "OpsFixtures.h"
+#include "app/agent/VaultResolver.h"
+
+namespace vael {
+namespace {
+
+using namespace testing;
+using Op = VaultUDSRequest::Op;
+using Kind = ItemField::Kind;
+using MCase = VaultUDSManagementError::Case;
+
+// Says no to everything and remembers why it was asked.
+class RefusingGate : public BiometricGate {
+public:
+    bool authenticate(const std::string& reason) override {
+        reasons.push_back(reason);
+        return false;
+    }
+    std::vector<std::string> reasons;
+};
+
+// Sets the store order of an item: items are listed by their name blob, which nothing else reads.
+void placeAt(OpsEnv& env, const Uuid& id, std::uint8_t position) {
+    auto row = *env.store->item(id);
+    row.nameBlob = Bytes{position};
+    env.store->upsertItem(row);
+}
+
+// The real item source, but another writer reorders two same-named items whenever getSecret has
+// answered: a check made with a lookup of its own would then be about one item and the write
+// about the other.
+class InterleavedWrites : public VaultItemSource {
+public:
+    InterleavedWrites(OpsEnv& env, Uuid first, Uuid second) : env_(env), first_(first), second_(second) {}
+
+    std::optional<ResolvedItem> lookup(const VaultRef& ref) override { return env_.source->lookup(ref); }
+    std::vector<VaultUDSListEntry> list(const std::optional<std::string>& c, const std::optional<std::string>& q) override {
+        return env_.source->list(c, q);
+    }
+    VaultUDSSecretMetadata getSecret(const VaultUDSRequest& request) override {
+        auto answer = env_.source->getSecret(request);
+        placeAt(env_, first_, 2);
+        placeAt(env_, second_, 1);
+        return answer;
+    }
+    VaultUDSSecretMetadata updateSecret(const VaultUDSRequest& request, const ApproveChange& approve) override {
+        return env_.source->updateSecret(request, approve);
+    }
+
+private:
+    OpsEnv& env_;
+    Uuid first_, second_;
+};
+
+TEST(OwnerApproval, ATierChangeIsCheckedAndWrittenOnTheOneItemFound) {
+    OpsEnv env;
+    const auto decoy = env.addItem(kDefaultGroup, payload("Twin", {field("token", Kind::token, "d")}), "injectable");
+    const auto hidden = env.addItem(kDefaultGroup, payload("Twin", {field("token", Kind::token, "h")}), "ai_hidden");
+    placeAt(env, decoy.id, 1);
+    placeAt(env, hidden.id, 2);
+    auto gate = std::make_shared<RefusingGate>();
+    VaultResolver resolver(std::make_shared<InterleavedWrites>(env, decoy.id, hidden.id), gate, [] { return false; });
+
+    auto req = request(Op::secretUpdate);
+    req.ref = "vael://local/Twin/token";
+    req.aiAccess = "injectable";
+    EXPECT_EQ(resolver.updateSecret(req).id, decoy.id.text());
+    EXPECT_EQ(env.store->item(hidden.id)->aiAccess, "ai_hidden");
+    EXPECT_TRUE(gate->reasons.empty());
+
+    // Now the hidden one is found first: the change needs the owner, and a no writes nothing.
+    placeAt(env, hidden.id, 1);
+    placeAt(env, decoy.id, 2);
+    const auto before = env.footprint();
+    EXPECT_THROW(resolver.updateSecret(req), VaultUDSManagementError);
+    EXPECT_EQ(gate->reasons, std::vector<std::string>{"Change automated access to Twin in Vael"});
+    EXPECT_EQ(env.footprint(), before);
+    EXPECT_EQ(env.store->item(hidden.id)->aiAccess, "ai_hidden");
+}
+
+TEST(OwnerApproval, OnlyChangesThatLetAgentsReadMoreOfAGuardedItemAsk) {
+    struct Case {
+        const char* name;
+        std::string tier;
+        std::function<void(VaultUDSRequest&)> change;
+        bool asks;
+    };
+    const std::vector<Case> cases = {
+        {"new value", "human_gated", [](auto& r) { r.value = "new"; }, false},
+        {"new name and label", "ai_hidden", [](auto& r) { r.name = "Renamed"; r.fieldLabel = "key"; }, false},
+        {"same kind, same website", "human_gated", [](auto& r) { r.kind = "password"; r.url = "https://a.example"; }, false},
+        {"website cleared", "ai_hidden", [](auto& r) { r.url = ""; }, false},
+        {"moved to another group", "ai_hidden", [](auto& r) { r.group = "Elsewhere"; }, false},
+        {"username added", "human_gated", [](auto& r) { r.username = "me"; }, false},
+        {"same tier named", "ai_hidden", [](auto& r) { r.aiAccess = "ai_hidden"; }, false},
+        {"other website", "human_gated", [](auto& r) { r.url = "https://b.example"; }, true},
+        {"other kind", "ai_hidden", [](auto& r) { r.kind = "text"; }, true},
+        {"hosts", "human_gated", [](auto& r) { r.allowedHosts = std::vector<std::string>{"x.example"}; }, true},
+        {"commands", "ai_hidden", [](auto& r) { r.allowedCommands = std::vector<std::string>{"cat"}; }, true},
+        {"narrower tier", "human_gated", [](auto& r) { r.aiAccess = "ai_hidden"; }, true},
+        {"any change of an injectable item but its tier", "injectable",
+         [](auto& r) { r.kind = "username"; r.url = "https://b.example"; r.allowedHosts = std::vector<std::string>{"x"}; },
+         false},
+    };
+    for (const auto& c : cases) {
+        OpsEnv env;
+        const auto item = env.addItem(kDefaultGroup,
+                                      payload("Login", {field("password", Kind::password, "pw")}, "https://a.example"), c.tier);
+        std::vector<std::string> asked;
+        auto req = request(Op::secretUpdate);
+        req.ref = "vael://local/Login/password";
+        c.change(req);
+        const auto refuse = [&](const std::string& reason) {
+            asked.push_back(reason);
+            return false;
+        };
+        if (c.asks) {
+            const auto before = env.footprint();
+            EXPECT_EQ(managementError([&] { env.source->updateSecret(req, refuse); }), MCase::cancelled) << c.name;
+            EXPECT_EQ(env.footprint(), before) << c.name;
+        } else {
+            EXPECT_NO_THROW(env.source->updateSecret(req, refuse)) << c.name;
+        }
+        EXPECT_EQ(asked.size(), c.asks ? 1u : 0u) << c.name;
+    }
+}
+
+TEST(OwnerApproval, ADeletionNamesTheItemAndANoKeepsIt) {
+    OpsEnv env;
+    const auto item = env.addItem(kDefaultGroup, payload("Bank", {field("pin", Kind::password, "1")}), "human_gated");
+    std::vector<std::string> asked;
+    auto req = request(Op::secretDelete);
+    req.ref = "vael://local/Bank/pin";
+    EXPECT_EQ(managementError([&] {
+                  env.source->deleteSecret(req, [&](const std::string& reason) {
+                      asked.push_back(reason);
+                      return false;
+                  });
+              }),
+              MCase::cancelled);
+    EXPECT_FALSE(env.store->item(item.id)->deleted);
+    EXPECT_EQ(asked, std::vector<std::string>{"Delete Bank from Vael"});
+}
+
+}  // namespace
+}  // namespace vael
