@@ -140,4 +140,16 @@ std::optional<std::string> registrable(std::string_view urlText) {
     return std::string(domain);
 }
 
+std::string readableHost(std::string_view asciiHost) {
+    const std::string input(asciiHost);
+    char* converted = nullptr;
+    if (idn2_to_unicode_8z8z(input.c_str(), &converted, 0) != IDN2_OK) {
+        idn2_free(converted);
+        return input;
+    }
+    std::string out(converted);
+    idn2_free(converted);
+    return out;
+}
+
 }  // namespace vael::RegistrableDomain

@@ -16,5 +16,8 @@ std::optional<std::string> host(std::string_view urlText);
 // The registrable domain of that host, in the same form, or nothing for a public suffix itself, an IP
 // address or a single-label host.
 std::optional<std::string> registrable(std::string_view urlText);
+// A host of that ASCII form as a person reads it ("xn--bcher-kva.de" gives "bücher.de"); the text
+// unchanged when it has no readable Unicode form.
+std::string readableHost(std::string_view asciiHost);
 
 }  // namespace vael::RegistrableDomain

@@ -166,6 +166,8 @@ public:
     const VaelPaths& paths() const { return paths_; }
     const VaultConfigStore& configStore() const { return configStore_; }
     const std::shared_ptr<VaultCrypto>& vault() const { return vault_; }
+    // The presence gate each item detail asks before it reveals or copies.
+    const std::shared_ptr<BiometricGate>& biometric() const { return biometric_; }
     const std::shared_ptr<LiveCredentialCapturePresenter>& liveCapture() const { return liveCapture_; }
     const std::shared_ptr<CredentialCapturePresenter>& capturePresenter() const { return capturePresenter_; }
     const std::shared_ptr<KillSwitchBox>& killSwitch() const { return killSwitch_; }
@@ -292,6 +294,8 @@ public:
     QCoro::Task<std::vector<ItemRow>> listItems();
     QCoro::Task<std::vector<CodeRow>> listCodes();
     QCoro::Task<std::vector<ProjectNode>> vaultTree();
+    // The decrypted item; nothing when it is missing, locked away or cannot be opened or decoded.
+    QCoro::Task<std::optional<ItemPayload>> loadPayload(Uuid id);
 
     // Structure and deletions: silent without a session or for what cannot be read or opened; a
     // failed write sets errorMessage. None raises.

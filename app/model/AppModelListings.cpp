@@ -67,6 +67,17 @@ void sortByName(std::vector<Row>& rows) {
 
 }  // namespace
 
+QCoro::Task<std::optional<ItemPayload>> AppModel::loadPayload(Uuid id) {
+    auto work = modelVault();
+    if (!work) co_return std::nullopt;
+    auto job = runBlocking([work = std::move(*work), id] { return work.loadPayload(id); });
+    try {
+        co_return co_await job;
+    } catch (const std::exception&) {
+        co_return std::nullopt;
+    }
+}
+
 QCoro::Task<std::vector<AppModel::ItemRow>> AppModel::listItems() {
     std::vector<ItemRow> rows;
     auto work = modelVault();

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QPainter>
+#include <QPixmap>
 
 #include "app/ui/design/VaelComponents.h"
 #include "app/ui/design/VaelTheme.h"
@@ -42,6 +43,20 @@ QSize VaultItemRowDelegate::sizeHint(const QStyleOptionViewItem& option, const Q
     return {kGlyphSize + kSpacing + 120, std::max(kGlyphSize, text) + 2 * kVerticalPadding + 4};
 }
 
+// Through a pixmap: QWidget::render straight into a view's painter adds the viewport's offset in
+// its window a second time, so the glyph and badge land off their row wherever the list is not at
+// the window's top-left corner.
+namespace {
+void drawWidget(QPainter& painter, QWidget& widget, const QPoint& at) {
+    const qreal ratio = painter.device() ? painter.device()->devicePixelRatioF() : 1.0;
+    QPixmap picture(widget.size() * ratio);
+    picture.setDevicePixelRatio(ratio);
+    picture.fill(Qt::transparent);
+    widget.render(&picture, QPoint(), QRegion(), QWidget::DrawChildren);
+    painter.drawPixmap(at, picture);
+}
+}  // namespace
+
 void VaultItemRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
                                  const QModelIndex& index) const {
     QStyleOptionViewItem panel = option;
@@ -61,15 +76,14 @@ void VaultItemRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& 
     glyph_->setPalette(option.palette);
     glyph_->setSymbol(FieldGlyph::symbol(fieldLabel.toStdString()));
     glyph_->setTint(tier.tint);
-    glyph_->render(painter, QPoint(area.left(), area.center().y() - kGlyphSize / 2 + 1), QRegion(),
-                   QWidget::DrawChildren);
+    drawWidget(*painter, *glyph_, QPoint(area.left(), area.center().y() - kGlyphSize / 2 + 1));
 
     badge_->setPalette(option.palette);
     badge_->setTier(tier);
     const QSize badgeSize = badge_->sizeHint();
     badge_->resize(badgeSize);
     const QPoint badgeAt(area.right() - badgeSize.width() + 1, area.center().y() - badgeSize.height() / 2 + 1);
-    badge_->render(painter, badgeAt, QRegion(), QWidget::DrawChildren);
+    drawWidget(*painter, *badge_, badgeAt);
 
     // The text column between the glyph and the badge, with at least 8 points before the badge.
     const int left = area.left() + kGlyphSize + kSpacing;

@@ -261,6 +261,11 @@ TEST(ItemSourceBrowser, SaveUpdatesTheSameUsersLoginOrCreatesOne) {
     EXPECT_FALSE(env.store->collection(made->collectionId)->parentId);  // a new top-level "Sub"
     EXPECT_EQ(env.payloadOf(made->id), payload("github.com", {field("password", Kind::password, "pw")}, "https://github.com"));
 
+    // An international site is named as people write it, not in its ASCII form.
+    auto international = browser(Op::browserSave, "https://BÜCHER.de/login");
+    international.value = "pw";
+    EXPECT_EQ(env.source->browserSave(international).name, "bücher.de");
+
     auto blank = browser(Op::browserSave, "https://github.com");
     blank.value = " ";
     EXPECT_EQ(managementError([&] { env.source->browserSave(blank); }), MCase::invalid);

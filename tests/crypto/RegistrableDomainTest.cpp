@@ -52,6 +52,10 @@ TEST(RegistrableDomain, OneHostHasOneSpelling) {
         SCOPED_TRACE(spelling);
         EXPECT_EQ(RegistrableDomain::host(spelling), "xn--bcher-kva.de");
     }
+    // People read the Unicode form; a host without one comes back as it was.
+    EXPECT_EQ(RegistrableDomain::readableHost("xn--bcher-kva.de"), "bücher.de");
+    EXPECT_EQ(RegistrableDomain::readableHost("example.com"), "example.com");
+    EXPECT_EQ(RegistrableDomain::readableHost("xn--zz"), "xn--zz");
 }
 
 TEST(RegistrableDomain, SameSiteGivesEqualTexts) {

@@ -152,7 +152,10 @@ VaultUDSSecretMetadata StoreVaultItemSource::browserSave(const VaultUDSRequest& 
     }
 
     auto name = trimmedOr(request.name, {});
-    if (name.empty()) name = RegistrableDomain::host(origin).value_or(origin);
+    if (name.empty()) {
+        const auto host = RegistrableDomain::host(origin);
+        name = host ? RegistrableDomain::readableHost(*host) : origin;
+    }
     const auto target = targetGroup(trimmedOr(request.group, {}), {});
     const auto id = Uuid::random();
     ItemPayload payload;

@@ -1,0 +1,189 @@
+#include "app/ui/MainWindow.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDialog>
+#include <QGraphicsOpacityEffect>
+#include <QMenuBar>
+#include <QPropertyAnimation>
+#include <QStackedWidget>
+#include <QVBoxLayout>
+
+#include "app/model/AppModel.h"
+#include "app/ui/CaptureHost.h"
+#include "app/ui/ScreenFactory.h"
+#include "app/ui/VaultScreen.h"
+#include "app/ui/design/MotionPreference.h"
+#include "app/ui/design/VaelTheme.h"
+
+namespace vael {
+
+namespace {
+
+constexpr int kFadeMs = 350;
+
+void fadeIn(QWidget* page) {
+    if (MotionPreference::reduced()) return;
+    auto* effect = new QGraphicsOpacityEffect(page);
+    page->setGraphicsEffect(effect);
+    auto* fade = new QPropertyAnimation(effect, "opacity", page);
+    fade->setDuration(kFadeMs);
+    fade->setStartValue(0.0);
+    fade->setEndValue(1.0);
+    fade->setEasingCurve(QEasingCurve::InOutCubic);
+    // The effect goes when the fade ends: it would otherwise repaint the page through an offscreen copy.
+    QObject::connect(fade, &QPropertyAnimation::finished, page, [page] { page->setGraphicsEffect(nullptr); });
+    fade->start(QAbstractAnimation::DeleteWhenStopped);
+}
+
+// A window of its own around one screen, deleted when closed.
+template <class Window>
+Window* hostWindow(Window* window, const char* objectName, const QString& title, QSize size, QWidget* content) {
+    window->setObjectName(objectName);
+    window->setWindowTitle(title);
+    window->setAttribute(Qt::WA_DeleteOnClose);
+    window->resize(size);
+    auto* layout = new QVBoxLayout(window);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(content);
+    return window;
+}
+
+void showWindow(QWidget* window) {
+    window->show();
+    window->raise();
+    window->activateWindow();
+}
+
+}  // namespace
+
+MainWindow::MainWindow(AppModel& app, ScreenFactory& screens, bool hasTray, QWidget* parent)
+    : QMainWindow(parent), app_(app), screens_(screens), hasTray_(hasTray) {
+    setObjectName("mainWindow");
+    setWindowTitle("Vael");
+    setAccessibleName("Vael");
+    setMinimumSize(kMinimumSize);
+    resize(kDefaultSize);
+
+    // The brand colour marks selections and focus everywhere inside.
+    QPalette branded = palette();
+    branded.setColor(QPalette::Highlight, VaelTheme::brand());
+    branded.setColor(QPalette::HighlightedText, Qt::white);
+    setPalette(branded);
+
+    stack_ = new QStackedWidget(this);
+    stack_->setObjectName("screens");
+    setCentralWidget(stack_);
+    buildMenu();
+
+    capture_ = new CaptureHost(app_, screens_, this);
+    connect(&app_, &AppModel::phaseChanged, this, &MainWindow::follow);
+    connect(&app_, &AppModel::pendingInviteChanged, this, &MainWindow::follow);
+    screen_ = chosenScreen();
+    page_ = makePage(screen_);
+    stack_->addWidget(page_);
+}
+
+MainWindow::~MainWindow() = default;
+
+void MainWindow::buildMenu() {
+    auto* menu = menuBar()->addMenu("&Vael");
+    menu->setObjectName("vaelMenu");
+    auto* settings = menu->addAction("Settings…");
+    settings->setObjectName("settingsAction");
+    settings->setShortcut(QKeySequence("Ctrl+,"));
+    connect(settings, &QAction::triggered, this, &MainWindow::openSettings);
+    if (!hasTray_) {
+        auto* codes = menu->addAction("Vael Codes");
+        codes->setObjectName("codesWindowAction");
+        connect(codes, &QAction::triggered, this, &MainWindow::openCodesWindow);
+    }
+    menu->addSeparator();
+    auto* quit = menu->addAction("Quit");
+    quit->setObjectName("quitAction");
+    quit->setShortcut(QKeySequence("Ctrl+Q"));
+    connect(quit, &QAction::triggered, this, [this] { this->quit(); });
+}
+
+MainWindow::Screen MainWindow::chosenScreen() const {
+    switch (app_.phase()) {
+    case AppModel::Phase::onboarding:
+        return Screen::onboarding;
+    case AppModel::Phase::locked:
+        return Screen::unlock;
+    case AppModel::Phase::unlocked:
+        return Screen::vault;
+    case AppModel::Phase::acceptingInvite:
+        return app_.pendingInvite() ? Screen::invite : Screen::vault;
+    }
+    return Screen::unlock;
+}
+
+QWidget* MainWindow::makePage(Screen screen) {
+    switch (screen) {
+    case Screen::onboarding:
+        return screens_.onboarding();
+    case Screen::unlock:
+        return screens_.unlock();
+    case Screen::vault:
+        return new VaultScreen(app_, screens_);
+    case Screen::invite:
+        return screens_.inviteAccept();
+    }
+    return nullptr;
+}
+
+// A new page for every change of screen: the old one's state goes with it.
+void MainWindow::follow() {
+    const auto next = chosenScreen();
+    if (next == screen_ && page_) return;
+    screen_ = next;
+    auto* page = makePage(next);
+    stack_->addWidget(page);
+    stack_->setCurrentWidget(page);
+    if (page_) page_->deleteLater();
+    page_ = page;
+    fadeIn(page);
+}
+
+void MainWindow::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    if (bootstrapped_) return;
+    bootstrapped_ = true;
+    app_.bootstrap();
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+    if (hasTray_ || quitting_) {
+        event->accept();  // with a tray the window only hides; the tray keeps the codes at hand
+        return;
+    }
+    event->ignore();
+    quit();
+}
+
+QCoro::Task<> MainWindow::quit() {
+    if (quitting_) co_return;
+    quitting_ = true;
+    auto lock = app_.lock();
+    co_await lock;
+    QApplication::quit();
+}
+
+void MainWindow::bringForward() {
+    if (isMinimized()) showNormal();
+    showWindow(this);
+}
+
+void MainWindow::openSettings() {
+    if (!settings_) settings_ = hostWindow(new QDialog(this), "settingsDialog", "Settings", {460, 420}, screens_.settings());
+    showWindow(settings_);
+}
+
+void MainWindow::openCodesWindow() {
+    if (!codesWindow_)
+        codesWindow_ = hostWindow(new QWidget(this, Qt::Window), "codesWindow", "Vael Codes", {320, 420}, screens_.trayCodes());
+    showWindow(codesWindow_);
+}
+
+}  // namespace vael

@@ -1,0 +1,98 @@
+#include "app/ui/ScreenFactory.h"
+
+#include "app/model/ItemDetailViewModel.h"
+#include "app/ui/AddItemSheet.h"
+#include "app/ui/AddTOTPSheet.h"
+#include "app/ui/CodesList.h"
+#include "app/ui/ConnectAccountView.h"
+#include "app/ui/CredentialCaptureSheet.h"
+#include "app/ui/ImportSheet.h"
+#include "app/ui/ItemDetailView.h"
+#include "app/ui/MenuBarCodesView.h"
+#include "app/ui/OnboardingView.h"
+#include "app/ui/SSHKeySheet.h"
+#include "app/ui/Sheet.h"
+#include "app/ui/SettingsView.h"
+#include "app/ui/StructureEditSheet.h"
+#include "app/ui/UnlockScreen.h"
+#include "app/ui/sharing/InviteAcceptScreen.h"
+#include "app/ui/sharing/MembersScreen.h"
+
+namespace vael {
+
+QWidget* ScreenFactory::onboarding() { return OnboardingView::forModel(app_); }
+
+QWidget* ScreenFactory::unlock() { return new UnlockScreen(app_); }
+
+QWidget* ScreenFactory::inviteAccept() {
+    // The root view shows this page only while an invite is pending.
+    const auto invite = app_.pendingInvite();
+    if (!invite) return new QWidget;
+    return new InviteAcceptScreen(app_, *invite);
+}
+
+QWidget* ScreenFactory::settings() { return new SettingsView(app_); }
+
+QWidget* ScreenFactory::detail(const ItemPayload& payload, const std::string& aiAccess, WebsiteSave onWebsiteSave,
+                               const std::string& groupName) {
+    auto* vm = new ItemDetailViewModel(payload, app_.biometric());
+    return new ItemDetailView(vm, aiAccess, std::move(onWebsiteSave), groupName, app_.timers(), app_.clock());
+}
+
+bool ScreenFactory::reloadDetail(QWidget* pane, const ItemPayload& payload) {
+    auto* view = qobject_cast<ItemDetailView*>(pane);
+    if (!view) return false;
+    view->setViewModel(new ItemDetailViewModel(payload, app_.biometric()));
+    return true;
+}
+
+QWidget* ScreenFactory::codesList(const std::vector<AppModel::CodeRow>& codes, std::optional<Uuid> selection,
+                                  OnCodeSelected onSelected) {
+    auto* list = new CodesList(codes, /*compact=*/false, /*selectable=*/true, app_.timers(), app_.clock());
+    list->setObjectName("codesList");
+    list->setSelection(selection);
+    QObject::connect(list, &CodesList::selectionChanged, list, std::move(onSelected));
+    return list;
+}
+
+bool ScreenFactory::updateCodes(QWidget* widget, const std::vector<AppModel::CodeRow>& codes,
+                                std::optional<Uuid> selection) {
+    auto* list = qobject_cast<CodesList*>(widget);
+    if (!list) return false;
+    list->setCodes(codes);
+    list->setSelection(selection);
+    return true;
+}
+
+QWidget* ScreenFactory::trayCodes() { return new MenuBarCodesView(app_); }
+
+QDialog* ScreenFactory::addItem(std::optional<AppModel::ProjectNode> project, OnAdded onAdded, QWidget* parent) {
+    return new AddItemSheet(app_, std::move(project), std::move(onAdded), parent);
+}
+
+QDialog* ScreenFactory::structure(const StructureSheet& request, QWidget* parent) {
+    return new StructureEditSheet(request, app_, parent);
+}
+
+QDialog* ScreenFactory::connectAccount(QWidget* parent) { return new ConnectAccountView(app_, parent); }
+
+QDialog* ScreenFactory::addCode(std::optional<AppModel::ItemRow> target, OnAdded onAdded, QWidget* parent) {
+    return new AddTOTPSheet(app_, std::move(target), std::move(onAdded), parent);
+}
+
+QDialog* ScreenFactory::sshKey(QWidget* parent) { return new SSHKeySheet(app_, parent); }
+
+QDialog* ScreenFactory::importPasswords(QWidget* parent) { return new ImportSheet(app_, parent); }
+
+QDialog* ScreenFactory::members(QWidget* parent) {
+    // Locked: no context, and the sheet shows nothing.
+    auto context = app_.makeSharingContext();
+    if (!context) return new Sheet(parent, "Sharing");
+    return new MembersScreen(std::move(*context), app_.timers(), parent);
+}
+
+QDialog* ScreenFactory::capture(const LiveCredentialCapturePresenter::Pending& request, QWidget* parent) {
+    return new CredentialCaptureSheet(request, app_.liveCapture(), parent);
+}
+
+}  // namespace vael

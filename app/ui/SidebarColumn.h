@@ -1,0 +1,55 @@
+#pragma once
+
+#include <QStyledItemDelegate>
+#include <QWidget>
+
+class QTreeView;
+
+namespace vael {
+
+class SidebarModel;
+class VaultWindowModel;
+
+// Paints sidebar rows: section captions, symbols (tiers in their tint), badges, and the "+" of the
+// Projects header and of each project, which it reports when clicked.
+class SidebarDelegate final : public QStyledItemDelegate {
+    Q_OBJECT
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override;
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override;
+    bool editorEvent(QEvent* event, QAbstractItemModel* model, const QStyleOptionViewItem& option,
+                     const QModelIndex& index) override;
+    // The "+" buttons' tooltips: "New project", "Add to " and the project's name.
+    bool helpEvent(QHelpEvent* event, QAbstractItemView* view, const QStyleOptionViewItem& option,
+                   const QModelIndex& index) override;
+    static QRect plusRect(const QRect& row);
+    static QString plusHelp(const QModelIndex& index);
+
+signals:
+    void plusClicked(const QModelIndex& index, const QPoint& globalPos);
+};
+
+// The first column: the sidebar tree over the window model, and the kill-switch footer below it.
+class SidebarColumn final : public QWidget {
+    Q_OBJECT
+public:
+    SidebarColumn(VaultWindowModel& window, QWidget* parent = nullptr);
+    QTreeView* tree() const { return tree_; }
+
+private:
+    void choose(const QModelIndex& index);
+    void showSelection();
+    void reopen();
+    void toggle(const QModelIndex& index);
+    void plus(const QModelIndex& index, const QPoint& globalPos);
+    void contextMenu(const QPoint& at);
+    void followKillSwitch();
+
+    VaultWindowModel& window_;
+    SidebarModel* model_;
+    QTreeView* tree_;
+    QWidget* footer_;
+};
+
+}  // namespace vael
