@@ -34,16 +34,20 @@ const TableSql& projectSql() {
 }
 
 // Rewrites every column of the row with the record's id, or inserts the record when there is none.
+// Only inside a write.
+template <class Record>
+void upsertRow(detail::StoreCore& core, const TableSql& sql, const Record& record) {
+    auto update = core.statement(sql.update);
+    rows::bind(*update, record);
+    if (update->exec() > 0) return;
+    auto insert = core.statement(sql.insert);
+    rows::bind(*insert, record);
+    insert->exec();
+}
+
 template <class Record>
 void upsert(detail::StoreCore& core, const TableSql& sql, const Record& record) {
-    core.write([&] {
-        auto update = core.statement(sql.update);
-        rows::bind(*update, record);
-        if (update->exec() > 0) return;
-        auto insert = core.statement(sql.insert);
-        rows::bind(*insert, record);
-        insert->exec();
-    });
+    core.write([&] { upsertRow(core, sql, record); });
 }
 
 template <class Record, class Read>
@@ -201,6 +205,14 @@ VaultObservationToken VaelStore::observeVaultChanges(std::function<void()> onCha
 
 std::uint64_t VaelStore::contentWriteCount() const { return core_->contentWriteCount(); }
 
+void VaelStore::upsertGroupWithContents(const std::optional<CollectionRecord>& group, const std::vector<ItemRecord>& items,
+                                        const std::vector<ProjectRecord>& projects) {
+    core_->write([&] {
+        if (group) upsertRow(*core_, collectionSql(), *group);
+        for (const auto& item : items) upsertRow(*core_, itemSql(), item);
+        for (const auto& project : projects) upsertRow(*core_, projectSql(), project);
+    });
+}
 
 ContentChanges VaelStore::contentChangesSince(std::optional<std::uint64_t> mark) const {
     static const auto byRow = rows::selectSql(rows::kItemColumns, "WHERE rowid = ?1");

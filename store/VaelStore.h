@@ -81,6 +81,10 @@ public:
     std::vector<CollectionRecord> collections() const;                   // live, by sort
 
     void upsertProject(const ProjectRecord& record);
+
+    // The group (when given), then the items, then the projects, in one transaction: every row or none.
+    void upsertGroupWithContents(const std::optional<CollectionRecord>& group, const std::vector<ItemRecord>& items,
+                                 const std::vector<ProjectRecord>& projects);
     std::optional<ProjectRecord> project(const Uuid& id) const;  // tombstones included
     std::vector<ProjectRecord> projects() const;                 // live, by sort
 

@@ -1,6 +1,7 @@
 #include "app/model/AppModel.h"
 
 #include <QCoreApplication>
+#include <QThreadPool>
 
 #include <algorithm>
 #include <cctype>
@@ -8,11 +9,14 @@
 
 #include "app/agent/VaultResolver.h"
 #include "app/agent/VaultUDSServer.h"
+#include "app/agent/ops/StoreVaultItemSource.h"
 #include "app/custody/PrivateFiles.h"
 #include "app/auth/SecretSessionStore.h"
 #include "app/model/Blocking.h"
 #include "app/model/OpeningGuard.h"
+#include "app/model/DefaultGroupGate.h"
 #include "app/model/DefaultRecords.h"
+#include "app/model/GatedItemSource.h"
 #include "app/model/ModelVault.h"
 #include "app/model/ReplicaFile.h"
 #include "app/sync/SyncAPIAdapter.h"
@@ -112,12 +116,14 @@ struct AppModel::Session {
     std::shared_ptr<SyncEngine> engine;
     std::shared_ptr<SyncCoordinator> coordinator;
     std::unique_ptr<VaultUDSServer> server;
+    std::shared_ptr<VaultItemSource> itemSource;  // as built, inside the gate the resolver holds
 
     // Reverse order of opening: the socket goes first so no agent reaches what follows.
     void tearDown() {
         if (server) server->stop();
         server.reset();
         observer.cancel();
+        itemSource.reset();
         store.reset();
         collectionKey.reset();
         engine.reset();
@@ -142,7 +148,14 @@ const std::string& AppModel::defaultBaseURL() {
 
 std::optional<ModelVault> AppModel::modelVault() const {
     if (!session_ || !session_->store || !session_->collectionKey) return std::nullopt;
-    return ModelVault(session_->store, vault_, *session_->collectionKey, session_->engine, clock_);
+    return ModelVault(session_->store, vault_, *session_->collectionKey, session_->engine, clock_, defaultGroupGate_);
+}
+
+void AppModel::switchDefaultCollectionKey(const CollectionKey& key) {
+    if (!session_) return;
+    session_->collectionKey = key;
+    if (auto source = std::dynamic_pointer_cast<StoreVaultItemSource>(session_->itemSource))
+        source->setDefaultCollectionKey(key);
 }
 
 AppModel::AppModel(VaelPaths paths, AppModelServices services, QObject* parent)
@@ -169,6 +182,10 @@ AppModel::AppModel(VaelPaths paths, AppModelServices services, QObject* parent)
     authAPI_ = services.api ? std::move(services.api) : std::shared_ptr<AuthAPI>(client_);
     bootstrapAPI_ = services.bootstrapAPI ? std::move(services.bootstrapAPI) : std::shared_ptr<BootstrapAPI>(client_);
     syncAPI_ = services.syncAPI ? std::move(services.syncAPI) : std::make_shared<SyncAPIAdapter>(client_);
+    inviteAPI_ = services.inviteAPI ? std::move(services.inviteAPI) : std::shared_ptr<InviteAPI>(client_);
+    // A worker waiting out a key switch lends its pool thread, so the switch itself finds one.
+    defaultGroupGate_ = std::make_shared<DefaultGroupGate>([] { QThreadPool::globalInstance()->releaseThread(); },
+                                                           [] { QThreadPool::globalInstance()->reserveThread(); });
     trustStore_ = std::make_shared<FileTrustedKeyStore>(paths_.trustedKeys());
     inputMonitor_ = std::move(services.inputMonitor);
     systemLockEvents_ = std::move(services.systemLockEvents);
@@ -357,10 +374,12 @@ QCoro::Task<> AppModel::openSession(std::uint64_t lockCountAtStart) {
             postToMainThread);
         session->engine = std::make_shared<SyncEngine>(store, syncAPI_, clock_, syncPause_);
         session->coordinator = std::make_shared<SyncCoordinator>(bootstrapAPI_, session->engine, store);
-        auto source = makeItemSource_(ItemSourceContext{store, vault, localOrgID(), std::string(kDefaultProjectName),
-                                                        localCollectionID(), std::string(kDefaultCollectionName), key,
-                                                        session->engine, capturePresenter_});
-        VaultResolver resolver(std::move(source), biometric_, [cell = killSwitch_] { return cell->value(); });
+        session->itemSource = makeItemSource_(ItemSourceContext{store, vault, localOrgID(),
+                                                                std::string(kDefaultProjectName), localCollectionID(),
+                                                                std::string(kDefaultCollectionName), key,
+                                                                session->engine, capturePresenter_});
+        auto gated = std::make_shared<GatedItemSource>(session->itemSource, defaultGroupGate_);
+        VaultResolver resolver(std::move(gated), biometric_, [cell = killSwitch_] { return cell->value(); });
         session->server = std::make_unique<VaultUDSServer>(
             paths_.socket, std::move(resolver), [cell = mcpActivity_, timers = timers_] { cell->set(timers->now()); });
         session->server->start();
@@ -523,7 +542,9 @@ QCoro::Task<> AppModel::runSyncOnce() {
     ReplayOutcome outcome;
     try {
         auto run = runBlocking([configStore = configStore_, coordinator = session->coordinator, store = session->store,
-                                vault = vault_, key = session->collectionKey] {
+                                vault = vault_, key = session->collectionKey, gate = defaultGroupGate_] {
+            // A pull writes into the default group: never while its key is being switched.
+            auto pass = gate->enter();
             registerDefaultsIfNeeded(configStore, *coordinator, *store, *vault, key);
             coordinator->pushMissingOrgs(AppModel::localOrgID());
             coordinator->engine()->pull();

@@ -25,6 +25,7 @@
 #include "app/custody/VaelPaths.h"
 #include "app/custody/VaultConfig.h"
 #include "app/model/InviteLink.h"
+#include "app/model/SharingContext.h"
 #include "app/model/LiveCredentialCapturePresenter.h"
 #include "app/model/ModelTime.h"
 #include "app/model/SessionSeams.h"
@@ -38,7 +39,10 @@
 
 namespace vael {
 
+class AcceptInviteViewModel;
+class DefaultGroupGate;
 class ModelVault;
+class RotateCollectionViewModel;
 class SyncCoordinator;
 class VaultUDSServer;
 
@@ -62,6 +66,7 @@ struct AppModelServices {
     std::shared_ptr<AuthAPI> api;              // else the built server client
     std::shared_ptr<BootstrapAPI> bootstrapAPI;  // else the built server client
     std::shared_ptr<VaelSyncAPI> syncAPI;        // else a SyncAPIAdapter over the built client
+    std::shared_ptr<InviteAPI> inviteAPI;        // else the built server client
     std::shared_ptr<CredentialCapturePresenter> capturePresenter;  // else liveCapture()
     std::shared_ptr<InputMonitor> inputMonitor;  // none: only agents and explicit calls count as activity
     std::shared_ptr<SystemLockEventSource> systemLockEvents;  // none: only the idle watch and lock() lock
@@ -307,6 +312,28 @@ public:
     // The group and every live group below it; nothing when the groups cannot be read.
     std::optional<std::unordered_set<Uuid>> descendantCollectionIDs(const Uuid& id) const;
 
+    // ---- Sharing (AppModelSharing.cpp) ----
+
+    static constexpr std::string_view kRotationFailed = "Rotation failed.";
+    static constexpr std::string_view kLocalRotationFailed = "Rotated on the server but failed to update the local copy.";
+
+    const std::shared_ptr<InviteAPI>& inviteAPI() const { return inviteAPI_; }
+    // The default group's open key; none while no session is open.
+    std::optional<CollectionKey> collectionKey() const;
+    // Where invite links point: the scheme, host and any port of serverEndpoint().
+    std::string publicBaseURL() const;
+    // The default project shared by its owner; none while no session is open.
+    std::optional<SharingContext> makeSharingContext() const;
+    // Works without a session; the own fingerprint is read afresh from the configuration ("" when
+    // it cannot be read).
+    std::shared_ptr<AcceptInviteViewModel> makeAcceptInviteViewModel(std::string token) const;
+    // The default group's rotation over its items as stored; none while no session is open.
+    std::shared_ptr<RotateCollectionViewModel> makeRotateCollectionViewModel(std::uint32_t currentKeyEpoch) const;
+    // Rotates the default group's key on the server, then switches the local copy in one store
+    // transaction. Every write to the default group waits from the item read until the switch.
+    // Outcome in errorMessage and collectionKey(); never raises.
+    QCoro::Task<> rotateLocalCollection(std::uint32_t currentKeyEpoch);
+
 public slots:
     // Sleep, screen lock and screensaver: locks any open session and ends an opening under way.
     void lockForSystemEvent();
@@ -334,6 +361,8 @@ private:
     // ---- Items, listings, structure, moves and deletions ----
     // The open session's vault objects for blocking work on a worker; none while locked.
     std::optional<ModelVault> modelVault() const;
+    // The open session's default group key becomes `key`, for the model and the agent item source.
+    void switchDefaultCollectionKey(const CollectionKey& key);
     SSHKeyGenerator::Options sshKeyOptions_;
 
     bool isBusy() const { return session_ != nullptr || opening_ || closing_ > 0; }
@@ -382,6 +411,8 @@ private:
     std::shared_ptr<AuthAPI> authAPI_;
     std::shared_ptr<BootstrapAPI> bootstrapAPI_;
     std::shared_ptr<VaelSyncAPI> syncAPI_;
+    std::shared_ptr<InviteAPI> inviteAPI_;
+    std::shared_ptr<DefaultGroupGate> defaultGroupGate_;
     std::shared_ptr<TrustedKeyStore> trustStore_;
     std::shared_ptr<VaultCrypto> vault_;
     std::shared_ptr<KillSwitchBox> killSwitch_;

@@ -6,12 +6,20 @@
 namespace vael {
 
 ModelVault::ModelVault(std::shared_ptr<VaelStore> store, std::shared_ptr<VaultCrypto> vault, CollectionKey defaultKey,
-                       std::shared_ptr<SyncEngine> engine, std::shared_ptr<const Clock> clock)
+                       std::shared_ptr<SyncEngine> engine, std::shared_ptr<const Clock> clock,
+                       std::shared_ptr<DefaultGroupGate> gate)
     : store_(std::move(store)),
       vault_(std::move(vault)),
       defaultKey_(std::move(defaultKey)),
       engine_(std::move(engine)),
-      clock_(std::move(clock)) {}
+      clock_(std::move(clock)),
+      gate_(std::move(gate)),
+      keyEpoch_(gate_ ? gate_->epoch() : 0) {}
+
+DefaultGroupGate::Pass ModelVault::enterWrite() const {
+    if (!gate_) return {};
+    return gate_->enter(keyEpoch_);
+}
 
 std::optional<CollectionKey> ModelVault::collectionKey(const CollectionRecord& group) const {
     if (group.id == AppModel::localCollectionID()) return defaultKey_;
@@ -90,6 +98,7 @@ std::optional<std::unordered_set<Uuid>> ModelVault::descendants(const Uuid& id) 
 }
 
 void ModelVault::writeNewItem(const ItemBody& body) const {
+    auto pass = enterWrite();
     if (engine_) {
         engine_->create(body);
     } else {
@@ -98,6 +107,7 @@ void ModelVault::writeNewItem(const ItemBody& body) const {
 }
 
 void ModelVault::writeChangedItem(const ItemBody& body) const {
+    auto pass = enterWrite();
     if (engine_) {
         engine_->write(body);
     } else {
@@ -108,6 +118,7 @@ void ModelVault::writeChangedItem(const ItemBody& body) const {
 }
 
 void ModelVault::tombstoneItem(const ItemRecord& row) const {
+    auto pass = enterWrite();
     if (engine_) {
         engine_->deleteItem(row.id);
         return;
@@ -119,6 +130,7 @@ void ModelVault::tombstoneItem(const ItemRecord& row) const {
 }
 
 void ModelVault::writeNewGroup(const CollectionRecord& record) const {
+    auto pass = enterWrite();
     if (engine_) {
         engine_->createCollection(record);
     } else {
@@ -127,6 +139,7 @@ void ModelVault::writeNewGroup(const CollectionRecord& record) const {
 }
 
 void ModelVault::writeGroupChange(const CollectionRecord& record) const {
+    auto pass = enterWrite();
     if (engine_) {
         engine_->patchCollection(record);
     } else {
@@ -135,6 +148,7 @@ void ModelVault::writeGroupChange(const CollectionRecord& record) const {
 }
 
 void ModelVault::tombstoneGroup(const CollectionRecord& row) const {
+    auto pass = enterWrite();
     if (engine_) {
         engine_->deleteCollection(row.id);
         return;

@@ -10,6 +10,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "app/model/DefaultGroupGate.h"
 #include "core/Clock.h"
 #include "crypto/ItemPayload.h"
 #include "crypto/VaultCrypto.h"
@@ -27,8 +28,10 @@ public:
         CollectionKey key;  // the open key of the item's group
     };
 
+    // With a gate, each write waits out a key switch and fails when it switched after this was made.
     ModelVault(std::shared_ptr<VaelStore> store, std::shared_ptr<VaultCrypto> vault, CollectionKey defaultKey,
-               std::shared_ptr<SyncEngine> engine, std::shared_ptr<const Clock> clock);
+               std::shared_ptr<SyncEngine> engine, std::shared_ptr<const Clock> clock,
+               std::shared_ptr<DefaultGroupGate> gate = nullptr);
 
     VaelStore& store() const { return *store_; }
     VaultCrypto& vault() const { return *vault_; }
@@ -57,11 +60,15 @@ public:
     void tombstoneGroup(const CollectionRecord& row) const;
 
 private:
+    DefaultGroupGate::Pass enterWrite() const;
+
     std::shared_ptr<VaelStore> store_;
     std::shared_ptr<VaultCrypto> vault_;
     CollectionKey defaultKey_;
     std::shared_ptr<SyncEngine> engine_;
     std::shared_ptr<const Clock> clock_;
+    std::shared_ptr<DefaultGroupGate> gate_;
+    std::uint64_t keyEpoch_ = 0;
 };
 
 }  // namespace vael

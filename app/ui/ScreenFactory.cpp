@@ -1,17 +1,11 @@
 #include "app/ui/ScreenFactory.h"
 
-#include <QDialogButtonBox>
-#include <QLabel>
-#include <QPushButton>
-#include <QVBoxLayout>
-
 #include "app/model/ItemDetailViewModel.h"
 #include "app/ui/AddItemSheet.h"
 #include "app/ui/AddTOTPSheet.h"
 #include "app/ui/CodesList.h"
 #include "app/ui/ConnectAccountView.h"
 #include "app/ui/CredentialCaptureSheet.h"
-#include "app/ui/EmptyStateView.h"
 #include "app/ui/ImportSheet.h"
 #include "app/ui/ItemDetailView.h"
 #include "app/ui/MenuBarCodesView.h"
@@ -21,42 +15,21 @@
 #include "app/ui/SettingsView.h"
 #include "app/ui/StructureEditSheet.h"
 #include "app/ui/UnlockScreen.h"
+#include "app/ui/sharing/InviteAcceptScreen.h"
+#include "app/ui/sharing/MembersScreen.h"
 
 namespace vael {
-
-namespace {
-
-// Where a screen is not in this build yet: says so, and offers nothing that could lose data.
-QWidget* standInPage(const std::string& symbol, const QString& title, const char* objectName) {
-    auto* page = new EmptyStateView(symbol, title, "This screen is not part of this build yet.");
-    page->setObjectName(objectName);
-    page->setAccessibleName(title);
-    return page;
-}
-
-QDialog* standInSheet(QWidget* parent, const QString& title, const char* objectName) {
-    auto* sheet = new Sheet(parent, title, 380);
-    sheet->setObjectName(objectName);
-    auto* layout = new QVBoxLayout(sheet);
-    auto* text = new QLabel("This screen is not part of this build yet.", sheet);
-    text->setTextFormat(Qt::PlainText);
-    text->setWordWrap(true);
-    layout->addWidget(text);
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, sheet);
-    buttons->button(QDialogButtonBox::Close)->setObjectName("standInClose");
-    buttons->button(QDialogButtonBox::Close)->setAccessibleName("Close");
-    QObject::connect(buttons, &QDialogButtonBox::rejected, sheet, &QDialog::reject);
-    layout->addWidget(buttons);
-    return sheet;
-}
-
-}  // namespace
 
 QWidget* ScreenFactory::onboarding() { return OnboardingView::forModel(app_); }
 
 QWidget* ScreenFactory::unlock() { return new UnlockScreen(app_); }
 
-QWidget* ScreenFactory::inviteAccept() { return standInPage("person.2.fill", "Join a shared vault", "inviteStandIn"); }
+QWidget* ScreenFactory::inviteAccept() {
+    // The root view shows this page only while an invite is pending.
+    const auto invite = app_.pendingInvite();
+    if (!invite) return new QWidget;
+    return new InviteAcceptScreen(app_, *invite);
+}
 
 QWidget* ScreenFactory::settings() { return new SettingsView(app_); }
 
@@ -111,7 +84,12 @@ QDialog* ScreenFactory::sshKey(QWidget* parent) { return new SSHKeySheet(app_, p
 
 QDialog* ScreenFactory::importPasswords(QWidget* parent) { return new ImportSheet(app_, parent); }
 
-QDialog* ScreenFactory::members(QWidget* parent) { return standInSheet(parent, "Sharing", "membersStandIn"); }
+QDialog* ScreenFactory::members(QWidget* parent) {
+    // Locked: no context, and the sheet shows nothing.
+    auto context = app_.makeSharingContext();
+    if (!context) return new Sheet(parent, "Sharing");
+    return new MembersScreen(std::move(*context), app_.timers(), parent);
+}
 
 QDialog* ScreenFactory::capture(const LiveCredentialCapturePresenter::Pending& request, QWidget* parent) {
     return new CredentialCaptureSheet(request, app_.liveCapture(), parent);

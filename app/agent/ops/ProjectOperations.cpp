@@ -87,7 +87,7 @@ VaultUDSProject StoreVaultItemSource::updateProject(const VaultUDSRequest& reque
     const auto found = project(text);
     const auto newName = trimmedOr(request.name, found.name);
     if (newName != found.name) refuseProjectNameClash(found, newName);
-    auto sealed = sealName(newName, found.record.id, defaults_.collectionKey);
+    auto sealed = sealName(newName, found.record.id, defaultCollectionKey());
     auto record = found.record;
     record.nameBlob = std::move(sealed.blob);
     record.nameWrappedKey = std::move(sealed.wrappedKey);

@@ -97,6 +97,28 @@ StoreVaultItemSource::StoreVaultItemSource(std::shared_ptr<VaelStore> store, std
 
 StoreVaultItemSource::~StoreVaultItemSource() = default;
 
+void StoreVaultItemSource::setDefaultCollectionKey(CollectionKey key) {
+    {
+        std::lock_guard lock(defaultKeyMutex_);
+        defaults_.collectionKey = std::move(key);
+    }
+    // Everything opened under the old key is read afresh.
+    {
+        std::lock_guard lock(snapshotMutex_);
+        names_.forgetRows();
+        snapshot_.reset();
+        mark_.reset();
+        setCurrent(nullptr, 0);
+    }
+    std::lock_guard lock(lookMutex_);
+    lastLook_.reset();
+}
+
+CollectionKey StoreVaultItemSource::defaultCollectionKey() const {
+    std::lock_guard lock(defaultKeyMutex_);
+    return defaults_.collectionKey;
+}
+
 void StoreVaultItemSource::requireUnlocked() const {
     if (!vault_->isUnlocked()) throw VaelCryptoError(VaelCryptoError::Code::Locked, "the vault is locked");
 }
@@ -108,7 +130,7 @@ std::vector<StoreVaultItemSource::ProjectContext> StoreVaultItemSource::openProj
     for (auto& row : read(reads, [&] { return store_->projects(); })) {
         try {
             auto name = vault_->openBlob(VaultCrypto::kEnvelopeVersion, row.nameBlob, row.id, row.nameWrappedKey,
-                                         defaults_.collectionKey);
+                                         defaultCollectionKey());
             auto text = utf8Lossy(name.data(), name.size());
             contexts.push_back(ProjectContext{std::move(row), std::move(text)});
         } catch (const VaelCryptoError& error) {
@@ -438,7 +460,7 @@ StoreVaultItemSource::ProjectContext StoreVaultItemSource::ensureProject(const s
     requireUnlocked();
     if (auto found = projectNamed(snapshot(OnReadFailure::raise)->projects, name)) return *found;
     const auto id = Uuid::random();
-    auto sealed = sealName(name, id, defaults_.collectionKey);
+    auto sealed = sealName(name, id, defaultCollectionKey());
     std::int64_t sort = 0;
     try {
         sort = static_cast<std::int64_t>(store_->projects().size());

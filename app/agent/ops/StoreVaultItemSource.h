@@ -117,7 +117,13 @@ public:
     VaultUDSBrowserTotp browserTotp(const VaultUDSRequest& request) override;
     VaultUDSSecretMetadata browserSave(const VaultUDSRequest& request) override;
 
+    // Takes the default group's new key after a rotation; project names are opened and sealed with it
+    // from then on. The caller holds every operation off while the store switches keys.
+    void setDefaultCollectionKey(CollectionKey key);
+
 private:
+    CollectionKey defaultCollectionKey() const;
+
     // What a failed store read means: nothing there (listings and lookups), or the read's error
     // (everything that would otherwise create or delete on the strength of it).
     enum class OnReadFailure { empty, raise };
@@ -190,6 +196,7 @@ private:
     std::shared_ptr<CredentialCapturePresenter> capturePresenter_;
     std::shared_ptr<const Clock> clock_;
 
+    mutable std::mutex defaultKeyMutex_;  // guards defaults_.collectionKey
     mutable std::mutex snapshotMutex_;
     mutable std::shared_ptr<const Snapshot> snapshot_;
     mutable std::optional<std::uint64_t> mark_;  // the store's content mark that the view and index follow

@@ -1,0 +1,109 @@
+#pragma once
+
+#include <memory>
+
+#include "app/agent/VaultItemSource.h"
+#include "app/model/DefaultGroupGate.h"
+
+namespace vael {
+
+// The session's item source behind the default group's gate: while a rotation switches keys, agent
+// requests wait, and none runs with the key being retired.
+class GatedItemSource final : public VaultItemSource {
+public:
+    GatedItemSource(std::shared_ptr<VaultItemSource> inner, std::shared_ptr<DefaultGroupGate> gate)
+        : inner_(std::move(inner)), gate_(std::move(gate)) {}
+
+    const std::shared_ptr<VaultItemSource>& inner() const { return inner_; }
+
+    std::optional<ResolvedItem> lookup(const VaultRef& ref) override {
+        auto pass = gate_->enter();
+        return inner_->lookup(ref);
+    }
+    std::vector<VaultUDSListEntry> list(const std::optional<std::string>& collection, const std::optional<std::string>& query) override {
+        auto pass = gate_->enter();
+        return inner_->list(collection, query);
+    }
+    VaultUDSSecretMetadata captureSecret(const VaultUDSRequest& request) override {
+        auto pass = gate_->enter();
+        return inner_->captureSecret(request);
+    }
+    VaultUDSSecretMetadata createSecret(const VaultUDSRequest& request) override {
+        auto pass = gate_->enter();
+        return inner_->createSecret(request);
+    }
+    VaultUDSSecretMetadata getSecret(const VaultUDSRequest& request) override {
+        auto pass = gate_->enter();
+        return inner_->getSecret(request);
+    }
+    VaultUDSSecretMetadata updateSecret(const VaultUDSRequest& request, const ApproveChange& approve) override {
+        auto pass = gate_->enter();
+        return inner_->updateSecret(request, approve);
+    }
+    VaultUDSDeleteResult deleteSecret(const VaultUDSRequest& request, const ApproveChange& approve) override {
+        auto pass = gate_->enter();
+        return inner_->deleteSecret(request, approve);
+    }
+    VaultUDSGroupList listGroups() override {
+        auto pass = gate_->enter();
+        return inner_->listGroups();
+    }
+    VaultUDSGroup createGroup(const VaultUDSRequest& request) override {
+        auto pass = gate_->enter();
+        return inner_->createGroup(request);
+    }
+    VaultUDSGroup getGroup(const VaultUDSRequest& request) override {
+        auto pass = gate_->enter();
+        return inner_->getGroup(request);
+    }
+    VaultUDSGroup updateGroup(const VaultUDSRequest& request) override {
+        auto pass = gate_->enter();
+        return inner_->updateGroup(request);
+    }
+    VaultUDSDeleteResult deleteGroup(const VaultUDSRequest& request) override {
+        auto pass = gate_->enter();
+        return inner_->deleteGroup(request);
+    }
+    VaultUDSProject createProject(const VaultUDSRequest& request) override {
+        auto pass = gate_->enter();
+        return inner_->createProject(request);
+    }
+    VaultUDSProjectList listProjects() override {
+        auto pass = gate_->enter();
+        return inner_->listProjects();
+    }
+    VaultUDSProject getProject(const VaultUDSRequest& request) override {
+        auto pass = gate_->enter();
+        return inner_->getProject(request);
+    }
+    VaultUDSProject updateProject(const VaultUDSRequest& request) override {
+        auto pass = gate_->enter();
+        return inner_->updateProject(request);
+    }
+    VaultUDSDeleteResult deleteProject(const VaultUDSRequest& request) override {
+        auto pass = gate_->enter();
+        return inner_->deleteProject(request);
+    }
+    VaultUDSBrowserMatches browserMatch(const VaultUDSRequest& request) override {
+        auto pass = gate_->enter();
+        return inner_->browserMatch(request);
+    }
+    VaultUDSBrowserFill browserFill(const VaultUDSRequest& request) override {
+        auto pass = gate_->enter();
+        return inner_->browserFill(request);
+    }
+    VaultUDSBrowserTotp browserTotp(const VaultUDSRequest& request) override {
+        auto pass = gate_->enter();
+        return inner_->browserTotp(request);
+    }
+    VaultUDSSecretMetadata browserSave(const VaultUDSRequest& request) override {
+        auto pass = gate_->enter();
+        return inner_->browserSave(request);
+    }
+
+private:
+    std::shared_ptr<VaultItemSource> inner_;
+    std::shared_ptr<DefaultGroupGate> gate_;
+};
+
+}  // namespace vael

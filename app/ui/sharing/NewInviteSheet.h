@@ -1,0 +1,38 @@
+#pragma once
+
+#include <memory>
+
+#include "app/model/NewInviteViewModel.h"
+#include "app/ui/Sheet.h"
+
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QSpinBox;
+class QWidget;
+
+namespace vael {
+
+class BusySpinner;
+class ErrorBar;
+class TimerSource;
+
+// Role, folders, e-mail and expiry, then "Create Invite" and the link to copy. 460×520.
+class NewInviteSheet : public Sheet {
+public:
+    NewInviteSheet(std::shared_ptr<NewInviteViewModel> vm, TimerSource& timers, QWidget* parent = nullptr);
+
+private:
+    void refresh();
+
+    std::shared_ptr<NewInviteViewModel> vm_;
+    QSpinBox* expiry_;
+    QWidget* linkSection_;
+    QLabel* link_;
+    QPushButton* create_;
+    BusySpinner* spinner_;
+    ErrorBar* error_;
+};
+
+}  // namespace vael
