@@ -104,6 +104,9 @@ std::optional<std::string> host(std::string_view text) {
             if (after.front() != ':') return std::nullopt;
             port = after.substr(1);
         }
+        // Only what an IPv6 literal is made of: inet_pton would stop at an embedded NUL and
+        // pass "::1\0junk." as "::1".
+        if (name.find_first_not_of("0123456789abcdefABCDEF:.") != std::string_view::npos) return std::nullopt;
         const std::string address(name);
         in6_addr parsed{};
         if (inet_pton(AF_INET6, address.c_str(), &parsed) != 1) return std::nullopt;

@@ -45,6 +45,8 @@ TEST(RegistrableDomain, HostAndSiteOfUrlTexts) {
         EXPECT_EQ(RegistrableDomain::host(c.text), c.host);
         EXPECT_EQ(RegistrableDomain::registrable(c.text), c.site);
     }
+    // A NUL inside a bracketed literal is no address, not "::1".
+    EXPECT_EQ(RegistrableDomain::host(std::string_view("http://[::1\0.k.]", 16)), std::nullopt);
 }
 
 TEST(RegistrableDomain, OneHostHasOneSpelling) {
