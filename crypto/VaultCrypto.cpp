@@ -3,6 +3,8 @@
 #include <sodium.h>
 
 #include <optional>
+#include <mutex>
+#include <shared_mutex>
 
 #include "crypto/Base32.h"
 #include "crypto/Primitives.h"
@@ -18,6 +20,9 @@ using Code = VaelCryptoError::Code;
 constexpr char kSubkeyContext[crypto_kdf_CONTEXTBYTES + 1] = "vaelvk01";
 constexpr std::uint64_t kAccountKeysSubkey = 1;
 constexpr std::uint64_t kGroupKeysSubkey = 2;
+// Subkey of a group key that keys its items' name tags.
+constexpr char kNameTagContext[crypto_kdf_CONTEXTBYTES + 1] = "vaelnt01";
+constexpr std::uint64_t kNameTagSubkey = 1;
 
 constexpr std::size_t kSaltBytes = 16;
 constexpr std::size_t kRecoveryCodeBytes = 20;
@@ -313,7 +318,7 @@ std::string VaultCrypto::fingerprint(const Bytes& x25519, const Bytes& ed25519) 
 
 void VaultCrypto::unlock(const std::vector<WrappedKey>& wrappedKeys, const Bytes& wrappedAccountPrivKeys,
                          const UnlockInput& input) {
-    std::lock_guard guard(mutex_);
+    std::unique_lock guard(mutex_);
     SecureBytes vaultKey = openVaultKey(wrappedKeys, input);
 
     SecureBytes secrets;
@@ -344,7 +349,7 @@ void VaultCrypto::unlock(const std::vector<WrappedKey>& wrappedKeys, const Bytes
 }
 
 WrappedKey VaultCrypto::addUnlockMethod(const UnlockInput& input) {
-    std::lock_guard guard(mutex_);
+    std::shared_lock guard(mutex_);
     const Session& s = session();
     switch (input.kind()) {
         case UnlockInput::Kind::passphrase: {
@@ -370,12 +375,12 @@ WrappedKey VaultCrypto::addUnlockMethod(const UnlockInput& input) {
 }
 
 void VaultCrypto::lock() {
-    std::lock_guard guard(mutex_);
+    std::unique_lock guard(mutex_);
     session_.reset();
 }
 
 bool VaultCrypto::isUnlocked() const {
-    std::lock_guard guard(mutex_);
+    std::shared_lock guard(mutex_);
     return session_ != nullptr;
 }
 
@@ -400,7 +405,7 @@ SecureBytes VaultCrypto::openHandle(const CollectionKey& key) {
 }
 
 SealedBlob VaultCrypto::sealBlob(const SecureBytes& plaintext, const Uuid& id, const CollectionKey& key) {
-    std::lock_guard guard(mutex_);
+    std::shared_lock guard(mutex_);
     const SecureBytes groupKey = openHandle(key);
     const SecureBytes objectKey = randomSecret(kKeyBytes);
     SecureBytes keyPlain(kObjectKeyPlainBytes);
@@ -414,7 +419,7 @@ SealedBlob VaultCrypto::sealBlob(const SecureBytes& plaintext, const Uuid& id, c
 
 SecureBytes VaultCrypto::openBlob(int version, const Bytes& blob, const Uuid& id, const Bytes& wrappedKey,
                                   const CollectionKey& key) {
-    std::lock_guard guard(mutex_);
+    std::shared_lock guard(mutex_);
     const SecureBytes groupKey = openHandle(key);
     if (version != kEnvelopeVersion) fail(Code::MalformedInput, "unknown envelope version");
     const SecureBytes keyPlain = envelopeOpen(groupKey, wrappedKey, objectKeyAd());
@@ -425,26 +430,37 @@ SecureBytes VaultCrypto::openBlob(int version, const Bytes& blob, const Uuid& id
     return envelopeOpen(objectKey, blob, blobAd(id));
 }
 
+Bytes VaultCrypto::nameTag(const CollectionKey& key, std::string_view canonicalName) {
+    std::shared_lock guard(mutex_);
+    const SecureBytes groupKey = openHandle(key);
+    SecureBytes tagKey(kKeyBytes);
+    crypto_kdf_derive_from_key(tagKey.data(), tagKey.size(), kNameTagSubkey, kNameTagContext, groupKey.data());
+    Bytes tag(kNameTagBytes);
+    crypto_generichash(tag.data(), tag.size(), reinterpret_cast<const unsigned char*>(canonicalName.data()),
+                       canonicalName.size(), tagKey.data(), tagKey.size());
+    return tag;
+}
+
 CollectionKey VaultCrypto::newCollectionKey() {
-    std::lock_guard guard(mutex_);
+    std::shared_lock guard(mutex_);
     return makeHandle(randomSecret(kKeyBytes));
 }
 
 Bytes VaultCrypto::wrapCollectionKeyToSelf(const CollectionKey& key) {
-    std::lock_guard guard(mutex_);
+    std::shared_lock guard(mutex_);
     const SecureBytes groupKey = openHandle(key);
     return envelopeSeal(session().groupWrapKey, groupKey.data(), groupKey.size(), groupKeyAd());
 }
 
 CollectionKey VaultCrypto::unwrapCollectionKey(const Bytes& wrapped) {
-    std::lock_guard guard(mutex_);
+    std::shared_lock guard(mutex_);
     const SecureBytes groupKey = envelopeOpen(session().groupWrapKey, wrapped, groupKeyAd());
     if (groupKey.size() != kKeyBytes) fail(Code::MalformedInput, "the wrapped group key has the wrong length");
     return makeHandle(groupKey);
 }
 
 Bytes VaultCrypto::rewrapItemKey(const Bytes& wrappedItemKey, const CollectionKey& from, const CollectionKey& to) {
-    std::lock_guard guard(mutex_);
+    std::shared_lock guard(mutex_);
     const SecureBytes oldKey = openHandle(from);
     const SecureBytes newKey = openHandle(to);
     const SecureBytes keyPlain = envelopeOpen(oldKey, wrappedItemKey, objectKeyAd());
@@ -453,7 +469,7 @@ Bytes VaultCrypto::rewrapItemKey(const Bytes& wrappedItemKey, const CollectionKe
 }
 
 Bytes VaultCrypto::sealCollectionKey(const CollectionKey& key, const Bytes& recipientX25519) {
-    std::lock_guard guard(mutex_);
+    std::shared_lock guard(mutex_);
     const SecureBytes groupKey = openHandle(key);
     requirePublicKey(recipientX25519);
     Bytes sealed(kSealedCollectionKeyBytes);
@@ -464,7 +480,7 @@ Bytes VaultCrypto::sealCollectionKey(const CollectionKey& key, const Bytes& reci
 }
 
 CollectionKey VaultCrypto::openSealedCollectionKey(const Bytes& sealed) {
-    std::lock_guard guard(mutex_);
+    std::shared_lock guard(mutex_);
     const Session& s = session();
     if (sealed.size() != kSealedCollectionKeyBytes || sealed[0] != kFormatVersion)
         fail(Code::MalformedInput, "not a sealed group key");
@@ -477,7 +493,7 @@ CollectionKey VaultCrypto::openSealedCollectionKey(const Bytes& sealed) {
 
 Bytes VaultCrypto::signGrant(const Uuid& collectionID, std::uint32_t keyEpoch, const CollectionKey& collectionKey,
                              const Bytes& recipientX25519, const Uuid& orgID) {
-    std::lock_guard guard(mutex_);
+    std::shared_lock guard(mutex_);
     const SecureBytes groupKey = openHandle(collectionKey);
     requirePublicKey(recipientX25519);
     const Bytes message = grantMessage(collectionID, keyEpoch, groupKey, recipientX25519, orgID);
@@ -489,7 +505,7 @@ Bytes VaultCrypto::signGrant(const Uuid& collectionID, std::uint32_t keyEpoch, c
 bool VaultCrypto::verifyGrant(const Bytes& signature, const Uuid& collectionID, std::uint32_t keyEpoch,
                               const CollectionKey& collectionKey, const Bytes& recipientX25519, const Uuid& orgID,
                               const Bytes& signerEd25519) {
-    std::lock_guard guard(mutex_);
+    std::shared_lock guard(mutex_);
     const SecureBytes groupKey = openHandle(collectionKey);
     if (signature.size() != crypto_sign_BYTES || signerEd25519.size() != crypto_sign_PUBLICKEYBYTES ||
         recipientX25519.size() != crypto_box_PUBLICKEYBYTES)

@@ -33,8 +33,9 @@
 
 #include <cstdint>
 #include <memory>
-#include <mutex>
+#include <shared_mutex>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "core/Bytes.h"
@@ -64,8 +65,9 @@ struct SealedBlob {
     Bytes wrappedKey;
 };
 
-// The vault-crypto object: built locked, unlocked and locked in place. Every member serialises on
-// the object's own mutex, so one object may be shared between threads.
+// The vault-crypto object: built locked, unlocked and locked in place. Unlocking and locking take the
+// object's lock alone; every other member shares it, so one object may be shared between threads and
+// many blobs open at once.
 //
 // Errors are VaelCryptoError; callers tell the cases apart by code():
 // - Locked: the object is locked, or a CollectionKey comes from a session that has since been locked;
@@ -105,6 +107,12 @@ public:
     SecureBytes openBlob(int version, const Bytes& blob, const Uuid& id, const Bytes& wrappedKey,
                          const CollectionKey& key);
 
+    // A keyed digest of an item's canonical name under its group's key (BLAKE2b keyed by a subkey of
+    // the group key), so that a replica can find an item by name without opening every name. Equal
+    // names in one group give equal tags; a tag tells nothing else.
+    static constexpr std::size_t kNameTagBytes = 16;
+    Bytes nameTag(const CollectionKey& key, std::string_view canonicalName);
+
     CollectionKey newCollectionKey();
     Bytes wrapCollectionKeyToSelf(const CollectionKey& key);
     CollectionKey unwrapCollectionKey(const Bytes& wrapped);
@@ -126,7 +134,7 @@ private:
     SecureBytes openHandle(const CollectionKey& key);
     CollectionKey makeHandle(const SecureBytes& key);
 
-    mutable std::mutex mutex_;
+    mutable std::shared_mutex mutex_;
     Argon2Cost passphraseCost_;
     std::unique_ptr<Session> session_;  // null while locked
 };

@@ -67,6 +67,23 @@ void migrationV3(SQLite::Database& db) {
     db.exec("CREATE INDEX pending_ops_by_item ON pending_ops(itemId)");
 }
 
+// Items are found by name through a keyed digest of the name (the name tag) instead of by opening
+// every name of a group. Only the writer that sealed a name knows its tag, so any other change of
+// the group, the sealed name or the wrapped key clears it; an untagged row is opened and tagged the
+// next time its group is searched. The index on the group and tag also serves reads by group alone.
+void migrationV4(SQLite::Database& db) {
+    db.exec("ALTER TABLE items ADD COLUMN nameTag BLOB");
+    db.exec("CREATE INDEX items_by_name_tag ON items(collectionId, nameTag)");
+    db.exec("DROP INDEX items_on_collectionId");
+    db.exec(
+        "CREATE TRIGGER items_name_tag_follows_content "
+        "AFTER UPDATE OF collectionId, nameBlob, wrappedItemKey ON items "
+        "WHEN NEW.nameTag IS NOT NULL AND NEW.nameTag IS OLD.nameTag AND "
+        "(NEW.collectionId IS NOT OLD.collectionId OR NEW.nameBlob IS NOT OLD.nameBlob OR "
+        "NEW.wrappedItemKey IS NOT OLD.wrappedItemKey) "
+        "BEGIN UPDATE items SET nameTag = NULL WHERE rowid = NEW.rowid; END");
+}
+
 }  // namespace
 
 std::set<std::string> appliedMigrations(SQLite::Database& db) {
@@ -93,7 +110,7 @@ void migrate(SQLite::Database& db, const std::vector<Migration>& migrations) {
 }
 
 const std::vector<Migration>& replicaMigrations() {
-    static const std::vector<Migration> migrations{{"v1", migrationV1}, {"v2", migrationV2}, {"v3", migrationV3}};
+    static const std::vector<Migration> migrations{{"v1", migrationV1}, {"v2", migrationV2}, {"v3", migrationV3}, {"v4", migrationV4}};
     return migrations;
 }
 

@@ -23,7 +23,7 @@ std::set<std::string> appliedMigrations(SQLite::Database& db);
 // unchanged; migrations committed before it stay applied.
 void migrate(SQLite::Database& db, const std::vector<Migration>& migrations);
 
-// The replica's schema: "v1", then "v2".
+// The replica's schema: "v1" to "v4", in order.
 const std::vector<Migration>& replicaMigrations();
 
 }  // namespace vael

@@ -83,6 +83,7 @@ StoreCore::~StoreCore() {
 
 void StoreCore::onUpdate(void* self, int, const char*, const char* table, long long rowid) {
     auto* core = static_cast<StoreCore*>(self);
+    if (core->quiet_) return;
     if (std::strcmp(table, "items") == 0) {
         core->openCommit_.itemRows.push_back(rowid);
     } else if (std::strcmp(table, "collections") == 0 || std::strcmp(table, "projects") == 0) {

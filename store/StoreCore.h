@@ -70,18 +70,24 @@ public:
         std::vector<std::shared_ptr<Observation>> due;
         {
             std::lock_guard lock(mutex_);
-            beginWrite();
-            try {
-                body();
-                commitWrite();
-            } catch (...) {
-                rollbackWrite();
-                throw;
-            }
+            transaction(body);
             due = takeDueObservations();
             publish();
         }
         for (auto& observation : due) schedule(observation);
+    }
+
+    // A write of local bookkeeping that changes no content: observations and the change journal do
+    // not see it.
+    template <class F>
+    void writeQuietly(F&& body) {
+        std::lock_guard lock(mutex_);
+        struct Quiet {
+            bool& quiet;
+            ~Quiet() { quiet = false; }
+        } quiet{quiet_};
+        quiet_ = true;
+        transaction(body);
     }
 
     // Only while holding the lock (inside read or write).
@@ -100,6 +106,19 @@ public:
     bool unchangedSince(std::uint64_t mark) const;
 
 private:
+    // Only while holding the lock: body in one transaction, committed when it returns.
+    template <class F>
+    void transaction(F& body) {
+        beginWrite();
+        try {
+            body();
+            commitWrite();
+        } catch (...) {
+            rollbackWrite();
+            throw;
+        }
+    }
+
     static void onUpdate(void* self, int operation, const char* database, const char* table, long long rowid);
     static int onCommit(void* self);
     static void onRollback(void* self);
@@ -119,6 +138,7 @@ private:
     // Declared after db_ so that the statements are finalised before the connection closes.
     std::unordered_map<std::string, std::unique_ptr<SQLite::Statement>> statements_;
     bool contentTouched_ = false;    // the open transaction changed an observed table
+    bool quiet_ = false;             // the open transaction changes no content
     bool contentCommitted_ = false;  // a commit changed one since observations were last made due
     std::atomic<std::uint64_t> contentWrites_{0};
     std::vector<std::weak_ptr<Observation>> observations_;

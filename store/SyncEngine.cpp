@@ -125,24 +125,24 @@ void SyncEngine::pull() {
 
 // --- writes ---
 
-void SyncEngine::writeBody(const ItemBody& body, std::int64_t revision) {
+void SyncEngine::writeBody(const ItemBody& body, std::int64_t revision, const std::optional<Bytes>& nameTag) {
     auto record = body.toRecord(false);
     record.revision = revision;
-    store_->upsertItem(record);
+    store_->upsertItem(record, nameTag);
 }
 
-void SyncEngine::write(const ItemBody& body) {
+void SyncEngine::write(const ItemBody& body, const std::optional<Bytes>& nameTag) {
     Lock lock(mutex_);
     // Sent now, this edit would reach the server before the queued ones of the item, and their replay
     // would then put an older version over it.
     if (hasQueuedOp(body.id, isItemKind)) {
-        queueOffline(body);
+        queueOffline(body, nameTag);
         return;
     }
     std::optional<SyncAPIError> conflict;
     try {
         const auto result = unlocked(lock, [&] { return api_->putItem(body.id, body, body.revision); });
-        writeBody(body, result.newRevision);
+        writeBody(body, result.newRevision, nameTag);
         return;
     } catch (const SyncAPIError& error) {
         if (isConflict(error)) conflict = error;
@@ -154,12 +154,12 @@ void SyncEngine::write(const ItemBody& body) {
         store_->upsertItem(withType(server, body.type).toRecord(false));
         throw *conflict;
     }
-    queueOffline(body);
+    queueOffline(body, nameTag);
 }
 
-void SyncEngine::create(const ItemBody& body) {
+void SyncEngine::create(const ItemBody& body, const std::optional<Bytes>& nameTag) {
     Lock lock(mutex_);
-    store_->upsertItem(body.toRecord(false));
+    store_->upsertItem(body.toRecord(false), nameTag);
     try {
         unlocked(lock, [&] { api_->createItem(body); });
     } catch (const SyncAPIError& error) {
@@ -235,9 +235,11 @@ void SyncEngine::deleteCollection(const Uuid& id) {
 
 // --- queueing ---
 
-void SyncEngine::queueOffline(const ItemBody& body) {
-    store_->upsertItem(body.toRecord(false));
-    enqueue(Kind::put, body.id, bytesOf(toJsonText(body)), body.revision);
+// The row and its put together: a crash between the two must not keep an edit that is never sent.
+void SyncEngine::queueOffline(const ItemBody& body, const std::optional<Bytes>& nameTag) {
+    auto op = nextOp(Kind::put, body.id, bytesOf(toJsonText(body)), body.revision);
+    store_->upsertItemAndEnqueue(body.toRecord(false), nameTag, op);
+    lastQueuedAt_ = op.createdAt;
 }
 
 void SyncEngine::enqueueCreate(const ItemBody& body) {
@@ -252,17 +254,22 @@ void SyncEngine::enqueueCollection(const CollectionRecord& record, PendingOpReco
     enqueue(kind, record.id, bytesOf(toJsonText(record)), 0);
 }
 
-void SyncEngine::enqueue(PendingOpRecord::Kind kind, const Uuid& itemId, Bytes payload, std::int64_t baseRevision) {
-    const auto createdAt = nextQueueTime();
-    store_->enqueue(PendingOpRecord{
+PendingOpRecord SyncEngine::nextOp(PendingOpRecord::Kind kind, const Uuid& itemId, Bytes payload,
+                                   std::int64_t baseRevision) {
+    return PendingOpRecord{
         .opId = Uuid::random(),
         .kind = kind,
         .itemId = itemId,
         .payloadBlob = std::move(payload),
         .baseRevision = baseRevision,
-        .createdAt = createdAt,
-    });
-    lastQueuedAt_ = createdAt;
+        .createdAt = nextQueueTime(),
+    };
+}
+
+void SyncEngine::enqueue(PendingOpRecord::Kind kind, const Uuid& itemId, Bytes payload, std::int64_t baseRevision) {
+    auto op = nextOp(kind, itemId, std::move(payload), baseRevision);
+    store_->enqueue(op);
+    lastQueuedAt_ = op.createdAt;
 }
 
 // The queue is ordered by creation time to the millisecond, then by the random opId. Two operations
@@ -543,7 +550,7 @@ void SyncEngine::resolveConflict(const SyncConflict& conflict, ConflictChoice ch
         body->revision = conflict.theirs.revision;
         const auto result =
             unlocked(lock, [&] { return api_->putItem(conflict.itemId, *body, conflict.theirs.revision); });
-        writeBody(*body, result.newRevision);
+        writeBody(*body, result.newRevision, std::nullopt);
     }
 
     if (settled) store_->deletePendingOp(*settled);

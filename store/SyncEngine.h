@@ -43,10 +43,11 @@ public:
     // An existing item, with the revision it was read at. While an operation of the item waits in the
     // queue, the body is stored and queued behind it without asking the server. Otherwise a revision
     // conflict stores the server's copy and throws SyncAPIError::conflict; any other failure stores
-    // the body locally and queues a put.
-    void write(const ItemBody& body);
+    // the body locally and queues a put (the row and the put in one transaction). The name tag, when
+    // given, is stored with the body's row (VaelStore::itemsTaggedOrUntagged).
+    void write(const ItemBody& body, const std::optional<Bytes>& nameTag = std::nullopt);
     // A new item: stored first, then created on the server; a conflict is ignored, other failures queued.
-    void create(const ItemBody& body);
+    void create(const ItemBody& body, const std::optional<Bytes>& nameTag = std::nullopt);
     // Tombstones the local row (if any), then deletes on the server; any failure queues a delete, as
     // does an operation of the item already waiting in the queue.
     void deleteItem(const Uuid& id);
@@ -91,12 +92,13 @@ private:
     template <class Call>
     Sent sendWithRetry(Lock& lock, Call&& call);
 
-    void writeBody(const ItemBody& body, std::int64_t revision);
-    void queueOffline(const ItemBody& body);
+    void writeBody(const ItemBody& body, std::int64_t revision, const std::optional<Bytes>& nameTag);
+    void queueOffline(const ItemBody& body, const std::optional<Bytes>& nameTag = std::nullopt);
     void enqueueCreate(const ItemBody& body);
     void enqueueDelete(const Uuid& id, std::int64_t baseRevision);
     void enqueueCollection(const CollectionRecord& record, PendingOpRecord::Kind kind);
     void enqueue(PendingOpRecord::Kind kind, const Uuid& itemId, Bytes payload, std::int64_t baseRevision);
+    PendingOpRecord nextOp(PendingOpRecord::Kind kind, const Uuid& itemId, Bytes payload, std::int64_t baseRevision);
     TimePoint nextQueueTime();
     std::optional<ItemBody> decodeItem(const PendingOpRecord& op);
     // Whether an operation of one of the kinds waits for the object; an unreadable queue answers no.

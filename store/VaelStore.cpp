@@ -102,6 +102,77 @@ VaelStore::~VaelStore() = default;
 
 void VaelStore::upsertItem(const ItemRecord& record) { upsert(*core_, itemSql(), record); }
 
+namespace {
+
+void setNameTag(detail::StoreCore& core, const Uuid& id, const std::optional<Bytes>& nameTag) {
+    if (!nameTag) return;
+    auto statement = core.statement("UPDATE items SET nameTag = ?2 WHERE id = ?1");
+    statement->bind(1, id.text());
+    rows::bindBytes(*statement, 2, *nameTag);
+    statement->exec();
+}
+
+void insertPendingOp(detail::StoreCore& core, const PendingOpRecord& op) {
+    static const auto sql = rows::insertSql(rows::kPendingOpColumns);
+    auto insert = core.statement(sql);
+    rows::bind(*insert, op);
+    insert->exec();
+}
+
+}  // namespace
+
+void VaelStore::upsertItem(const ItemRecord& record, const std::optional<Bytes>& nameTag) {
+    core_->write([&] {
+        upsertRow(*core_, itemSql(), record);
+        setNameTag(*core_, record.id, nameTag);
+    });
+}
+
+void VaelStore::upsertItemAndEnqueue(const ItemRecord& record, const std::optional<Bytes>& nameTag,
+                                     const PendingOpRecord& op) {
+    core_->write([&] {
+        upsertRow(*core_, itemSql(), record);
+        setNameTag(*core_, record.id, nameTag);
+        insertPendingOp(*core_, op);
+    });
+}
+
+std::vector<VaelStore::TaggedItem> VaelStore::itemsTaggedOrUntagged(const Uuid& collectionId, const Bytes& tag) const {
+    // The tag's state follows the record's columns, so readItem reads the row as usual.
+    // Two searches of the index: written as one OR, SQLite would read the whole group.
+    static const auto select = std::string("SELECT ") + rows::kItemColumns.list +
+                               ", nameTag IS NOT NULL FROM items WHERE collectionId = ?1 AND deleted = 0 AND ";
+    static const auto sql =
+        select + "nameTag = ?2 UNION ALL " + select + "nameTag IS NULL ORDER BY nameBlob";
+    return core_->read([&] {
+        auto query = core_->statement(sql);
+        query->bind(1, collectionId.text());
+        rows::bindBytes(*query, 2, tag);
+        std::vector<TaggedItem> items;
+        while (query->executeStep())
+            items.push_back(TaggedItem{rows::readItem(*query), query->getColumn(rows::kItemColumns.count).getInt() != 0});
+        return items;
+    });
+}
+
+void VaelStore::tagNames(const std::vector<NameTag>& tags) {
+    if (tags.empty()) return;
+    core_->writeQuietly([&] {
+        auto statement = core_->statement(
+            "UPDATE items SET nameTag = ?5 WHERE id = ?1 AND nameTag IS NULL AND collectionId = ?2 AND "
+            "nameBlob = ?3 AND wrappedItemKey = ?4");
+        for (const auto& tag : tags) {
+            statement->reset();
+            statement->bind(1, tag.id.text());
+            statement->bind(2, tag.collectionId.text());
+            rows::bindBytes(*statement, 3, tag.nameBlob);
+            rows::bindBytes(*statement, 4, tag.wrappedItemKey);
+            rows::bindBytes(*statement, 5, tag.tag);
+            statement->exec();
+        }
+    });
+}
+
 std::optional<ItemRecord> VaelStore::item(const Uuid& id) const {
     return fetchOne<ItemRecord>(*core_, itemSql().byId, id, rows::readItem);
 }
@@ -159,12 +230,7 @@ void VaelStore::setLastSyncAt(TimePoint time) {
 }
 
 void VaelStore::enqueue(const PendingOpRecord& op) {
-    static const auto sql = rows::insertSql(rows::kPendingOpColumns);
-    core_->write([&] {
-        auto insert = core_->statement(sql);
-        rows::bind(*insert, op);
-        insert->exec();
-    });
+    core_->write([&] { insertPendingOp(*core_, op); });
 }
 
 std::vector<PendingOpRecord> VaelStore::pendingOps() const {

@@ -36,6 +36,16 @@ struct ContentChanges {
     std::vector<ItemRecord> items;  // the item rows written, as they are now (tombstones included)
 };
 
+// An item row's name tag, to be kept only while the row still holds exactly the sealed name, key
+// and group it was opened from.
+struct NameTag {
+    Uuid id;
+    Uuid collectionId;
+    Bytes nameBlob;
+    Bytes wrappedItemKey;
+    Bytes tag;
+};
+
 // Keeps one change observation alive; destroying it, or cancel(), stops it.
 class VaultObservationToken {
 public:
@@ -60,7 +70,7 @@ private:
 // decode into its record is one with code SQLITE_MISMATCH). Share it by std::shared_ptr.
 class VaelStore final {
 public:
-    static constexpr int schemaVersion = 3;
+    static constexpr int schemaVersion = 4;
 
     // Opens (creating, private to the user, when absent) the file and brings its schema up to date.
     // Never creates the folder.
@@ -71,9 +81,23 @@ public:
 
     // Upserts replace the whole row of the same id, or insert it.
     void upsertItem(const ItemRecord& record);
+    // The same with the row's name tag, set in the same transaction (nothing: the row has none).
+    void upsertItem(const ItemRecord& record, const std::optional<Bytes>& nameTag);
     std::optional<ItemRecord> item(const Uuid& id) const;  // tombstones included
     // Live items of the collection, by nameBlob bytes ascending.
     std::vector<ItemRecord> items(const Uuid& collectionId) const;
+
+    // Name tags are a local index of item names, never synced: a row's tag is cleared by any write
+    // that changes its group, sealed name or wrapped key without setting a new one.
+    // The live items of the collection tagged `tag` and those with no tag, by nameBlob bytes.
+    struct TaggedItem {
+        ItemRecord record;
+        bool tagged = false;
+    };
+    std::vector<TaggedItem> itemsTaggedOrUntagged(const Uuid& collectionId, const Bytes& tag) const;
+    // Tags the untagged rows that still hold what each tag was made from; leaves the others. Changes
+    // no content: neither observations nor the change journal see it.
+    void tagNames(const std::vector<NameTag>& tags);
 
     void upsertCollection(const CollectionRecord& record);
     std::optional<CollectionRecord> collection(const Uuid& id) const;  // tombstones included
@@ -94,6 +118,9 @@ public:
 
     // The queue of local changes the server has not taken yet.
     void enqueue(const PendingOpRecord& op);                // a second op with the same opId fails
+    // An item row (with its name tag) and the queued operation that carries it, in one transaction.
+    void upsertItemAndEnqueue(const ItemRecord& record, const std::optional<Bytes>& nameTag,
+                              const PendingOpRecord& op);
     std::vector<PendingOpRecord> pendingOps() const;        // by (createdAt, opId)
     // The queued operations of one item or collection, in queue order.
     std::vector<PendingOpRecord> pendingOps(const Uuid& itemId) const;

@@ -4,20 +4,27 @@
 // same round, so a busy machine moves both; each round opens fresh sessions as an unlock does.
 // Prints, per figure, the median over the rounds and the range (min..max).
 //
+// A replica is searched through the name tags its rows carry; rows that a pull or another writer
+// left untagged are opened and tagged by the first search of their group. The seeded replica starts
+// untagged, so that once-only cost is measured on its own before the rounds.
+//
 //   agent_path_bench [rounds]   (default 5)
 
 #include <SQLiteCpp/Database.h>
 #include <SQLiteCpp/Transaction.h>
 #include <sys/socket.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cstring>
 #include <cstdio>
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <mutex>
 #include <random>
 #include <string>
 #include <thread>
@@ -235,6 +242,64 @@ private:
     std::thread thread_;
 };
 
+// The floor as the agent meets it: a raw echo server on a Unix socket path that, like the vault's
+// server, accepts on its own thread and serves each connection on a thread of its own.
+class EchoServer {
+public:
+    explicit EchoServer(const std::string& dir) : path_(dir + "/echo.sock") {
+        listen_ = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        std::memcpy(address.sun_path, path_.data(), path_.size());
+        if (::bind(listen_, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
+            ::listen(listen_, 64) != 0) {
+            std::abort();
+        }
+        accepter_ = std::thread([this] {
+            for (;;) {
+                int fd = ::accept4(listen_, nullptr, nullptr, SOCK_CLOEXEC);
+                if (fd < 0) return;
+                std::lock_guard lock(mutex_);
+                fds_.push_back(fd);
+                served_.emplace_back([fd] {
+                    char buffer[8192];
+                    for (;;) {
+                        auto n = ::read(fd, buffer, sizeof buffer);
+                        if (n <= 0) return;
+                        if (::send(fd, buffer, static_cast<std::size_t>(n), MSG_NOSIGNAL) != n) return;
+                    }
+                });
+            }
+        });
+        client_ = bench::connectTo(path_);
+    }
+    ~EchoServer() {
+        ::close(client_);
+        ::shutdown(listen_, SHUT_RDWR);
+        accepter_.join();
+        ::close(listen_);
+        for (int fd : fds_) ::shutdown(fd, SHUT_RDWR);
+        for (auto& t : served_) t.join();
+        for (int fd : fds_) ::close(fd);
+        ::unlink(path_.c_str());
+    }
+    double timed(const std::string& line) {
+        char buffer[8192];
+        const auto start = Steady::now();
+        bench::roundTrip(client_, line, buffer, sizeof buffer);
+        return micros(Steady::now() - start);
+    }
+
+private:
+    std::string path_;
+    int listen_ = -1;
+    int client_ = -1;
+    std::thread accepter_;
+    std::mutex mutex_;
+    std::vector<int> fds_;
+    std::vector<std::thread> served_;
+};
+
 // Requests per second over `connections` connections for about `seconds`; each connection resolves
 // items at random.
 double resolveThroughput(const std::string& path, int connections, double seconds) {
@@ -311,17 +376,25 @@ Figures round(Replica& replica, int serial) {
 
     Session session(replica);
     Agent agent(session.socketPath);
-    agent.send(resolveLine(0), kAllowed);
 
-    // Warm resolves and the echo, interleaved in blocks so both see the same machine.
-    std::vector<double> warm, floor;
+    // A name this session has not resolved yet, then the same names again (warm), and the echo,
+    // interleaved in blocks so all three see the same machine.
+    std::vector<int> names;
+    for (int i = 0; i < 2000; ++i) names.push_back(pick(random));
+    EchoServer echoServer(replica.dir);
+    std::vector<double> cold, warm, floor, serverFloor;
     for (int block = 0; block < 20; ++block) {
-        for (int i = 0; i < 100; ++i) warm.push_back(agent.timed(resolveLine(pick(random)), kAllowed));
+        for (int i = 0; i < 100; ++i) cold.push_back(agent.timed(resolveLine(names[block * 100 + i]), kAllowed));
+        for (int i = 0; i < 100; ++i) warm.push_back(agent.timed(resolveLine(names[block * 100 + i]), kAllowed));
+        for (int i = 0; i < 100; ++i) serverFloor.push_back(echoServer.timed(resolveLine(42)));
         for (int i = 0; i < 100; ++i) floor.push_back(echo.timed(resolveLine(42)));
     }
     f["echo round trip p50, us"] = percentile(floor, 0.5);
+    f["echo server round trip p50, us"] = percentile(serverFloor, 0.5);
+    f["first resolve of a name in a warm session p50, us"] = percentile(cold, 0.5);
     f["warm resolve p50, us"] = percentile(warm, 0.5);
     f["warm resolve / echo (p50)"] = percentile(warm, 0.5) / percentile(floor, 0.5);
+    f["warm resolve / echo server (p50)"] = percentile(warm, 0.5) / percentile(serverFloor, 0.5);
 
     std::vector<double> afterUpdate, afterCreate, creates;
     for (int i = 0; i < 100; ++i) {
@@ -373,6 +446,12 @@ int main(int argc, char** argv) {
     const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5;
     std::fprintf(stderr, "seeding a replica of %d items and %d queued creations...\n", kItems, kItems);
     Replica replica(kItems);
+    {
+        Session session(replica);
+        Agent agent(session.socketPath);
+        std::printf("first search of the untagged replica (once), ms: %.3f\n",
+                    agent.timed(resolveLine(0), kAllowed) / 1000);
+    }
     std::map<std::string, std::vector<double>> all;
     for (int r = 0; r < rounds; ++r) {
         std::fprintf(stderr, "round %d of %d\n", r + 1, rounds);

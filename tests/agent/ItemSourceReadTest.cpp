@@ -1,4 +1,6 @@
 // Lookup and listing over a real replica: what an agent can see, and under which names.
+#include <set>
+
 #include "OpsFixtures.h"
 
 using namespace vael;
@@ -289,4 +291,56 @@ TEST(ItemSourceLookup, ExactSpellingWinsBetweenCanonicallyEqualNames) {
     OpsEnv single;
     single.addItem(kDefaultGroup, payload(composed, {field("f", Kind::token, "one")}));
     EXPECT_EQ(valueOf(single, ref("local", decomposed, "f")), "one");
+}
+
+// A search opens the rows tagged with its name and the untagged ones, and tags those, so the next
+// search of another name opens only its own rows; rows another writer changes lose their tags and
+// are found again under what they now hold.
+TEST(ItemSourceLookup, SearchesTagTheRowsTheyOpenAndFollowWritesOfOthers) {
+    OpsEnv env;
+    const auto alpha = env.addItem(kDefaultGroup, payload("alpha", {field("f", Kind::token, "a1")}));
+    const auto beta = env.addItem(kDefaultGroup, payload("beta", {field("f", Kind::token, "b1")}));
+    const std::set<Uuid> writtenByOthers{alpha.id, beta.id};
+    auto untagged = [&] {
+        std::set<Uuid> ids;
+        for (const auto& item :
+             env.store->itemsTaggedOrUntagged(kDefaultGroup, env.vault->nameTag(env.defaultKey, "no such name"))) {
+            if (!item.tagged) ids.insert(item.record.id);
+        }
+        return ids;
+    };
+    EXPECT_EQ(untagged(), writtenByOthers);
+
+    // Creating searches the name first (it must be free), which tags the rows it opens; the new row
+    // is tagged as it is written.
+    const auto created = env.source->createSecret([] {
+        auto r = request(Op::secretCreate);
+        r.name = "gamma";
+        r.value = "c1";
+        r.fieldLabel = "f";
+        r.aiAccess = "injectable";
+        return r;
+    }());
+    EXPECT_TRUE(untagged().empty());
+
+    EXPECT_EQ(valueOf(env, ref("local", "alpha", "f")), "a1");
+    EXPECT_EQ(valueOf(env, ref("local", "beta", "f")), "b1");
+    EXPECT_EQ(valueOf(env, ref("local", "gamma", "f")), "c1");
+
+    // A new value of a name already found, and a rename, both written by another writer.
+    auto rewrite = [&](ItemRecord row, const ItemPayload& content) {
+        auto sealed = env.vault->sealBlob(encodeItemPayload(content), row.id, env.defaultKey);
+        row.nameBlob = row.contentBlob = sealed.blob;
+        row.wrappedItemKey = sealed.wrappedKey;
+        env.store->upsertItem(row);
+    };
+    rewrite(alpha, payload("alpha", {field("f", Kind::token, "a2")}));
+    rewrite(beta, payload("delta", {field("f", Kind::token, "d1")}));
+    EXPECT_EQ(untagged(), writtenByOthers);
+    EXPECT_EQ(valueOf(env, ref("local", "alpha", "f")), "a2");
+    EXPECT_EQ(valueOf(env, ref("local", "beta", "f")), std::nullopt);
+    EXPECT_EQ(valueOf(env, ref("local", "delta", "f")), "d1");
+    EXPECT_EQ(valueOf(env, ref("local", "gamma", "f")), "c1");
+    EXPECT_TRUE(untagged().empty());
+    EXPECT_EQ(created.name, "gamma");
 }

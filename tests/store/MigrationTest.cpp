@@ -63,13 +63,14 @@ TEST_F(MigrationTest, NewFileGetsTheWholeSchemaAndNoRows) {
     EXPECT_EQ(namesIn(db, "table"),
               (std::vector<std::string>{"collections", "items", "pending_ops", "projects", "sync_state",
                                         "vael_migrations"}));
-    EXPECT_EQ(namesIn(db, "index"), (std::vector<std::string>{"items_on_collectionId", "pending_ops_by_item",
+    EXPECT_EQ(namesIn(db, "index"), (std::vector<std::string>{"items_by_name_tag", "pending_ops_by_item",
                                                                "pending_ops_in_queue_order"}));
-    EXPECT_EQ(db.execAndGet("SELECT sql FROM sqlite_master WHERE name = 'items_on_collectionId'").getString(),
-              "CREATE INDEX items_on_collectionId ON items(collectionId)");
+    EXPECT_EQ(db.execAndGet("SELECT sql FROM sqlite_master WHERE name = 'items_by_name_tag'").getString(),
+              "CREATE INDEX items_by_name_tag ON items(collectionId, nameTag)");
+    EXPECT_EQ(namesIn(db, "trigger"), (std::vector<std::string>{"items_name_tag_follows_content"}));
     EXPECT_EQ(db.execAndGet("SELECT sql FROM sqlite_master WHERE name = 'pending_ops_in_queue_order'").getString(),
               "CREATE INDEX pending_ops_in_queue_order ON pending_ops(createdAt, opId)");
-    EXPECT_EQ(appliedMigrations(db), (std::set<std::string>{"v1", "v2", "v3"}));
+    EXPECT_EQ(appliedMigrations(db), (std::set<std::string>{"v1", "v2", "v3", "v4"}));
     for (const char* table : {"collections", "items", "pending_ops", "projects", "sync_state"})
         EXPECT_EQ(rowCount(db, table), 0) << table;
 
@@ -84,7 +85,8 @@ TEST_F(MigrationTest, NewFileGetsTheWholeSchemaAndNoRows) {
         {"nameBlob", "BLOB", true, "", 0}, {"contentBlob", "BLOB", true, "", 0},
         {"cryptoParams", "TEXT", true, "", 0}, {"wrappedItemKey", "BLOB", true, "", 0},
         {"aiAccess", "TEXT", true, "", 0}, {"revision", "INTEGER", true, "", 0},
-        {"updatedAt", "DATETIME", true, "", 0}, {"deleted", "BOOLEAN", true, "0", 0}}));
+        {"updatedAt", "DATETIME", true, "", 0}, {"deleted", "BOOLEAN", true, "0", 0},
+        {"nameTag", "BLOB", false, "", 0}}));
     EXPECT_EQ(columnsOf(db, "pending_ops"), (std::vector<C>{
         {"opId", "TEXT", false, "", 1}, {"kind", "TEXT", true, "", 0}, {"itemId", "TEXT", true, "", 0},
         {"payloadBlob", "BLOB", true, "", 0}, {"baseRevision", "INTEGER", true, "", 0},
@@ -113,7 +115,7 @@ TEST_F(MigrationTest, ReopeningAppliesNothingAndKeepsRows) {
     store.reset();
     SQLite::Database db(path());
     EXPECT_EQ(db.execAndGet("PRAGMA schema_version").getInt(), schemaBefore);
-    EXPECT_EQ(rowCount(db, "vael_migrations"), 3);
+    EXPECT_EQ(rowCount(db, "vael_migrations"), 4);
 }
 
 TEST_F(MigrationTest, FileWithV1AndV2GetsTheQueueIndexAndKeepsItsQueue) {
@@ -128,7 +130,7 @@ TEST_F(MigrationTest, FileWithV1AndV2GetsTheQueueIndexAndKeepsItsQueue) {
     EXPECT_EQ(store->latestPendingOpTime(), sampleTime());
     store.reset();
     SQLite::Database db(path());
-    EXPECT_EQ(appliedMigrations(db), (std::set<std::string>{"v1", "v2", "v3"}));
+    EXPECT_EQ(appliedMigrations(db), (std::set<std::string>{"v1", "v2", "v3", "v4"}));
 }
 
 TEST_F(MigrationTest, FileWithOnlyV1GetsV2AndKeepsItsGroups) {
@@ -146,7 +148,7 @@ TEST_F(MigrationTest, FileWithOnlyV1GetsV2AndKeepsItsGroups) {
     EXPECT_TRUE(store->projects().empty());
     store.reset();
     SQLite::Database db(path());
-    EXPECT_EQ(appliedMigrations(db), (std::set<std::string>{"v1", "v2", "v3"}));
+    EXPECT_EQ(appliedMigrations(db), (std::set<std::string>{"v1", "v2", "v3", "v4"}));
 }
 
 TEST_F(MigrationTest, FailingV2RollsBackCompletelyAndTheOpenThrows) {

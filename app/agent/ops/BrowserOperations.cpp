@@ -164,7 +164,8 @@ VaultUDSSecretMetadata StoreVaultItemSource::browserSave(const VaultUDSRequest& 
     payload.fields.push_back(ItemField{"password", ItemField::Kind::password, password.text(), true});
     payload.url = origin;
     writeNewItem(itemBody(id, target.record.id, "login", sealPayload(payload, id, target.key),
-                          std::string(toText(UDSAIAccess::humanGated)), 1));
+                          std::string(toText(UDSAIAccess::humanGated)), 1),
+                 nameTag(payload.name, target.key));
     return metadata(id, target.name, payload, payload.fields.back(), UDSAIAccess::humanGated);
 }
 
@@ -179,14 +180,15 @@ VaultUDSSecretMetadata StoreVaultItemSource::updatePassword(const BrowserCandida
     auto body = itemBody(id, candidate.collection.record.id, candidate.record.type,
                          sealPayload(payload, id, candidate.collection.key), candidate.record.aiAccess,
                          candidate.record.revision);
+    const auto tag = nameTag(payload.name, candidate.collection.key);
     if (!syncEngine_) {
-        writeChangedItem(body);
+        writeChangedItem(body, tag);
         return metadata(id, candidate.collection.name, payload, payload.fields[*field],
                         tierOf(candidate.record.aiAccess));
     }
     std::optional<SyncAPIError> conflict;
     try {
-        syncEngine_->write(body);
+        syncEngine_->write(body, tag);
     } catch (const SyncAPIError& error) {
         if (error.kind() != SyncAPIError::Kind::conflict) throw;
         conflict = error;
@@ -209,7 +211,8 @@ VaultUDSSecretMetadata StoreVaultItemSource::updatePassword(const BrowserCandida
         if (!theirField) fail(Case::notFound);
         theirs->fields[*theirField].value = password;
         syncEngine_->write(itemBody(id, context.record.id, server->type, sealPayload(*theirs, id, context.key),
-                                    server->aiAccess, server->revision));
+                                    server->aiAccess, server->revision),
+                           nameTag(theirs->name, context.key));
         return metadata(id, context.name, *theirs, theirs->fields[*theirField], tierOf(server->aiAccess));
     }
     throw *conflict;

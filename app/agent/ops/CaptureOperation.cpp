@@ -49,7 +49,8 @@ VaultUDSSecretMetadata StoreVaultItemSource::captureSecret(const VaultUDSRequest
     payload.url = origin;
 
     writeNewItem(itemBody(id, target.record.id, "login", sealPayload(payload, id, target.key),
-                          std::string(toText(captured->aiAccess)), 1));
+                          std::string(toText(captured->aiAccess)), 1),
+                 nameTag(payload.name, target.key));
     const auto passwordField = firstOfKind(payload, ItemField::Kind::password).value_or(0);
     return metadata(id, target.name, payload, payload.fields[passwordField], captured->aiAccess);
 }

@@ -2,117 +2,145 @@
 
 #include <algorithm>
 #include <exception>
+#include <mutex>
 
 #include "app/agent/ops/AgentText.h"
 
 namespace vael {
 
-ItemNameIndex::ItemNameIndex(OpenName openName, ReadGroup readGroup)
-    : openName_(std::move(openName)), readGroup_(std::move(readGroup)) {}
+namespace {
 
-void ItemNameIndex::Group::insert(std::shared_ptr<const Entry> entry) {
-    // Store order: the sealed name's bytes, later rows after equal ones.
-    auto& entries = byName[canonicalForm(entry->name)];
-    const auto at = std::upper_bound(entries.begin(), entries.end(), entry, [](const auto& a, const auto& b) {
-        return a->record.nameBlob < b->record.nameBlob;
-    });
-    byId[entry->record.id] = entry;
+// Names asked for are kept, found or not; a group past this many starts again, so that agents asking
+// for ever new names cannot grow the index without bound.
+constexpr std::size_t kKeptNamesPerGroup = 65536;
+
+bool inStoreOrder(const std::shared_ptr<const ItemNameIndex::Entry>& a,
+                  const std::shared_ptr<const ItemNameIndex::Entry>& b) {
+    return a->record.nameBlob < b->record.nameBlob;
+}
+
+}  // namespace
+
+ItemNameIndex::ItemNameIndex(std::shared_ptr<VaelStore> store, std::shared_ptr<VaultCrypto> vault,
+                             OpenPayload openPayload)
+    : store_(std::move(store)), vault_(std::move(vault)), openPayload_(std::move(openPayload)) {}
+
+Bytes ItemNameIndex::tagFor(const CollectionKey& key, const std::string& name) const {
+    return vault_->nameTag(key, canonicalForm(name));
+}
+
+void ItemNameIndex::insert(Group& group, const std::string& canonicalName, std::shared_ptr<const Entry> entry) {
+    auto& entries = group.byName[canonicalName];
+    const auto at = std::upper_bound(entries.begin(), entries.end(), entry, inStoreOrder);
+    group.nameOf[entry->record.id] = canonicalName;
     entries.insert(at, std::move(entry));
 }
 
-void ItemNameIndex::Group::erase(const Uuid& id) {
-    const auto found = byId.find(id);
-    if (found == byId.end()) return;
-    const auto named = byName.find(canonicalForm(found->second->name));
-    if (named != byName.end()) {
-        std::erase(named->second, found->second);
-        if (named->second.empty()) byName.erase(named);
+void ItemNameIndex::erase(Group& group, const Uuid& id) {
+    const auto found = group.nameOf.find(id);
+    if (found == group.nameOf.end()) return;
+    const auto named = group.byName.find(found->second);
+    if (named != group.byName.end()) {
+        std::erase_if(named->second, [&](const auto& entry) { return entry->record.id == id; });
     }
-    byId.erase(found);
+    group.nameOf.erase(found);
 }
 
-std::shared_ptr<const ItemNameIndex::Entry> ItemNameIndex::opened(const ItemRecord& record,
-                                                                  const CollectionKey& key) const {
-    auto name = openName_(record, key);
-    if (!name) return nullptr;
-    return std::make_shared<const Entry>(Entry{record, std::move(*name)});
-}
-
-ItemNameIndex::Group ItemNameIndex::build(const Uuid& id, const GroupKey& key, const Group* previous) {
-    Group group;
-    group.wrappedKey = key.wrappedKey;
-    const bool reuse = previous && previous->wrappedKey == key.wrappedKey;
-    for (auto& row : readGroup_(id)) {
-        if (row.deleted) continue;
-        std::shared_ptr<const Entry> entry;
-        if (reuse) {
-            // A name opened before from exactly these bytes under exactly this key.
-            const auto known = previous->byId.find(row.id);
-            if (known != previous->byId.end() && known->second->record == row) entry = known->second;
+// Reads the rows tagged with the name and the untagged ones, opens them, and tags the untagged.
+ItemNameIndex::Entries ItemNameIndex::lookUp(const Uuid& group, const GroupKey& key,
+                                             const std::string& canonicalName) const {
+    const auto tag = vault_->nameTag(key.key, canonicalName);
+    Entries entries;
+    std::vector<NameTag> learned;
+    for (auto& [row, tagged] : store_->itemsTaggedOrUntagged(group, tag)) {
+        auto payload = openPayload_(row, key.key);
+        if (!payload) continue;
+        auto canonical = canonicalForm(payload->name);
+        if (!tagged) {
+            learned.push_back(NameTag{row.id, row.collectionId, row.nameBlob, row.wrappedItemKey,
+                                      canonical == canonicalName ? tag : vault_->nameTag(key.key, canonical)});
         }
-        if (!entry) entry = opened(row, key.key);
-        if (entry) group.insert(std::move(entry));
+        if (canonical == canonicalName) {
+            entries.push_back(std::make_shared<const Entry>(Entry{std::move(row), std::move(*payload)}));
+        }
     }
-    return group;
+    try {
+        store_->tagNames(learned);
+    } catch (const std::exception&) {
+        // Untagged rows are only slower to find; they are tagged on a later search.
+    }
+    return entries;
 }
 
-ItemNameIndex::Entries ItemNameIndex::find(const Uuid& group, const GroupKey& key, const std::string& canonicalName) {
+ItemNameIndex::Entries ItemNameIndex::find(const Uuid& group, const GroupKey& key, const std::string& canonicalName,
+                                           OnReadFailure policy) {
+    std::uint64_t generation = 0;
     {
-        // Lookups of groups already opened share the index.
         std::shared_lock lock(mutex_);
         const auto found = groups_.find(group);
         if (found != groups_.end() && found->second.wrappedKey == key.wrappedKey) {
             const auto named = found->second.byName.find(canonicalName);
-            return named == found->second.byName.end() ? Entries{} : named->second;
+            if (named != found->second.byName.end()) return named->second;
         }
+        generation = generation_;
+    }
+    Entries entries;
+    try {
+        entries = lookUp(group, key, canonicalName);
+    } catch (const VaelCryptoError&) {
+        throw;
+    } catch (const std::exception&) {
+        if (policy == OnReadFailure::raise) throw;
+        return {};  // unreadable now: nothing found, nothing kept
     }
     std::lock_guard lock(mutex_);
-    auto found = groups_.find(group);
-    if (found == groups_.end() || found->second.wrappedKey != key.wrappedKey) {
-        const auto stale = previous_.find(group);
-        Group built;
-        try {
-            built = build(group, key, stale == previous_.end() ? nullptr : &stale->second);
-        } catch (const VaelCryptoError&) {
-            throw;
-        } catch (const std::exception&) {
-            return {};  // unreadable now: nothing found, nothing kept
+    // Kept only when no write was applied meanwhile: such a write may be missing from what was read.
+    if (generation == generation_) {
+        auto& kept = groups_[group];
+        if (kept.wrappedKey != key.wrappedKey || kept.byName.size() >= kKeptNamesPerGroup) {
+            kept = Group{key.wrappedKey, {}, {}};
         }
-        if (stale != previous_.end()) previous_.erase(stale);
-        found = groups_.insert_or_assign(group, std::move(built)).first;
+        kept.byName[canonicalName];
+        for (const auto& entry : entries) insert(kept, canonicalName, entry);
     }
-    const auto named = found->second.byName.find(canonicalName);
-    return named == found->second.byName.end() ? Entries{} : named->second;
+    return entries;
 }
 
 void ItemNameIndex::apply(const std::vector<ItemRecord>& written, const FindGroup& findGroup) {
     std::lock_guard lock(mutex_);
+    ++generation_;
     for (const auto& row : written) {
         // An item may have moved: it leaves whichever group holds it.
-        for (auto& [id, group] : groups_) group.erase(row.id);
+        for (auto& [id, group] : groups_) erase(group, row.id);
         if (row.deleted) continue;
         const auto group = groups_.find(row.collectionId);
-        if (group == groups_.end()) continue;  // opened on its first lookup
+        if (group == groups_.end()) continue;  // looked up in the store on its first search
         const auto key = findGroup(row.collectionId);
         if (!key || key->wrappedKey != group->second.wrappedKey) {
             groups_.erase(group);
             continue;
         }
-        if (auto entry = opened(row, key->key)) group->second.insert(std::move(entry));
+        auto payload = openPayload_(row, key->key);
+        if (!payload) continue;
+        auto canonical = canonicalForm(payload->name);
+        // Only an answer already kept takes the row; any other name is read from the store when asked.
+        if (group->second.byName.count(canonical) == 0) continue;
+        insert(group->second, canonical, std::make_shared<const Entry>(Entry{row, std::move(*payload)}));
     }
 }
 
 void ItemNameIndex::keepGroups(const FindGroup& findGroup) {
     std::lock_guard lock(mutex_);
+    ++generation_;
     std::erase_if(groups_, [&](const auto& group) {
         const auto key = findGroup(group.first);
         return !key || key->wrappedKey != group.second.wrappedKey;
     });
 }
 
-void ItemNameIndex::forgetRows() {
+void ItemNameIndex::forget() {
     std::lock_guard lock(mutex_);
-    previous_ = std::move(groups_);
+    ++generation_;
     groups_.clear();
 }
 

@@ -88,7 +88,8 @@ VaultUDSSecretMetadata StoreVaultItemSource::createSecret(const VaultUDSRequest&
     payload.allowedCommands = cleanList(request.allowedCommands);
 
     writeNewItem(itemBody(id, target.record.id, "login", sealPayload(payload, id, target.key),
-                          std::string(toText(*tier)), 1));
+                          std::string(toText(*tier)), 1),
+                 nameTag(payload.name, target.key));
     return metadata(id, target.name, payload, payload.fields.back(), *tier);
 }
 
@@ -164,7 +165,8 @@ VaultUDSSecretMetadata StoreVaultItemSource::updateSecret(const VaultUDSRequest&
     // The stored type stays: an agent's change must not turn, say, an SSH key into a login.
     writeChangedItem(itemBody(found.record.id, target.record.id, found.record.type,
                               sealPayload(payload, found.record.id, target.key), std::string(toText(*tier)),
-                              found.record.revision));
+                              found.record.revision),
+                     nameTag(payload.name, target.key));
     return metadata(found.record.id, target.name, payload, updated, *tier);
 }
 

@@ -86,12 +86,9 @@ StoreVaultItemSource::StoreVaultItemSource(std::shared_ptr<VaelStore> store, std
       syncEngine_(std::move(syncEngine)),
       capturePresenter_(std::move(capturePresenter)),
       clock_(std::move(clock)),
-      names_([this](const ItemRecord& record, const CollectionKey& key) -> std::optional<std::string> {
-                 auto payload = openPayload(record, key);
-                 if (!payload) return std::nullopt;
-                 return std::move(payload->name);
-             },
-             [this](const Uuid& group) { return store_->items(group); }) {
+      names_(store_, vault_, [this](const ItemRecord& record, const CollectionKey& key) {
+          return openPayload(record, key);
+      }) {
     if (!store_ || !vault_ || !clock_) throw std::invalid_argument("an item source needs a store, a vault and a clock");
 }
 
@@ -105,7 +102,7 @@ void StoreVaultItemSource::setDefaultCollectionKey(CollectionKey key) {
     // Everything opened under the old key is read afresh.
     {
         std::lock_guard lock(snapshotMutex_);
-        names_.forgetRows();
+        names_.forget();
         snapshot_.reset();
         mark_.reset();
         setCurrent(nullptr, 0);
@@ -262,7 +259,7 @@ std::shared_ptr<const StoreVaultItemSource::Snapshot> StoreVaultItemSource::brin
     auto view = openSnapshot(reads);
     if (!view->kept || !journalRead) {
         // A failed read: nothing here is what a fresh read would give.
-        names_.forgetRows();
+        names_.forget();
         snapshot_.reset();
         mark_.reset();
         setCurrent(nullptr, 0);
@@ -272,7 +269,7 @@ std::shared_ptr<const StoreVaultItemSource::Snapshot> StoreVaultItemSource::brin
         names_.keepGroups(groupKeys(view));
         names_.apply(changes.items, groupKeys(view));
     } else {
-        names_.forgetRows();
+        names_.forget();
     }
     snapshot_ = view;
     mark_ = changes.mark;
@@ -313,47 +310,56 @@ ItemBody StoreVaultItemSource::itemBody(const Uuid& id, const Uuid& collectionId
 // Group, item and field compare by canonical form. Exact spellings are tried first, so that of two
 // names that are canonically equal (one composed, one decomposed), the reference built from one of
 // them never answers the other.
-StoreVaultItemSource::FoundItem StoreVaultItemSource::findItem(const VaultRef& ref) const {
+StoreVaultItemSource::Match StoreVaultItemSource::match(const VaultRef& ref) const {
     requireUnlocked();
     const auto view = snapshot(OnReadFailure::empty);
-    if (auto found = findIn(*view, ref, true)) return std::move(*found);
-    if (auto found = findIn(*view, ref, false)) return std::move(*found);
+    if (auto found = matchIn(view, ref, true)) return std::move(*found);
+    if (auto found = matchIn(view, ref, false)) return std::move(*found);
     fail(Case::notFound);
 }
 
-std::optional<StoreVaultItemSource::FoundItem> StoreVaultItemSource::findIn(const Snapshot& view, const VaultRef& ref,
-                                                                            bool exactSpelling) const {
+std::optional<StoreVaultItemSource::Match> StoreVaultItemSource::matchIn(const std::shared_ptr<const Snapshot>& view,
+                                                                         const VaultRef& ref,
+                                                                         bool exactSpelling) const {
     const auto group = canonicalForm(ref.collection);
     const auto item = canonicalForm(ref.item);
-    for (std::size_t i = 0; i < view.collections.size(); ++i) {
-        const auto& context = view.collections[i];
-        if (view.collectionNames[i] != group || (exactSpelling && context.name != ref.collection)) continue;
-        for (const auto& entry : names_.find(context.record.id, {context.key, context.record.wrappedKey}, item)) {
-            if (exactSpelling && entry->name != ref.item) continue;
-            auto payload = openPayload(entry->record, context.key);
-            if (!payload) continue;
-            for (std::size_t f = 0; f < payload->fields.size(); ++f) {
-                const auto& label = payload->fields[f].label;
+    for (std::size_t i = 0; i < view->collections.size(); ++i) {
+        const auto& context = view->collections[i];
+        if (view->collectionNames[i] != group || (exactSpelling && context.name != ref.collection)) continue;
+        for (const auto& entry : names_.find(context.record.id, {context.key, context.record.wrappedKey}, item,
+                                             ItemNameIndex::OnReadFailure::empty)) {
+            if (exactSpelling && entry->payload.name != ref.item) continue;
+            const auto& fields = entry->payload.fields;
+            for (std::size_t f = 0; f < fields.size(); ++f) {
+                const auto& label = fields[f].label;
                 if (exactSpelling ? label != ref.field : !canonicallyEqual(label, ref.field)) continue;
-                auto field = payload->fields[f];
-                return FoundItem{entry->record, std::move(*payload), std::move(field), f, context};
+                return Match{view, i, entry, f};
             }
         }
     }
     return std::nullopt;
 }
 
+StoreVaultItemSource::FoundItem StoreVaultItemSource::findItem(const VaultRef& ref) const {
+    const auto found = match(ref);
+    const auto& payload = found.entry->payload;
+    return FoundItem{found.entry->record, payload, payload.fields[found.field], found.field,
+                     found.view->collections[found.collection]};
+}
+
 std::optional<ResolvedItem> StoreVaultItemSource::lookup(const VaultRef& ref) {
     try {
-        auto found = findItem(ref);
+        const auto found = match(ref);
+        const auto& payload = found.entry->payload;
+        const auto& field = payload.fields[found.field];
         return ResolvedItem{
-            .aiAccess = itemsource::tierOf(found.record.aiAccess),
-            .value = found.field.value,
-            .type = std::string(kindText(found.field.kind)),
-            .name = found.payload.name,
-            .url = found.payload.url,
-            .allowedHosts = found.payload.allowedHosts,
-            .allowedCommands = found.payload.allowedCommands,
+            .aiAccess = itemsource::tierOf(found.entry->record.aiAccess),
+            .value = field.value,
+            .type = std::string(kindText(field.kind)),
+            .name = payload.name,
+            .url = payload.url,
+            .allowedHosts = payload.allowedHosts,
+            .allowedCommands = payload.allowedCommands,
         };
     } catch (...) {
         return std::nullopt;
@@ -480,21 +486,25 @@ StoreVaultItemSource::ProjectContext StoreVaultItemSource::ensureProject(const s
 
 // --- writes ---
 
-void StoreVaultItemSource::writeNewItem(const ItemBody& body) {
+Bytes StoreVaultItemSource::nameTag(const std::string& name, const CollectionKey& key) const {
+    return names_.tagFor(key, name);
+}
+
+void StoreVaultItemSource::writeNewItem(const ItemBody& body, const Bytes& nameTag) {
     if (syncEngine_) {
-        syncEngine_->create(body);
+        syncEngine_->create(body, nameTag);
     } else {
-        store_->upsertItem(body.toRecord(false));
+        store_->upsertItem(body.toRecord(false), nameTag);
     }
 }
 
-void StoreVaultItemSource::writeChangedItem(const ItemBody& body) {
+void StoreVaultItemSource::writeChangedItem(const ItemBody& body, const Bytes& nameTag) {
     if (syncEngine_) {
-        syncEngine_->write(body);
+        syncEngine_->write(body, nameTag);
     } else {
         auto record = body.toRecord(false);
         record.revision = body.revision + 1;
-        store_->upsertItem(record);
+        store_->upsertItem(record, nameTag);
     }
 }
 

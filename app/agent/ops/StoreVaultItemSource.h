@@ -145,7 +145,16 @@ private:
     void setCurrent(std::shared_ptr<const Snapshot> view, std::uint64_t mark) const;
     std::shared_ptr<Snapshot> openSnapshot(Reads& reads) const;
     static ItemNameIndex::FindGroup groupKeys(std::shared_ptr<const Snapshot> view);
-    std::optional<FoundItem> findIn(const Snapshot& view, const VaultRef& ref, bool exactSpelling) const;
+    // Where a reference points: the opened item, the field's index, and the group in the view.
+    struct Match {
+        std::shared_ptr<const Snapshot> view;
+        std::size_t collection = 0;
+        std::shared_ptr<const ItemNameIndex::Entry> entry;
+        std::size_t field = 0;
+    };
+    std::optional<Match> matchIn(const std::shared_ptr<const Snapshot>& view, const VaultRef& ref,
+                                 bool exactSpelling) const;
+    Match match(const VaultRef& ref) const;
     std::optional<ItemPayload> openPayload(const ItemRecord& record, const CollectionKey& key) const;
     SealedBlob sealPayload(const ItemPayload& payload, const Uuid& id, const CollectionKey& key) const;
     SealedBlob sealName(const std::string& name, const Uuid& id, const CollectionKey& key) const;
@@ -172,9 +181,11 @@ private:
     void refuseGroupNameClash(const CollectionContext& renamed, const std::string& name) const;
     void refuseProjectNameClash(const ProjectContext& renamed, const std::string& name) const;
 
-    // Writes, through the engine when there is one.
-    void writeNewItem(const ItemBody& body);
-    void writeChangedItem(const ItemBody& body);
+    // Writes, through the engine when there is one. An item row is written with the tag of the name
+    // sealed in it (ItemNameIndex), so that searches find it without opening it.
+    Bytes nameTag(const std::string& name, const CollectionKey& key) const;
+    void writeNewItem(const ItemBody& body, const Bytes& nameTag);
+    void writeChangedItem(const ItemBody& body, const Bytes& nameTag);
     void tombstoneItem(const Uuid& id);
     void writeNewGroup(const CollectionRecord& record);
     void writeGroupChange(const CollectionRecord& record);

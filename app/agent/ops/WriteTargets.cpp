@@ -20,11 +20,11 @@ CollectionContext StoreVaultItemSource::targetGroup(const std::string& group, co
 
 void StoreVaultItemSource::refuseItemNameClash(const CollectionContext& group, const std::string& name,
                                                const std::optional<Uuid>& except) const {
-    // A failed read must not pass for "no such name".
-    for (const auto& row : store_->items(group.record.id)) {
-        if (row.deleted || row.id == except) continue;
-        const auto payload = openPayload(row, group.key);
-        if (payload && canonicallyEqual(payload->name, name)) throw VaultUDSManagementError::alreadyExists(name);
+    // Up to date with every write so far; a failed read must not pass for "no such name".
+    snapshot(OnReadFailure::raise);
+    for (const auto& entry : names_.find(group.record.id, {group.key, group.record.wrappedKey}, canonicalForm(name),
+                                         ItemNameIndex::OnReadFailure::raise)) {
+        if (entry->record.id != except) throw VaultUDSManagementError::alreadyExists(name);
     }
 }
 
