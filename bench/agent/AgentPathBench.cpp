@@ -12,7 +12,10 @@
 
 #include <SQLiteCpp/Database.h>
 #include <SQLiteCpp/Transaction.h>
+#include <fcntl.h>
+#include <spawn.h>
 #include <sys/socket.h>
+#include <sys/wait.h>
 #include <sys/un.h>
 #include <unistd.h>
 
@@ -289,6 +292,7 @@ public:
         bench::roundTrip(client_, line, buffer, sizeof buffer);
         return micros(Steady::now() - start);
     }
+    const std::string& path() const { return path_; }
 
 private:
     std::string path_;
@@ -299,6 +303,40 @@ private:
     std::vector<int> fds_;
     std::vector<std::thread> served_;
 };
+
+// The median round trip of an agent in a process of its own (agent_path_client, beside this program)
+// sending `lines` twice over a new connection to `socketPath`, timing the second pass.
+double clientMedian(const std::string& socketPath, const std::string& lines, const std::string& expected) {
+    const auto folder = std::filesystem::read_symlink("/proc/self/exe").parent_path();
+    const std::string client = (folder / "agent_path_client").string();
+    const auto input = std::filesystem::path(socketPath).parent_path() / "client-lines.txt";
+    {
+        std::FILE* file = std::fopen(input.c_str(), "w");
+        if (!file || std::fwrite(lines.data(), 1, lines.size(), file) != lines.size()) std::abort();
+        std::fclose(file);
+    }
+    int out[2];
+    if (::pipe(out) != 0) std::abort();
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, input.c_str(), O_RDONLY, 0);
+    posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+    posix_spawn_file_actions_addclose(&actions, out[0]);
+    std::vector<char*> argv{const_cast<char*>(client.c_str()), const_cast<char*>(socketPath.c_str()),
+                            const_cast<char*>(expected.c_str()), nullptr};
+    pid_t pid = 0;
+    if (posix_spawn(&pid, client.c_str(), &actions, nullptr, argv.data(), environ) != 0) std::abort();
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(out[1]);
+    std::string printed;
+    char chunk[256];
+    for (ssize_t n; (n = ::read(out[0], chunk, sizeof chunk)) > 0;) printed.append(chunk, static_cast<std::size_t>(n));
+    ::close(out[0]);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) std::abort();
+    return std::stod(printed);
+}
 
 // Requests per second over `connections` connections for about `seconds`; each connection resolves
 // items at random.
@@ -395,6 +433,20 @@ Figures round(Replica& replica, int serial) {
     f["warm resolve p50, us"] = percentile(warm, 0.5);
     f["warm resolve / echo (p50)"] = percentile(warm, 0.5) / percentile(floor, 0.5);
     f["warm resolve / echo server (p50)"] = percentile(warm, 0.5) / percentile(serverFloor, 0.5);
+
+    // The same from an agent in a process of its own, as agents are, alternating with the echo server.
+    std::string warmLines, echoLines;
+    for (int name : names) warmLines += resolveLine(name);
+    for (std::size_t i = 0; i < names.size(); ++i) echoLines += resolveLine(42);
+    std::vector<double> processWarm, processFloor;
+    for (int turn = 0; turn < 3; ++turn) {
+        processWarm.push_back(clientMedian(session.socketPath, warmLines, std::string(kAllowed)));
+        processFloor.push_back(clientMedian(echoServer.path(), echoLines, "resolve"));
+    }
+    f["agent process: echo server round trip p50, us"] = percentile(processFloor, 0.5);
+    f["agent process: warm resolve p50, us"] = percentile(processWarm, 0.5);
+    f["agent process: warm resolve / echo server (p50)"] =
+        percentile(processWarm, 0.5) / percentile(processFloor, 0.5);
 
     std::vector<double> afterUpdate, afterCreate, creates;
     for (int i = 0; i < 100; ++i) {

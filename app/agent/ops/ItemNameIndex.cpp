@@ -101,7 +101,10 @@ ItemNameIndex::Entries ItemNameIndex::find(const Uuid& group, const GroupKey& ke
             kept = Group{key.wrappedKey, {}, {}};
         }
         kept.byName[canonicalName];
-        for (const auto& entry : entries) insert(kept, canonicalName, entry);
+        for (const auto& entry : entries) {
+            erase(kept, entry->record.id);  // a row is kept under one name only
+            insert(kept, canonicalName, entry);
+        }
     }
     return entries;
 }
