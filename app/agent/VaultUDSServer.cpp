@@ -9,7 +9,9 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstring>
+#include <span>
 #include <system_error>
 #include <unordered_set>
 
@@ -41,6 +43,7 @@ struct VaultUDSServer::Shared {
     const VaultResolver resolver;
     const std::function<void()> onActivity;
     std::atomic<bool> running{false};
+    std::atomic<bool> polling{false};  // a connection is looking for its next request without sleeping
     std::mutex mutex;
     std::unordered_set<int> open;  // descriptors of the connections being served
 };
@@ -49,6 +52,8 @@ namespace {
 
 using Op = VaultUDSRequest::Op;
 
+// How long a connection looks for the next request before it sleeps until one arrives.
+constexpr auto kPollBeforeSleeping = std::chrono::microseconds(30);
 // How long the accept loop rests after a failure it cannot retry at once (out of descriptors).
 constexpr int kBackOffMilliseconds = 100;
 constexpr int kListenBacklog = 8;
@@ -105,8 +110,7 @@ public:
     void serve() {
         if (!shared_->running.load(std::memory_order_acquire)) return;
         for (;;) {
-            auto space = reader_.space();
-            ssize_t count = ::read(fd_, space.data(), space.size());
+            ssize_t count = readSoon(reader_.space());
             if (count < 0 && errno == EINTR) continue;
             if (count <= 0) return;  // an unterminated last line is never answered
             // Bytes that arrive once the server has stopped belong to no session: a connection
@@ -128,6 +132,27 @@ public:
     }
 
 private:
+    // An agent's next request usually follows its answer within microseconds. One connection at a
+    // time looks for it without sleeping for a moment, so that a busy agent does not wait for this
+    // thread to be woken again; more would only take processor time from one another.
+    ssize_t readSoon(std::span<char> space) {
+        bool idle = false;
+        if (shared_->polling.compare_exchange_strong(idle, true, std::memory_order_acquire)) {
+            const auto until = std::chrono::steady_clock::now() + kPollBeforeSleeping;
+            ssize_t count = -1;
+            do {
+                count = ::recv(fd_, space.data(), space.size(), MSG_DONTWAIT);
+            } while (count < 0 && errno == EAGAIN && std::chrono::steady_clock::now() < until);
+            const int error = errno;
+            shared_->polling.store(false, std::memory_order_release);
+            if (count >= 0 || error != EAGAIN) {
+                errno = error;
+                return count;
+            }
+        }
+        return ::read(fd_, space.data(), space.size());
+    }
+
     // Exactly one answer line per request line; false when the answer could not be written.
     bool respond(std::string_view line) {
         auto request = decodeRequest(line);
