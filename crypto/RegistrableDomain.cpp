@@ -115,12 +115,17 @@ std::optional<std::string> host(std::string_view text) {
         name = authority.substr(0, colon);
         if (colon != std::string_view::npos) port = authority.substr(colon + 1);
         if (!validHostName(name)) return std::nullopt;
-        // "example.com." is the same host as "example.com".
-        if (name.size() > 1 && name.back() == '.') name.remove_suffix(1);
     }
     for (char c : port)
         if (!isDigit(c)) return std::nullopt;
-    return asciiForm(name);
+    auto ascii = asciiForm(name);
+    if (!ascii || ascii->find(':') != std::string::npos) return ascii;
+    // Checked again in ASCII form: the mapping drops some characters (a soft hyphen) and turns others
+    // into dots, so "a.\u00AD" or "a\u3002" would otherwise leave an empty label behind.
+    // "example.com." is the same host as "example.com".
+    if (!validHostName(*ascii)) return std::nullopt;
+    if (ascii->size() > 1 && ascii->back() == '.') ascii->pop_back();
+    return ascii;
 }
 
 std::optional<std::string> registrable(std::string_view urlText) {

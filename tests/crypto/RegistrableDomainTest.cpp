@@ -27,6 +27,12 @@ TEST(RegistrableDomain, HostAndSiteOfUrlTexts) {
         {"https://XN--BCHER-KVA.DE", "xn--bcher-kva.de", "xn--bcher-kva.de"},
         {"https://www.例え.jp", "www.xn--r8jz45g.jp", "xn--r8jz45g.jp"},
         {"https://a\xE2\x80\x8E" "b.com", std::nullopt, std::nullopt},  // a direction mark
+        // Mapping drops a soft hyphen and turns an ideographic full stop into a dot.
+        {"https://example.com.\xC2\xAD", "example.com", "example.com"},
+        {"https://example\xE3\x80\x82" "com\xE3\x80\x82", "example.com", "example.com"},
+        {"https://a.\xC2\xAD.com", std::nullopt, std::nullopt},
+        {"https://a.\xC2\xAD.", std::nullopt, std::nullopt},
+        {"https://\xC2\xAD", std::nullopt, std::nullopt},
         {"https://127.0.0.1:8443", "127.0.0.1", std::nullopt},
         {"http://192.168.1.10", "192.168.1.10", std::nullopt},
         {"http://[::1]:8080/", "::1", std::nullopt},
