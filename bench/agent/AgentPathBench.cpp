@@ -213,19 +213,29 @@ std::string createLine(const std::string& name) {
 constexpr std::string_view kAllowed = "\"allowed\"";
 constexpr std::string_view kSecret = "\"field_label\"";
 
+// Sends back whatever arrives on fd until the peer is gone.
+void echoUntilClosed(int fd) {
+    char buffer[8192];
+    for (;;) {
+        auto n = ::read(fd, buffer, sizeof buffer);
+        if (n <= 0) return;
+        if (::send(fd, buffer, static_cast<std::size_t>(n), MSG_NOSIGNAL) != n) return;
+    }
+}
+
+double timedEcho(int fd, const std::string& line) {
+    char buffer[8192];
+    const auto start = Steady::now();
+    bench::roundTrip(fd, line, buffer, sizeof buffer);
+    return micros(Steady::now() - start);
+}
+
 // The floor: the same line over a socket pair with a trivial echo thread.
 class Echo {
 public:
     Echo() {
         if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pair_) != 0) std::abort();
-        thread_ = std::thread([fd = pair_[1]] {
-            char buffer[8192];
-            for (;;) {
-                auto n = ::read(fd, buffer, sizeof buffer);
-                if (n <= 0) return;
-                if (::send(fd, buffer, static_cast<std::size_t>(n), MSG_NOSIGNAL) != n) return;
-            }
-        });
+        thread_ = std::thread(echoUntilClosed, pair_[1]);
     }
     ~Echo() {
         ::shutdown(pair_[0], SHUT_RDWR);
@@ -233,12 +243,7 @@ public:
         ::close(pair_[0]);
         ::close(pair_[1]);
     }
-    double timed(const std::string& line) {
-        char buffer[8192];
-        const auto start = Steady::now();
-        bench::roundTrip(pair_[0], line, buffer, sizeof buffer);
-        return micros(Steady::now() - start);
-    }
+    double timed(const std::string& line) { return timedEcho(pair_[0], line); }
 
 private:
     int pair_[2];
@@ -264,14 +269,7 @@ public:
                 if (fd < 0) return;
                 std::lock_guard lock(mutex_);
                 fds_.push_back(fd);
-                served_.emplace_back([fd] {
-                    char buffer[8192];
-                    for (;;) {
-                        auto n = ::read(fd, buffer, sizeof buffer);
-                        if (n <= 0) return;
-                        if (::send(fd, buffer, static_cast<std::size_t>(n), MSG_NOSIGNAL) != n) return;
-                    }
-                });
+                served_.emplace_back(echoUntilClosed, fd);
             }
         });
         client_ = bench::connectTo(path_);
@@ -286,12 +284,7 @@ public:
         for (int fd : fds_) ::close(fd);
         ::unlink(path_.c_str());
     }
-    double timed(const std::string& line) {
-        char buffer[8192];
-        const auto start = Steady::now();
-        bench::roundTrip(client_, line, buffer, sizeof buffer);
-        return micros(Steady::now() - start);
-    }
+    double timed(const std::string& line) { return timedEcho(client_, line); }
     const std::string& path() const { return path_; }
 
 private:
