@@ -17,7 +17,7 @@
 #include "app/platform/ModelBindings.h"
 #include "app/platform/PolkitBiometricGate.h"
 #include "app/platform/SingleInstance.h"
-#include "app/ui/CodesTray.h"
+#include "app/ui/items/CodesTray.h"
 #include "app/ui/MainWindow.h"
 #include "app/ui/ScreenFactory.h"
 

@@ -14,10 +14,10 @@
 
 #include "app/model/AppModel.h"
 #include "app/model/StoreItemSourceFactory.h"
-#include "app/model/VaultWindowModel.h"
+#include "app/model/window/VaultWindowModel.h"
 #include "app/ui/MainWindow.h"
 #include "app/ui/ScreenFactory.h"
-#include "app/ui/VaultScreen.h"
+#include "app/ui/window/VaultScreen.h"
 
 using namespace vael;
 

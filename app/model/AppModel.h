@@ -25,7 +25,7 @@
 #include "app/custody/VaelPaths.h"
 #include "app/custody/VaultConfig.h"
 #include "app/model/InviteLink.h"
-#include "app/model/SharingContext.h"
+#include "app/model/sharing/SharingContext.h"
 #include "app/model/LiveCredentialCapturePresenter.h"
 #include "app/model/ModelTime.h"
 #include "app/model/SessionSeams.h"

@@ -2,12 +2,12 @@
 
 #include <QUrl>
 
-#include "app/model/AcceptInviteViewModel.h"
+#include "app/model/sharing/AcceptInviteViewModel.h"
 #include "app/model/AppModel.h"
 #include "app/model/Blocking.h"
 #include "app/model/DefaultGroupGate.h"
 #include "app/model/ModelVault.h"
-#include "app/model/RotateCollectionViewModel.h"
+#include "app/model/sharing/RotateCollectionViewModel.h"
 #include "crypto/CryptoError.h"
 
 namespace vael {

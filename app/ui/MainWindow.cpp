@@ -10,9 +10,9 @@
 #include <QVBoxLayout>
 
 #include "app/model/AppModel.h"
-#include "app/ui/CaptureHost.h"
+#include "app/ui/items/CaptureHost.h"
 #include "app/ui/ScreenFactory.h"
-#include "app/ui/VaultScreen.h"
+#include "app/ui/window/VaultScreen.h"
 #include "app/ui/design/MotionPreference.h"
 #include "app/ui/design/VaelTheme.h"
 

@@ -11,7 +11,7 @@
 
 #include "app/model/AppModel.h"
 #include "app/model/LiveCredentialCapturePresenter.h"
-#include "app/model/StructureSheet.h"
+#include "app/model/window/StructureSheet.h"
 
 class QDialog;
 class QWidget;

@@ -6,7 +6,7 @@
 
 #include <QByteArray>
 
-#include "app/model/DragPayloads.h"
+#include "app/model/window/DragPayloads.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const auto bytes = QByteArray::fromRawData(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));

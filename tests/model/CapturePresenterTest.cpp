@@ -4,7 +4,7 @@
 
 #include <future>
 
-#include "app/model/CaptureForm.h"
+#include "app/model/items/CaptureForm.h"
 #include "app/model/LiveCredentialCapturePresenter.h"
 #include "ModelFixtures.h"
 

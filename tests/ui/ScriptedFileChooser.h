@@ -6,7 +6,7 @@
 #include <optional>
 #include <vector>
 
-#include "app/ui/FileChooser.h"
+#include "app/ui/widgets/FileChooser.h"
 
 namespace vael::testing {
 

@@ -9,7 +9,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "app/model/MembersViewModel.h"
+#include "app/model/sharing/MembersViewModel.h"
 #include "app/ui/design/VaelComponents.h"
 #include "app/ui/design/VaelTheme.h"
 #include "app/ui/sharing/SharingWidgets.h"

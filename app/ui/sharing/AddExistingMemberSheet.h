@@ -2,9 +2,9 @@
 
 #include <memory>
 
-#include "app/model/AddExistingMemberViewModel.h"
-#include "app/model/SharingContext.h"
-#include "app/ui/Sheet.h"
+#include "app/model/sharing/AddExistingMemberViewModel.h"
+#include "app/model/sharing/SharingContext.h"
+#include "app/ui/widgets/Sheet.h"
 
 class QComboBox;
 class QLabel;

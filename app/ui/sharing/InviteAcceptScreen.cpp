@@ -8,7 +8,7 @@
 #include <QVBoxLayout>
 
 #include "app/model/AppModel.h"
-#include "app/ui/BusySpinner.h"
+#include "app/ui/widgets/BusySpinner.h"
 #include "app/ui/design/SymbolCatalog.h"
 #include "app/ui/design/VaelComponents.h"
 #include "app/ui/design/VaelTheme.h"

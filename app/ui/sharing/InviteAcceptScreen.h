@@ -4,7 +4,7 @@
 
 #include <memory>
 
-#include "app/model/AcceptInviteViewModel.h"
+#include "app/model/sharing/AcceptInviteViewModel.h"
 #include "app/model/InviteLink.h"
 
 class QLabel;

@@ -12,8 +12,8 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
-#include "app/model/NewInviteViewModel.h"
-#include "app/model/VerifyGrantViewModel.h"
+#include "app/model/sharing/NewInviteViewModel.h"
+#include "app/model/sharing/VerifyGrantViewModel.h"
 #include "app/ui/design/SymbolCatalog.h"
 #include "app/ui/design/VaelComponents.h"
 #include "app/ui/design/VaelTheme.h"

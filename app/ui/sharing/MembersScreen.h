@@ -2,10 +2,10 @@
 
 #include <memory>
 
-#include "app/model/InvitesModel.h"
-#include "app/model/MembersViewModel.h"
-#include "app/model/SharingContext.h"
-#include "app/ui/Sheet.h"
+#include "app/model/sharing/InvitesModel.h"
+#include "app/model/sharing/MembersViewModel.h"
+#include "app/model/sharing/SharingContext.h"
+#include "app/ui/widgets/Sheet.h"
 
 class QToolBar;
 class QTreeWidget;

@@ -11,8 +11,8 @@
 #include <QSpinBox>
 #include <QVBoxLayout>
 
-#include "app/ui/BusySpinner.h"
-#include "app/ui/CopyButton.h"
+#include "app/ui/widgets/BusySpinner.h"
+#include "app/ui/widgets/CopyButton.h"
 #include "app/ui/design/VaelComponents.h"
 #include "app/ui/design/VaelTheme.h"
 #include "app/ui/sharing/SharingWidgets.h"

@@ -2,8 +2,8 @@
 
 #include <memory>
 
-#include "app/model/NewInviteViewModel.h"
-#include "app/ui/Sheet.h"
+#include "app/model/sharing/NewInviteViewModel.h"
+#include "app/ui/widgets/Sheet.h"
 
 class QComboBox;
 class QLabel;

@@ -8,7 +8,7 @@
 #include <optional>
 #include <string>
 
-#include "app/ui/ErrorLabel.h"
+#include "app/ui/widgets/ErrorLabel.h"
 
 class QLabel;
 class QPushButton;

@@ -3,9 +3,9 @@
 #include <functional>
 #include <memory>
 
-#include "app/model/SharingContext.h"
-#include "app/model/VerifyGrantViewModel.h"
-#include "app/ui/Sheet.h"
+#include "app/model/sharing/SharingContext.h"
+#include "app/model/sharing/VerifyGrantViewModel.h"
+#include "app/ui/widgets/Sheet.h"
 
 class QLabel;
 class QLineEdit;

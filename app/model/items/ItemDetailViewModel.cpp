@@ -1,0 +1,45 @@
+#include "app/model/items/ItemDetailViewModel.h"
+
+#include <QPointer>
+
+#include "app/model/Blocking.h"
+
+namespace vael {
+
+ItemDetailViewModel::ItemDetailViewModel(ItemPayload payload, std::shared_ptr<BiometricGate> biometric, QObject* parent)
+    : QObject(parent), payload_(std::move(payload)), biometric_(std::move(biometric)) {}
+
+const ItemField* ItemDetailViewModel::fieldAt(int index) const {
+    if (index < 0 || static_cast<std::size_t>(index) >= payload_.fields.size()) return nullptr;
+    return &payload_.fields[static_cast<std::size_t>(index)];
+}
+
+bool ItemDetailViewModel::isRevealed(int index) const {
+    const auto* field = fieldAt(index);
+    if (!field) return false;
+    return !field->concealed || revealedIndices_.contains(index);
+}
+
+std::string ItemDetailViewModel::displayValue(int index) const {
+    const auto* field = fieldAt(index);
+    if (!field) return {};
+    return isRevealed(index) ? field->value : std::string(kMask);
+}
+
+QCoro::Task<bool> ItemDetailViewModel::reveal(int index) {
+    const auto* field = fieldAt(index);
+    if (!field) co_return false;
+    if (!field->concealed) co_return true;
+    // The gate blocks until the person answers, so it waits on a worker; the window may drop this
+    // model meanwhile.
+    QPointer<ItemDetailViewModel> self(this);
+    auto asking = runBlocking([gate = biometric_, reason = "Reveal " + field->label] {
+        return gate && gate->authenticate(reason);
+    });
+    const bool approved = co_await asking;
+    if (!approved || !self) co_return false;
+    if (revealedIndices_.insert(index).second) emit revealedIndicesChanged();
+    co_return true;
+}
+
+}  // namespace vael

@@ -1,0 +1,112 @@
+#include "app/ui/items/CodeRowView.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QVBoxLayout>
+
+#include "app/items/TOTPDisplay.h"
+#include "app/ui/widgets/CopyButton.h"
+#include "app/ui/items/CountdownRing.h"
+#include "app/ui/widgets/Labels.h"
+#include "app/ui/design/VaelComponents.h"
+
+namespace vael {
+
+namespace {
+
+}  // namespace
+
+QWidget* cautionNote(const std::string& symbol, const QString& text, const QString& name) {
+    auto* box = new QWidget;
+    box->setObjectName(name);
+    box->setAccessibleName(text);
+    auto* row = new QHBoxLayout(box);
+    row->setContentsMargins(0, 0, 0, 0);
+    row->setSpacing(4);
+    const QColor orange = systemColor(SystemColor::orange, box->palette());
+    row->addWidget(symbolLabel(symbol, orange, 12));
+    auto* label = styledLabel(text, TextStyle::caption);
+    QPalette palette = label->palette();
+    palette.setColor(QPalette::WindowText, orange);
+    label->setPalette(palette);
+    row->addWidget(label);
+    row->addStretch(1);
+    return box;
+}
+
+QWidget* invalidSeedLabel() { return cautionNote("exclamationmark.triangle.fill", "Invalid seed", "invalidSeed"); }
+
+void LiveCodeParts::show(const std::string& seed, TimePoint date) {
+    const auto value = TOTPDisplay::codeAt(seed, date);
+    const auto shown = value ? QString::fromStdString(TOTPDisplay::grouped(*value)) : QString();
+    code->setText(shown);
+    code->setAccessibleName(shown);
+    if (value) ring->setTime(seed, date);
+    code->setVisible(value.has_value());
+    ring->setVisible(value.has_value());
+    copy->setVisible(value.has_value());
+    invalid->setVisible(!value);
+}
+
+CodeRowView::CodeRowView(AppModel::CodeRow row, TimePoint date, bool compact, TimerSource& timers,
+                         const Clock& clock, QWidget* parent)
+    : QWidget(parent), row_(std::move(row)), date_(date), compact_(compact), clock_(clock) {
+    setObjectName("codeRow");
+    auto* line = new QHBoxLayout(this);
+    const int vertical = compact ? 2 : 4;
+    line->setContentsMargins(compact ? 8 : 4, vertical, compact ? 8 : 4, vertical);
+    line->setSpacing(12);
+    if (!compact) {
+        auto* glyph = new ItemGlyph("timer", systemColor(SystemColor::blue), 30);
+        glyph->setObjectName("codeGlyph");
+        line->addWidget(glyph);
+    }
+    auto* names = new QVBoxLayout;
+    names->setSpacing(1);
+    name_ = styledLabel({}, TextStyle::body, QFont::Medium);
+    name_->setObjectName("codeName");
+    account_ = styledLabel({}, TextStyle::caption, QFont::Normal, true);
+    account_->setObjectName("codeAccount");
+    names->addWidget(name_);
+    names->addWidget(account_);
+    line->addLayout(names, 1);
+    line->addSpacing(8);
+
+    live_.code = styledLabel({}, TextStyle::title3, QFont::Medium);
+    live_.code->setObjectName("codeValue");
+    line->addWidget(live_.code);
+    live_.ring = new CountdownRing;
+    line->addWidget(live_.ring);
+    live_.copy = new CopyButton(
+        "Copy code",
+        [this] { return QString::fromStdString(TOTPDisplay::codeAt(row_.otpFieldValue, clock_.now()).value_or("")); }, timers);
+    live_.copy->setObjectName("copyCode");
+    line->addWidget(live_.copy);
+    live_.invalid = invalidSeedLabel();
+    line->addWidget(live_.invalid);
+    refresh();
+}
+
+void CodeRowView::setRow(AppModel::CodeRow row) {
+    row_ = std::move(row);
+    refresh();
+}
+
+void CodeRowView::setDate(TimePoint date) {
+    date_ = date;
+    refresh();
+}
+
+void CodeRowView::refresh() {
+    const auto name = QString::fromStdString(row_.name);
+    name_->setText(name);
+    name_->setAccessibleName(name);
+    const bool hasAccount = row_.account && !row_.account->empty();
+    const auto account = hasAccount ? QString::fromStdString(*row_.account) : QString();
+    account_->setText(account);
+    account_->setAccessibleName(account);
+    account_->setVisible(hasAccount);
+    live_.show(row_.otpFieldValue, date_);
+}
+
+}  // namespace vael

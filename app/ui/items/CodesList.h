@@ -1,0 +1,56 @@
+#pragma once
+
+#include <QWidget>
+
+#include <optional>
+#include <vector>
+
+#include "app/model/AppModel.h"
+#include "app/ui/widgets/SecondTicker.h"
+
+class QListWidget;
+class QStackedLayout;
+
+namespace vael {
+
+class CodeRowView;
+class EmptyStateView;
+
+// The live codes of several items, in the order given, all redrawn on one tick a second (no tick
+// while the list is empty, which shows "No codes yet"). Rows are kept by item id across setCodes.
+// A selectable list lets one row be chosen at a time.
+class CodesList : public QWidget {
+    Q_OBJECT
+
+public:
+    CodesList(std::vector<AppModel::CodeRow> codes, bool compact, bool selectable, TimerSource& timers,
+              const Clock& clock, QWidget* parent = nullptr);
+
+    void setCodes(std::vector<AppModel::CodeRow> codes);
+    const std::vector<AppModel::CodeRow>& codes() const { return codes_; }
+    std::optional<Uuid> selection() const { return selection_; }
+    // Selects the row with that id (nothing for an id not listed); signals only on change.
+    void setSelection(std::optional<Uuid> id);
+    bool isTicking() const { return ticker_.isActive(); }
+    std::vector<CodeRowView*> rows() const;
+
+signals:
+    void selectionChanged(std::optional<vael::Uuid> id);
+
+private:
+    void tick();
+    void syncSelectionFromList();
+
+    std::vector<AppModel::CodeRow> codes_;
+    bool compact_;
+    bool selectable_;
+    TimerSource& timers_;
+    const Clock& clock_;
+    SecondTicker ticker_;
+    std::optional<Uuid> selection_;
+    QStackedLayout* stack_;
+    EmptyStateView* empty_;
+    QListWidget* list_;
+};
+
+}  // namespace vael

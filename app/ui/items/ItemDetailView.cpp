@@ -1,0 +1,411 @@
+#include "app/ui/items/ItemDetailView.h"
+
+#include <QCheckBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "app/agent/VaultRef.h"
+#include "app/agent/ops/AgentText.h"
+#include "app/items/AIHandoffFormatter.h"
+#include "app/items/TOTPDisplay.h"
+#include "app/ui/items/CodeRowView.h"
+#include "app/ui/widgets/CopyButton.h"
+#include "app/ui/items/CountdownRing.h"
+#include "app/ui/widgets/ElidedLabel.h"
+#include "app/ui/widgets/GroupedSurface.h"
+#include "app/ui/widgets/Labels.h"
+#include "app/ui/widgets/SecondTicker.h"
+#include "app/ui/design/SymbolCatalog.h"
+#include "app/ui/design/VaelComponents.h"
+
+namespace vael {
+
+namespace {
+
+QString qs(const std::string& text) { return QString::fromStdString(text); }
+
+// A field row's frame: its label over what `texts` gets, then the trailing controls in `line`.
+QVBoxLayout* fieldRowLayout(QWidget* row, int index, const std::string& label) {
+    row->setObjectName(QString("field.%1").arg(index));
+    auto* line = new QHBoxLayout(row);
+    line->setContentsMargins(12, 12, 12, 12);
+    line->setSpacing(12);
+    auto* texts = new QVBoxLayout;
+    texts->setSpacing(2);
+    auto* caption = styledLabel(qs(label), TextStyle::caption, QFont::Normal, true);
+    caption->setObjectName("fieldLabel");
+    caption->setAccessibleName(qs(label));
+    texts->addWidget(caption);
+    line->addLayout(texts, 1);
+    return texts;
+}
+
+// A field shown as its value or the mask, with Reveal or a copy button.
+class PlainFieldRow final : public QWidget {
+public:
+    PlainFieldRow(ItemDetailViewModel* vm, int index, TimerSource& timers) : vm_(vm), index_(index) {
+        const auto& field = vm->payload().fields[static_cast<std::size_t>(index)];
+        auto* texts = fieldRowLayout(this, index, field.label);
+        auto* line = static_cast<QHBoxLayout*>(layout());
+        value_ = new ElidedLabel(2);
+        value_->setObjectName("fieldValue");
+        value_->setFont(field.concealed ? VaelFont::secret() : VaelFont::style(TextStyle::body));
+        texts->addWidget(value_);
+
+        reveal_ = new QPushButton("Reveal");
+        reveal_->setObjectName("reveal");
+        reveal_->setAccessibleName("Reveal " + qs(field.label));
+        reveal_->setToolTip("Reveal with approval");
+        reveal_->setIcon(SymbolCatalog::icon("touchid", VaelTheme::secondaryText(palette()), 14));
+        reveal_->setFont(VaelFont::style(TextStyle::callout));
+        connect(reveal_, &QPushButton::clicked, this, [this] {
+            // The answer shows through the model's revealed set; a refusal changes nothing.
+            if (vm_) vm_->reveal(index_);
+        });
+        line->addWidget(reveal_, 0, Qt::AlignVCenter);
+        copy_ = new CopyButton("Copy " + qs(field.label),
+                               [this] { return vm_ ? qs(vm_->displayValue(index_)) : QString(); }, timers);
+        copy_->setObjectName("copyField");
+        line->addWidget(copy_, 0, Qt::AlignVCenter);
+        refresh();
+    }
+
+    void refresh() {
+        if (!vm_) return;
+        const auto& field = vm_->payload().fields[static_cast<std::size_t>(index_)];
+        value_->setFullText(qs(vm_->displayValue(index_)));
+        const bool masked = field.concealed && !vm_->isRevealed(index_);
+        reveal_->setVisible(masked);
+        copy_->setVisible(!masked);
+    }
+
+private:
+    QPointer<ItemDetailViewModel> vm_;
+    int index_;
+    ElidedLabel* value_;
+    QPushButton* reveal_;
+    CopyButton* copy_;
+};
+
+// A one-time-code field: the live code, its ring and "Copy code", or "Invalid seed". The seed itself
+// is never shown, and no approval is asked for the code.
+class OTPFieldRow final : public QWidget {
+public:
+    OTPFieldRow(const ItemField& field, int index, TimerSource& timers, const Clock& clock)
+        : seed_(field.value), clock_(clock), ticker_(timers, [this] { refresh(); }) {
+        auto* texts = fieldRowLayout(this, index, field.label);
+        auto* line = static_cast<QHBoxLayout*>(layout());
+        live_.code = styledLabel({}, TextStyle::title2, QFont::Medium);
+        live_.code->setObjectName("codeValue");
+        live_.code->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+        texts->addWidget(live_.code);
+        live_.invalid = invalidSeedLabel();
+        texts->addWidget(live_.invalid);
+        line->addSpacing(8);
+        live_.ring = new CountdownRing;
+        line->addWidget(live_.ring);
+        live_.copy = new CopyButton(
+            "Copy code", [this] { return qs(TOTPDisplay::codeAt(seed_, clock_.now()).value_or("")); }, timers);
+        live_.copy->setObjectName("copyCode");
+        line->addWidget(live_.copy);
+        refresh();
+        ticker_.start();
+    }
+    ~OTPFieldRow() override {
+        // The seed is a secret: gone with the row.
+        std::fill(seed_.begin(), seed_.end(), '\0');
+    }
+
+private:
+    void refresh() { live_.show(seed_, clock_.now()); }
+
+    std::string seed_;
+    const Clock& clock_;
+    SecondTicker ticker_;
+    LiveCodeParts live_{};
+};
+
+}  // namespace
+
+ItemDetailView::ItemDetailView(ItemDetailViewModel* vm, std::string aiAccess, WebsiteSave onWebsiteSave,
+                               std::string collection, TimerSource& timers, const Clock& clock, QWidget* parent)
+    : QScrollArea(parent),
+      vm_(vm),
+      aiAccess_(std::move(aiAccess)),
+      onWebsiteSave_(std::move(onWebsiteSave)),
+      collection_(std::move(collection)),
+      timers_(timers),
+      clock_(clock) {
+    setObjectName("itemDetail");
+    setWidgetResizable(true);
+    setFrameShape(QFrame::NoFrame);
+    setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    if (vm_) vm_->setParent(this);
+
+    auto* page = new QWidget;
+    page->setObjectName("itemDetail.page");
+    auto* across = new QHBoxLayout(page);
+    across->setContentsMargins(0, 0, 0, 0);
+    auto* columnWidget = new QWidget;
+    columnWidget->setObjectName("itemDetail.column");
+    columnWidget->setMaximumWidth(kMaxColumnWidth);
+    column_ = new QVBoxLayout(columnWidget);
+    column_->setContentsMargins(24, 24, 24, 24);
+    column_->setSpacing(24);
+    // Up to 560 wide against the leading edge; the rest of the pane stays empty.
+    across->addWidget(columnWidget, 1);
+    across->addStretch(0);
+    setWidget(page);
+
+    // The website starts from the item once, and then belongs to the pane.
+    header_ = buildHeader();
+    fields_ = buildFieldsCard();
+    column_->addWidget(header_);
+    column_->addWidget(fields_);
+    column_->addWidget(buildWebsiteCard());
+    reference_ = buildReferenceCard();
+    column_->addWidget(reference_);
+    column_->addStretch(1);
+    if (vm_) {
+        website_->setText(qs(vm_->payload().url.value_or("")));
+        strictMatch_->setChecked(vm_->payload().strictMatch.value_or(false));
+    }
+    refreshWebsite();
+}
+
+void ItemDetailView::setViewModel(ItemDetailViewModel* vm) {
+    if (vm == vm_) return;
+    if (vm_) vm_->deleteLater();
+    vm_ = vm;
+    if (vm_) vm_->setParent(this);
+    buildItem();
+    refreshWebsite();
+}
+
+void ItemDetailView::buildItem() {
+    const auto replace = [this](QWidget*& old, QWidget* fresh) {
+        delete column_->replaceWidget(old, fresh);  // the layout's item is ours to free
+        old->deleteLater();
+        old = fresh;
+    };
+    replace(header_, buildHeader());
+    replace(fields_, buildFieldsCard());
+    replace(reference_, buildReferenceCard());
+}
+
+QString ItemDetailView::reference() const {
+    if (!vm_) return {};
+    const auto& payload = vm_->payload();
+    const std::string label = payload.fields.empty() ? std::string() : payload.fields.front().label;
+    return qs(VaultRef::make(collection_, payload.name, label));
+}
+
+bool ItemDetailView::websiteDirty() const {
+    if (!vm_) return false;
+    const auto typed = trimBlanks(website_->text().toStdString());
+    return typed != vm_->payload().url.value_or("") ||
+           strictMatch_->isChecked() != vm_->payload().strictMatch.value_or(false);
+}
+
+QWidget* ItemDetailView::card(const QString& title, QWidget* surface, QWidget* caption) {
+    auto* box = new QWidget;
+    auto* column = new QVBoxLayout(box);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(8);
+    column->addWidget(sectionHeader(title));
+    column->addWidget(surface);
+    if (caption) column->addWidget(caption);
+    return box;
+}
+
+QWidget* ItemDetailView::buildHeader() {
+    auto* header = new QWidget;
+    header->setObjectName("itemDetail.header");
+    auto* line = new QHBoxLayout(header);
+    line->setContentsMargins(0, 0, 0, 0);
+    line->setSpacing(16);
+    const auto& tier = TierStyle::of(aiAccess_);
+    const ItemPayload empty;
+    const auto& payload = vm_ ? vm_->payload() : empty;
+    const std::string firstLabel = payload.fields.empty() ? std::string() : payload.fields.front().label;
+    auto* glyph = new ItemGlyph(FieldGlyph::symbol(firstLabel), tier.tint, 52);
+    glyph->setObjectName("itemGlyph");
+    line->addWidget(glyph, 0, Qt::AlignTop);
+
+    auto* texts = new QVBoxLayout;
+    texts->setSpacing(8);
+    auto* name = styledLabel(qs(payload.name), TextStyle::title, QFont::DemiBold);
+    name->setObjectName("itemName");
+    name->setAccessibleName(qs(payload.name));
+    name->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    name->setWordWrap(true);
+    texts->addWidget(name);
+    auto* badge = new TierBadge(tier);
+    badge->setObjectName("tierBadge");
+    texts->addWidget(badge, 0, Qt::AlignLeft);
+    auto* blurb = styledLabel(tier.blurb, TextStyle::callout, QFont::Normal, true);
+    blurb->setObjectName("tierBlurb");
+    blurb->setAccessibleName(tier.blurb);
+    blurb->setWordWrap(true);
+    texts->addWidget(blurb);
+    line->addLayout(texts, 1);
+
+    auto* handoff = new AICopyButton(
+        [this] {
+            if (!vm_) return QString();
+            return qs(AIHandoffFormatter::render(vm_->payload(), aiAccess_, collection_));
+        },
+        timers_);
+    handoff->setObjectName("copyForAI");
+    line->addWidget(handoff, 0, Qt::AlignTop);
+    return header;
+}
+
+QWidget* ItemDetailView::buildFieldsCard() {
+    auto* surface = new GroupedSurface(0);
+    surface->setObjectName("itemDetail.fields");
+    if (vm_) {
+        const auto& fields = vm_->payload().fields;
+        std::vector<PlainFieldRow*> plain;
+        for (std::size_t i = 0; i < fields.size(); ++i) {
+            if (i > 0) surface->content()->addWidget(separatorLine());
+            const int index = static_cast<int>(i);
+            if (fields[i].kind == ItemField::Kind::otp) {
+                surface->content()->addWidget(new OTPFieldRow(fields[i], index, timers_, clock_));
+            } else {
+                auto* row = new PlainFieldRow(vm_, index, timers_);
+                plain.push_back(row);
+                surface->content()->addWidget(row);
+            }
+        }
+        connect(vm_, &ItemDetailViewModel::revealedIndicesChanged, surface, [plain] {
+            for (auto* row : plain) row->refresh();
+        });
+    }
+    if (surface->content()->count() == 0) surface->setMinimumHeight(24);
+    return card("FIELDS", surface);
+}
+
+QWidget* ItemDetailView::buildWebsiteCard() {
+    auto* surface = new GroupedSurface(12);
+    surface->setObjectName("itemDetail.website");
+    auto* row = new QHBoxLayout;
+    row->setSpacing(8);
+    auto* globe = symbolLabel("globe", VaelTheme::secondaryText(palette()), 16);
+    row->addWidget(globe);
+    website_ = new QLineEdit;
+    website_->setObjectName("website");
+    website_->setAccessibleName("Website");
+    website_->setPlaceholderText("https://example.com/login");
+    website_->setInputMethodHints(Qt::ImhNoPredictiveText | Qt::ImhUrlCharactersOnly);
+    row->addWidget(website_, 1);
+    save_ = new QPushButton("Save");
+    save_->setObjectName("saveWebsite");
+    save_->setAccessibleName("Save");
+    save_->setFont(VaelFont::style(TextStyle::callout));
+    // Prominent at small size: the accent fill, little padding.
+    const QColor accent = VaelTheme::accent(palette());
+    save_->setStyleSheet(QStringLiteral("QPushButton { background: %1; color: %2; border: none; border-radius: 5px;"
+                                        " padding: 3px 10px; }"
+                                        "QPushButton:pressed { background: %3; }"
+                                        "QPushButton:focus { border: 1px solid %3; }")
+                             .arg(accent.name(), palette().color(QPalette::HighlightedText).name(),
+                                  accent.darker(120).name()));
+    row->addWidget(save_);
+    savedMark_ = symbolLabel("checkmark", systemColor(SystemColor::green, palette()), 16);
+    savedMark_->setObjectName("websiteSaved");
+    savedMark_->setAccessibleName("Saved");
+    row->addWidget(savedMark_);
+    surface->content()->addLayout(row);
+    surface->content()->addSpacing(12);
+
+    strictMatch_ = new QCheckBox("Exact host only");
+    strictMatch_->setObjectName("strictMatch");
+    strictMatch_->setAccessibleName("Exact host only");
+    surface->content()->addWidget(strictMatch_);
+    auto* strictCaption =
+        styledLabel("Autofill only on this exact address \u2014 for banks and shared hosts.", TextStyle::caption,
+                    QFont::Normal, true);
+    strictCaption->setObjectName("strictMatchCaption");
+    strictCaption->setWordWrap(true);
+    strictCaption->setContentsMargins(24, 0, 0, 0);
+    surface->content()->addWidget(strictCaption);
+
+    websiteCaption_ = styledLabel({}, TextStyle::caption);
+    websiteCaption_->setObjectName("websiteCaption");
+    websiteCaption_->setWordWrap(true);
+
+    connect(website_, &QLineEdit::textChanged, this, [this] { refreshWebsite(); });
+    connect(strictMatch_, &QCheckBox::toggled, this, [this] { refreshWebsite(); });
+    // Return saves nothing: only the button does.
+    connect(save_, &QPushButton::clicked, this, [this] { saveWebsite(); });
+    return card("WEBSITE", surface, websiteCaption_);
+}
+
+QWidget* ItemDetailView::buildReferenceCard() {
+    auto* surface = new GroupedSurface(12);
+    surface->setObjectName("itemDetail.reference");
+    auto* row = new QHBoxLayout;
+    row->setSpacing(8);
+    row->addWidget(symbolLabel("link", VaelTheme::secondaryText(palette()), 16));
+    auto* text = new ElidedLabel(1);
+    text->setObjectName("reference");
+    text->setFont(VaelFont::secretSmall());
+    text->setFullText(reference());
+    row->addWidget(text, 1);
+    auto* copy = new CopyButton("Copy reference", [this] { return reference(); }, timers_);
+    copy->setObjectName("copyReference");
+    row->addWidget(copy);
+    surface->content()->addLayout(row);
+    auto* caption = styledLabel("Agents reference this secret by its handle \u2014 they never receive the value.",
+                                TextStyle::caption, QFont::Normal, true);
+    caption->setWordWrap(true);
+    return card("AGENT REFERENCE", surface, caption);
+}
+
+void ItemDetailView::refreshWebsite() {
+    // Save while there is something to save, else the check once a save succeeded, else nothing.
+    const bool dirty = onWebsiteSave_ && websiteDirty();
+    save_->setVisible(dirty);
+    savedMark_->setVisible(!dirty && websiteSaved_);
+    const auto caption = websiteError_ ? qs(*websiteError_)
+                                       : QString("The browser extension offers this login only on matching sites.");
+    websiteCaption_->setText(caption);
+    websiteCaption_->setAccessibleName(caption);
+    QPalette palette = websiteCaption_->palette();
+    palette.setColor(QPalette::WindowText, websiteError_ ? systemColor(SystemColor::red, this->palette())
+                                                         : VaelTheme::secondaryText(this->palette()));
+    websiteCaption_->setPalette(palette);
+}
+
+QCoro::Task<> ItemDetailView::saveWebsite() {
+    if (!onWebsiteSave_) co_return;
+    const auto typed = website_->text().toStdString();
+    std::optional<std::string> website;
+    if (!typed.empty()) website = typed;
+    const bool strict = strictMatch_->isChecked();
+    auto save = onWebsiteSave_;
+    QPointer<ItemDetailView> self(this);
+    std::optional<std::string> failure;
+    try {
+        auto saving = save(std::move(website), strict);
+        co_await saving;
+    } catch (const std::exception& error) {
+        failure = std::string("Couldn't save: ") + error.what();
+    } catch (...) {
+        failure = std::string("Couldn't save: ") + "unknown error";
+    }
+    if (!self) co_return;
+    if (failure) {
+        websiteError_ = std::move(failure);
+    } else {
+        websiteSaved_ = true;
+        websiteError_.reset();
+    }
+    refreshWebsite();
+}
+
+}  // namespace vael

@@ -1,0 +1,46 @@
+#include "app/ui/widgets/BusySpinner.h"
+
+#include <QPainter>
+#include <QVariantAnimation>
+
+#include "app/ui/design/MotionPreference.h"
+#include "app/ui/design/VaelTheme.h"
+
+namespace vael {
+
+BusySpinner::BusySpinner(int size, QWidget* parent) : QWidget(parent), size_(size) {
+    setFixedSize(size, size);
+    setAccessibleName("In progress");
+    if (!MotionPreference::reduced()) {
+        turn_ = new QVariantAnimation(this);
+        turn_->setStartValue(0.0);
+        turn_->setEndValue(360.0);
+        turn_->setDuration(900);
+        turn_->setLoopCount(-1);
+        connect(turn_, &QVariantAnimation::valueChanged, this, [this](const QVariant& value) {
+            angle_ = value.toReal();
+            update();
+        });
+    }
+}
+
+void BusySpinner::showEvent(QShowEvent*) {
+    if (turn_) turn_->start();
+}
+
+void BusySpinner::hideEvent(QHideEvent*) {
+    if (turn_) turn_->stop();
+}
+
+void BusySpinner::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    p.setRenderHint(QPainter::Antialiasing);
+    const qreal pen = std::max<qreal>(1.5, size_ / 8.0);
+    const QRectF ring = QRectF(rect()).adjusted(pen, pen, -pen, -pen);
+    p.setPen(QPen(VaelTheme::separator(palette()), pen));
+    p.drawEllipse(ring);
+    p.setPen(QPen(palette().color(QPalette::WindowText), pen, Qt::SolidLine, Qt::RoundCap));
+    p.drawArc(ring, int((90 - angle_) * 16), 100 * 16);
+}
+
+}  // namespace vael

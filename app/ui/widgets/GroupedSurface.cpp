@@ -1,0 +1,55 @@
+#include "app/ui/widgets/GroupedSurface.h"
+
+#include <QLabel>
+#include <QPainter>
+#include <QPainterPath>
+#include <QVBoxLayout>
+
+#include "app/ui/widgets/Labels.h"
+#include "app/ui/design/VaelTheme.h"
+
+namespace vael {
+
+namespace {
+
+class SeparatorLine final : public QWidget {
+public:
+    SeparatorLine() { setFixedHeight(1); }
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter painter(this);
+        painter.fillRect(rect(), VaelTheme::separator(palette()));
+    }
+};
+
+}  // namespace
+
+GroupedSurface::GroupedSurface(int inset, QWidget* parent) : QFrame(parent), layout_(new QVBoxLayout(this)) {
+    layout_->setContentsMargins(inset, inset, inset, inset);
+    layout_->setSpacing(0);
+}
+
+void GroupedSurface::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    QPainterPath shape;
+    // The border lies inside the edge.
+    shape.addRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), 12, 12);
+    painter.fillPath(shape, VaelTheme::control(palette()));
+    painter.setPen(QPen(VaelTheme::separator(palette()), 1));
+    painter.drawPath(shape);
+}
+
+QLabel* sectionHeader(const QString& text) {
+    auto* label = styledLabel(text, TextStyle::caption2, QFont::DemiBold, true);
+    QFont font = label->font();
+    font.setLetterSpacing(QFont::AbsoluteSpacing, 0.6);
+    label->setFont(font);
+    label->setAccessibleName(text);
+    return label;
+}
+
+QWidget* separatorLine() { return new SeparatorLine; }
+
+}  // namespace vael

@@ -1,0 +1,107 @@
+#include "app/ui/window/VaultItemRowDelegate.h"
+
+#include <QApplication>
+#include <QPainter>
+#include <QPixmap>
+
+#include "app/ui/design/VaelComponents.h"
+#include "app/ui/design/VaelTheme.h"
+
+namespace vael {
+
+namespace {
+
+QFont nameFont(const QFont& base) { return VaelFont::style(TextStyle::body, base, QFont::Medium); }
+QFont labelFont(const QFont& base) { return VaelFont::style(TextStyle::caption, base); }
+
+// Stored text may hold line breaks; a row shows one line of each.
+QString oneLine(QString text) {
+    for (auto& c : text)
+        if (c == u'\n' || c == u'\r' || c == QChar::LineSeparator || c == QChar::ParagraphSeparator) c = u' ';
+    return text;
+}
+
+}  // namespace
+
+VaultItemRowDelegate::VaultItemRowDelegate(QObject* parent)
+    : QStyledItemDelegate(parent),
+      glyph_(std::make_unique<ItemGlyph>("lock.fill", TierStyle::humanGated().tint, kGlyphSize)),
+      badge_(std::make_unique<TierBadge>(TierStyle::humanGated(), true)) {
+    glyph_->resize(kGlyphSize, kGlyphSize);
+}
+
+VaultItemRowDelegate::~VaultItemRowDelegate() = default;
+
+QString VaultItemRowDelegate::rowAccessibleText(const AppModel::ItemRow& row) {
+    return QString::fromStdString(row.name) + ", " + QString::fromStdString(row.fieldLabel) + ", AI access: " +
+           TierStyle::of(row.aiAccess).title;
+}
+
+QSize VaultItemRowDelegate::sizeHint(const QStyleOptionViewItem& option, const QModelIndex&) const {
+    const QFontMetrics name(nameFont(option.font)), label(labelFont(option.font));
+    const int text = name.height() + 1 + label.height();
+    return {kGlyphSize + kSpacing + 120, std::max(kGlyphSize, text) + 2 * kVerticalPadding + 4};
+}
+
+// Through a pixmap: QWidget::render straight into a view's painter adds the viewport's offset in
+// its window a second time, so the glyph and badge land off their row wherever the list is not at
+// the window's top-left corner.
+namespace {
+void drawWidget(QPainter& painter, QWidget& widget, const QPoint& at) {
+    const qreal ratio = painter.device() ? painter.device()->devicePixelRatioF() : 1.0;
+    QPixmap picture(widget.size() * ratio);
+    picture.setDevicePixelRatio(ratio);
+    picture.fill(Qt::transparent);
+    widget.render(&picture, QPoint(), QRegion(), QWidget::DrawChildren);
+    painter.drawPixmap(at, picture);
+}
+}  // namespace
+
+void VaultItemRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
+                                 const QModelIndex& index) const {
+    QStyleOptionViewItem panel = option;
+    initStyleOption(&panel, index);
+    panel.text.clear();
+    panel.icon = QIcon();
+    const QWidget* view = option.widget;
+    QStyle* style = view ? view->style() : QApplication::style();
+    style->drawControl(QStyle::CE_ItemViewItem, &panel, painter, view);
+
+    const auto name = oneLine(index.data(Qt::DisplayRole).toString());
+    const auto fieldLabel = oneLine(index.data(FieldLabelRole).toString());
+    const auto& tier = TierStyle::of(index.data(TierRole).toString());
+    const QRect area = option.rect.adjusted(6, kVerticalPadding, -6, -kVerticalPadding);
+
+    painter->save();
+    glyph_->setPalette(option.palette);
+    glyph_->setSymbol(FieldGlyph::symbol(fieldLabel.toStdString()));
+    glyph_->setTint(tier.tint);
+    drawWidget(*painter, *glyph_, QPoint(area.left(), area.center().y() - kGlyphSize / 2 + 1));
+
+    badge_->setPalette(option.palette);
+    badge_->setTier(tier);
+    const QSize badgeSize = badge_->sizeHint();
+    badge_->resize(badgeSize);
+    const QPoint badgeAt(area.right() - badgeSize.width() + 1, area.center().y() - badgeSize.height() / 2 + 1);
+    drawWidget(*painter, *badge_, badgeAt);
+
+    // The text column between the glyph and the badge, with at least 8 points before the badge.
+    const int left = area.left() + kGlyphSize + kSpacing;
+    const int width = std::max(0, badgeAt.x() - 8 - left);
+    const bool selected = option.state & QStyle::State_Selected;
+    const QFont nameF = nameFont(option.font), labelF = labelFont(option.font);
+    const QFontMetrics nameM(nameF), labelM(labelF);
+    const int top = area.center().y() - (nameM.height() + 1 + labelM.height()) / 2 + 1;
+
+    painter->setFont(nameF);
+    painter->setPen(option.palette.color(selected ? QPalette::HighlightedText : QPalette::Text));
+    painter->drawText(QRect(left, top, width, nameM.height()), Qt::AlignLeft | Qt::AlignVCenter,
+                      nameM.elidedText(name, Qt::ElideRight, width));
+    painter->setFont(labelF);
+    painter->setPen(selected ? option.palette.color(QPalette::HighlightedText) : VaelTheme::secondaryText(option.palette));
+    painter->drawText(QRect(left, top + nameM.height() + 1, width, labelM.height()), Qt::AlignLeft | Qt::AlignVCenter,
+                      labelM.elidedText(fieldLabel, Qt::ElideRight, width));
+    painter->restore();
+}
+
+}  // namespace vael

@@ -1,0 +1,143 @@
+#include <gtest/gtest.h>
+
+#include <QObject>
+
+#include <filesystem>
+#include <fstream>
+
+#include "model/ItemFixtures.h"
+#include "app/model/items/ImportSheetModel.h"
+
+namespace vael {
+namespace {
+
+using testing::await;
+using testing::OpenVault;
+using Result = ImportSheetModel::Result;
+
+// A file of the test's home holding `text` exactly.
+QString fileWith(const OpenVault& v, const std::string& name, const std::string& text) {
+    const auto path = v.h.home.path() + "/" + name;
+    std::ofstream(path, std::ios::binary) << text;
+    return QString::fromStdString(path);
+}
+
+std::string exportOf(int rows) {
+    std::string text = "name,url,username,password\n";
+    for (int i = 1; i <= rows; ++i) {
+        const auto n = std::to_string(i);
+        text += "site " + n + ",https://s" + n + ".example.com,user" + n + ",secret-" + n + "\n";
+    }
+    return text;
+}
+
+TEST(ImportSheetModel, ReadsOnlyUtf8ExportsWithinTheLimit) {
+    OpenVault v;
+    ImportSheetModel model(v.m);
+    const std::string unreadable(ImportSheetModel::kUnreadable);
+    const auto tooLarge = v.h.home.path() + "/large.csv";
+    std::ofstream(tooLarge) << "name,password\n";
+    std::filesystem::resize_file(tooLarge, ImportSheetModel::kMaxFileBytes + 1);
+
+    const std::vector<std::pair<QString, std::string>> refused = {
+        {fileWith(v, "latin1.csv", "name,password\ncaf\xE9,pw\n"), unreadable},
+        {QString::fromStdString(tooLarge), unreadable},
+        {QString::fromStdString(v.h.home.path() + "/missing.csv"), unreadable},
+        {fileWith(v, "header.csv", "name,password\n"), "No importable rows found in this file."},
+        {fileWith(v, "other.csv", "email,pass\na,b\n"),
+         "This doesn't look like a password export \u2014 no username/password columns in the header."},
+    };
+    for (const auto& [path, message] : refused) {
+        SCOPED_TRACE(path.toStdString());
+        model.handlePicked(path);
+        EXPECT_EQ(model.error(), message);
+        EXPECT_FALSE(model.parsed());
+    }
+
+    // The byte-order mark many exports start with is dropped, so the first header cell still matches.
+    model.handlePicked(fileWith(v, "marked.csv", "\xEF\xBB\xBFpassword,username\npw,bob\n"));
+    EXPECT_FALSE(model.error());
+    ASSERT_TRUE(model.parsed());
+    EXPECT_EQ(model.fileName(), "marked.csv");
+    EXPECT_EQ(model.preview(), (std::vector<ImportSheetModel::PreviewRow>{{"Imported item", "username \u00B7 password"}}));
+
+    // A later failure keeps what was parsed; a cancelled picker only clears the message.
+    model.handlePicked(fileWith(v, "latin1.csv", "\xFF"));
+    EXPECT_EQ(model.error(), unreadable);
+    EXPECT_EQ(model.fileName(), "marked.csv");
+    EXPECT_TRUE(model.parsed());
+    model.handlePicked(std::nullopt);
+    EXPECT_FALSE(model.error());
+    EXPECT_TRUE(model.parsed());
+}
+
+TEST(ImportSheetModel, PreviewsSixItemsByNameAndLabelsOnly) {
+    OpenVault v;
+    for (int rows : {6, 7}) {
+        ImportSheetModel model(v.m);
+        model.handlePicked(fileWith(v, "export.csv", exportOf(rows)));
+        const auto preview = model.preview();
+        ASSERT_EQ(preview.size(), 6u);
+        EXPECT_EQ(preview[5], (ImportSheetModel::PreviewRow{"site 6", "username \u00B7 password"}));
+        EXPECT_EQ(model.moreLine(), rows == 6 ? QString() : QStringLiteral("\u2026and 1 more"));
+    }
+}
+
+TEST(ImportSheetModel, AddsEveryItemInTurnAsAHiddenLogin) {
+    OpenVault v;
+    ImportSheetModel model(v.m);
+    model.handlePicked(fileWith(v, "export.csv", exportOf(4)));
+    // At each step exactly as many items are stored as were attempted: one add at a time.
+    std::vector<std::pair<int, std::size_t>> steps;
+    QObject::connect(&model, &ImportSheetModel::progressChanged, [&] {
+        steps.emplace_back(model.progress(), v.peek->items(AppModel::localCollectionID()).size());
+    });
+    auto running = model.runImport();
+    EXPECT_TRUE(model.busy());
+    EXPECT_EQ(model.progress(), 0);
+    await(std::move(running));
+
+    EXPECT_EQ(steps, (std::vector<std::pair<int, std::size_t>>{{1, 1}, {2, 2}, {3, 3}, {4, 4}}));
+    EXPECT_FALSE(model.busy());
+    EXPECT_EQ(model.result(), (Result{4, 0}));
+    EXPECT_EQ(ImportSheetModel::resultText(*model.result()), "Imported 4 items into your vault.");
+    for (const auto& row : v.peek->items(AppModel::localCollectionID())) {
+        EXPECT_EQ(row.type, "login");
+        EXPECT_EQ(row.aiAccess, "ai_hidden");
+        EXPECT_EQ(v.payloadOf(row.id).tags, std::vector<std::string>{"imported"});
+    }
+}
+
+TEST(ImportSheetModel, ALockMidRunCountsTheRestAsFailed) {
+    OpenVault v;
+    ImportSheetModel model(v.m);
+    model.handlePicked(fileWith(v, "export.csv", exportOf(5)));
+    std::optional<QCoro::Task<>> locking;
+    QObject::connect(&model, &ImportSheetModel::progressChanged, [&] {
+        if (model.progress() == 2) locking.emplace(v.m.lock());
+    });
+    await(model.runImport());
+    await(std::move(*locking));
+
+    EXPECT_EQ(model.result(), (Result{2, 3}));
+    EXPECT_EQ(model.progress(), 5);
+    EXPECT_EQ(ImportSheetModel::resultText(*model.result()), "Imported 2 items \u2014 3 failed and were left out.");
+    EXPECT_EQ(v.peek->items(AppModel::localCollectionID()).size(), 2u);
+}
+
+TEST(ImportSheetModel, StopsWhenTheSheetIsGone) {
+    OpenVault v;
+    auto* model = new ImportSheetModel(v.m);
+    model->handlePicked(fileWith(v, "export.csv", exportOf(5)));
+    QObject::connect(model, &ImportSheetModel::progressChanged, model, [model] {
+        if (model->progress() == 1) model->deleteLater();
+    });
+    auto running = model->runImport();
+    ASSERT_TRUE(testing::spinUntil([&] { return running.isReady(); }));
+    testing::settle();
+    // The add under way when the sheet went still lands; nothing after it.
+    EXPECT_EQ(v.peek->items(AppModel::localCollectionID()).size(), 2u);
+}
+
+}  // namespace
+}  // namespace vael

@@ -1,0 +1,113 @@
+#include <gtest/gtest.h>
+
+#include <QSignalSpy>
+
+#include <future>
+
+#include "model/ItemFixtures.h"
+#include "app/model/items/ItemDetailViewModel.h"
+#include "custody/ScriptedBiometricGate.h"
+
+using namespace vael;
+using namespace vael::testing;
+
+namespace {
+
+const std::string kMask = "\u2022\u2022\u2022\u2022\u2022\u2022\u2022\u2022";
+
+ItemPayload itemWith(std::vector<ItemField> fields) {
+    ItemPayload payload;
+    payload.name = "Mail";
+    payload.fields = std::move(fields);
+    return payload;
+}
+
+// Answers once released, so a test can act while the prompt is up.
+class HeldGate final : public BiometricGate {
+public:
+    bool authenticate(const std::string&) override {
+        asked.set_value();
+        return answer.get_future().get();
+    }
+    std::promise<void> asked;
+    std::promise<bool> answer;
+};
+
+}  // namespace
+
+TEST(ItemDetailViewModel, ShowsPlainValuesAndMasksConcealedOnesWhateverTheirLength) {
+    auto gate = std::make_shared<test::ScriptedBiometricGate>(true);
+    ItemDetailViewModel vm(itemWith({
+                               {"username", ItemField::Kind::username, "alice", false},
+                               {"empty", ItemField::Kind::password, "", true},
+                               {"one", ItemField::Kind::password, "x", true},
+                               {"long", ItemField::Kind::password, std::string(1000, 'y'), true},
+                           }),
+                           gate);
+    EXPECT_EQ(vm.displayValue(0), "alice");
+    EXPECT_TRUE(vm.isRevealed(0));
+    for (int i = 1; i <= 3; ++i) {
+        EXPECT_EQ(vm.displayValue(i), kMask) << i;
+        EXPECT_EQ(vm.displayValue(i).size(), 24u);
+        EXPECT_FALSE(vm.isRevealed(i));
+    }
+    // Outside the list: nothing shown, nothing revealed, nobody asked.
+    for (int i : {-1, 4}) {
+        EXPECT_EQ(vm.displayValue(i), "");
+        EXPECT_FALSE(vm.isRevealed(i));
+        EXPECT_FALSE(await(vm.reveal(i)));
+    }
+    // A plain field is shown without asking.
+    EXPECT_TRUE(await(vm.reveal(0)));
+    EXPECT_EQ(gate->calls(), 0u);
+    EXPECT_TRUE(vm.revealedIndices().empty());
+}
+
+TEST(ItemDetailViewModel, EachConcealedFieldNeedsItsOwnApproval) {
+    auto gate = std::make_shared<test::ScriptedBiometricGate>(false);
+    ItemDetailViewModel vm(itemWith({
+                               {"password", ItemField::Kind::password, "p4ss", true},
+                               {"", ItemField::Kind::token, "t0k", true},
+                               {"API key", ItemField::Kind::token, "k3y", true},
+                           }),
+                           gate);
+    QSignalSpy changes(&vm, &ItemDetailViewModel::revealedIndicesChanged);
+
+    // Refused: stays masked, and the next attempt asks again.
+    EXPECT_FALSE(await(vm.reveal(0)));
+    EXPECT_EQ(vm.displayValue(0), kMask);
+    EXPECT_EQ(changes.count(), 0);
+
+    gate->setDefaultAnswer(true);
+    EXPECT_TRUE(await(vm.reveal(2)));
+    EXPECT_EQ(vm.displayValue(2), "k3y");
+    EXPECT_EQ(vm.displayValue(0), kMask);
+    EXPECT_EQ(vm.displayValue(1), kMask);
+    EXPECT_TRUE(await(vm.reveal(1)));
+    EXPECT_EQ(vm.displayValue(1), "t0k");
+    // Revealed already: asked again, and the set does not change.
+    EXPECT_TRUE(await(vm.reveal(2)));
+
+    EXPECT_EQ(gate->reasons(),
+              (std::vector<std::string>{"Reveal password", "Reveal API key", "Reveal ", "Reveal API key"}));
+    EXPECT_EQ(vm.revealedIndices(), (std::set<int>{1, 2}));
+    EXPECT_EQ(changes.count(), 2);
+
+    // A model built again for the same item starts masked.
+    ItemDetailViewModel again(vm.payload(), gate);
+    EXPECT_EQ(again.displayValue(2), kMask);
+}
+
+TEST(ItemDetailViewModel, AnApprovalAfterTheModelWasDroppedChangesNothing) {
+    auto gate = std::make_shared<HeldGate>();
+    auto asked = gate->asked.get_future();
+    auto* vm = new ItemDetailViewModel(itemWith({{"password", ItemField::Kind::password, "p", true}}), gate);
+    std::optional<bool> answer;
+    auto revealing = [&]() -> QCoro::Task<> { answer = co_await vm->reveal(0); };
+    auto task = revealing();
+    asked.wait();
+    delete vm;
+    gate->answer.set_value(true);
+    ASSERT_TRUE(spinUntil([&] { return answer.has_value(); }));
+    EXPECT_FALSE(*answer);
+}

@@ -1,0 +1,173 @@
+#include <gtest/gtest.h>
+
+#include <QDialog>
+#include <QLabel>
+#include <QListView>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QStackedWidget>
+#include <QToolButton>
+
+#include <future>
+#include <thread>
+
+#include "ui/UiFixtures.h"
+#include "model/ItemFixtures.h"
+#include "app/model/window/VaultWindowModel.h"
+#include "app/ui/items/AddTOTPSheet.h"
+#include "app/ui/items/CaptureHost.h"
+#include "app/ui/MainWindow.h"
+#include "app/ui/ScreenFactory.h"
+#include "app/ui/window/VaultScreen.h"
+
+namespace vael {
+namespace {
+
+using testing::child;
+using testing::settle;
+using testing::spinUntil;
+
+// The live factory, noting what the window asked for.
+class RecordingScreens final : public ScreenFactory {
+public:
+    using ScreenFactory::ScreenFactory;
+    std::vector<std::string> calls;
+    std::vector<std::string> detailGroups;
+
+    QWidget* unlock() override { return note("unlock", ScreenFactory::unlock()); }
+    QWidget* onboarding() override { return note("onboarding", ScreenFactory::onboarding()); }
+    QWidget* detail(const ItemPayload& payload, const std::string& aiAccess, WebsiteSave save,
+                    const std::string& groupName) override {
+        detailGroups.push_back(groupName);
+        calls.push_back("detail " + payload.name + " " + aiAccess);
+        return ScreenFactory::detail(payload, aiAccess, std::move(save), groupName);
+    }
+    QDialog* addCode(std::optional<AppModel::ItemRow> target, OnAdded onAdded, QWidget* parent) override {
+        calls.push_back("addCode " + (target ? target->name : std::string("-")));
+        return ScreenFactory::addCode(std::move(target), std::move(onAdded), parent);
+    }
+    QDialog* capture(const LiveCredentialCapturePresenter::Pending& request, QWidget* parent) override {
+        calls.push_back("capture " + request.origin);
+        return ScreenFactory::capture(request, parent);
+    }
+
+private:
+    QWidget* note(const std::string& call, QWidget* page) {
+        calls.push_back(call);
+        return page;
+    }
+};
+
+struct WindowRun {
+    testing::OpenVault v;
+    RecordingScreens screens{v.m};
+    MainWindow window{v.m, screens, /*hasTray=*/false};
+
+    VaultScreen* vault() const { return qobject_cast<VaultScreen*>(window.page()); }
+};
+
+TEST(MainWindowRun, UnlockBannerCaptureAndLock) {
+    WindowRun t;
+    const auto item = t.v.item("GitHub");
+    t.v.h.lock();
+    t.window.show();
+    settle();
+    EXPECT_EQ(t.window.minimumSize(), QSize(940, 600));
+    EXPECT_EQ(t.window.size(), QSize(1040, 680));
+    EXPECT_EQ(t.window.screen(), MainWindow::Screen::unlock);  // bootstrap found the vault
+    EXPECT_EQ(t.screens.calls, std::vector<std::string>{"unlock"});
+
+    // Unlock: a fresh vault page, filled by its first refresh.
+    t.v.h.unlock();
+    ASSERT_TRUE(spinUntil([&] { return t.vault() && !t.vault()->window().rows().empty(); }));
+    auto* list = child<QListView>(t.vault(), "itemList");
+    list->setCurrentIndex(list->model()->index(0, 0));
+    ASSERT_TRUE(spinUntil([&] { return !t.screens.detailGroups.empty(); }));
+    EXPECT_EQ(t.screens.calls.back(), "detail GitHub injectable");
+    EXPECT_EQ(t.screens.detailGroups.back(), "local");
+    EXPECT_EQ(t.vault()->window().selectedItemID(), item);
+
+    // The model's failure shows until the banner is closed, which clears it.
+    auto* banner = child<QWidget>(t.vault(), "errorBanner");
+    EXPECT_TRUE(banner->isHidden());
+    t.v.m.setErrorMessage("Couldn't move the item.");
+    EXPECT_FALSE(banner->isHidden());
+    EXPECT_EQ(child<QLabel>(banner, "errorBannerText")->text(), "Couldn't move the item.");
+    child<QToolButton>(banner, "errorBannerClose")->click();
+    EXPECT_FALSE(t.v.m.errorMessage());
+    EXPECT_TRUE(banner->isHidden());
+
+    // An item's "Add 2FA Code…" opens one sheet for that row; closing it clears the request.
+    t.vault()->window().requestAddTOTP(t.vault()->window().rows().front());
+    EXPECT_EQ(t.screens.calls.back(), "addCode GitHub");
+    auto* codeSheet = t.vault()->findChild<AddTOTPSheet*>();
+    ASSERT_TRUE(codeSheet);
+    codeSheet->reject();
+    settle();
+    EXPECT_FALSE(t.vault()->window().totpRequest());
+
+    // An agent's capture request opens its sheet over the page; dismissing it answers that request
+    // with nothing.
+    auto answer = std::async(std::launch::async, [&] {
+        return t.v.m.liveCapture()->present("https://example.org", std::string("Example"));
+    });
+    CaptureHost* host = t.window.findChild<CaptureHost*>();
+    ASSERT_TRUE(spinUntil([&] { return host->sheet() != nullptr; }));
+    EXPECT_EQ(t.screens.calls.back(), "capture https://example.org");
+    host->sheet()->reject();
+    ASSERT_TRUE(spinUntil([&] { return answer.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }));
+    EXPECT_FALSE(answer.get());
+    EXPECT_FALSE(t.v.m.liveCapture()->pending());
+
+    // Locking drops the vault page and its state.
+    QPointer<QWidget> page = t.window.page();
+    QCoro::waitFor(t.v.m.lock());
+    settle();
+    EXPECT_EQ(t.window.screen(), MainWindow::Screen::unlock);
+    EXPECT_FALSE(page);
+    EXPECT_EQ(t.screens.calls.back(), "unlock");
+}
+
+TEST(MainWindowRun, ACaptureSheetClosesWhenItsRequestIsAnsweredElsewhere) {
+    WindowRun t;
+    t.window.show();
+    settle();
+    auto first = std::async(std::launch::async, [&] { return t.v.m.liveCapture()->present("first", std::nullopt); });
+    CaptureHost* host = t.window.findChild<CaptureHost*>();
+    ASSERT_TRUE(spinUntil([&] { return host->sheet() != nullptr; }));
+    QPointer<QDialog> sheet = host->sheet();
+    auto second = std::async(std::launch::async, [&] { return t.v.m.liveCapture()->present("second", std::nullopt); });
+    // The lock answers every waiting request; the open sheet goes with its request, answering nothing more.
+    QCoro::waitFor(t.v.m.lock());
+    ASSERT_TRUE(spinUntil([&] { return !sheet; }));
+    EXPECT_FALSE(first.get());
+    EXPECT_FALSE(second.get());
+    EXPECT_FALSE(host->sheet());
+}
+
+TEST(MainWindowRun, DeletionsAreAskedFirstAndDismissingDeletesNothing) {
+    WindowRun t;
+    const auto item = t.v.item("GitHub");
+    t.window.show();
+    ASSERT_TRUE(spinUntil([&] { return t.vault() && !t.vault()->window().rows().empty(); }));
+    auto& window = t.vault()->window();
+    const auto row = window.rows().front();
+
+    window.requestDelete(DeleteTarget::item(row.id, row.name));
+    auto* dialog = child<QMessageBox>(t.vault(), "deleteConfirmation");
+    EXPECT_EQ(dialog->text().toStdString(), window.deleteTarget()->prompt());
+    dialog->reject();
+    settle();
+    EXPECT_FALSE(window.deleteTarget());
+    EXPECT_FALSE(t.v.peek->item(item)->deleted);
+
+    window.requestDelete(DeleteTarget::item(row.id, row.name));
+    child<QPushButton>(t.vault(), "deleteConfirm")->click();
+    ASSERT_TRUE(spinUntil([&] { return t.v.peek->item(item)->deleted; }));
+    ASSERT_TRUE(spinUntil([&] { return window.rows().empty(); }));
+    EXPECT_FALSE(window.deleteTarget());
+}
+
+}  // namespace
+}  // namespace vael

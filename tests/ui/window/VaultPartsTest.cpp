@@ -1,0 +1,276 @@
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QComboBox>
+#include <QLabel>
+#include <QMenu>
+#include <QLineEdit>
+#include <QListView>
+#include <QPlainTextEdit>
+#include <QPointer>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QStandardItemModel>
+#include <QTest>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include "ui/UiFixtures.h"
+#include "app/ui/window/AddItemSheet.h"
+#include "app/ui/widgets/ErrorLabel.h"
+#include "app/ui/window/StructureEditSheet.h"
+#include "app/ui/window/SyncStatusPill.h"
+#include "app/ui/window/VaultItemRowDelegate.h"
+#include "app/ui/window/VaultToolbar.h"
+#include "app/ui/design/SymbolCatalog.h"
+#include "model/ItemFixtures.h"
+
+namespace vael {
+namespace {
+
+using testing::await;
+using testing::child;
+using testing::OpenVault;
+using testing::settle;
+
+// The sheets open over this, as they do over the vault window.
+struct Host {
+    QWidget window;
+    Host() {
+        window.resize(900, 640);
+        window.show();
+    }
+};
+
+// MARK: - structure sheet
+
+TEST(StructureEditSheet, BlankNameKeepsSaveOffAndReturnThenWritesNothing) {
+    OpenVault v;
+    Host host;
+    QPointer<StructureEditSheet> sheet = new StructureEditSheet(StructureSheet::newProject(), v.m, &host.window);
+    sheet->open();
+    EXPECT_EQ(sheet->width(), 380);
+    auto* field = child<QLineEdit>(sheet, "structureSheet.name");
+    auto* save = child<QPushButton>(sheet, "structureSheet.save");
+    EXPECT_EQ(field->placeholderText(), "Project name");
+    EXPECT_TRUE(field->text().isEmpty());
+    EXPECT_FALSE(save->isEnabled());
+    QTest::keyClicks(field, "  \t");
+    EXPECT_FALSE(save->isEnabled());
+
+    QTest::keyClick(field, Qt::Key_Return);
+    settle();
+    EXPECT_TRUE(sheet.isNull());  // closed at once and deleted
+    EXPECT_EQ(await(v.m.vaultTree()).size(), 1u);
+    EXPECT_FALSE(v.m.errorMessage());
+}
+
+TEST(StructureEditSheet, RenameOpensWithTheNameAndSavesTheTrimmedText) {
+    OpenVault v;
+    Host host;
+    const auto group = v.group("Work");
+    QPointer<StructureEditSheet> sheet =
+        new StructureEditSheet(StructureSheet::renameGroup(group, "Work"), v.m, &host.window);
+    sheet->open();
+    EXPECT_EQ(child<QLabel>(sheet, "structureSheet.title")->text(), "Rename Group");
+    auto* field = child<QLineEdit>(sheet, "structureSheet.name");
+    EXPECT_EQ(field->text(), "Work");
+    EXPECT_EQ(field->placeholderText(), "Group name");
+    field->setText(" Office ");
+    QTest::mouseClick(child<QPushButton>(sheet, "structureSheet.save"), Qt::LeftButton);
+    EXPECT_TRUE(sheet.isNull() || !sheet->isVisible());
+    settle();
+    const auto tree = await(v.m.vaultTree());
+    for (const auto& node : tree.at(0).groups) {
+        if (node.id == group) {
+            EXPECT_EQ(node.name, "Office");
+        }
+    }
+}
+
+// MARK: - new-item sheet
+
+const char* const kPaste =
+    "https://github.com/login\n"
+    "username: alice@example.org\n"
+    "password: hunter2secret\n";
+
+TEST(AddItemSheet, PasteThenAddStoresTheItemAndCloses) {
+    OpenVault v;
+    Host host;
+    const auto project = *await(v.m.createProject("Client"));
+    const auto b = v.group("B", project);
+    const auto a = v.group("A", project);
+    v.group("Sub", project, b);
+    AppModel::ProjectNode node;
+    for (auto& p : await(v.m.vaultTree()))
+        if (p.id == project) node = p;
+    int reloads = 0;
+    QPointer<AddItemSheet> sheet = new AddItemSheet(v.m, node, [&]() -> QCoro::Task<> {
+        ++reloads;
+        co_return;
+    }, &host.window);
+    sheet->open();
+    EXPECT_EQ(sheet->size(), QSize(460, 580));
+    auto* folder = child<QComboBox>(sheet, "addItem.folder");
+    ASSERT_EQ(folder->count(), 3);
+    EXPECT_EQ(folder->itemText(0), "A");
+    EXPECT_EQ(folder->itemText(2), "B / Sub");
+    EXPECT_EQ(sheet->model().targetGroupID(), a);
+    EXPECT_FALSE(child<QPushButton>(sheet, "addItem.add")->isEnabled());
+
+    child<QPlainTextEdit>(sheet, "addItem.smartPaste")->setPlainText(kPaste);
+    EXPECT_EQ(sheet->size(), QSize(460, 656));
+    EXPECT_EQ(child<QLineEdit>(sheet, "addItem.name")->text(), "github.com");
+    EXPECT_EQ(child<QLineEdit>(sheet, "addItem.website")->text(), "https://github.com/login");
+    const auto values = sheet->findChildren<QLineEdit*>("addItem.draftValue");
+    ASSERT_EQ(values.size(), 2);
+    EXPECT_EQ(values[0]->echoMode(), QLineEdit::Normal);    // the username
+    EXPECT_EQ(values[1]->echoMode(), QLineEdit::Password);  // the password, masked
+    QTest::mouseClick(sheet->findChildren<QToolButton*>("addItem.draftReveal")[1], Qt::LeftButton);
+    EXPECT_EQ(values[1]->echoMode(), QLineEdit::Normal);
+    EXPECT_EQ(child<QLineEdit>(sheet, "addItem.draftLabel")->width(), 110);
+
+    folder->setCurrentIndex(1);
+    QTest::mouseClick(child<QPushButton>(sheet, "addItem.add"), Qt::LeftButton);
+    EXPECT_TRUE(child<QWidget>(sheet, "addItem.busy")->isVisible());
+    EXPECT_FALSE(child<QPushButton>(sheet, "addItem.add")->isEnabled());
+    ASSERT_TRUE(testing::spinUntil([&] { return sheet.isNull(); }));
+    settle();
+    EXPECT_EQ(reloads, 1);
+    const auto stored = v.peek->items(b);
+    ASSERT_EQ(stored.size(), 1u);
+    const auto payload = v.payloadOf(stored[0].id);
+    EXPECT_EQ(payload.name, "github.com");
+    EXPECT_EQ(payload.fields.size(), 2u);
+    EXPECT_FALSE(payload.fields[1].concealed);
+}
+
+TEST(AddItemSheet, AFailedAddShowsTheSentenceAndKeepsTheEntries) {
+    OpenVault v;
+    Host host;
+    QPointer<AddItemSheet> sheet = new AddItemSheet(v.m, std::nullopt, {}, &host.window);
+    sheet->open();
+    EXPECT_EQ(sheet->size(), QSize(460, 524));
+    EXPECT_EQ(sheet->findChild<QWidget*>("addItem.locationSection"), nullptr);
+    QTest::keyClicks(child<QLineEdit>(sheet, "addItem.name"), "Mail");
+    QTest::keyClicks(child<QLineEdit>(sheet, "addItem.value"), "pw");
+    EXPECT_EQ(child<QLineEdit>(sheet, "addItem.value")->echoMode(), QLineEdit::Password);
+    v.sql("CREATE TRIGGER refuse_items BEFORE INSERT ON items BEGIN SELECT RAISE(ABORT, 'refused'); END;");
+    QTest::keyClick(child<QLineEdit>(sheet, "addItem.value"), Qt::Key_Return);  // the default action
+    ASSERT_TRUE(testing::spinUntil([&] { return !sheet->model().busy(); }));
+    ASSERT_FALSE(sheet.isNull());
+    EXPECT_EQ(child<ErrorLabel>(sheet, "addItem.error")->message(), "Couldn't add item. Please try again.");
+    EXPECT_EQ(child<QLineEdit>(sheet, "addItem.name")->text(), "Mail");
+    EXPECT_EQ(child<QLineEdit>(sheet, "addItem.value")->text(), "pw");
+    EXPECT_TRUE(child<QPushButton>(sheet, "addItem.add")->isEnabled());
+
+    // Cancel while an add runs: the add ends in the model, the sheet is gone at once.
+    v.sql("DROP TRIGGER refuse_items;");
+    QTest::mouseClick(child<QPushButton>(sheet, "addItem.add"), Qt::LeftButton);
+    QTest::mouseClick(child<QPushButton>(sheet, "addItem.cancel"), Qt::LeftButton);
+    settle();
+    EXPECT_TRUE(sheet.isNull());
+    EXPECT_EQ(v.peek->items(AppModel::localCollectionID()).size(), 1u);
+}
+
+// MARK: - toolbar
+
+TEST(VaultToolbar, SwapsOnTheConnectionAndTakesItsShortcutsOnlyInsideThePage) {
+    OpenVault v;
+    // The page sits in a window beside other widgets, as the vault page sits in the main window.
+    QWidget window;
+    auto* page = new QWidget(&window);
+    auto* outside = new QLineEdit(&window);
+    auto* toolbar = new VaultToolbar(v.m, page);
+    auto* body = new QLineEdit(page);
+    auto* pageLayout = new QVBoxLayout(page);
+    pageLayout->addWidget(toolbar);
+    pageLayout->addWidget(body);
+    auto* windowLayout = new QVBoxLayout(&window);
+    windowLayout->addWidget(page);
+    windowLayout->addWidget(outside);
+    window.resize(1000, 160);
+    window.show();
+    window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+
+    auto* connect = child<QWidget>(toolbar, "toolbar.connect");
+    auto* sharing = child<QWidget>(toolbar, "toolbar.sharing");
+    EXPECT_TRUE(connect->isVisible());
+    EXPECT_FALSE(sharing->isVisible());
+    EXPECT_FALSE(toolbar->syncPill()->isVisible());
+    EXPECT_EQ(connect->toolTip(), "Connect this vault to the Vael server");
+    EXPECT_EQ(child<QToolButton>(toolbar, "toolbar.addItem")->toolTip(), "Add item (Ctrl+N) \u2014 more in the menu");
+    EXPECT_EQ(child<QToolButton>(toolbar, "toolbar.addItem")->popupMode(), QToolButton::MenuButtonPopup);
+    EXPECT_EQ(child<QWidget>(toolbar, "toolbar.lock")->accessibleName(), "Lock the vault (Ctrl+L)");
+    EXPECT_EQ(child<QLineEdit>(toolbar, "toolbar.search")->placeholderText(), "Search items");
+
+    v.m.setServerConnected(true);
+    settle();  // the toolbar lays its buttons out again
+    EXPECT_FALSE(connect->isVisible());
+    EXPECT_TRUE(sharing->isVisible());
+    EXPECT_TRUE(toolbar->syncPill()->isVisible());
+    EXPECT_EQ(toolbar->syncPill()->toolTip().toStdString(), "Vault sync with " + serverHost(v.m.serverEndpoint()));
+
+    QSignalSpy newItem(toolbar, &VaultToolbar::newItemRequested);
+    QSignalSpy sharingAsked(toolbar, &VaultToolbar::sharingRequested);
+    QTest::mouseClick(child<QToolButton>(toolbar, "toolbar.addItem"), Qt::LeftButton, {}, QPoint(8, 8));
+    QTest::mouseClick(sharing, Qt::LeftButton);
+    EXPECT_EQ(newItem.count(), 1);
+    EXPECT_EQ(sharingAsked.count(), 1);
+    const auto entries = child<QToolButton>(toolbar, "toolbar.addItem")->menu()->actions();
+    ASSERT_EQ(entries.size(), 5);
+    EXPECT_EQ(entries[1]->text(), "New 2FA Code\u2026");
+    EXPECT_TRUE(entries[3]->isSeparator());
+
+    // Outside the page the shortcuts do nothing.
+    outside->setFocus();
+    QTest::keyClick(outside, Qt::Key_N, Qt::ControlModifier);
+    QTest::keyClick(outside, Qt::Key_L, Qt::ControlModifier);
+    settle();
+    EXPECT_EQ(newItem.count(), 1);
+    EXPECT_TRUE(v.m.hasSession());
+
+    body->setFocus();
+    QTest::keyClick(body, Qt::Key_N, Qt::ControlModifier);
+    EXPECT_EQ(newItem.count(), 2);
+    QTest::keyClick(body, Qt::Key_L, Qt::ControlModifier);
+    ASSERT_TRUE(testing::spinUntil([&] { return v.m.phase() == AppModel::Phase::locked; }));
+    EXPECT_FALSE(v.m.hasSession());
+    settle();
+    EXPECT_FALSE(toolbar->syncPill()->isVisible());  // the lock ends the connection
+}
+
+// A misspelt symbol would draw the theme's missing-image icon.
+TEST(SyncStatusPill, EveryMarkIsInTheCatalogue) {
+    for (const auto& status : {AppSyncStatus::synced({}), AppSyncStatus::idle(), AppSyncStatus::offline()}) {
+        EXPECT_TRUE(SymbolCatalog::knows(*syncPillText(status, 0, std::nullopt, "").symbol));
+    }
+}
+
+// MARK: - item row
+
+TEST(VaultItemRowDelegate, RowShowsOneLineEachAndReadsOutTheTier) {
+    QStandardItemModel model;
+    auto* item = new QStandardItem(QString(300, QChar(u'M')));
+    item->setData("username", VaultItemRowDelegate::FieldLabelRole);
+    item->setData("not a tier", VaultItemRowDelegate::TierRole);
+    model.appendRow(item);
+    QListView list;
+    VaultItemRowDelegate delegate;
+    list.setItemDelegate(&delegate);
+    list.setModel(&model);
+    list.resize(320, 200);
+    list.show();
+    const auto rowHeight = list.visualRect(model.index(0, 0)).height();
+    EXPECT_GE(rowHeight, VaultItemRowDelegate::kGlyphSize + 2 * VaultItemRowDelegate::kVerticalPadding);
+    EXPECT_LT(rowHeight, 60);  // a long name does not wrap
+    EXPECT_FALSE(list.grab().isNull());
+
+    const AppModel::ItemRow row{Uuid::random(), "Mail", "password", "unknown", Uuid::random()};
+    EXPECT_EQ(VaultItemRowDelegate::rowAccessibleText(row), "Mail, password, AI access: Gated");
+}
+
+}  // namespace
+}  // namespace vael
