@@ -1,0 +1,54 @@
+#include <gtest/gtest.h>
+
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <string>
+
+#include "core/ProcessHardening.h"
+#include "core/SecureBytes.h"
+
+namespace vael {
+namespace {
+
+// Locked memory of this process in kB, from /proc/self/status.
+long lockedKilobytes() {
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);) {
+        if (line.rfind("VmLck:", 0) == 0) return std::strtol(line.c_str() + 6, nullptr, 10);
+    }
+    return -1;
+}
+
+TEST(ProcessHardening, TheProcessIsNoLongerDumpableAndWritesNoCore) {
+    // In a child of its own: the test runner itself stays as it was.
+    EXPECT_EXIT(
+        {
+            const bool before = processIsDumpable();
+            hardenProcess();
+            rlimit core{};
+            ::getrlimit(RLIMIT_CORE, &core);
+            std::_Exit(before && !processIsDumpable() && core.rlim_cur == 0 && core.rlim_max == 0 ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0), "");
+}
+
+TEST(ProcessHardening, ALockedKeyIsLockedUntilWipedAndMovesKeepItLocked) {
+    rlimit limit{};
+    ::getrlimit(RLIMIT_MEMLOCK, &limit);
+    if (limit.rlim_cur < 8192 && ::geteuid() != 0) GTEST_SKIP() << "no memory may be locked here";
+    const auto before = lockedKilobytes();
+    SecureBytes key(std::string_view("0123456789abcdef0123456789abcdef"));
+    key.lockInMemory();
+    SecureBytes moved(std::move(key));
+    EXPECT_EQ(moved.view(), "0123456789abcdef0123456789abcdef");
+    EXPECT_GT(lockedKilobytes(), before);
+    moved.wipe();
+    EXPECT_TRUE(moved.empty());
+    EXPECT_EQ(lockedKilobytes(), before);
+}
+
+}  // namespace
+}  // namespace vael
