@@ -17,6 +17,8 @@
 #include "app/model/window/VaultWindowModel.h"
 #include "app/ui/items/AddTOTPSheet.h"
 #include "app/ui/items/CaptureHost.h"
+#include "app/ui/items/ItemDetailView.h"
+#include "app/ui/widgets/ElidedLabel.h"
 #include "app/ui/MainWindow.h"
 #include "app/ui/ScreenFactory.h"
 #include "app/ui/window/VaultScreen.h"
@@ -127,6 +129,45 @@ TEST(MainWindowRun, UnlockBannerCaptureAndLock) {
     EXPECT_EQ(t.window.screen(), MainWindow::Screen::unlock);
     EXPECT_FALSE(page);
     EXPECT_EQ(t.screens.calls.back(), "unlock");
+}
+
+TEST(MainWindowRun, ARevealedValueLeavesThePaneTheMomentTheVaultLocks) {
+    WindowRun t;
+    t.v.item("Bank", std::nullopt,
+             {{"username", ItemField::Kind::username, "ada-lovelace", false},
+              {"password", ItemField::Kind::password, "pa55/word", true},
+              {"otp", ItemField::Kind::otp, "JBSWY3DPEHPK3PXP", true}});
+    t.window.show();
+    ASSERT_TRUE(spinUntil([&] { return t.vault() && !t.vault()->window().rows().empty(); }));
+    auto* list = child<QListView>(t.vault(), "itemList");
+    list->setCurrentIndex(list->model()->index(0, 0));
+    ItemDetailView* pane = nullptr;
+    ASSERT_TRUE(spinUntil([&] { return (pane = t.vault()->findChild<ItemDetailView*>()) != nullptr; }));
+    auto* password = child<ElidedLabel>(child(pane, "field.1"), "fieldValue");
+    child<QPushButton>(child(pane, "field.1"), "reveal")->click();
+    ASSERT_TRUE(spinUntil([&] { return password->fullText() == "pa55/word"; }));
+    const QString code = child<QLabel>(child(pane, "field.2"), "codeValue")->text();
+    ASSERT_FALSE(code.isEmpty());
+
+    // What the widgets hold the moment the lock is announced, before the old page is deleted.
+    std::vector<QString> held;
+    bool modelHoldsValues = true;
+    QObject::connect(&t.v.m, &AppModel::phaseChanged, pane, [&, pane] {
+        for (auto* label : pane->findChildren<QLabel*>()) {
+            held.insert(held.end(), {label->text(), label->accessibleName(), label->toolTip()});
+            if (auto* elided = dynamic_cast<ElidedLabel*>(label)) held.push_back(elided->fullText());
+        }
+        modelHoldsValues = false;
+        for (const auto& field : pane->viewModel()->payload().fields) modelHoldsValues |= !field.value.empty();
+    });
+    QCoro::waitFor(t.v.m.lock());
+    ASSERT_FALSE(held.empty());
+    for (const auto& text : held) {
+        for (const QString& value : {QString("pa55/word"), QString("ada-lovelace"), code}) {
+            EXPECT_FALSE(text.contains(value)) << text.toStdString();
+        }
+    }
+    EXPECT_FALSE(modelHoldsValues);
 }
 
 TEST(MainWindowRun, ACaptureSheetClosesWhenItsRequestIsAnsweredElsewhere) {
