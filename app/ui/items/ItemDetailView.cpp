@@ -13,6 +13,7 @@
 #include "app/items/TOTPDisplay.h"
 #include "app/ui/items/CodeRowView.h"
 #include "app/ui/widgets/CopyButton.h"
+#include "app/ui/widgets/DisplayText.h"
 #include "app/ui/items/CountdownRing.h"
 #include "app/ui/widgets/ElidedLabel.h"
 #include "app/ui/widgets/GroupedSurface.h"
@@ -42,9 +43,9 @@ QVBoxLayout* fieldRowLayout(QWidget* row, int index, const std::string& label) {
     line->setSpacing(12);
     auto* texts = new QVBoxLayout;
     texts->setSpacing(2);
-    auto* caption = styledLabel(qs(label), TextStyle::caption, QFont::Normal, true);
+    auto* caption = styledLabel(displayName(label), TextStyle::caption, QFont::Normal, true);
     caption->setObjectName("fieldLabel");
-    caption->setAccessibleName(qs(label));
+    caption->setAccessibleName(caption->text());
     texts->addWidget(caption);
     line->addLayout(texts, 1);
     return texts;
@@ -282,9 +283,9 @@ QWidget* ItemDetailView::buildHeader() {
 
     auto* texts = new QVBoxLayout;
     texts->setSpacing(8);
-    auto* name = styledLabel(qs(payload.name), TextStyle::title, QFont::DemiBold);
+    auto* name = styledLabel(displayName(payload.name), TextStyle::title, QFont::DemiBold);
     name->setObjectName("itemName");
-    name->setAccessibleName(qs(payload.name));
+    name->setAccessibleName(name->text());
     name->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
     name->setWordWrap(true);
     texts->addWidget(name);

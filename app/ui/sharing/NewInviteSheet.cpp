@@ -13,6 +13,7 @@
 
 #include "app/ui/widgets/BusySpinner.h"
 #include "app/ui/widgets/CopyButton.h"
+#include "app/ui/widgets/DisplayText.h"
 #include "app/ui/design/VaelComponents.h"
 #include "app/ui/design/VaelTheme.h"
 #include "app/ui/sharing/SharingWidgets.h"
@@ -25,7 +26,7 @@ public:
     using QLabel::QLabel;
     void setFullText(const QString& text) {
         full_ = text;
-        setToolTip(text);
+        setToolTip(plainToolTip(text));
         elide();
     }
 
