@@ -17,6 +17,7 @@
 #include <future>
 #include <thread>
 
+#include "ui/ItemUiFixtures.h"
 #include "ui/UiFixtures.h"
 #include "model/ItemFixtures.h"
 #include "app/model/window/VaultWindowModel.h"
@@ -229,6 +230,8 @@ TEST(MainWindowRun, NamesChosenByAgentsShowAsPlainTextOnOneLine) {
     ItemDetailView* pane = nullptr;
     ASSERT_TRUE(spinUntil([&] { return (pane = t.vault()->findChild<ItemDetailView*>()) != nullptr; }));
     EXPECT_EQ(child<QLabel>(pane, "itemName")->text(), "Prod live key");
+    settle();
+    testing::snapshot(t.window, "hostile-names");
     std::unique_ptr<QMenu> menu(VaultMenus::item(t.vault()->window(), row, nullptr));
     QStringList moves;
     for (auto* action : child<QMenu>(menu.get(), "itemMoveMenu")->actions()) moves << action->text();
