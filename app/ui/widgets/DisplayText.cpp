@@ -22,7 +22,7 @@ QString plainToolTip(const QString& text) {
     return Qt::mightBeRichText(text) ? Qt::convertFromPlainText(text, Qt::WhiteSpaceNormal) : text;
 }
 
-QString menuText(const QString& text) {
+QString withoutMnemonic(const QString& text) {
     QString shown = text;
     return shown.replace(u'&', QStringLiteral("&&"));
 }

@@ -18,7 +18,7 @@ QString displayName(const QString& stored);
 // A tooltip that shows `text` exactly, whatever markup it seems to hold.
 QString plainToolTip(const QString& text);
 
-// A menu entry that shows `text` exactly: "&" is no mnemonic.
-QString menuText(const QString& text);
+// Text for a menu entry, button or check box that shows `text` exactly: "&" is no mnemonic.
+QString withoutMnemonic(const QString& text);
 
 }  // namespace vael

@@ -12,7 +12,7 @@ namespace vael::VaultMenus {
 namespace {
 
 // A stored name as a menu shows it.
-QString menuName(const std::string& stored) { return menuText(displayName(stored)); }
+QString menuName(const std::string& stored) { return withoutMnemonic(displayName(stored)); }
 
 QAction* entry(QMenu* menu, const QString& title, const char* objectName) {
     auto* action = menu->addAction(title);
