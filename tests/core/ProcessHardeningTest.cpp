@@ -3,6 +3,8 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <string>
@@ -22,6 +24,22 @@ long lockedKilobytes() {
     return -1;
 }
 
+// Whether the mapping that holds `address` is left out of core dumps, from /proc/self/smaps.
+bool excludedFromDumps(const void* address) {
+    const auto at = reinterpret_cast<std::uintptr_t>(address);
+    std::ifstream smaps("/proc/self/smaps");
+    bool inside = false;
+    for (std::string line; std::getline(smaps, line);) {
+        std::uintptr_t from = 0, to = 0;
+        if (std::sscanf(line.c_str(), "%lx-%lx ", &from, &to) == 2 && line.find(' ') > line.find('-')) {
+            inside = from <= at && at < to;
+        } else if (inside && line.rfind("VmFlags:", 0) == 0) {
+            return line.find(" dd") != std::string::npos;
+        }
+    }
+    return false;
+}
+
 TEST(ProcessHardening, TheProcessIsNoLongerDumpableAndWritesNoCore) {
     // In a child of its own: the test runner itself stays as it was.
     EXPECT_EXIT(
@@ -35,7 +53,7 @@ TEST(ProcessHardening, TheProcessIsNoLongerDumpableAndWritesNoCore) {
         ::testing::ExitedWithCode(0), "");
 }
 
-TEST(ProcessHardening, ALockedKeyIsLockedUntilWipedAndMovesKeepItLocked) {
+TEST(ProcessHardening, ALockedKeyIsLockedAndOutOfDumpsUntilWiped) {
     rlimit limit{};
     ::getrlimit(RLIMIT_MEMLOCK, &limit);
     if (limit.rlim_cur < 8192 && ::geteuid() != 0) GTEST_SKIP() << "no memory may be locked here";
@@ -44,6 +62,7 @@ TEST(ProcessHardening, ALockedKeyIsLockedUntilWipedAndMovesKeepItLocked) {
     key.lockInMemory();
     SecureBytes moved(std::move(key));
     EXPECT_EQ(moved.view(), "0123456789abcdef0123456789abcdef");
+    EXPECT_TRUE(excludedFromDumps(moved.data()));
     EXPECT_GT(lockedKilobytes(), before);
     moved.wipe();
     EXPECT_TRUE(moved.empty());
