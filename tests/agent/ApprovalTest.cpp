@@ -92,6 +92,7 @@ TEST(OwnerApproval, OnlyChangesThatReadMoreOrAlterAGuardedItemAsk) {
         {"same kind, same website", "human_gated", [](auto& r) { r.kind = "password"; r.url = "https://a.example"; }, false},
         {"same value, same name", "human_gated", [](auto& r) { r.value = "pw"; r.name = "Login"; }, false},
         {"its own group named", "ai_hidden", [](auto& r) { r.group = "local"; r.project = "Personal"; }, false},
+        {"its own project named by id", "human_gated", [](auto& r) { r.project = kDefaultProject.text(); }, false},
         {"website cleared", "ai_hidden", [](auto& r) { r.url = ""; }, false},
         {"same tier named", "ai_hidden", [](auto& r) { r.aiAccess = "ai_hidden"; }, false},
         {"new value", "human_gated", [](auto& r) { r.value = "new"; }, true},

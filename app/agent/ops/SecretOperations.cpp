@@ -36,7 +36,9 @@ bool namesAnotherGroup(const StoreVaultItemSource::CollectionContext& current, c
     if (groupName.empty() && projectName.empty()) return false;
     if (current.parentId) return true;  // the target is always a top-level group
     if (!groupName.empty() && !canonicallyEqual(groupName, current.name)) return true;
-    return !projectName.empty() && !canonicallyEqual(projectName, current.project);
+    // A project may be named by its id.
+    return !projectName.empty() && !canonicallyEqual(projectName, current.project) &&
+           Uuid::parse(projectName) != std::optional(current.record.orgId);
 }
 
 }  // namespace
