@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "core/Bytes.h"
+#include "core/ProcessHardening.h"
 
 namespace vael {
 
@@ -22,7 +23,10 @@ public:
     explicit SecureBytes(Bytes&& bytes) : data_(std::move(bytes)) {}
     explicit SecureBytes(std::string_view text) : data_(text.begin(), text.end()) {}
     SecureBytes(const SecureBytes& other) : data_(other.data_) {}
-    SecureBytes(SecureBytes&& other) noexcept : data_(std::move(other.data_)) { other.data_.clear(); }
+    SecureBytes(SecureBytes&& other) noexcept : data_(std::move(other.data_)), locked_(other.locked_) {
+        other.data_.clear();
+        other.locked_ = false;
+    }
     SecureBytes& operator=(const SecureBytes& other) {
         if (this != &other) {
             wipe();
@@ -34,7 +38,9 @@ public:
         if (this != &other) {
             wipe();
             data_ = std::move(other.data_);
+            locked_ = other.locked_;
             other.data_.clear();
+            other.locked_ = false;
         }
         return *this;
     }
@@ -58,13 +64,28 @@ public:
         }
         std::vector<std::uint8_t> bigger(size);
         std::copy(data_.begin(), data_.end(), bigger.begin());
+        const bool wasLocked = locked_;
         wipe();
         data_ = std::move(bigger);
+        if (wasLocked) lockInMemory();
     }
 
     void wipe() {
-        if (!data_.empty()) sodium_memzero(data_.data(), data_.size());
+        if (locked_) {
+            unlockKeyMemory(data_.data(), data_.size());
+            locked_ = false;
+        } else if (!data_.empty()) {
+            sodium_memzero(data_.data(), data_.size());
+        }
         data_.clear();
+    }
+
+    // For keys that live as long as a session: kept out of swap and core dumps where the system
+    // allows. Copies are not locked.
+    void lockInMemory() {
+        if (locked_ || data_.empty()) return;
+        lockKeyMemory(data_.data(), data_.size());
+        locked_ = true;
     }
 
     // Constant-time comparison; sizes are not secret.
@@ -80,6 +101,7 @@ public:
 
 private:
     std::vector<std::uint8_t> data_;
+    bool locked_ = false;
 };
 
 }  // namespace vael

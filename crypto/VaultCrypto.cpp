@@ -345,6 +345,10 @@ void VaultCrypto::unlock(const std::vector<WrappedKey>& wrappedKeys, const Bytes
     next->groupWrapKey = subkey(vaultKey, kGroupKeysSubkey);
     next->handleKey = randomSecret(kKeyBytes);
     next->vaultKey = std::move(vaultKey);
+    // The session's keys live until lock: out of swap and core dumps.
+    for (auto* key : {&next->vaultKey, &next->groupWrapKey, &next->x25519Secret, &next->ed25519Secret, &next->handleKey}) {
+        key->lockInMemory();
+    }
     session_ = std::move(next);
 }
 

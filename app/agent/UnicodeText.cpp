@@ -58,6 +58,34 @@ GraphemeTail graphemeTail(std::string_view utf8, std::size_t n) {
     return result;
 }
 
+std::string graphemeHead(std::string_view utf8, std::size_t n) {
+    auto* breaks = characterBreaks();
+    if (utf8.size() <= n) return std::string(utf8);  // no text of n bytes has more than n clusters
+    if (breaks == nullptr || utf8.size() > static_cast<std::size_t>(INT32_MAX)) {
+        // No ICU data: cut at a code point boundary rather than fail.
+        std::size_t end = n;
+        while (end > 0 && (static_cast<unsigned char>(utf8[end]) & 0xC0) == 0x80) --end;
+        return std::string(utf8.substr(0, end));
+    }
+    UErrorCode status = U_ZERO_ERROR;
+    UText text = UTEXT_INITIALIZER;
+    utext_openUTF8(&text, utf8.data(), static_cast<int64_t>(utf8.size()), &status);
+    breaks->setText(&text, status);
+    int32_t end = breaks->first();
+    for (std::size_t i = 0; i < n; ++i) {
+        const int32_t next = breaks->next();
+        if (next == icu::BreakIterator::DONE) break;
+        end = next;
+    }
+    std::string head(utf8.substr(0, static_cast<std::size_t>(end)));
+    UText empty = UTEXT_INITIALIZER;
+    utext_openUTF8(&empty, "", 0, &status);
+    breaks->setText(&empty, status);
+    utext_close(&empty);
+    utext_close(&text);
+    return head;
+}
+
 std::string displaySafe(std::string_view utf8) {
     std::string out;
     out.reserve(utf8.size());

@@ -12,6 +12,8 @@ struct GraphemeTail {
     std::string_view tail;       // the last `n` clusters (all of them when there are fewer)
 };
 GraphemeTail graphemeTail(std::string_view utf8, std::size_t n);
+// The first `n` clusters of the text (all of it when it has fewer).
+std::string graphemeHead(std::string_view utf8, std::size_t n);
 
 // A name an agent chose, made safe to show inside a prompt: control characters, line and paragraph
 // separators and bidirectional controls are removed, so the name cannot break the sentence it is

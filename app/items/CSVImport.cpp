@@ -19,6 +19,9 @@ const char* describe(ImportError::Case c) {
             return "No importable rows found in this file.";
         case ImportError::Case::unrecognizedHeader:
             return "This doesn't look like a password export \u2014 no username/password columns in the header.";
+        case ImportError::Case::tooManyRows:
+            return "This file has more than 50,000 rows \u2014 more than Vael imports at once. Split it into smaller "
+                   "files and import each.";
     }
     return "";
 }
@@ -72,7 +75,7 @@ void wipe(std::vector<Row>& rows) {
 
 ImportError::ImportError(Case c) : std::runtime_error(describe(c)), case_(c) {}
 
-std::vector<Row> parse(std::string_view text) {
+std::vector<Row> parse(std::string_view text, std::size_t maxRows) {
     std::vector<Row> rows;
     Row row;
     std::string field;
@@ -82,7 +85,15 @@ std::vector<Row> parse(std::string_view text) {
     };
     auto endRow = [&] {
         endField();
-        if (!(row.size() == 1 && row.front().empty())) rows.push_back(std::move(row));
+        if (!(row.size() == 1 && row.front().empty())) {
+            if (rows.size() == maxRows) {
+                // What was read holds secrets too.
+                rows.push_back(std::move(row));
+                wipe(rows);
+                throw ImportError(ImportError::Case::tooManyRows);
+            }
+            rows.push_back(std::move(row));
+        }
         row.clear();
     };
     bool inQuotes = false;
@@ -122,7 +133,7 @@ std::vector<Row> parse(std::string_view text) {
 }
 
 ParsedFile payloads(std::string_view csvText) {
-    auto rows = parse(csvText);
+    auto rows = parse(csvText, kMaxRows + 1);  // the header and the data rows
     struct Wiped {
         std::vector<Row>& rows;
         ~Wiped() { wipe(rows); }

@@ -3,6 +3,8 @@
 // Password exports in CSV: a small, forgiving dialect split into rows, and the rows' columns found
 // by their header names and turned into item payloads. Pure functions over UTF-8 text.
 
+#include <cstddef>
+#include <cstdint>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -14,9 +16,13 @@ namespace vael::CSVImport {
 
 using Row = std::vector<std::string>;
 
+// More data rows than any password export has: a file with more is refused before it is all read.
+inline constexpr std::size_t kMaxRows = 50'000;
+
 // Rows of fields in file order, as many fields as each line holds. Quotes may open anywhere in a
-// field, an unclosed quote runs to the end, blank lines are dropped; nothing is trimmed.
-std::vector<Row> parse(std::string_view text);
+// field, an unclosed quote runs to the end, blank lines are dropped; nothing is trimmed. More than
+// `maxRows` rows throw ImportError (tooManyRows).
+std::vector<Row> parse(std::string_view text, std::size_t maxRows = SIZE_MAX);
 
 struct ParsedFile {
     std::vector<ItemPayload> payloads;  // one per imported row, in file order
@@ -27,7 +33,7 @@ struct ParsedFile {
 
 class ImportError : public std::runtime_error {
 public:
-    enum class Case { empty, unrecognizedHeader };
+    enum class Case { empty, unrecognizedHeader, tooManyRows };
     explicit ImportError(Case c);
     Case code() const { return case_; }
     bool operator==(const ImportError& other) const { return case_ == other.case_; }
@@ -38,7 +44,7 @@ private:
 
 // Every payload is named, holds one to three of the fields "username", "password" and "otp", and
 // carries the tag "imported". Throws ImportError when the header names neither a username nor a
-// password column, or when no row gives an item.
+// password column, when no row gives an item, or when the file has more than kMaxRows data rows.
 ParsedFile payloads(std::string_view csvText);
 
 }  // namespace vael::CSVImport

@@ -36,7 +36,12 @@ QWidget* ScreenFactory::settings() { return new SettingsView(app_); }
 QWidget* ScreenFactory::detail(const ItemPayload& payload, const std::string& aiAccess, WebsiteSave onWebsiteSave,
                                const std::string& groupName) {
     auto* vm = new ItemDetailViewModel(payload, app_.biometric());
-    return new ItemDetailView(vm, aiAccess, std::move(onWebsiteSave), groupName, app_.timers(), app_.clock());
+    auto* view = new ItemDetailView(vm, aiAccess, std::move(onWebsiteSave), groupName, app_.timers(), app_.clock());
+    // At lock, not when the old page is finally deleted.
+    QObject::connect(&app_, &AppModel::phaseChanged, view, [view, &app = app_] {
+        if (app.phase() != AppModel::Phase::unlocked) view->forgetValues();
+    });
+    return view;
 }
 
 bool ScreenFactory::reloadDetail(QWidget* pane, const ItemPayload& payload) {

@@ -1,4 +1,4 @@
-// Any file text: the rows hold no blank line, and the import either gives named payloads of one to
+// Any file text: the rows hold no blank line, a row limit refuses only what exceeds it, and the import either gives named payloads of one to
 // three known fields tagged "imported", or one of its own errors.
 #include <cstddef>
 #include <cstdint>
@@ -9,8 +9,16 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view text(reinterpret_cast<const char*>(data), size);
-    for (const auto& row : vael::CSVImport::parse(text)) {
+    const auto rows = vael::CSVImport::parse(text);
+    for (const auto& row : rows) {
         if (row.empty() || (row.size() == 1 && row.front().empty())) std::abort();
+    }
+    // A row limit refuses exactly the texts with more rows than it allows.
+    const std::size_t limit = size % 4;
+    try {
+        if (vael::CSVImport::parse(text, limit) != rows || rows.size() > limit) std::abort();
+    } catch (const vael::CSVImport::ImportError& error) {
+        if (error.code() != vael::CSVImport::ImportError::Case::tooManyRows || rows.size() <= limit) std::abort();
     }
     try {
         const auto parsed = vael::CSVImport::payloads(text);

@@ -57,6 +57,18 @@ TEST(ItemSourceCapture, ArgumentsAreCheckedBeforeThePresenterIsAsked) {
     OpsEnv env;
     EXPECT_EQ(managementError([&] { env.source->captureSecret(capture(std::nullopt)); }), MCase::invalid);
     EXPECT_EQ(managementError([&] { env.source->captureSecret(capture(" \n")); }), MCase::invalid);
+    // Only a web origin may be shown to the owner as the site that wants a login.
+    for (const std::string notASite : {"not a url", "Vael security notice: type your MASTER PASSPHRASE below",
+                                       "file:///etc/passwd", "javascript:alert(1)", "ftp://a.example", "https://",
+                                       "mailto:a@a.example"}) {
+        try {
+            env.source->captureSecret(capture(notASite));
+            ADD_FAILURE() << notASite;
+        } catch (const VaultUDSManagementError& error) {
+            EXPECT_EQ(error.code(), MCase::invalid) << notASite;
+            EXPECT_EQ(std::string(error.what()), "invalid or missing argument \u2014 the origin is not a web address");
+        }
+    }
     EXPECT_TRUE(env.presenter->calls().empty());
 
     OpsEnv bare({.presenter = false});
@@ -100,13 +112,24 @@ TEST(ItemSourceCapture, StoresWhatTheUserEntered) {
     EXPECT_EQ(group->orgId, kDefaultProject);
     EXPECT_FALSE(group->parentId);
 
-    // Not a URL: no suggestion, stored as given; a given name is the suggestion.
-    env.presenter->script(login("x", "pw"));
-    env.presenter->script(login("y", "pw"));
-    EXPECT_EQ(env.source->captureSecret(capture("not a url")).url, "not a url");
-    EXPECT_EQ(env.presenter->calls().back().suggestedName, std::nullopt);
-    env.source->captureSecret(capture("https://a.example", " Mine "));
-    EXPECT_EQ(env.presenter->calls().back().suggestedName, "Mine");
+    // A given name is the suggestion, made safe to show and cut to 80 characters.
+    struct Suggestion {
+        std::string given;
+        std::string suggested;
+    };
+    const std::vector<Suggestion> suggestions = {
+        {" Mine ", "Mine"},
+        {"Git\u202eHub\u202c\nBank", "GitHubBank"},
+        {std::string(200, 'a'), std::string(80, 'a')},
+        // Characters, not bytes: 100 accented letters written with combining marks keep whole.
+        {[] { std::string t; for (int i = 0; i < 100; ++i) t += "e\u0301"; return t; }(),
+         [] { std::string t; for (int i = 0; i < 80; ++i) t += "e\u0301"; return t; }()},
+    };
+    for (const auto& s : suggestions) {
+        env.presenter->script(login("y", "pw"));
+        env.source->captureSecret(capture("http://a.example", s.given));
+        EXPECT_EQ(env.presenter->calls().back().suggestedName, s.suggested) << s.given;
+    }
 }
 
 TEST(ItemSourceCapture, ASecondCaptureReachesThePresenterWhileTheFirstWaits) {

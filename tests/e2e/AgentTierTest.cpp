@@ -170,6 +170,12 @@ TEST_F(AgentTier, EachOperationGivesEachTierOnlyWhatItMay) {
         {"website", {{"url", kOrigin}}},
         {"allowed hosts", {{"allowed_hosts", {"evil.example"}}}},
         {"allowed commands", {{"allowed_commands", {"cat"}}}},
+        // Changes that would make the owner's next prompt about the item name something else.
+        {"name", {{"name", "Weather demo key (public)"}}},
+        {"value", {{"value", "overwritten"}}},
+        {"label", {{"field_label", "public"}}},
+        {"username", {{"username", "someone"}}},
+        {"group", {{"group", "Public"}}},
     };
     ownerAnswers(false);
     for (const auto& [what, change] : widenings) {
@@ -229,7 +235,9 @@ TEST_F(AgentTier, ClearingTheUsernameOfTheFieldBeingChangedIsRefused) {
     EXPECT_EQ(agent({{"op", "resolve"}, {"ref", userRef}})["value"], "me");
     EXPECT_EQ(agent({{"op", "list"}}).size(), 2u);
 
-    // Clearing the username from the password's reference still removes the username field.
+    // Clearing the username from the password's reference still removes the username field, once
+    // the owner agrees: the item is not injectable.
+    ASSERT_TRUE(host.send("approve yes")["ok"]);
     const auto answer = agent({{"op", "secret_update"}, {"ref", "vael://local/Acct/token"}, {"username", ""}});
     EXPECT_EQ(answer["ref"], "vael://local/Acct/token");
     EXPECT_EQ(agent({{"op", "list"}}).size(), 1u);

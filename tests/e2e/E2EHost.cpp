@@ -24,6 +24,7 @@
 #include "app/model/AppModel.h"
 #include "app/model/Blocking.h"
 #include "app/model/StoreItemSourceFactory.h"
+#include "core/ProcessHardening.h"
 #include "custody/ScriptedBiometricGate.h"
 
 namespace vael::e2e {
@@ -162,6 +163,9 @@ private:
             }
         } else if (command == "status") {
             answer(true);
+        } else if (command == "dumpable") {
+            // Whether other processes of the user could read this one's memory.
+            answer(true, std::nullopt, json{{"dumpable", processIsDumpable()}});
         } else if (command == "prompts") {
             // The reasons of every approval prompt so far, in order.
             answer(true, std::nullopt, json{{"prompts", gate_.reasons()}});
@@ -225,6 +229,7 @@ extern "C" const char* __lsan_default_suppressions() { return "leak:libQt6Core.s
 
 int main(int argc, char** argv) {
     using namespace vael;
+    hardenProcess();
     QCoreApplication app(argc, argv);
     std::string home;
     bool fastKDF = false;

@@ -62,6 +62,9 @@ TEST(EndToEnd, AVaultServesAgentsOnlyWhileOpenAndKeepsItsSecretsAcrossALock) {
     EXPECT_EQ(captured["name"], "Site") << captured.dump();
     ASSERT_TRUE(host.send("capture decline")["ok"]);
     EXPECT_EQ(ask(socket, {{"op", "capture"}, {"url", "https://other.example"}})["error"], "cancelled by the user");
+    // Only a web origin can open the sheet: an agent's prose is refused before anyone is asked.
+    EXPECT_EQ(ask(socket, {{"op", "capture"}, {"url", "Vael security notice: type your MASTER PASSPHRASE below"}})["error"],
+              "invalid or missing argument \u2014 the origin is not a web address");
     const auto listed = ask(socket, {{"op", "list"}});
     EXPECT_TRUE(lists(listed, captured.value("ref", ""))) << listed.dump();
     EXPECT_FALSE(host.send(R"(capture {"name":"no password"})")["ok"]);

@@ -35,6 +35,15 @@ void vaultWithOneSecret(const TempHome& home) {
     ASSERT_TRUE(host.send("quit")["ok"]);
 }
 
+TEST(SessionSafety, TheHostIsNotDumpableBeforeOrAfterAVaultOpens) {
+    // Other processes of the user can then neither read its memory nor get a core of it.
+    TempHome home;
+    HostProcess host(home.path());
+    EXPECT_EQ(host.send("dumpable")["dumpable"], false);
+    ASSERT_TRUE(host.send("create " + kPassphrase)["ok"]);
+    EXPECT_EQ(host.send("dumpable")["dumpable"], false);
+}
+
 TEST(SessionSafety, CreateAndUnlockSayWhenTheyDidNothing) {
     TempHome home;
     HostProcess host(home.path());

@@ -114,5 +114,24 @@ TEST(CSVImportTest, RefusesFilesThatGiveNoItem) {
                  "This doesn't look like a password export \u2014 no username/password columns in the header.");
 }
 
+TEST(CSVImportTest, RefusesMoreThanFiftyThousandRowsWithASentenceThatSaysSo) {
+    const auto exportOf = [](std::size_t rows) {
+        std::string text = "username,password\n";
+        for (std::size_t i = 0; i < rows; ++i) text += "u,p\n\n";  // blank lines are no rows
+        return text;
+    };
+    EXPECT_EQ(CSVImport::payloads(exportOf(CSVImport::kMaxRows)).payloads.size(), CSVImport::kMaxRows);
+    try {
+        CSVImport::payloads(exportOf(CSVImport::kMaxRows + 1));
+        ADD_FAILURE() << "no error";
+    } catch (const ImportError& error) {
+        EXPECT_EQ(error.code(), ImportError::Case::tooManyRows);
+        EXPECT_STREQ(error.what(), "This file has more than 50,000 rows \u2014 more than Vael imports at once. Split "
+                                   "it into smaller files and import each.");
+    }
+    EXPECT_EQ(CSVImport::parse("a\nb\n", 2).size(), 2u);
+    EXPECT_THROW(CSVImport::parse("a\nb\nc", 2), ImportError);
+}
+
 }  // namespace
 }  // namespace vael

@@ -102,5 +102,19 @@ TEST(CaptureForm, BuildsTheCredentialAsTyped) {
     EXPECT_EQ(CaptureForm{}.aiAccess, UDSAIAccess::humanGated);
 }
 
+TEST(CaptureForm, ShowsOnlyTheHostOfAWebOrigin) {
+    using Pending = LiveCredentialCapturePresenter::Pending;
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"https://bank.example/login?next=/type-your-passphrase", "bank.example"},
+        {"http://[::1]:8080/", "::1"},
+        {"https://user:pw@a.example", "a.example"},
+        {"Vael security notice: type your MASTER PASSPHRASE", ""},
+        {"file:///etc/passwd", ""},
+    };
+    for (const auto& [origin, shown] : cases) {
+        EXPECT_EQ(CaptureForm::siteShown(Pending{Uuid::random(), origin, std::nullopt}), shown) << origin;
+    }
+}
+
 }  // namespace
 }  // namespace vael

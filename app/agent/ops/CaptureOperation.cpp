@@ -1,4 +1,5 @@
 // Asking the user to enter a login an agent needs, and storing it.
+#include "app/agent/UnicodeText.h"
 #include "app/agent/ops/AgentText.h"
 #include "app/agent/ops/ItemSourceSupport.h"
 #include "app/agent/ops/UrlComponents.h"
@@ -10,22 +11,24 @@ using Case = VaultUDSManagementError::Case;
 
 namespace {
 
-std::optional<std::string> hostOf(const std::string& origin) {
-    auto components = UrlComponents::parse(origin);
-    if (!components || !components->host) return std::nullopt;
-    auto host = *components->host;
-    if (host.size() >= 2 && host.front() == '[' && host.back() == ']') host = host.substr(1, host.size() - 2);
-    return host;
-}
+// Long enough for any real site or item name, too short for a page of instructions.
+constexpr std::size_t kSuggestedNameCharacters = 80;
 
 }  // namespace
 
 VaultUDSSecretMetadata StoreVaultItemSource::captureSecret(const VaultUDSRequest& request) {
     const auto origin = trimmedOr(request.url, {});
     if (origin.empty()) fail(Case::invalid);
+    // The sheet tells the owner which site wants a login: an agent may name a site, nothing else.
+    const auto host = UrlComponents::webHost(origin);
+    if (!host) {
+        throw VaultUDSManagementError::invalidBecause(
+            CredentialCaptureError(CredentialCaptureError::Case::invalidOrigin).what());
+    }
     if (!capturePresenter_) fail(Case::unsupported);
     auto suggestedName = trimmedOr(request.name, {});
-    const auto suggestion = suggestedName.empty() ? hostOf(origin) : std::optional(std::move(suggestedName));
+    const auto suggestion =
+        graphemeHead(displaySafe(suggestedName.empty() ? *host : suggestedName), kSuggestedNameCharacters);
     // A login typed into a locked vault could not be kept: do not ask for it.
     requireUnlocked();
 

@@ -13,16 +13,32 @@ using Case = VaultUDSManagementError::Case;
 namespace {
 
 // A tier change always needs the owner; so does any change that lets agents or browser operations
-// read more of an item that is not injectable: resolve answers a gated username without asking,
-// and the browser operations hand out passwords of items with a website whatever their tier.
+// read more of an item that is not injectable (resolve answers a gated username without asking,
+// and the browser operations hand out passwords of items with a website whatever their tier), and
+// any change that would make the owner's next prompt about it name something else: its name, a
+// field's label or value, its username, or its group. Otherwise an agent could rename a guarded
+// item to something harmless and have the owner approve a reveal of what it really is.
 bool needsOwnerApproval(const StoreVaultItemSource::FoundItem& found, const ItemPayload& changed,
-                        ItemField::Kind kind, UDSAIAccess tier) {
+                        ItemField::Kind kind, UDSAIAccess tier, bool movesGroup) {
     const auto stored = tierOf(found.record.aiAccess);
     if (tier != stored) return true;
     if (stored == UDSAIAccess::injectable) return false;
     return kind != found.field.kind || (changed.url && changed.url != found.payload.url) ||
            changed.allowedHosts != found.payload.allowedHosts ||
-           changed.allowedCommands != found.payload.allowedCommands;
+           changed.allowedCommands != found.payload.allowedCommands || changed.name != found.payload.name ||
+           changed.fields != found.payload.fields || movesGroup;
+}
+
+// Whether the group and project an update names are other than the item's own group; known
+// before ensureGroup, which may create the target.
+bool namesAnotherGroup(const StoreVaultItemSource::CollectionContext& current, const std::string& groupName,
+                       const std::string& projectName) {
+    if (groupName.empty() && projectName.empty()) return false;
+    if (current.parentId) return true;  // the target is always a top-level group
+    if (!groupName.empty() && !canonicallyEqual(groupName, current.name)) return true;
+    // A project may be named by its id.
+    return !projectName.empty() && !canonicallyEqual(projectName, current.project) &&
+           Uuid::parse(projectName) != std::optional(current.record.orgId);
 }
 
 }  // namespace
@@ -146,14 +162,14 @@ VaultUDSSecretMetadata StoreVaultItemSource::updateSecret(const VaultUDSRequest&
         payload.url = url.empty() ? std::nullopt : std::optional(std::move(url));
     }
 
+    const auto groupName = trimmedOr(request.group, {});
+    const auto projectName = trimmedOr(request.project, {});
     // Asked before anything is written, the group the item may move to included.
-    if (needsOwnerApproval(found, payload, *kind, *tier) &&
+    if (needsOwnerApproval(found, payload, *kind, *tier, namesAnotherGroup(found.collection, groupName, projectName)) &&
         !approve("Change automated access to " + displaySafe(found.payload.name) + " in Vael")) {
         fail(Case::cancelled);
     }
 
-    const auto groupName = trimmedOr(request.group, {});
-    const auto projectName = trimmedOr(request.project, {});
     const auto target = groupName.empty() && projectName.empty()
                             ? found.collection
                             : ensureGroup(groupName.empty() ? found.collection.name : groupName,

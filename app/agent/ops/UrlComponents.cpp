@@ -49,4 +49,13 @@ std::optional<UrlComponents> UrlComponents::parse(std::string_view text) {
     return components;
 }
 
+std::optional<std::string> UrlComponents::webHost(std::string_view text) {
+    auto components = parse(text);
+    if (!components || !components->host) return std::nullopt;
+    if (components->scheme != "http" && components->scheme != "https") return std::nullopt;
+    auto host = std::move(*components->host);
+    if (host.size() >= 2 && host.front() == '[' && host.back() == ']') host = host.substr(1, host.size() - 2);
+    return host;
+}
+
 }  // namespace vael

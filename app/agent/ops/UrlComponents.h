@@ -16,6 +16,10 @@ struct UrlComponents {
     std::optional<std::uint32_t> port;
 
     static std::optional<UrlComponents> parse(std::string_view text);
+
+    // The host of an http or https URL, IPv6 literals without their brackets; nothing for any
+    // other text, so that what is shown as a site is a site.
+    static std::optional<std::string> webHost(std::string_view text);
 };
 
 }  // namespace vael

@@ -1,5 +1,8 @@
 #include "app/model/items/CaptureForm.h"
 
+#include "app/agent/UnicodeText.h"
+#include "app/agent/ops/UrlComponents.h"
+
 namespace vael {
 
 CapturedCredential CaptureForm::credential(const LiveCredentialCapturePresenter::Pending& pending) const {
@@ -10,6 +13,11 @@ CapturedCredential CaptureForm::credential(const LiveCredentialCapturePresenter:
     if (!otpSecret.empty()) credential.otpSecret = otpSecret;
     credential.aiAccess = aiAccess;
     return credential;
+}
+
+std::string CaptureForm::siteShown(const LiveCredentialCapturePresenter::Pending& pending) {
+    const auto host = UrlComponents::webHost(displaySafe(pending.origin));
+    return host ? displaySafe(*host) : std::string();
 }
 
 }  // namespace vael

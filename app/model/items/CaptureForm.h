@@ -19,6 +19,10 @@ struct CaptureForm {
     // The name falls back to the request's suggested name (even an empty one), then its origin; an
     // empty username or secret is none; the group is the default one.
     CapturedCredential credential(const LiveCredentialCapturePresenter::Pending& pending) const;
+
+    // The site the sheet names: only the host of the request's origin, made safe to show; empty
+    // when the origin is not a web address.
+    static std::string siteShown(const LiveCredentialCapturePresenter::Pending& pending);
 };
 
 }  // namespace vael

@@ -8,6 +8,7 @@
 #include <sodium.h>
 
 #include "app/model/AppModel.h"
+#include "app/model/Blocking.h"
 
 namespace vael {
 
@@ -30,6 +31,27 @@ std::optional<QByteArray> readExport(const QString& path) {
         return std::nullopt;
     }
     return bytes;
+}
+
+// What a worker makes of a picked file: its payloads, or the sentence that says why not.
+struct Reading {
+    std::optional<CSVImport::ParsedFile> parsed;
+    std::optional<std::string> error;
+};
+
+Reading readAndParse(const QString& path) {
+    auto text = readExport(path);
+    if (!text) return {std::nullopt, std::string(ImportSheetModel::kUnreadable)};
+    Reading reading;
+    try {
+        reading.parsed = CSVImport::payloads(std::string_view(text->constData(), static_cast<std::size_t>(text->size())));
+    } catch (const CSVImport::ImportError& error) {
+        reading.error = error.what();
+    } catch (...) {
+        reading.error = std::string(ImportSheetModel::kUnreadable);
+    }
+    sodium_memzero(text->data(), static_cast<std::size_t>(text->size()));
+    return reading;
 }
 
 }  // namespace
@@ -63,29 +85,26 @@ QString ImportSheetModel::resultText(const Result& result) {
     return QStringLiteral("Imported %1 items \u2014 %2 failed and were left out.").arg(result.imported).arg(result.failed);
 }
 
-void ImportSheetModel::handlePicked(const std::optional<QString>& path) {
+QCoro::Task<> ImportSheetModel::handlePicked(std::optional<QString> path) {
+    if (reading_) co_return;  // one file at a time
     setError(std::nullopt);
-    if (!path) return;
-    auto text = readExport(*path);
-    if (!text) {
-        setError(std::string(kUnreadable));
-        return;
+    if (!path) co_return;
+    // A large file takes a while to read and parse: never on the interface thread.
+    reading_ = true;
+    QPointer<ImportSheetModel> self(this);
+    auto work = runBlocking([path = *path] { return readAndParse(path); });
+    auto reading = co_await work;
+    if (!self) co_return;
+    reading_ = false;
+    if (reading.error) {
+        setError(std::move(reading.error));
+        co_return;
     }
-    std::optional<CSVImport::ParsedFile> parsed;
-    try {
-        parsed = CSVImport::payloads(std::string_view(text->constData(), static_cast<std::size_t>(text->size())));
-    } catch (const CSVImport::ImportError& error) {
-        setError(error.what());
-    } catch (...) {
-        setError(std::string(kUnreadable));
-    }
-    sodium_memzero(text->data(), static_cast<std::size_t>(text->size()));
-    if (!parsed) return;
     // Both are set before either is announced: the preview shows them together.
     const auto name = QFileInfo(*path).fileName();
-    const bool newFile = parsed != parsed_;
+    const bool newFile = reading.parsed != parsed_;
     const bool newName = name != fileName_;
-    parsed_ = std::move(parsed);
+    parsed_ = std::move(reading.parsed);
     fileName_ = name;
     if (newFile) emit parsedChanged();
     if (newName) emit fileNameChanged();

@@ -61,8 +61,9 @@ public:
     QString moreLine() const;
     static QString resultText(const Result& result);
 
-    // The picker's answer; nothing when it was cancelled. A failure keeps what was parsed before.
-    void handlePicked(const std::optional<QString>& path);
+    // The picker's answer; nothing when it was cancelled. The file is read and parsed on a worker;
+    // a pick while one is being read is ignored. A failure keeps what was parsed before.
+    QCoro::Task<> handlePicked(std::optional<QString> path);
     // Adds the parsed payloads one after another. Stops when this model is gone.
     QCoro::Task<> runImport();
 
@@ -84,6 +85,7 @@ private:
     QString fileName_;
     std::optional<std::string> error_;
     bool busy_ = false;
+    bool reading_ = false;
     int progress_ = 0;
     std::optional<Result> result_;
 };

@@ -2,6 +2,8 @@
 
 #include <QPointer>
 
+#include <sodium.h>
+
 #include "app/model/Blocking.h"
 
 namespace vael {
@@ -16,19 +18,20 @@ const ItemField* ItemDetailViewModel::fieldAt(int index) const {
 
 bool ItemDetailViewModel::isRevealed(int index) const {
     const auto* field = fieldAt(index);
-    if (!field) return false;
+    if (!field || forgotten_) return false;
     return !field->concealed || revealedIndices_.contains(index);
 }
 
-std::string ItemDetailViewModel::displayValue(int index) const {
+std::string_view ItemDetailViewModel::displayValue(int index) const {
     const auto* field = fieldAt(index);
     if (!field) return {};
-    return isRevealed(index) ? field->value : std::string(kMask);
+    return isRevealed(index) ? std::string_view(field->value) : kMask;
 }
 
 QCoro::Task<bool> ItemDetailViewModel::reveal(int index) {
     const auto* field = fieldAt(index);
     if (!field) co_return false;
+    if (forgotten_) co_return false;
     if (!field->concealed) co_return true;
     // The gate blocks until the person answers, so it waits on a worker; the window may drop this
     // model meanwhile.
@@ -37,9 +40,22 @@ QCoro::Task<bool> ItemDetailViewModel::reveal(int index) {
         return gate && gate->authenticate(reason);
     });
     const bool approved = co_await asking;
-    if (!approved || !self) co_return false;
+    if (!approved || !self || self->forgotten_) co_return false;
     if (revealedIndices_.insert(index).second) emit revealedIndicesChanged();
     co_return true;
+}
+
+void ItemDetailViewModel::forget() {
+    if (forgotten_) return;
+    forgotten_ = true;
+    emit valuesForgotten();
+    for (auto& field : payload_.fields) {
+        sodium_memzero(field.value.data(), field.value.size());
+        field.value.clear();
+    }
+    const bool hadRevealed = !revealedIndices_.empty();
+    revealedIndices_.clear();
+    if (hadRevealed) emit revealedIndicesChanged();
 }
 
 }  // namespace vael

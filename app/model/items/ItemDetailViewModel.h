@@ -16,8 +16,8 @@ namespace vael {
 
 // One decrypted item while the detail pane shows it, and what the pane may show of each field: its
 // value, or a fixed mask for a concealed field the owner has not approved. A field stays revealed
-// for as long as the model lives; the window builds a new model, masked again, at every load.
-// Main thread only.
+// until the model forgets its values (the pane shows another item, closes, or the vault locks); the
+// window builds a new model, masked again, at every load. Main thread only.
 class ItemDetailViewModel final : public QObject {
     Q_OBJECT
     Q_PROPERTY(std::set<int> revealedIndices READ revealedIndices NOTIFY revealedIndicesChanged)
@@ -32,14 +32,21 @@ public:
     const std::set<int>& revealedIndices() const { return revealedIndices_; }
 
     // A field by its position in payload().fields; positions outside the list answer "" and false.
-    std::string displayValue(int index) const;
+    // The view points into the model's own copy, so showing a value leaves no copy behind.
+    std::string_view displayValue(int index) const;
     bool isRevealed(int index) const;
     // Asks the gate ("Reveal " and the label as stored) for a concealed field, every time; true when
     // the value may now be shown. A plain field answers true without asking.
     QCoro::Task<bool> reveal(int index);
 
+    // Overwrites every value of the item and masks every field; nothing can be revealed afterwards.
+    // Emits valuesForgotten first, so views drop their copies while the fields are still there.
+    void forget();
+    bool forgotten() const { return forgotten_; }
+
 signals:
     void revealedIndicesChanged();
+    void valuesForgotten();
 
 private:
     const ItemField* fieldAt(int index) const;
@@ -47,6 +54,7 @@ private:
     ItemPayload payload_;
     std::shared_ptr<BiometricGate> biometric_;
     std::set<int> revealedIndices_;
+    bool forgotten_ = false;
 };
 
 }  // namespace vael

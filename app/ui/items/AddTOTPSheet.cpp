@@ -1,4 +1,5 @@
 #include "app/ui/items/AddTOTPSheet.h"
+#include "app/ui/widgets/DisplayText.h"
 
 #include <QComboBox>
 #include <QDragEnterEvent>
@@ -209,9 +210,9 @@ QWidget* AddTOTPSheet::buildSaveToSection() {
         auto* row = new QHBoxLayout;
         row->setSpacing(8);
         row->addWidget(symbolLabel("key.fill", VaelTheme::secondaryText(palette()), 14));
-        auto* name = styledLabel(qs(target->name), TextStyle::body);
+        auto* name = styledLabel(displayName(target->name), TextStyle::body);
         name->setObjectName("targetName");
-        name->setAccessibleName(qs(target->name));
+        name->setAccessibleName(name->text());
         row->addWidget(name, 1);
         saveTo_->form()->addRow(row);
         return saveTo_;
@@ -299,7 +300,7 @@ void AddTOTPSheet::refreshPicker() {
         const QSignalBlocker quiet(picker_);
         picker_->clear();
         picker_->addItem("New item");
-        for (const auto& row : model_->rows()) picker_->addItem(qs(row.name), qs(row.id.text()));
+        for (const auto& row : model_->rows()) picker_->addItem(displayName(row.name), qs(row.id.text()));
         int current = 0;
         if (const auto& picked = model_->targetItemID()) {
             const int found = picker_->findData(qs(picked->text()));

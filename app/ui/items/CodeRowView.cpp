@@ -1,4 +1,5 @@
 #include "app/ui/items/CodeRowView.h"
+#include "app/ui/widgets/DisplayText.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -98,7 +99,7 @@ void CodeRowView::setDate(TimePoint date) {
 }
 
 void CodeRowView::refresh() {
-    const auto name = QString::fromStdString(row_.name);
+    const auto name = displayName(row_.name);
     name_->setText(name);
     name_->setAccessibleName(name);
     const bool hasAccount = row_.account && !row_.account->empty();

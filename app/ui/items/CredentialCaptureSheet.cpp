@@ -8,7 +8,6 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "app/agent/UnicodeText.h"
 #include "app/model/items/CaptureForm.h"
 #include "app/ui/widgets/Labels.h"
 #include "app/ui/widgets/SheetParts.h"
@@ -39,8 +38,14 @@ CredentialCaptureSheet::CredentialCaptureSheet(LiveCredentialCapturePresenter::P
     title->setObjectName("captureTitle");
     title->setAccessibleName(title->text());
     header->addWidget(title);
-    // The origin is the agent's text: shown without control or bidirectional characters.
-    auto* origin = styledLabel(QString::fromStdString(displaySafe(pending_.origin)), TextStyle::callout, QFont::Normal, true);
+    // Everything below the title comes from an agent: say so, and show only the site's host, so an
+    // agent's own words can never pass for the application's.
+    auto* asker = styledLabel("An AI agent asks you to save a login for this site:", TextStyle::callout, QFont::Normal, true);
+    asker->setObjectName("captureAsker");
+    asker->setAccessibleName(asker->text());
+    asker->setWordWrap(true);
+    header->addWidget(asker);
+    auto* origin = styledLabel(QString::fromStdString(CaptureForm::siteShown(pending_)), TextStyle::callout, QFont::DemiBold);
     origin->setObjectName("captureOrigin");
     origin->setAccessibleName(origin->text());
     origin->setWordWrap(true);

@@ -1,4 +1,5 @@
 #include "app/ui/items/ImportSheet.h"
+#include "app/ui/widgets/DisplayText.h"
 
 #include <QCloseEvent>
 #include <QFontDatabase>
@@ -203,7 +204,7 @@ QWidget* ImportSheet::previewSections() {
     preview->setObjectName("importPreview");
     int index = 0;
     for (const auto& row : model_->preview()) {
-        addRow(preview, text(row.name), text(row.fieldLabels), QStringLiteral("previewRow.%1").arg(index++));
+        addRow(preview, displayName(row.name), text(row.fieldLabels), QStringLiteral("previewRow.%1").arg(index++));
     }
     if (const auto more = model_->moreLine(); !more.isEmpty()) {
         auto* line = styledLabel(more, TextStyle::caption, QFont::Normal, true);

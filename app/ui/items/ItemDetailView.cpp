@@ -13,6 +13,7 @@
 #include "app/items/TOTPDisplay.h"
 #include "app/ui/items/CodeRowView.h"
 #include "app/ui/widgets/CopyButton.h"
+#include "app/ui/widgets/DisplayText.h"
 #include "app/ui/items/CountdownRing.h"
 #include "app/ui/widgets/ElidedLabel.h"
 #include "app/ui/widgets/GroupedSurface.h"
@@ -26,6 +27,13 @@ namespace vael {
 namespace {
 
 QString qs(const std::string& text) { return QString::fromStdString(text); }
+QString qs(std::string_view text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
+
+// Overwrites a shown value's characters where no one else holds them, then lets it go.
+void overwrite(QString& text) {
+    if (text.isDetached()) std::fill(text.begin(), text.end(), QChar(u'\0'));
+    text.clear();
+}
 
 // A field row's frame: its label over what `texts` gets, then the trailing controls in `line`.
 QVBoxLayout* fieldRowLayout(QWidget* row, int index, const std::string& label) {
@@ -35,9 +43,9 @@ QVBoxLayout* fieldRowLayout(QWidget* row, int index, const std::string& label) {
     line->setSpacing(12);
     auto* texts = new QVBoxLayout;
     texts->setSpacing(2);
-    auto* caption = styledLabel(qs(label), TextStyle::caption, QFont::Normal, true);
+    auto* caption = styledLabel(displayName(label), TextStyle::caption, QFont::Normal, true);
     caption->setObjectName("fieldLabel");
-    caption->setAccessibleName(qs(label));
+    caption->setAccessibleName(caption->text());
     texts->addWidget(caption);
     line->addLayout(texts, 1);
     return texts;
@@ -67,7 +75,7 @@ public:
         });
         line->addWidget(reveal_, 0, Qt::AlignVCenter);
         copy_ = new CopyButton("Copy " + qs(field.label),
-                               [this] { return vm_ ? qs(vm_->displayValue(index_)) : QString(); }, timers);
+                               [this] { return vm_ && vm_->isRevealed(index_) ? qs(vm_->displayValue(index_)) : QString(); }, timers);
         copy_->setObjectName("copyField");
         line->addWidget(copy_, 0, Qt::AlignVCenter);
         refresh();
@@ -76,18 +84,35 @@ public:
     void refresh() {
         if (!vm_) return;
         const auto& field = vm_->payload().fields[static_cast<std::size_t>(index_)];
-        value_->setFullText(qs(vm_->displayValue(index_)));
-        const bool masked = field.concealed && !vm_->isRevealed(index_);
-        reveal_->setVisible(masked);
+        show(qs(vm_->displayValue(index_)));
+        const bool masked = !vm_->isRevealed(index_) && (field.concealed || vm_->forgotten());
+        reveal_->setVisible(masked && !vm_->forgotten());
         copy_->setVisible(!masked);
     }
 
+    // The label, its accessible name and this row let go of the value, and what only they held
+    // is overwritten.
+    void forget() {
+        show(QString());
+        reveal_->setVisible(false);
+        copy_->setVisible(false);
+    }
+
 private:
+    void show(QString text) {
+        QString labelText = value_->text();  // the label's own (elided) copy
+        value_->setFullText(text);
+        overwrite(labelText);
+        overwrite(shown_);
+        shown_ = std::move(text);
+    }
+
     QPointer<ItemDetailViewModel> vm_;
     int index_;
     ElidedLabel* value_;
     QPushButton* reveal_;
     CopyButton* copy_;
+    QString shown_;
 };
 
 // A one-time-code field: the live code, its ring and "Copy code", or "Invalid seed". The seed itself
@@ -114,18 +139,30 @@ public:
         refresh();
         ticker_.start();
     }
-    ~OTPFieldRow() override {
-        // The seed is a secret: gone with the row.
+    ~OTPFieldRow() override { forget(); }
+
+    // The seed is a secret: gone with the row, or as soon as the pane forgets its values.
+    void forget() {
+        forgotten_ = true;
         std::fill(seed_.begin(), seed_.end(), '\0');
+        seed_.clear();
+        live_.code->clear();
+        live_.code->setAccessibleName({});
+        live_.code->hide();
+        live_.ring->hide();
+        live_.copy->hide();
     }
 
 private:
-    void refresh() { live_.show(seed_, clock_.now()); }
+    void refresh() {
+        if (!forgotten_) live_.show(seed_, clock_.now());
+    }
 
     std::string seed_;
     const Clock& clock_;
     SecondTicker ticker_;
     LiveCodeParts live_{};
+    bool forgotten_ = false;
 };
 
 }  // namespace
@@ -176,9 +213,18 @@ ItemDetailView::ItemDetailView(ItemDetailViewModel* vm, std::string aiAccess, We
     refreshWebsite();
 }
 
+ItemDetailView::~ItemDetailView() { forgetValues(); }
+
+void ItemDetailView::forgetValues() {
+    if (vm_) vm_->forget();
+}
+
 void ItemDetailView::setViewModel(ItemDetailViewModel* vm) {
     if (vm == vm_) return;
-    if (vm_) vm_->deleteLater();
+    if (vm_) {
+        vm_->forget();
+        vm_->deleteLater();
+    }
     vm_ = vm;
     if (vm_) vm_->setParent(this);
     buildItem();
@@ -237,9 +283,9 @@ QWidget* ItemDetailView::buildHeader() {
 
     auto* texts = new QVBoxLayout;
     texts->setSpacing(8);
-    auto* name = styledLabel(qs(payload.name), TextStyle::title, QFont::DemiBold);
+    auto* name = styledLabel(displayName(payload.name), TextStyle::title, QFont::DemiBold);
     name->setObjectName("itemName");
-    name->setAccessibleName(qs(payload.name));
+    name->setAccessibleName(name->text());
     name->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
     name->setWordWrap(true);
     texts->addWidget(name);
@@ -270,11 +316,13 @@ QWidget* ItemDetailView::buildFieldsCard() {
     if (vm_) {
         const auto& fields = vm_->payload().fields;
         std::vector<PlainFieldRow*> plain;
+        std::vector<OTPFieldRow*> codes;
         for (std::size_t i = 0; i < fields.size(); ++i) {
             if (i > 0) surface->content()->addWidget(separatorLine());
             const int index = static_cast<int>(i);
             if (fields[i].kind == ItemField::Kind::otp) {
-                surface->content()->addWidget(new OTPFieldRow(fields[i], index, timers_, clock_));
+                codes.push_back(new OTPFieldRow(fields[i], index, timers_, clock_));
+                surface->content()->addWidget(codes.back());
             } else {
                 auto* row = new PlainFieldRow(vm_, index, timers_);
                 plain.push_back(row);
@@ -283,6 +331,10 @@ QWidget* ItemDetailView::buildFieldsCard() {
         }
         connect(vm_, &ItemDetailViewModel::revealedIndicesChanged, surface, [plain] {
             for (auto* row : plain) row->refresh();
+        });
+        connect(vm_, &ItemDetailViewModel::valuesForgotten, surface, [plain, codes] {
+            for (auto* row : plain) row->forget();
+            for (auto* row : codes) row->forget();
         });
     }
     if (surface->content()->count() == 0) surface->setMinimumHeight(24);

@@ -42,9 +42,14 @@ public:
     ItemDetailView(ItemDetailViewModel* vm, std::string aiAccess, WebsiteSave onWebsiteSave,
                    std::string collection, TimerSource& timers, const Clock& clock, QWidget* parent = nullptr);
 
+    // Overwrites revealed values: the pane's labels and accessible names, then the model's copy.
+    ~ItemDetailView() override;
+
     // A new model for the same item (after a reload): the fields follow it, the website's text, switch,
-    // saved mark and error stay.
+    // saved mark and error stay. The old model's values are forgotten.
     void setViewModel(ItemDetailViewModel* vm);
+    // The vault locked: every value leaves the pane and its model now, not when the pane goes.
+    void forgetValues();
     ItemDetailViewModel* viewModel() const { return vm_; }
 
     // vael://<group>/<item>/<first field's label>, each part percent-encoded.

@@ -1,4 +1,5 @@
 #include "app/ui/sharing/AddExistingMemberSheet.h"
+#include "app/ui/widgets/DisplayText.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -65,8 +66,8 @@ AddExistingMemberSheet::AddExistingMemberSheet(SharingContext context, QWidget* 
     roleRow->addRow("Role", role_);
     found->addLayout(roleRow);
     for (const auto& folder : context_.folders) {
-        const auto name = QString::fromStdString(folder.name);
-        auto* toggle = named(new QCheckBox(name, found_), "addMember.folder." + QString::fromStdString(folder.id.text()), name);
+        const auto name = displayName(folder.name);
+        auto* toggle = named(new QCheckBox(withoutMnemonic(name), found_), "addMember.folder." + QString::fromStdString(folder.id.text()), name);
         const auto id = folder.id;
         connect(toggle, &QCheckBox::toggled, this, [this, id](bool on) { vm_->setCollectionSelected(id, on); });
         found->addWidget(toggle);

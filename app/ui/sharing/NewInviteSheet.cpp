@@ -13,6 +13,7 @@
 
 #include "app/ui/widgets/BusySpinner.h"
 #include "app/ui/widgets/CopyButton.h"
+#include "app/ui/widgets/DisplayText.h"
 #include "app/ui/design/VaelComponents.h"
 #include "app/ui/design/VaelTheme.h"
 #include "app/ui/sharing/SharingWidgets.h"
@@ -25,7 +26,7 @@ public:
     using QLabel::QLabel;
     void setFullText(const QString& text) {
         full_ = text;
-        setToolTip(text);
+        setToolTip(plainToolTip(text));
         elide();
     }
 
@@ -68,8 +69,8 @@ NewInviteSheet::NewInviteSheet(std::shared_ptr<NewInviteViewModel> vm, TimerSour
     auto* folders = named(new QGroupBox("Folders", this), "newInvite.folders", "Folders");
     auto* folderList = new QVBoxLayout(folders);
     for (const auto& folder : vm_->folders()) {
-        const auto name = QString::fromStdString(folder.name);
-        auto* toggle = named(new QCheckBox(name, folders), "newInvite.folder." + QString::fromStdString(folder.id.text()), name);
+        const auto name = displayName(folder.name);
+        auto* toggle = named(new QCheckBox(withoutMnemonic(name), folders), "newInvite.folder." + QString::fromStdString(folder.id.text()), name);
         const auto id = folder.id;
         connect(toggle, &QCheckBox::toggled, this, [this, id](bool on) { vm_->setFolderSelected(id, on); });
         folderList->addWidget(toggle);

@@ -5,6 +5,7 @@
 #include <QGuiApplication>
 
 #include "app/ui/design/SymbolCatalog.h"
+#include "app/ui/widgets/DisplayText.h"
 #include "app/ui/design/VaelTheme.h"
 
 namespace vael {
@@ -46,7 +47,7 @@ void CopyButton::show(bool copied) {
     const QColor tint = copied ? systemColor(SystemColor::green, palette()) : VaelTheme::secondaryText(palette());
     setIcon(SymbolCatalog::icon(copied ? "checkmark" : "doc.on.doc", tint, 16));
     const QString label = copied ? QStringLiteral("Copied") : help_;
-    setToolTip(label);
+    setToolTip(plainToolTip(label));  // the help names a stored field
     setAccessibleName(label);
 }
 

@@ -9,6 +9,7 @@
 
 #include "app/model/window/ItemListModel.h"
 #include "app/model/window/VaultWindowModel.h"
+#include "app/ui/widgets/DisplayText.h"
 #include "app/ui/widgets/EmptyStateView.h"
 #include "app/ui/ScreenFactory.h"
 #include "app/ui/window/VaultItemRowDelegate.h"
@@ -99,7 +100,7 @@ ItemListColumn::ItemListColumn(VaultWindowModel& window, ScreenFactory& screens,
 }
 
 void ItemListColumn::follow() {
-    title_->setText(window_.contentTitle(tierTitle));
+    title_->setText(displayName(window_.contentTitle(tierTitle)));
     title_->setAccessibleName(title_->text());
     switch (window_.content()) {
     case VaultWindowModel::Content::codes:

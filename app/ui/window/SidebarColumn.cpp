@@ -12,6 +12,7 @@
 #include <QVBoxLayout>
 
 #include "app/model/window/SidebarModel.h"
+#include "app/ui/widgets/DisplayText.h"
 #include "app/ui/widgets/Labels.h"
 #include "app/model/window/VaultWindowModel.h"
 #include "app/ui/window/VaultMenus.h"
@@ -94,7 +95,7 @@ void SidebarDelegate::paint(QPainter* painter, const QStyleOptionViewItem& optio
         painter->setPen(text);
         const QRect label(icon.right() + 8, row.top(), right - icon.right() - 8, row.height());
         painter->drawText(label, Qt::AlignVCenter | Qt::AlignLeft,
-                          painter->fontMetrics().elidedText(opt.text, Qt::ElideRight, label.width()));
+                          painter->fontMetrics().elidedText(displayName(opt.text), Qt::ElideRight, label.width()));
     }
     if (hasPlus(index)) SymbolCatalog::paint(*painter, plusRect(row), "plus", secondary);
     painter->restore();
@@ -113,13 +114,13 @@ bool SidebarDelegate::editorEvent(QEvent* event, QAbstractItemModel* model, cons
 }
 
 QString SidebarDelegate::plusHelp(const QModelIndex& index) {
-    return kindOf(index) == Kind::project ? "Add to " + index.data().toString() : QStringLiteral("New project");
+    return kindOf(index) == Kind::project ? "Add to " + displayName(index.data().toString()) : QStringLiteral("New project");
 }
 
 bool SidebarDelegate::helpEvent(QHelpEvent* event, QAbstractItemView* view, const QStyleOptionViewItem& option,
                                 const QModelIndex& index) {
     if (event->type() == QEvent::ToolTip && hasPlus(index) && plusRect(option.rect).contains(event->pos())) {
-        QToolTip::showText(event->globalPos(), plusHelp(index), view);
+        QToolTip::showText(event->globalPos(), plainToolTip(plusHelp(index)), view);
         return true;
     }
     return QStyledItemDelegate::helpEvent(event, view, option, index);

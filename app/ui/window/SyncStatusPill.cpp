@@ -5,6 +5,7 @@
 #include <QLabel>
 
 #include "app/ui/widgets/BusySpinner.h"
+#include "app/ui/widgets/DisplayText.h"
 #include "app/ui/design/SymbolCatalog.h"
 #include "app/ui/design/VaelTheme.h"
 
@@ -62,8 +63,9 @@ void SyncStatusPill::setContent(SyncPillText content) {
     text_->setText(QString::fromStdString(content_.text));
     suffix_->setVisible(content_.conflictSuffix.has_value());
     suffix_->setText(QString::fromStdString(content_.conflictSuffix.value_or("")));
+    // The tooltip may carry a server's error text.
     const auto tooltip = QString::fromStdString(content_.tooltip);
-    setToolTip(tooltip);
+    setToolTip(plainToolTip(tooltip));
     setAccessibleName(text_->text() + (content_.conflictSuffix ? " " + suffix_->text() : QString()));
     setAccessibleDescription(tooltip);
     restyle();

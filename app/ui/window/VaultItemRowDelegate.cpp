@@ -6,6 +6,7 @@
 
 #include "app/ui/design/VaelComponents.h"
 #include "app/ui/design/VaelTheme.h"
+#include "app/ui/widgets/DisplayText.h"
 
 namespace vael {
 
@@ -13,13 +14,6 @@ namespace {
 
 QFont nameFont(const QFont& base) { return VaelFont::style(TextStyle::body, base, QFont::Medium); }
 QFont labelFont(const QFont& base) { return VaelFont::style(TextStyle::caption, base); }
-
-// Stored text may hold line breaks; a row shows one line of each.
-QString oneLine(QString text) {
-    for (auto& c : text)
-        if (c == u'\n' || c == u'\r' || c == QChar::LineSeparator || c == QChar::ParagraphSeparator) c = u' ';
-    return text;
-}
 
 }  // namespace
 
@@ -33,7 +27,7 @@ VaultItemRowDelegate::VaultItemRowDelegate(QObject* parent)
 VaultItemRowDelegate::~VaultItemRowDelegate() = default;
 
 QString VaultItemRowDelegate::rowAccessibleText(const AppModel::ItemRow& row) {
-    return QString::fromStdString(row.name) + ", " + QString::fromStdString(row.fieldLabel) + ", AI access: " +
+    return displayName(row.name) + ", " + displayName(row.fieldLabel) + ", AI access: " +
            TierStyle::of(row.aiAccess).title;
 }
 
@@ -67,8 +61,8 @@ void VaultItemRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& 
     QStyle* style = view ? view->style() : QApplication::style();
     style->drawControl(QStyle::CE_ItemViewItem, &panel, painter, view);
 
-    const auto name = oneLine(index.data(Qt::DisplayRole).toString());
-    const auto fieldLabel = oneLine(index.data(FieldLabelRole).toString());
+    const auto name = displayName(index.data(Qt::DisplayRole).toString());
+    const auto fieldLabel = displayName(index.data(FieldLabelRole).toString());
     const auto& tier = TierStyle::of(index.data(TierRole).toString());
     const QRect area = option.rect.adjusted(6, kVerticalPadding, -6, -kVerticalPadding);
 

@@ -5,12 +5,14 @@
 #include "app/model/window/VaultWindowModel.h"
 #include "app/ui/design/SymbolCatalog.h"
 #include "app/ui/design/VaelTheme.h"
+#include "app/ui/widgets/DisplayText.h"
 
 namespace vael::VaultMenus {
 
 namespace {
 
-QString qtext(const std::string& text) { return QString::fromStdString(text); }
+// A stored name as a menu shows it.
+QString menuName(const std::string& stored) { return withoutMnemonic(displayName(stored)); }
 
 QAction* entry(QMenu* menu, const QString& title, const char* objectName) {
     auto* action = menu->addAction(title);
@@ -33,7 +35,7 @@ void addCredentialEntry(QMenu* menu, VaultWindowModel& window, const AppModel::P
 
 QMenu* projectAdd(VaultWindowModel& window, const AppModel::ProjectNode& project, QWidget* parent) {
     auto* menu = newMenu(parent, "projectAddMenu");
-    menu->setAccessibleName("Add to " + qtext(project.name));
+    menu->setAccessibleName("Add to " + displayName(project.name));
     const QColor tint = VaelTheme::secondaryText(menu->palette());
     addCredentialEntry(menu, window, project);
     menu->actions().back()->setIcon(SymbolCatalog::icon("key.fill", tint));
@@ -70,7 +72,7 @@ QMenu* group(VaultWindowModel& window, const AppModel::GroupNode& group, QWidget
     auto* moves = menu->addMenu("Move to…");
     moves->setObjectName("groupMoveMenu");
     for (const auto& target : window.groupMoveTargets(group)) {
-        auto* action = moves->addAction(qtext(target.label));
+        auto* action = moves->addAction(menuName(target.label));
         QObject::connect(action, &QAction::triggered, menu, [&window, id = group.id, target] {
             window.moveGroup(id, target.project, target.group);
         });
@@ -88,7 +90,7 @@ QMenu* item(VaultWindowModel& window, const AppModel::ItemRow& row, QWidget* par
     auto* moves = menu->addMenu("Move to…");
     moves->setObjectName("itemMoveMenu");
     for (const auto& target : window.itemMoveTargets(row)) {
-        auto* action = moves->addAction(qtext(target.label));
+        auto* action = moves->addAction(menuName(target.label));
         QObject::connect(action, &QAction::triggered, menu,
                          [&window, id = row.id, group = *target.group] { window.moveItem(id, group); });
     }

@@ -10,6 +10,7 @@
 #include "app/model/AppModel.h"
 #include "app/model/window/VaultWindowModel.h"
 #include "app/ui/widgets/EmptyStateView.h"
+#include "app/ui/widgets/DisplayText.h"
 #include "app/ui/widgets/ErrorBanner.h"
 #include "app/ui/window/ItemListColumn.h"
 #include "app/ui/ScreenFactory.h"
@@ -187,7 +188,7 @@ void VaultScreen::confirmDelete() {
     dialog->setWindowModality(Qt::WindowModal);
     dialog->setIcon(QMessageBox::Warning);
     dialog->setTextFormat(Qt::PlainText);
-    dialog->setText(QString::fromStdString(target->prompt()));
+    dialog->setText(displayName(target->prompt()));
     dialog->setInformativeText(QString::fromStdString(target->message()));
     auto* cancel = dialog->addButton(QMessageBox::Cancel);
     cancel->setObjectName("deleteCancel");

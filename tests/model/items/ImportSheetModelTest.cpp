@@ -49,33 +49,50 @@ TEST(ImportSheetModel, ReadsOnlyUtf8ExportsWithinTheLimit) {
     };
     for (const auto& [path, message] : refused) {
         SCOPED_TRACE(path.toStdString());
-        model.handlePicked(path);
+        await(model.handlePicked(path));
         EXPECT_EQ(model.error(), message);
         EXPECT_FALSE(model.parsed());
     }
 
     // The byte-order mark many exports start with is dropped, so the first header cell still matches.
-    model.handlePicked(fileWith(v, "marked.csv", "\xEF\xBB\xBFpassword,username\npw,bob\n"));
+    await(model.handlePicked(fileWith(v, "marked.csv", "\xEF\xBB\xBFpassword,username\npw,bob\n")));
     EXPECT_FALSE(model.error());
     ASSERT_TRUE(model.parsed());
     EXPECT_EQ(model.fileName(), "marked.csv");
     EXPECT_EQ(model.preview(), (std::vector<ImportSheetModel::PreviewRow>{{"Imported item", "username \u00B7 password"}}));
 
     // A later failure keeps what was parsed; a cancelled picker only clears the message.
-    model.handlePicked(fileWith(v, "latin1.csv", "\xFF"));
+    await(model.handlePicked(fileWith(v, "latin1.csv", "\xFF")));
     EXPECT_EQ(model.error(), unreadable);
     EXPECT_EQ(model.fileName(), "marked.csv");
     EXPECT_TRUE(model.parsed());
-    model.handlePicked(std::nullopt);
+    await(model.handlePicked(std::nullopt));
     EXPECT_FALSE(model.error());
     EXPECT_TRUE(model.parsed());
+}
+
+TEST(ImportSheetModel, ReadsOnAWorkerAndRefusesTooManyRows) {
+    OpenVault v;
+    ImportSheetModel model(v.m);
+    // Nothing is known until the worker answers; a second pick meanwhile is ignored.
+    auto reading = model.handlePicked(fileWith(v, "export.csv", exportOf(2)));
+    EXPECT_FALSE(model.parsed());
+    await(model.handlePicked(fileWith(v, "other.csv", exportOf(3))));
+    await(std::move(reading));
+    EXPECT_EQ(model.fileName(), "export.csv");
+    EXPECT_EQ(model.total(), 2);
+
+    await(model.handlePicked(fileWith(v, "huge.csv", exportOf(static_cast<int>(CSVImport::kMaxRows) + 1))));
+    EXPECT_EQ(model.error(), "This file has more than 50,000 rows \u2014 more than Vael imports at once. Split it "
+                             "into smaller files and import each.");
+    EXPECT_EQ(model.fileName(), "export.csv");
 }
 
 TEST(ImportSheetModel, PreviewsSixItemsByNameAndLabelsOnly) {
     OpenVault v;
     for (int rows : {6, 7}) {
         ImportSheetModel model(v.m);
-        model.handlePicked(fileWith(v, "export.csv", exportOf(rows)));
+        await(model.handlePicked(fileWith(v, "export.csv", exportOf(rows))));
         const auto preview = model.preview();
         ASSERT_EQ(preview.size(), 6u);
         EXPECT_EQ(preview[5], (ImportSheetModel::PreviewRow{"site 6", "username \u00B7 password"}));
@@ -86,7 +103,7 @@ TEST(ImportSheetModel, PreviewsSixItemsByNameAndLabelsOnly) {
 TEST(ImportSheetModel, AddsEveryItemInTurnAsAHiddenLogin) {
     OpenVault v;
     ImportSheetModel model(v.m);
-    model.handlePicked(fileWith(v, "export.csv", exportOf(4)));
+    await(model.handlePicked(fileWith(v, "export.csv", exportOf(4))));
     // At each step exactly as many items are stored as were attempted: one add at a time.
     std::vector<std::pair<int, std::size_t>> steps;
     QObject::connect(&model, &ImportSheetModel::progressChanged, [&] {
@@ -111,7 +128,7 @@ TEST(ImportSheetModel, AddsEveryItemInTurnAsAHiddenLogin) {
 TEST(ImportSheetModel, ALockMidRunCountsTheRestAsFailed) {
     OpenVault v;
     ImportSheetModel model(v.m);
-    model.handlePicked(fileWith(v, "export.csv", exportOf(5)));
+    await(model.handlePicked(fileWith(v, "export.csv", exportOf(5))));
     std::optional<QCoro::Task<>> locking;
     QObject::connect(&model, &ImportSheetModel::progressChanged, [&] {
         if (model.progress() == 2) locking.emplace(v.m.lock());
@@ -128,7 +145,7 @@ TEST(ImportSheetModel, ALockMidRunCountsTheRestAsFailed) {
 TEST(ImportSheetModel, StopsWhenTheSheetIsGone) {
     OpenVault v;
     auto* model = new ImportSheetModel(v.m);
-    model->handlePicked(fileWith(v, "export.csv", exportOf(5)));
+    await(model->handlePicked(fileWith(v, "export.csv", exportOf(5))));
     QObject::connect(model, &ImportSheetModel::progressChanged, model, [model] {
         if (model->progress() == 1) model->deleteLater();
     });

@@ -111,3 +111,26 @@ TEST(ItemDetailViewModel, AnApprovalAfterTheModelWasDroppedChangesNothing) {
     ASSERT_TRUE(spinUntil([&] { return answer.has_value(); }));
     EXPECT_FALSE(*answer);
 }
+
+TEST(ItemDetailViewModel, ForgettingOverwritesEveryValueAndMasksEveryField) {
+    auto gate = std::make_shared<test::ScriptedBiometricGate>(true);
+    ItemDetailViewModel vm(itemWith({{"username", ItemField::Kind::username, "alice", false},
+                                     {"password", ItemField::Kind::password, "p4ss", true}}),
+                           gate);
+    ASSERT_TRUE(await(vm.reveal(1)));
+    QSignalSpy forgotten(&vm, &ItemDetailViewModel::valuesForgotten);
+    QSignalSpy changes(&vm, &ItemDetailViewModel::revealedIndicesChanged);
+    vm.forget();
+    EXPECT_EQ(forgotten.count(), 1);
+    EXPECT_EQ(changes.count(), 1);
+    for (int i : {0, 1}) {
+        EXPECT_TRUE(vm.payload().fields[static_cast<std::size_t>(i)].value.empty()) << i;
+        EXPECT_EQ(vm.displayValue(i), kMask) << i;
+        EXPECT_FALSE(vm.isRevealed(i)) << i;
+    }
+    // Nothing comes back: not even with the owner's yes.
+    EXPECT_FALSE(await(vm.reveal(1)));
+    EXPECT_EQ(vm.displayValue(1), kMask);
+    vm.forget();
+    EXPECT_EQ(forgotten.count(), 1);
+}

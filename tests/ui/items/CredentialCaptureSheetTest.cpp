@@ -9,6 +9,7 @@
 
 #include <future>
 
+#include "ui/ItemUiFixtures.h"
 #include "ui/UiFixtures.h"
 #include "app/ui/items/CredentialCaptureSheet.h"
 
@@ -45,7 +46,11 @@ TEST(CredentialCaptureSheet, SavesWhatWasTypedForItsOwnRequest) {
     sheet->show();
 
     EXPECT_EQ(sheet->width(), 420);
-    EXPECT_EQ(child<QLabel>(sheet, "captureOrigin")->text(), "https://a.example/login");
+    // Only the host, under a line that says who asks.
+    EXPECT_EQ(child<QLabel>(sheet, "captureAsker")->text(), "An AI agent asks you to save a login for this site:");
+    EXPECT_EQ(child<QLabel>(sheet, "captureOrigin")->text(), "a.example");
+    EXPECT_EQ(child<QLabel>(sheet, "captureOrigin")->textFormat(), Qt::PlainText);
+    testing::snapshot(*sheet, "capture-sheet");
     EXPECT_EQ(child<QLineEdit>(sheet, "captureName")->text(), "A");
     EXPECT_EQ(child<QLineEdit>(sheet, "capturePassword")->echoMode(), QLineEdit::Password);
     EXPECT_EQ(child<QLineEdit>(sheet, "captureOTPSecret")->echoMode(), QLineEdit::Password);

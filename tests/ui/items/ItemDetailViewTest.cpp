@@ -5,6 +5,7 @@
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPointer>
 #include <QPushButton>
 
 #include "ui/ItemUiFixtures.h"
@@ -81,6 +82,37 @@ TEST(ItemDetailView, RevealsWithApprovalThenCopiesTheValue) {
     child<CopyButton>(&pane, "copyReference")->click();
     EXPECT_EQ(clipboardText(), "vael://Work/Mail/username");
     snapshot(pane, "item-detail");
+}
+
+TEST(ItemDetailView, ANewModelOrClosingOverwritesWhatTheOldOneRevealed) {
+    ItemPayload payload;
+    payload.name = "Mail";
+    payload.fields = {{"password", ItemField::Kind::password, "pa55/word", true}};
+    auto gate = std::make_shared<test::ScriptedBiometricGate>(true);
+    ScriptedTimerSource timers;
+    SystemClock clock;
+    auto pane = std::make_unique<ItemDetailView>(new ItemDetailViewModel(payload, gate), "injectable",
+                                                 ItemDetailView::WebsiteSave{}, "Work", timers, clock);
+    pane->show();
+    QPointer<ItemDetailViewModel> first = pane->viewModel();
+    child<QPushButton>(fieldRow(*pane, 0), "reveal")->click();
+    auto* value = child<ElidedLabel>(fieldRow(*pane, 0), "fieldValue");
+    ASSERT_TRUE(spinUntil([&] { return value->fullText() == "pa55/word"; }));
+
+    // A reload: the old model and the row that showed its value let go of it at once.
+    pane->setViewModel(new ItemDetailViewModel(payload, gate));
+    ASSERT_TRUE(first);
+    EXPECT_TRUE(first->forgotten());
+    EXPECT_TRUE(first->payload().fields[0].value.empty());
+    EXPECT_FALSE(value->fullText().contains("pa55") || value->text().contains("pa55") ||
+                 value->accessibleName().contains("pa55"));
+
+    // Closing: the current model's values go before the pane does.
+    QPointer<ItemDetailViewModel> second = pane->viewModel();
+    bool emptied = false;
+    QObject::connect(second, &ItemDetailViewModel::valuesForgotten, [&] { emptied = true; });
+    pane.reset();
+    EXPECT_TRUE(emptied);
 }
 
 TEST(ItemDetailView, OneTimeCodesTickAcrossThePeriodAndABadSeedSaysSo) {

@@ -7,23 +7,36 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QStackedWidget>
+#include <QTextDocument>
 #include <QToolButton>
+#include <QToolTip>
+#include <QTreeView>
+#include <QHelpEvent>
+#include <QMenu>
 
 #include <future>
 #include <thread>
 
+#include "ui/ItemUiFixtures.h"
 #include "ui/UiFixtures.h"
 #include "model/ItemFixtures.h"
 #include "app/model/window/VaultWindowModel.h"
 #include "app/ui/items/AddTOTPSheet.h"
 #include "app/ui/items/CaptureHost.h"
+#include "app/ui/items/ItemDetailView.h"
+#include "app/ui/widgets/ElidedLabel.h"
 #include "app/ui/MainWindow.h"
 #include "app/ui/ScreenFactory.h"
+#include "app/ui/window/SidebarColumn.h"
+#include "app/ui/window/SyncStatusPill.h"
+#include "app/ui/window/VaultItemRowDelegate.h"
+#include "app/ui/window/VaultMenus.h"
 #include "app/ui/window/VaultScreen.h"
 
 namespace vael {
 namespace {
 
+using testing::await;
 using testing::child;
 using testing::settle;
 using testing::spinUntil;
@@ -127,6 +140,111 @@ TEST(MainWindowRun, UnlockBannerCaptureAndLock) {
     EXPECT_EQ(t.window.screen(), MainWindow::Screen::unlock);
     EXPECT_FALSE(page);
     EXPECT_EQ(t.screens.calls.back(), "unlock");
+}
+
+TEST(MainWindowRun, ARevealedValueLeavesThePaneTheMomentTheVaultLocks) {
+    WindowRun t;
+    t.v.item("Bank", std::nullopt,
+             {{"username", ItemField::Kind::username, "ada-lovelace", false},
+              {"password", ItemField::Kind::password, "pa55/word", true},
+              {"otp", ItemField::Kind::otp, "JBSWY3DPEHPK3PXP", true}});
+    t.window.show();
+    ASSERT_TRUE(spinUntil([&] { return t.vault() && !t.vault()->window().rows().empty(); }));
+    auto* list = child<QListView>(t.vault(), "itemList");
+    list->setCurrentIndex(list->model()->index(0, 0));
+    ItemDetailView* pane = nullptr;
+    ASSERT_TRUE(spinUntil([&] { return (pane = t.vault()->findChild<ItemDetailView*>()) != nullptr; }));
+    auto* password = child<ElidedLabel>(child(pane, "field.1"), "fieldValue");
+    child<QPushButton>(child(pane, "field.1"), "reveal")->click();
+    ASSERT_TRUE(spinUntil([&] { return password->fullText() == "pa55/word"; }));
+    const QString code = child<QLabel>(child(pane, "field.2"), "codeValue")->text();
+    ASSERT_FALSE(code.isEmpty());
+
+    // What the widgets hold the moment the lock is announced, before the old page is deleted.
+    std::vector<QString> held;
+    bool modelHoldsValues = true;
+    QObject::connect(&t.v.m, &AppModel::phaseChanged, pane, [&, pane] {
+        for (auto* label : pane->findChildren<QLabel*>()) {
+            held.insert(held.end(), {label->text(), label->accessibleName(), label->toolTip()});
+            if (auto* elided = dynamic_cast<ElidedLabel*>(label)) held.push_back(elided->fullText());
+        }
+        modelHoldsValues = false;
+        for (const auto& field : pane->viewModel()->payload().fields) modelHoldsValues |= !field.value.empty();
+    });
+    QCoro::waitFor(t.v.m.lock());
+    ASSERT_FALSE(held.empty());
+    for (const auto& text : held) {
+        for (const QString& value : {QString("pa55/word"), QString("ada-lovelace"), code}) {
+            EXPECT_FALSE(text.contains(value)) << text.toStdString();
+        }
+    }
+    EXPECT_FALSE(modelHoldsValues);
+}
+
+// What a label that reads `text` as Qt would (markup if it looks like markup) shows.
+QString rendered(const QString& text) {
+    if (!Qt::mightBeRichText(text)) return text;
+    QTextDocument document;
+    document.setHtml(text);
+    return document.toPlainText();
+}
+
+TEST(MainWindowRun, NamesChosenByAgentsShowAsPlainTextOnOneLine) {
+    WindowRun t;
+    const std::string markup = "<h1 style=\"color:red\">VAEL SECURITY</h1><img src=\"/tmp/x.png\">";
+    const std::string reversed = "Prod \u202Elive\u202C\nkey";
+    const std::string ampersand = "R&D \u2066vault\u2069";
+    await(t.v.m.createProject(markup));
+    const auto group = t.v.group(reversed);
+    t.v.group(ampersand);
+    t.v.item(reversed, group);
+    t.window.show();
+    ASSERT_TRUE(spinUntil([&] { return t.vault() && !t.vault()->window().rows().empty(); }));
+
+    // The sidebar's "+" of the project says "Add to" and the name, as text.
+    auto* tree = child<QTreeView>(t.vault(), "sidebar");
+    QModelIndex project;
+    for (int r = 0; r < tree->model()->rowCount() && !project.isValid(); ++r) {
+        const auto section = tree->model()->index(r, 0);
+        for (int p = 0; p < tree->model()->rowCount(section); ++p) {
+            const auto at = tree->model()->index(p, 0, section);
+            if (at.data().toString().toStdString() == markup) project = at;
+        }
+    }
+    ASSERT_TRUE(project.isValid());
+    tree->scrollTo(project);
+    settle();
+    QStyleOptionViewItem option;
+    option.rect = tree->visualRect(project);
+    const QPoint plus = SidebarDelegate::plusRect(option.rect).center();
+    QHelpEvent help(QEvent::ToolTip, plus, tree->viewport()->mapToGlobal(plus));
+    ASSERT_TRUE(tree->itemDelegate()->helpEvent(&help, tree, option, project));
+    EXPECT_EQ(rendered(QToolTip::text()).toStdString(), "Add to " + markup);
+    QToolTip::hideText();
+
+    // List row, detail title and menus: one line, no reordering, "&" as itself.
+    const auto row = t.vault()->window().rows().front();
+    EXPECT_EQ(VaultItemRowDelegate::rowAccessibleText(row).toStdString(), "Prod live key, password, AI access: AI-Usable");
+    auto* list = child<QListView>(t.vault(), "itemList");
+    list->setCurrentIndex(list->model()->index(0, 0));
+    ItemDetailView* pane = nullptr;
+    ASSERT_TRUE(spinUntil([&] { return (pane = t.vault()->findChild<ItemDetailView*>()) != nullptr; }));
+    EXPECT_EQ(child<QLabel>(pane, "itemName")->text(), "Prod live key");
+    settle();
+    testing::snapshot(t.window, "hostile-names");
+    std::unique_ptr<QMenu> menu(VaultMenus::item(t.vault()->window(), row, nullptr));
+    QStringList moves;
+    for (auto* action : child<QMenu>(menu.get(), "itemMoveMenu")->actions()) moves << action->text();
+    EXPECT_TRUE(moves.join("|").contains("R&&D vault")) << moves.join("|").toStdString();
+    EXPECT_FALSE(moves.join("|").contains(QChar(0x2066)));
+
+    // A server's error text in the sync pill's tooltip.
+    SyncStatusPill pill;
+    SyncPillText content;
+    content.text = "Sync failed";
+    content.tooltip = "Last sync failed: <b>call</b> <a href=\"x\">support</a> & <img src=\"/tmp/x.png\">";
+    pill.setContent(content);
+    EXPECT_EQ(rendered(pill.toolTip()).toStdString(), content.tooltip);
 }
 
 TEST(MainWindowRun, ACaptureSheetClosesWhenItsRequestIsAnsweredElsewhere) {
