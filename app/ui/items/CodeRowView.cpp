@@ -7,12 +7,26 @@
 #include "app/items/TOTPDisplay.h"
 #include "app/ui/widgets/CopyButton.h"
 #include "app/ui/items/CountdownRing.h"
+#include "app/ui/widgets/ElidedLabel.h"
 #include "app/ui/widgets/Labels.h"
 #include "app/ui/design/VaelComponents.h"
 
 namespace vael {
 
 namespace {
+
+// One line of a row's names: shortened with "…" to the column it gets, never selectable, so a
+// click on it selects the row.
+ElidedLabel* rowLine(TextStyle style, QFont::Weight weight, bool secondary, const char* name) {
+    auto* label = new ElidedLabel(1);
+    label->setObjectName(name);
+    label->setTextInteractionFlags(Qt::NoTextInteraction);
+    label->setFont(VaelFont::style(style, weight));
+    if (secondary) makeSecondary(label);
+    // A few characters stay readable however narrow the column.
+    label->setMinimumWidth(label->fontMetrics().averageCharWidth() * 6);
+    return label;
+}
 
 }  // namespace
 
@@ -63,10 +77,8 @@ CodeRowView::CodeRowView(AppModel::CodeRow row, TimePoint date, bool compact, Ti
     }
     auto* names = new QVBoxLayout;
     names->setSpacing(1);
-    name_ = styledLabel({}, TextStyle::body, QFont::Medium);
-    name_->setObjectName("codeName");
-    account_ = styledLabel({}, TextStyle::caption, QFont::Normal, true);
-    account_->setObjectName("codeAccount");
+    name_ = rowLine(TextStyle::body, QFont::Medium, false, "codeName");
+    account_ = rowLine(TextStyle::caption, QFont::Normal, true, "codeAccount");
     names->addWidget(name_);
     names->addWidget(account_);
     line->addLayout(names, 1);
@@ -74,6 +86,7 @@ CodeRowView::CodeRowView(AppModel::CodeRow row, TimePoint date, bool compact, Ti
 
     live_.code = styledLabel({}, TextStyle::title3, QFont::Medium);
     live_.code->setObjectName("codeValue");
+    live_.code->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Preferred);
     line->addWidget(live_.code);
     live_.ring = new CountdownRing;
     line->addWidget(live_.ring);
@@ -98,15 +111,27 @@ void CodeRowView::setDate(TimePoint date) {
 }
 
 void CodeRowView::refresh() {
-    const auto name = QString::fromStdString(row_.name);
-    name_->setText(name);
-    name_->setAccessibleName(name);
+    name_->setFullText(QString::fromStdString(row_.name));
     const bool hasAccount = row_.account && !row_.account->empty();
-    const auto account = hasAccount ? QString::fromStdString(*row_.account) : QString();
-    account_->setText(account);
-    account_->setAccessibleName(account);
+    account_->setFullText(hasAccount ? QString::fromStdString(*row_.account) : QString());
     account_->setVisible(hasAccount);
     live_.show(row_.otpFieldValue, date_);
+    setAccessibleName(accessibleText());
+}
+
+QString CodeRowView::accessibleText() const {
+    QStringList parts{name_->fullText()};
+    if (!account_->fullText().isEmpty()) parts << account_->fullText();
+    if (!live_.invalid->isHidden()) {
+        parts << live_.invalid->accessibleName();
+    } else {
+        parts << live_.code->text() << live_.ring->accessibleName();
+    }
+    return parts.join(", ");
+}
+
+void CodeRowView::copyCode() {
+    if (!live_.copy->isHidden()) live_.copy->click();
 }
 
 }  // namespace vael

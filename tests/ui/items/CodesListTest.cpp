@@ -1,13 +1,18 @@
 #include <gtest/gtest.h>
 
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QLabel>
+#include <QListWidget>
 #include <QSignalSpy>
+#include <QTest>
 
 #include "ui/ItemUiFixtures.h"
 #include "app/items/TOTPDisplay.h"
 #include "app/ui/items/CodeRowView.h"
 #include "app/ui/items/CodesList.h"
 #include "app/ui/items/CountdownRing.h"
+#include "app/ui/widgets/CopyButton.h"
 #include "app/ui/design/VaelTheme.h"
 #include "crypto/TOTP.h"
 
@@ -96,6 +101,61 @@ TEST(CodesList, CompactRowsHaveNoIcon) {
     CodesList full({{Uuid::random(), "Alpha", std::nullopt, kThirty}}, false, false, timers, clock);
     EXPECT_NE(full.rows()[0]->findChild<QWidget*>("codeGlyph"), nullptr);
     EXPECT_LT(list.rows()[0]->sizeHint().height(), full.rows()[0]->sizeHint().height());
+}
+
+// A screen reader hears each row's name, account, code and seconds left; Tab reaches every copy
+// button in row order; Ctrl+C on the current row copies its code.
+TEST(CodesList, RowsReadOutTheirCodeAndCopyFromTheKeyboard) {
+    ScriptedTimerSource timers;
+    const std::int64_t start = 1'000'000'014;
+    FollowingClock clock(timers, unixTime(start));
+    CodesList list({{Uuid::random(), "Alpha", std::string("alice@example.com"), kThirty},
+                    {Uuid::random(), "Beta", std::nullopt, "not a seed!"},
+                    {Uuid::random(), "Gamma", std::nullopt, kSixty}},
+                   false, true, timers, clock);
+    list.resize(420, 300);
+    list.show();
+    list.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&list));
+    const auto code = [&](const std::string& seed) {
+        return QString::fromStdString(TOTPDisplay::grouped(TOTP::code(seed, clock.now())));
+    };
+    auto* rows = child<QListWidget>(&list, "codesList.rows");
+    const auto spoken = [&](int i) { return rows->item(i)->data(Qt::AccessibleTextRole).toString(); };
+    const struct {
+        int row;
+        QString text;
+    } cases[] = {
+        {0, "Alpha, alice@example.com, " + code(kThirty) + ", 6 seconds until the code changes"},
+        {1, "Beta, Invalid seed"},
+        {2, "Gamma, " + code(kSixty) + ", 6 seconds until the code changes"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(spoken(c.row), c.text);
+        EXPECT_EQ(list.rows()[c.row]->accessibleName(), c.text);
+    }
+    timers.advance(1s);
+    EXPECT_TRUE(spoken(0).endsWith(", 5 seconds until the code changes")) << spoken(0).toStdString();
+
+    // Tab from the list goes through the copy buttons of the rows that have a code.
+    rows->setFocus();
+    QTest::keyClick(rows, Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), list.rows()[0]->copyButton());
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), list.rows()[2]->copyButton());
+    EXPECT_EQ(list.rows()[2]->copyButton()->accessibleName(), "Copy code");
+
+    QGuiApplication::clipboard()->setText("before");
+    rows->setFocus();
+    rows->setCurrentRow(2);
+    QTest::keySequence(rows, QKeySequence::Copy);
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), code(kSixty).remove(' '));
+    EXPECT_TRUE(list.rows()[2]->copyButton()->isCopied());
+    // A row without a code copies nothing.
+    QGuiApplication::clipboard()->setText("before");
+    rows->setCurrentRow(1);
+    QTest::keySequence(rows, QKeySequence::Copy);
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), "before");
 }
 
 }  // namespace

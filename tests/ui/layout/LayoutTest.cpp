@@ -1,0 +1,105 @@
+#include <gtest/gtest.h>
+
+#include <QPointer>
+#include <QVBoxLayout>
+
+#include <functional>
+#include <memory>
+
+#include "ui/ItemUiFixtures.h"
+#include "ui/LayoutAudit.h"
+#include "ui/ScriptedFileChooser.h"
+#include "app/ui/items/AddTOTPSheet.h"
+#include "app/ui/items/CodesList.h"
+#include "app/ui/items/ItemDetailView.h"
+#include "app/ui/items/MenuBarCodesView.h"
+#include "app/ui/items/SSHKeySheet.h"
+#include "app/ui/shell/SettingsView.h"
+#include "app/ui/window/AddItemSheet.h"
+#include "app/ui/window/StructureEditSheet.h"
+#include "app/ui/window/VaultToolbar.h"
+#include "model/ItemFixtures.h"
+
+namespace vael {
+namespace {
+
+using namespace vael::testing;
+
+const std::string kSeed = "JBSWY3DPEHPK3PXP";
+
+// What every screen is built over: an open vault with a few codes, scripted time.
+struct Scene {
+    OpenVault v;
+    ScriptedTimerSource timers;
+    FollowingClock clock{timers, unixTime(1'000'000'014)};
+    std::vector<AppModel::CodeRow> codes{
+        {Uuid::random(), "A rather long service name that keeps going", std::string("someone.with.a.long.address@example.com"), kSeed},
+        {Uuid::random(), "Beta", std::string(""), "otpauth://totp/x?secret=GEZDGNBVGY3TQOJQ&digits=8"},
+        {Uuid::random(), "Gamma", std::nullopt, "not a seed!"},
+    };
+};
+
+struct Screen {
+    const char* name;
+    QSize size;  // empty: the screen's own size
+    std::function<QWidget*(Scene&)> build;
+};
+
+QWidget* inWindow(QWidget* content) {
+    auto* window = new QWidget;
+    auto* layout = new QVBoxLayout(window);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(content);
+    return window;
+}
+
+const std::vector<Screen>& screens() {
+    static const std::vector<Screen> all = {
+        {"codes list", {420, 300},
+         [](Scene& s) { return new CodesList(s.codes, false, true, s.timers, s.clock); }},
+        {"codes list, narrow", {300, 300},
+         [](Scene& s) { return new CodesList(s.codes, false, true, s.timers, s.clock); }},
+        {"codes list, compact", {320, 300},
+         [](Scene& s) { return new CodesList(s.codes, true, false, s.timers, s.clock); }},
+        {"menu-bar codes, locked", {}, [](Scene& s) {
+             s.v.h.lock();
+             return inWindow(new MenuBarCodesView(s.v.m));
+         }},
+        {"menu-bar codes, unlocked", {}, [](Scene& s) { return inWindow(new MenuBarCodesView(s.v.m)); }},
+        {"settings", {}, [](Scene& s) { return new SettingsView(s.v.m); }},
+        {"new item sheet", {}, [](Scene& s) { return new AddItemSheet(s.v.m, std::nullopt, {}, nullptr); }},
+        {"add-code sheet", {}, [](Scene& s) {
+             return new AddTOTPSheet(s.v.m, std::nullopt, {}, nullptr, nullptr, std::make_shared<ScriptedFileChooser>());
+         }},
+        {"SSH key sheet", {}, [](Scene& s) { return new SSHKeySheet(s.v.m, nullptr, std::make_shared<ScriptedFileChooser>()); }},
+        {"new project sheet", {}, [](Scene& s) { return new StructureEditSheet(StructureSheet::newProject(), s.v.m, nullptr); }},
+        {"toolbar", {900, 60}, [](Scene& s) {
+             auto* page = new QWidget;
+             (new QVBoxLayout(page))->addWidget(new VaultToolbar(s.v.m, page));
+             return page;
+         }},
+    };
+    return all;
+}
+
+class ScreenLayout : public ::testing::TestWithParam<std::tuple<std::size_t, qreal>> {};
+
+TEST_P(ScreenLayout, EveryChildShowsWhole) {
+    const auto& screen = screens()[std::get<0>(GetParam())];
+    const AppFontSize font(std::get<1>(GetParam()));
+    Scene scene;
+    std::unique_ptr<QWidget> widget(screen.build(scene));
+    if (!screen.size.isEmpty()) widget->resize(screen.size);
+    widget->show();
+    QApplication::processEvents();
+    const QStringList faults = layoutFaults(widget.get());
+    EXPECT_TRUE(faults.isEmpty()) << screen.name << " at " << std::get<1>(GetParam()) << " pt:\n  "
+                                  << faults.join("\n  ").toStdString();
+    snapshot(*widget, QString("layout-%1-%2pt").arg(QString(screen.name).replace(' ', '-').remove(',')).arg(std::get<1>(GetParam())));
+}
+
+INSTANTIATE_TEST_SUITE_P(AtTenAndSixteenPoints, ScreenLayout,
+                         ::testing::Combine(::testing::Range<std::size_t>(0, screens().size()), ::testing::Values(10.0, 16.0)));
+
+}  // namespace
+}  // namespace vael
