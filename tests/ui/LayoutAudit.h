@@ -8,6 +8,7 @@
 #include <QAbstractScrollArea>
 #include <QApplication>
 #include <QComboBox>
+#include <QDialog>
 #include <QFont>
 #include <QLabel>
 #include <QLineEdit>
@@ -59,6 +60,9 @@ inline QStringList layoutFaults(QWidget* top) {
         if (auto* area = qobject_cast<QAbstractScrollArea*>(widget)) {
             if (area->horizontalScrollBar()->isVisibleTo(top))
                 faults << path + QStringLiteral(": horizontal scroll bar");
+            // A dialog grows to its content rather than scroll it.
+            if (qobject_cast<QDialog*>(top) && area->verticalScrollBar()->isVisibleTo(top))
+                faults << path + QStringLiteral(": vertical scroll bar in a dialog");
         }
         if (auto* label = qobject_cast<QLabel*>(widget); label && !label->text().isEmpty()) {
             const QSize needed = label->minimumSizeHint();
@@ -70,6 +74,11 @@ inline QStringList layoutFaults(QWidget* top) {
                 faults << path + QStringLiteral(": text needs %1x%2, has %3x%4")
                                      .arg(needed.width()).arg(needed.height()).arg(size.width()).arg(size.height());
             }
+        }
+        if (auto* field = qobject_cast<QLineEdit*>(widget); field && field->isEnabled()) {
+            const int readable = field->fontMetrics().averageCharWidth() * 12;
+            if (size.width() < readable)
+                faults << path + QStringLiteral(": text field %1 px wide, under 12 characters").arg(size.width());
         }
         if (auto* button = qobject_cast<QAbstractButton*>(widget)) {
             const QSize needed = button->minimumSizeHint();

@@ -49,7 +49,6 @@ AddTOTPSheet::AddTOTPSheet(AppModel& app, std::optional<AppModel::ItemRow> targe
       chooser_(chooser ? std::move(chooser) : std::make_shared<LiveFileChooser>(this)),
       ticker_(app.timers(), [this] { refreshPreview(); }) {
     setObjectName("addTOTPSheet");
-    setFixedSize(kWidth, kHeight);
     setAcceptDrops(true);
 
     auto* column = new QVBoxLayout(this);
@@ -122,6 +121,7 @@ AddTOTPSheet::AddTOTPSheet(AppModel& app, std::optional<AppModel::ItemRow> targe
     refreshPreview();
     refreshPicker();
     refreshFooter();
+    fitDesignedSize({kWidth, kHeight});
     model_->loadRows();
 }
 

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <QLineEdit>
 #include <QPointer>
+#include <QPushButton>
 #include <QVBoxLayout>
 
 #include <functional>
@@ -13,6 +15,7 @@
 #include "app/ui/items/CodesList.h"
 #include "app/ui/items/ItemDetailView.h"
 #include "app/ui/items/MenuBarCodesView.h"
+#include "app/model/items/SSHKeySheetModel.h"
 #include "app/ui/items/SSHKeySheet.h"
 #include "app/ui/shell/SettingsView.h"
 #include "app/ui/window/AddItemSheet.h"
@@ -72,6 +75,14 @@ const std::vector<Screen>& screens() {
              return new AddTOTPSheet(s.v.m, std::nullopt, {}, nullptr, nullptr, std::make_shared<ScriptedFileChooser>());
          }},
         {"SSH key sheet", {}, [](Scene& s) { return new SSHKeySheet(s.v.m, nullptr, std::make_shared<ScriptedFileChooser>()); }},
+        {"SSH key sheet, created", {}, [](Scene& s) -> QWidget* {
+             auto* sheet = new SSHKeySheet(s.v.m, nullptr, std::make_shared<ScriptedFileChooser>());
+             sheet->findChild<QLineEdit*>("sshKeyName")->setText("Acme Deploy");
+             emit sheet->findChild<QLineEdit*>("sshKeyName")->textEdited("Acme Deploy");
+             sheet->findChild<QPushButton*>("sshKeyGenerate")->click();
+             spinUntil([&] { return sheet->model().generated().has_value(); });
+             return sheet;
+         }},
         {"new project sheet", {}, [](Scene& s) { return new StructureEditSheet(StructureSheet::newProject(), s.v.m, nullptr); }},
         {"toolbar", {900, 60}, [](Scene& s) {
              auto* page = new QWidget;
