@@ -9,8 +9,12 @@
 
 namespace vael {
 
+void useDialogTitleBar(QDialog* dialog) {
+    dialog->setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
+}
+
 Sheet::Sheet(QWidget* parent, const QString& title, int fixedWidth) : QDialog(parent) {
-    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
+    useDialogTitleBar(this);
     setWindowModality(Qt::WindowModal);
     setAttribute(Qt::WA_DeleteOnClose);
     setModal(true);

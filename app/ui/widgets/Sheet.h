@@ -4,6 +4,9 @@
 
 namespace vael {
 
+// A dialog's title bar: a title and a close button, no minimise or maximise button.
+void useDialogTitleBar(QDialog* dialog);
+
 // A sheet: a window-modal dialog made for one request and deleted when it closes. Open it with
 // open(); Escape is reject (the cancel action); the default action is QPushButton::setDefault.
 // It carries no minimise or maximise button.

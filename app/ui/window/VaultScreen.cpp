@@ -14,6 +14,7 @@
 #include "app/ui/window/ItemListColumn.h"
 #include "app/ui/ScreenFactory.h"
 #include "app/ui/window/SidebarColumn.h"
+#include "app/ui/window/VaultMenus.h"
 #include "app/ui/window/VaultToolbar.h"
 
 namespace vael {
@@ -181,20 +182,8 @@ void VaultScreen::openStructure() {
 void VaultScreen::confirmDelete() {
     const auto& target = window_->deleteTarget();
     if (!target) return;
-    auto* dialog = new QMessageBox(this);
-    dialog->setObjectName("deleteConfirmation");
-    dialog->setAttribute(Qt::WA_DeleteOnClose);
-    dialog->setWindowModality(Qt::WindowModal);
-    dialog->setIcon(QMessageBox::Warning);
-    dialog->setTextFormat(Qt::PlainText);
-    dialog->setText(QString::fromStdString(target->prompt()));
-    dialog->setInformativeText(QString::fromStdString(target->message()));
-    auto* cancel = dialog->addButton(QMessageBox::Cancel);
-    cancel->setObjectName("deleteCancel");
-    auto* destroy = dialog->addButton(QString::fromStdString(target->actionTitle()), QMessageBox::DestructiveRole);
-    destroy->setObjectName("deleteConfirm");
-    destroy->setAccessibleName(destroy->text());
-    dialog->setDefaultButton(cancel);
+    auto* dialog = VaultMenus::deleteConfirmation(*target, this);
+    auto* destroy = dialog->findChild<QPushButton*>("deleteConfirm");
     connect(destroy, &QPushButton::clicked, this, [app = QPointer(&app_), target = *target] {
         if (app) target.perform(*app);
     });

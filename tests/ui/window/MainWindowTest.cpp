@@ -12,7 +12,8 @@
 #include <future>
 #include <thread>
 
-#include "ui/UiFixtures.h"
+#include "app/ui/design/VaelTheme.h"
+#include "ui/ItemUiFixtures.h"
 #include "model/ItemFixtures.h"
 #include "app/model/window/VaultWindowModel.h"
 #include "app/ui/items/AddTOTPSheet.h"
@@ -157,6 +158,16 @@ TEST(MainWindowRun, DeletionsAreAskedFirstAndDismissingDeletesNothing) {
     window.requestDelete(DeleteTarget::item(row.id, row.name));
     auto* dialog = child<QMessageBox>(t.vault(), "deleteConfirmation");
     EXPECT_EQ(dialog->text().toStdString(), window.deleteTarget()->prompt());
+    // The warning is the dialog's; Cancel is the default and plain, the action red.
+    EXPECT_FALSE(dialog->iconPixmap().isNull());
+    auto* cancel = child<QPushButton>(dialog, "deleteCancel");
+    auto* destroy = child<QPushButton>(dialog, "deleteConfirm");
+    EXPECT_TRUE(cancel->icon().isNull());
+    EXPECT_TRUE(cancel->isDefault());
+    EXPECT_FALSE(destroy->autoDefault());
+    EXPECT_EQ(destroy->palette().color(QPalette::ButtonText), systemColor(SystemColor::red, destroy->palette()));
+    EXPECT_FALSE(dialog->windowFlags() & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint));
+    testing::snapshot(*dialog, "delete-confirmation");
     dialog->reject();
     settle();
     EXPECT_FALSE(window.deleteTarget());
