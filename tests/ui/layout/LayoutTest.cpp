@@ -21,6 +21,7 @@
 #include "app/ui/window/AddItemSheet.h"
 #include "app/ui/window/StructureEditSheet.h"
 #include "app/ui/window/VaultToolbar.h"
+#include "custody/ScriptedBiometricGate.h"
 #include "model/ItemFixtures.h"
 
 namespace vael {
@@ -42,10 +43,28 @@ struct Scene {
     };
 };
 
+// The tier blurb takes the header's width under "Copy for AI", not a sliver beside it.
+TEST(ItemDetailView, TheTierBlurbRunsUnderCopyForAI) {
+    Scene s;
+    const auto id = s.v.item("Mail", s.v.group("Work"), {{"password", ItemField::Kind::password, "x", true}});
+    ItemDetailView pane(new ItemDetailViewModel(s.v.payloadOf(id), std::make_shared<test::ScriptedBiometricGate>(false)),
+                        "injectable", {}, "Work", s.timers, s.clock);
+    pane.resize(340, 600);
+    pane.show();
+    settle();
+    auto* header = child(&pane, "itemDetail.header");
+    auto* blurb = child(&pane, "tierBlurb");
+    auto* button = child(&pane, "copyForAI");
+    EXPECT_GE(blurb->geometry().right(), header->width() - 2);
+    EXPECT_FALSE(blurb->geometry().intersects(button->geometry()));
+    EXPECT_GE(button->width(), button->sizeHint().width());
+}
+
 struct Screen {
     const char* name;
     QSize size;  // empty: the screen's own size
     std::function<QWidget*(Scene&)> build;
+    const char* part = nullptr;  // the child looked at, when not the whole screen
 };
 
 QWidget* inWindow(QWidget* content) {
@@ -83,6 +102,14 @@ const std::vector<Screen>& screens() {
              spinUntil([&] { return sheet->model().generated().has_value(); });
              return sheet;
          }},
+        {"item detail at the window's narrowest", {340, 640}, [](Scene& s) -> QWidget* {
+             const auto id = s.v.item("A service with a long name", s.v.group("Work"),
+                                      {{"username", ItemField::Kind::username, "ada@example.com", false},
+                                       {"password", ItemField::Kind::password, "pa55/word", true}});
+             return new ItemDetailView(new ItemDetailViewModel(s.v.payloadOf(id), std::make_shared<test::ScriptedBiometricGate>(false)),
+                                       "human_gated", {}, "Work", s.timers, s.clock);
+         },
+         "itemDetail.header"},
         {"new project sheet", {}, [](Scene& s) { return new StructureEditSheet(StructureSheet::newProject(), s.v.m, nullptr); }},
         {"toolbar", {900, 60}, [](Scene& s) {
              auto* page = new QWidget;
@@ -102,8 +129,10 @@ TEST_P(ScreenLayout, EveryChildShowsWhole) {
     std::unique_ptr<QWidget> widget(screen.build(scene));
     if (!screen.size.isEmpty()) widget->resize(screen.size);
     widget->show();
-    QApplication::processEvents();
-    const QStringList faults = layoutFaults(widget.get());
+    settle();
+    QWidget* audited = screen.part ? widget->findChild<QWidget*>(screen.part) : widget.get();
+    ASSERT_NE(audited, nullptr);
+    const QStringList faults = layoutFaults(audited);
     EXPECT_TRUE(faults.isEmpty()) << screen.name << " at " << std::get<1>(GetParam()) << " pt:\n  "
                                   << faults.join("\n  ").toStdString();
     snapshot(*widget, QString("layout-%1-%2pt").arg(QString(screen.name).replace(' ', '-').remove(',')).arg(std::get<1>(GetParam())));
