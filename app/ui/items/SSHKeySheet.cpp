@@ -39,10 +39,12 @@ public:
         setAlignment(Qt::AlignLeft | Qt::AlignTop);
         setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
         setFixedHeight(QFontMetrics(font()).lineSpacing() * kKeyLines + 2);
-        setAccessibleName("Public key");
+        setAccessibleDescription("Public key");
     }
+    // A screen reader hears the whole key, not the shortened lines.
     void setKey(const QString& key) {
         key_ = key;
+        setAccessibleName(key);
         relayout();
     }
 

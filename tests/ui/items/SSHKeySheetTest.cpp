@@ -88,6 +88,7 @@ TEST(SSHKeySheet, GeneratesShowsCopiesAndInstalls) {
     EXPECT_GE(s.sheet->height(), 420);
     EXPECT_EQ(child<QLabel>(s.sheet, "sshKeyTitle")->text(), "SSH Key Created");
     const auto shown = child<QLabel>(s.sheet, "sshKeyPublic")->text();
+    EXPECT_EQ(child<QLabel>(s.sheet, "sshKeyPublic")->accessibleName(), key);  // whole, for screen readers
     EXPECT_LE(shown.count('\n'), 2);
     EXPECT_EQ(QString(shown).remove('\n'), key);
     child<QAbstractButton>(s.sheet, "sshKeyCopyPublic")->click();
