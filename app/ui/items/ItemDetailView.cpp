@@ -209,6 +209,8 @@ ItemDetailView::ItemDetailView(ItemDetailViewModel* vm, std::string aiAccess, We
     setWidgetResizable(true);
     setFrameShape(QFrame::NoFrame);
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    // Tab goes through the pane's controls (each scrolled into view), never to the unnamed pane.
+    setFocusPolicy(Qt::NoFocus);
     if (vm_) vm_->setParent(this);
 
     auto* page = new QWidget;

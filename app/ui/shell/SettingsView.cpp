@@ -84,6 +84,8 @@ SettingsView::SettingsView(AppModel& app, QWidget* parent) : QWidget(parent), ap
     auto* scroll = new QScrollArea;
     scroll->setWidgetResizable(true);
     scroll->setFrameShape(QFrame::NoFrame);
+    // Focus goes to the controls inside, never to the unnamed frame around them.
+    scroll->setFocusPolicy(Qt::NoFocus);
     outer->addWidget(scroll);
     auto* page = new QWidget;
     scroll->setWidget(page);
@@ -157,6 +159,7 @@ SettingsView::SettingsView(AppModel& app, QWidget* parent) : QWidget(parent), ap
     connect(&app_, &AppModel::autoLockMinutesChanged, this, [this] { refresh(); });
     connect(&app_, &AppModel::killSwitchEnabledChanged, this, [this] { refresh(); });
     refresh();
+    autoLock_->setFocus(Qt::OtherFocusReason);
 }
 
 void SettingsView::changeEvent(QEvent* event) {

@@ -56,6 +56,7 @@ SecretField::SecretField(const QString& caption, TimerSource& timers, QWidget* p
     row->addWidget(copy_, 0, Qt::AlignVCenter);
     column->addWidget(box);
     setAccessibleName(caption);
+    setFocusProxy(value_);
 }
 
 void SecretField::setValue(const QString& value) {

@@ -71,6 +71,8 @@ AddItemSheet::AddItemSheet(AppModel& app, std::optional<AppModel::ProjectNode> p
     scroll->setFrameShape(QFrame::NoFrame);
     scroll->setWidgetResizable(true);
     scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    // Tab goes through the controls inside, never to the unnamed frame around them.
+    scroll->setFocusPolicy(Qt::NoFocus);
     scroll->setWidget(form);
 
     auto* divider = new QFrame(this);

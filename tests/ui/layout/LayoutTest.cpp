@@ -2,6 +2,8 @@
 
 #include <QLineEdit>
 #include <QPointer>
+#include <QTest>
+#include <iostream>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -65,6 +67,7 @@ struct Screen {
     QSize size;  // empty: the screen's own size
     std::function<QWidget*(Scene&)> build;
     const char* part = nullptr;  // the child looked at, when not the whole screen
+    const char* firstFocus = nullptr;  // the control focused when it opens
 };
 
 QWidget* inWindow(QWidget* content) {
@@ -88,12 +91,14 @@ const std::vector<Screen>& screens() {
              return inWindow(new MenuBarCodesView(s.v.m));
          }},
         {"menu-bar codes, unlocked", {}, [](Scene& s) { return inWindow(new MenuBarCodesView(s.v.m)); }},
-        {"settings", {}, [](Scene& s) { return new SettingsView(s.v.m); }},
-        {"new item sheet", {}, [](Scene& s) { return new AddItemSheet(s.v.m, std::nullopt, {}, nullptr); }},
+        {"settings", {}, [](Scene& s) { return new SettingsView(s.v.m); }, nullptr, "settings.autoLock"},
+        {"new item sheet", {}, [](Scene& s) { return new AddItemSheet(s.v.m, std::nullopt, {}, nullptr); }, nullptr, "addItem.name"},
         {"add-code sheet", {}, [](Scene& s) {
              return new AddTOTPSheet(s.v.m, std::nullopt, {}, nullptr, nullptr, std::make_shared<ScriptedFileChooser>());
-         }},
-        {"SSH key sheet", {}, [](Scene& s) { return new SSHKeySheet(s.v.m, nullptr, std::make_shared<ScriptedFileChooser>()); }},
+         },
+         nullptr, "seed"},
+        {"SSH key sheet", {}, [](Scene& s) { return new SSHKeySheet(s.v.m, nullptr, std::make_shared<ScriptedFileChooser>()); },
+         nullptr, "sshKeyName"},
         {"SSH key sheet, created", {}, [](Scene& s) -> QWidget* {
              auto* sheet = new SSHKeySheet(s.v.m, nullptr, std::make_shared<ScriptedFileChooser>());
              sheet->findChild<QLineEdit*>("sshKeyName")->setText("Acme Deploy");
@@ -101,7 +106,8 @@ const std::vector<Screen>& screens() {
              sheet->findChild<QPushButton*>("sshKeyGenerate")->click();
              spinUntil([&] { return sheet->model().generated().has_value(); });
              return sheet;
-         }},
+         },
+         nullptr, "sshKeyDone"},
         {"item detail at the window's narrowest", {340, 640}, [](Scene& s) -> QWidget* {
              const auto id = s.v.item("A service with a long name", s.v.group("Work"),
                                       {{"username", ItemField::Kind::username, "ada@example.com", false},
@@ -110,7 +116,8 @@ const std::vector<Screen>& screens() {
                                        "human_gated", {}, "Work", s.timers, s.clock);
          },
          "itemDetail.header"},
-        {"new project sheet", {}, [](Scene& s) { return new StructureEditSheet(StructureSheet::newProject(), s.v.m, nullptr); }},
+        {"new project sheet", {}, [](Scene& s) { return new StructureEditSheet(StructureSheet::newProject(), s.v.m, nullptr); },
+         nullptr, "structureSheet.name"},
         {"toolbar", {900, 60}, [](Scene& s) {
              auto* page = new QWidget;
              (new QVBoxLayout(page))->addWidget(new VaultToolbar(s.v.m, page));
@@ -140,6 +147,50 @@ TEST_P(ScreenLayout, EveryChildShowsWhole) {
 
 INSTANTIATE_TEST_SUITE_P(AtTenAndSixteenPoints, ScreenLayout,
                          ::testing::Combine(::testing::Range<std::size_t>(0, screens().size()), ::testing::Values(10.0, 16.0)));
+
+// Focus opens on the screen's first control; Tab visits only named controls, top to bottom and
+// leading to trailing, wrapping once.
+class ScreenFocus : public ::testing::TestWithParam<std::size_t> {};
+
+TEST_P(ScreenFocus, OpensOnItsFirstControlAndTabsInVisualOrder) {
+    const auto& screen = screens()[GetParam()];
+    Scene scene;
+    std::unique_ptr<QWidget> widget(screen.build(scene));
+    widget->resize(screen.size.isEmpty() ? widget->size() : screen.size.expandedTo({900, 0}));
+    widget->show();
+    widget->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(widget.get()));
+    settle();
+    auto* start = QApplication::focusWidget();
+    if (screen.firstFocus) {
+        ASSERT_NE(start, nullptr) << screen.name;
+        EXPECT_EQ(start->objectName(), screen.firstFocus) << screen.name;
+    }
+    if (!start) {
+        QTest::keyClick(widget.get(), Qt::Key_Tab);
+        start = QApplication::focusWidget();
+    }
+    if (!start) return;
+    const auto at = [&](QWidget* w) { return w->mapTo(widget.get(), QPoint(0, 0)); };
+    int backwards = 0;
+    QWidget* previous = start;
+    for (int step = 0; step < 40; ++step) {
+        QTest::keyClick(previous, Qt::Key_Tab);
+        auto* next = QApplication::focusWidget();
+        ASSERT_NE(next, nullptr) << screen.name;
+        EXPECT_FALSE(next->accessibleName().isEmpty()) << screen.name << ": " << widgetPath(next, widget.get()).toStdString();
+        const QPoint from = at(previous);
+        const QPoint to = at(next);
+        const bool sameLine = to.y() < from.y() + previous->height() && from.y() < to.y() + next->height();
+        if (sameLine ? to.x() < from.x() : to.y() < from.y()) ++backwards;
+        previous = next;
+        if (next == start) break;
+    }
+    EXPECT_EQ(previous, start) << screen.name << ": Tab never comes back";
+    EXPECT_LE(backwards, 1) << screen.name << ": Tab runs against the visual order";
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryScreen, ScreenFocus, ::testing::Range<std::size_t>(0, screens().size()));
 
 }  // namespace
 }  // namespace vael
