@@ -1,5 +1,6 @@
 #include "app/ui/window/VaultScreen.h"
 
+#include <QListView>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSplitter>
@@ -44,6 +45,8 @@ VaultScreen::VaultScreen(AppModel& app, ScreenFactory& screens, QWidget* parent)
 
     sidebar_ = new SidebarColumn(*window_, this);
     list_ = new ItemListColumn(*window_, screens_, this);
+    // Opening the vault puts the keyboard in the item list.
+    setFocusProxy(list_->list());
 
     detail_ = new QStackedWidget(this);
     detail_->setObjectName("detailColumn");

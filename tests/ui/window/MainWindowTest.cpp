@@ -83,6 +83,7 @@ TEST(MainWindowRun, UnlockBannerCaptureAndLock) {
     t.v.h.unlock();
     ASSERT_TRUE(spinUntil([&] { return t.vault() && !t.vault()->window().rows().empty(); }));
     auto* list = child<QListView>(t.vault(), "itemList");
+    EXPECT_EQ(t.window.focusWidget(), list);  // the keyboard lands in the item list
     list->setCurrentIndex(list->model()->index(0, 0));
     ASSERT_TRUE(spinUntil([&] { return !t.screens.detailGroups.empty(); }));
     EXPECT_EQ(t.screens.calls.back(), "detail GitHub injectable");
