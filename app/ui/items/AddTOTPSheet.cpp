@@ -239,7 +239,7 @@ QWidget* AddTOTPSheet::buildSaveToSection() {
 }
 
 void AddTOTPSheet::chooseImage() {
-    const auto path = chooser_->openFile("Choose an Image", imageFilter());
+    const auto path = chooser_->openFile("Choose an Image", imageFilter(), FileChooser::picturesFolder());
     if (path) model_->readImage(path->toStdString());
 }
 

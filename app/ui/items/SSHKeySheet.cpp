@@ -337,8 +337,8 @@ void SSHKeySheet::refreshInstall() {
 }
 
 void SSHKeySheet::install() {
-    model_->install(chooser_->chooseFolder(model_->installPanelMessage(), SSHKeySheetModel::installStartFolder(),
-                                           "Install"));
+    model_->install(chooser_->chooseFolder("Install SSH Key", model_->installPanelMessage(),
+                                           SSHKeySheetModel::installStartFolder(), "Install"));
 }
 
 }  // namespace vael

@@ -99,7 +99,8 @@ TEST(SSHKeySheet, GeneratesShowsCopiesAndInstalls) {
     s.chooser->answer(QString::fromStdString(s.v.h.home.path()));
     child<QPushButton>(s.sheet, "sshKeyInstall")->click();
     ASSERT_EQ(s.chooser->folders.size(), 1u);
-    EXPECT_EQ(s.chooser->folders[0].title, s.sheet->model().installPanelMessage());
+    EXPECT_EQ(s.chooser->folders[0].title, "Install SSH Key");
+    EXPECT_EQ(s.chooser->folders[0].message, s.sheet->model().installPanelMessage());
     EXPECT_EQ(s.chooser->folders[0].filtersOrStartFolder, SSHKeySheetModel::installStartFolder());
     EXPECT_EQ(s.chooser->folders[0].acceptLabel, "Install");
     EXPECT_FALSE(child<QPushButton>(s.sheet, "sshKeyInstall")->isVisible());
