@@ -71,9 +71,9 @@ CodeRowView::CodeRowView(AppModel::CodeRow row, TimePoint date, bool compact, Ti
     line->setContentsMargins(compact ? 8 : 4, vertical, compact ? 8 : 4, vertical);
     line->setSpacing(12);
     if (!compact) {
-        auto* glyph = new ItemGlyph("timer", systemColor(SystemColor::blue), 30);
-        glyph->setObjectName("codeGlyph");
-        line->addWidget(glyph);
+        glyph_ = new ItemGlyph("timer", systemColor(SystemColor::blue), 30);
+        glyph_->setObjectName("codeGlyph");
+        line->addWidget(glyph_);
     }
     auto* names = new QVBoxLayout;
     names->setSpacing(1);
@@ -128,6 +128,27 @@ QString CodeRowView::accessibleText() const {
         parts << live_.code->text() << live_.ring->accessibleName();
     }
     return parts.join(", ");
+}
+
+void CodeRowView::setHighlighted(bool highlighted) {
+    if (highlighted == highlighted_) return;
+    highlighted_ = highlighted;
+    if (!highlighted) {
+        setPalette(QPalette());
+        if (glyph_) glyph_->setTint(systemColor(SystemColor::blue));
+        return;
+    }
+    QPalette on = parentWidget() ? parentWidget()->palette() : palette();
+    const QColor text = on.color(QPalette::HighlightedText);
+    QColor soft = text;
+    soft.setAlphaF(0.8f);
+    on.setColor(QPalette::WindowText, text);
+    on.setColor(QPalette::Text, text);
+    on.setColor(QPalette::ButtonText, text);
+    on.setColor(QPalette::PlaceholderText, soft);
+    on.setColor(QPalette::Highlight, text);  // the ring's arc
+    setPalette(on);
+    if (glyph_) glyph_->setTint({text, text});
 }
 
 void CodeRowView::copyCode() {

@@ -41,6 +41,9 @@ public:
     CopyButton* copyButton() const { return live_.copy; }
     // Copies the code of this moment as a tap on the copy button does; nothing without a code.
     void copyCode();
+    // On the list's selection highlight: text, ring, glyph and copy symbol in the highlighted-text
+    // colour, so they keep their contrast against the brand colour.
+    void setHighlighted(bool highlighted);
 
 private:
     void refresh();
@@ -49,6 +52,8 @@ private:
     TimePoint date_;
     bool compact_;
     const Clock& clock_;
+    ItemGlyph* glyph_ = nullptr;
+    bool highlighted_ = false;
     ElidedLabel* name_;
     ElidedLabel* account_;
     LiveCodeParts live_{};

@@ -117,6 +117,10 @@ void CodesList::syncSelectionFromList() {
         for (const auto& code : codes_)
             if (code.id.text() == id) now = code.id;
     }
+    for (int i = 0; i < list_->count(); ++i) {
+        if (auto* row = static_cast<CodeRowView*>(list_->itemWidget(list_->item(i))))
+            row->setHighlighted(list_->item(i)->isSelected());
+    }
     if (now == selection_) return;
     selection_ = now;
     emit selectionChanged(selection_);

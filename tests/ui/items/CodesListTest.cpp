@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QLabel>
@@ -156,6 +158,43 @@ TEST(CodesList, RowsReadOutTheirCodeAndCopyFromTheKeyboard) {
     rows->setCurrentRow(1);
     QTest::keySequence(rows, QKeySequence::Copy);
     EXPECT_EQ(QGuiApplication::clipboard()->text(), "before");
+}
+
+double luminance(const QColor& c) {
+    const auto channel = [](double v) { return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); };
+    return 0.2126 * channel(c.redF()) + 0.7152 * channel(c.greenF()) + 0.0722 * channel(c.blueF());
+}
+double contrast(const QColor& a, const QColor& b) {
+    const double x = luminance(a), y = luminance(b);
+    return (std::max(x, y) + 0.05) / (std::min(x, y) + 0.05);
+}
+
+// On the brand highlight a selected row's code, names and ring keep their contrast, light and dark.
+TEST(CodesList, ASelectedRowKeepsItsContrast) {
+    for (const bool dark : {false, true}) {
+        ScriptedTimerSource timers;
+        SystemClock clock;
+        const auto id = Uuid::random();
+        CodesList list({{id, "Alpha", std::string("alice@example.com"), kThirty}}, false, true, timers, clock);
+        QPalette branded = dark ? darkPalette() : lightPalette();
+        branded.setColor(QPalette::Highlight, VaelTheme::brand());
+        branded.setColor(QPalette::HighlightedText, Qt::white);
+        list.setPalette(branded);
+        list.resize(420, 120);
+        list.show();
+        list.setSelection(id);
+        auto* row = list.rows()[0];
+        const QColor brand = VaelTheme::brand();
+        for (const char* name : {"codeValue", "codeName", "codeAccount"}) {
+            const QColor text = child<QWidget>(row, name)->palette().color(child<QWidget>(row, name)->foregroundRole());
+            EXPECT_GE(contrast(text, brand), 4.5) << name << (dark ? " dark" : " light");
+        }
+        EXPECT_GE(contrast(child<CountdownRing>(row, "countdownRing")->arcColor(), brand), 3.0);
+        snapshot(list, dark ? "codes-selected-dark" : "codes-selected-light");
+        list.setSelection(std::nullopt);
+        EXPECT_EQ(child<QWidget>(row, "codeValue")->palette().color(QPalette::WindowText),
+                  branded.color(QPalette::WindowText));
+    }
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include <QAction>
 #include <QComboBox>
 #include <QLabel>
@@ -17,7 +19,7 @@
 #include <QTreeView>
 #include <QVBoxLayout>
 
-#include "ui/UiFixtures.h"
+#include "ui/ItemUiFixtures.h"
 #include "app/ui/window/AddItemSheet.h"
 #include "app/ui/widgets/ErrorLabel.h"
 #include "app/ui/window/SidebarColumn.h"
@@ -26,6 +28,7 @@
 #include "app/ui/window/VaultItemRowDelegate.h"
 #include "app/ui/window/VaultToolbar.h"
 #include "app/ui/design/SymbolCatalog.h"
+#include "app/ui/design/VaelTheme.h"
 #include "app/model/window/VaultWindowModel.h"
 #include "model/ItemFixtures.h"
 
@@ -357,6 +360,24 @@ TEST(VaultItemRowDelegate, RowShowsOneLineEachAndReadsOutTheTier) {
     EXPECT_GE(rowHeight, VaultItemRowDelegate::kGlyphSize + 2 * VaultItemRowDelegate::kVerticalPadding);
     EXPECT_LT(rowHeight, 60);  // a long name does not wrap
     EXPECT_FALSE(list.grab().isNull());
+
+    // Selected, on the brand colour: the glyph keeps the base colour under it, light and dark.
+    for (const QPalette& base : {testing::lightPalette(), testing::darkPalette()}) {
+        QPalette branded = base;
+        branded.setColor(QPalette::Highlight, VaelTheme::brand());
+        branded.setColor(QPalette::HighlightedText, Qt::white);
+        list.setPalette(branded);
+        list.setCurrentIndex(model.index(0, 0));
+        const QRect rowRect = list.visualRect(model.index(0, 0));
+        const QImage shot = list.viewport()->grab().toImage();
+        const QPoint glyphCorner(rowRect.left() + 6 + 3, rowRect.center().y());
+        const QColor seen = shot.pixelColor(glyphCorner * shot.devicePixelRatio());
+        const auto distance = [&](const QColor& c) {
+            return std::pow(seen.red() - c.red(), 2) + std::pow(seen.green() - c.green(), 2) + std::pow(seen.blue() - c.blue(), 2);
+        };
+        EXPECT_LT(distance(base.color(QPalette::Base)), distance(VaelTheme::brand()));
+        testing::snapshot(list, VaelTheme::isDark(base) ? "item-row-selected-dark" : "item-row-selected-light");
+    }
 
     const AppModel::ItemRow row{Uuid::random(), "Mail", "password", "unknown", Uuid::random()};
     EXPECT_EQ(VaultItemRowDelegate::rowAccessibleText(row), "Mail, password, AI access: Gated");
