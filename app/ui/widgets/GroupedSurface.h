@@ -16,8 +16,13 @@ public:
 
 protected:
     void paintEvent(QPaintEvent*) override;
+    void changeEvent(QEvent* event) override;
 
 private:
+    // Styles such as Fusion outline fields and check boxes in the window colour made darker; on a
+    // dark surface that outline vanishes, so the surface hands its controls a window colour whose
+    // darker shade shows against it.
+    void fitControlOutlines();
     QVBoxLayout* layout_;
 };
 
