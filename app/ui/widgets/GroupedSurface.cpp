@@ -30,16 +30,16 @@ protected:
 GroupedSurface::GroupedSurface(int inset, QWidget* parent) : QFrame(parent), layout_(new QVBoxLayout(this)) {
     layout_->setContentsMargins(inset, inset, inset, inset);
     layout_->setSpacing(0);
-    fitControlOutlines();
+    keepControlOutlinesVisible(this);
 }
 
 void GroupedSurface::changeEvent(QEvent* event) {
     QFrame::changeEvent(event);
-    if (event->type() == QEvent::PaletteChange || event->type() == QEvent::ParentChange) fitControlOutlines();
+    if (event->type() == QEvent::PaletteChange || event->type() == QEvent::ParentChange) keepControlOutlinesVisible(this);
 }
 
-void GroupedSurface::fitControlOutlines() {
-    const QPalette around = parentWidget() ? parentWidget()->palette() : QApplication::palette();
+void keepControlOutlinesVisible(QWidget* card) {
+    const QPalette around = card->parentWidget() ? card->parentWidget()->palette() : QApplication::palette();
     QColor window = around.color(QPalette::Window);
     if (VaelTheme::isDark(around)) {
         const QColor base = around.color(QPalette::Base);
@@ -48,10 +48,10 @@ void GroupedSurface::fitControlOutlines() {
         const QColor outline(mix(base.red(), text.red()), mix(base.green(), text.green()), mix(base.blue(), text.blue()));
         window = outline.lighter(140);
     }
-    if (palette().color(QPalette::Window) == window) return;
-    QPalette mine = palette();
+    if (card->palette().color(QPalette::Window) == window) return;
+    QPalette mine = card->palette();
     mine.setColor(QPalette::Window, window);
-    setPalette(mine);
+    card->setPalette(mine);
 }
 
 void GroupedSurface::paintEvent(QPaintEvent*) {

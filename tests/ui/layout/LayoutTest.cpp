@@ -23,6 +23,7 @@
 #include "app/ui/window/AddItemSheet.h"
 #include "app/ui/window/StructureEditSheet.h"
 #include "app/ui/window/VaultToolbar.h"
+#include "app/ui/design/VaelTheme.h"
 #include "custody/ScriptedBiometricGate.h"
 #include "model/ItemFixtures.h"
 
@@ -127,11 +128,45 @@ const std::vector<Screen>& screens() {
     return all;
 }
 
-class ScreenLayout : public ::testing::TestWithParam<std::tuple<std::size_t, qreal>> {};
+// The application palette for as long as it lives.
+class AppPalette {
+public:
+    explicit AppPalette(const QPalette& palette) : saved_(QApplication::palette()) { QApplication::setPalette(palette); }
+    ~AppPalette() { QApplication::setPalette(saved_); }
+    AppPalette(const AppPalette&) = delete;
+    AppPalette& operator=(const AppPalette&) = delete;
+
+private:
+    QPalette saved_;
+};
+
+// A desktop's dark palette, every role set, as a dark theme gives one.
+QPalette desktopDark() {
+    QPalette palette = darkPalette();
+    palette.setColor(QPalette::Text, Qt::white);
+    palette.setColor(QPalette::Button, QColor(52, 52, 52));
+    palette.setColor(QPalette::ButtonText, Qt::white);
+    palette.setColor(QPalette::AlternateBase, QColor(30, 30, 30));
+    palette.setColor(QPalette::PlaceholderText, QColor(160, 160, 160));
+    palette.setColor(QPalette::Light, QColor(75, 75, 75));
+    palette.setColor(QPalette::Midlight, QColor(62, 62, 62));
+    palette.setColor(QPalette::Mid, QColor(40, 40, 40));
+    palette.setColor(QPalette::Dark, QColor(20, 20, 20));
+    palette.setColor(QPalette::Shadow, Qt::black);
+    palette.setColor(QPalette::ToolTipBase, QColor(52, 52, 52));
+    palette.setColor(QPalette::ToolTipText, Qt::white);
+    palette.setColor(QPalette::Highlight, VaelTheme::brand());
+    palette.setColor(QPalette::HighlightedText, Qt::white);
+    return palette;
+}
+
+class ScreenLayout : public ::testing::TestWithParam<std::tuple<std::size_t, qreal, bool>> {};
 
 TEST_P(ScreenLayout, EveryChildShowsWhole) {
-    const auto& screen = screens()[std::get<0>(GetParam())];
-    const AppFontSize font(std::get<1>(GetParam()));
+    const auto& [index, points, dark] = GetParam();
+    const auto& screen = screens()[index];
+    const AppFontSize font(points);
+    const AppPalette palette(dark ? desktopDark() : lightPalette());
     Scene scene;
     std::unique_ptr<QWidget> widget(screen.build(scene));
     if (!screen.size.isEmpty()) widget->resize(screen.size);
@@ -140,13 +175,16 @@ TEST_P(ScreenLayout, EveryChildShowsWhole) {
     QWidget* audited = screen.part ? widget->findChild<QWidget*>(screen.part) : widget.get();
     ASSERT_NE(audited, nullptr);
     const QStringList faults = layoutFaults(audited);
-    EXPECT_TRUE(faults.isEmpty()) << screen.name << " at " << std::get<1>(GetParam()) << " pt:\n  "
-                                  << faults.join("\n  ").toStdString();
-    snapshot(*widget, QString("layout-%1-%2pt").arg(QString(screen.name).replace(' ', '-').remove(',')).arg(std::get<1>(GetParam())));
+    EXPECT_TRUE(faults.isEmpty()) << screen.name << " at " << points << " pt:\n  " << faults.join("\n  ").toStdString();
+    snapshot(*widget, QString("layout-%1-%2pt-%3")
+                          .arg(QString(screen.name).replace(' ', '-').remove(',').remove('\''))
+                          .arg(points)
+                          .arg(dark ? "dark" : "light"));
 }
 
-INSTANTIATE_TEST_SUITE_P(AtTenAndSixteenPoints, ScreenLayout,
-                         ::testing::Combine(::testing::Range<std::size_t>(0, screens().size()), ::testing::Values(10.0, 16.0)));
+INSTANTIATE_TEST_SUITE_P(AtTenFourteenAndSixteenPointsLightAndDark, ScreenLayout,
+                         ::testing::Combine(::testing::Range<std::size_t>(0, screens().size()),
+                                            ::testing::Values(10.0, 14.0, 16.0), ::testing::Bool()));
 
 // Focus opens on the screen's first control; Tab visits only named controls, top to bottom and
 // leading to trailing, wrapping once.
