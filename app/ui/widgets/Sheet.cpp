@@ -4,6 +4,7 @@
 #include <QLayout>
 #include <QScreen>
 #include <QScrollArea>
+#include <QScrollBar>
 
 #include <algorithm>
 
@@ -51,9 +52,15 @@ void Sheet::fitDesignedSize(QSize designed) {
     if (column->hasHeightForWidth()) height = std::max(height, column->totalHeightForWidth(width));
     const QScreen* screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();
     const int room = screen ? screen->availableGeometry().height() * 9 / 10 : height;
-    if (height > room) {
-        for (auto* scroll : scrolls) scroll->setMinimumHeight(0);
+    // Only a scroll area can take what the screen has no room for; without one, nothing is cut off.
+    if (height > room && !scrolls.isEmpty()) {
+        int bar = 0;
+        for (auto* scroll : scrolls) {
+            scroll->setMinimumHeight(0);
+            bar = std::max(bar, scroll->verticalScrollBar()->sizeHint().width());
+        }
         height = std::max(designed.height(), room);
+        width += bar;  // the scroll bar takes its room beside the content, not from it
     }
     setFixedSize(width, height);
 }
