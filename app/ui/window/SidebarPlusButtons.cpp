@@ -32,7 +32,7 @@ void collect(const QAbstractItemModel& model, const QModelIndex& parent, std::ve
 }  // namespace
 
 SidebarPlusButtons::SidebarPlusButtons(QTreeView* tree, SidebarDelegate* delegate)
-    : QObject(tree), tree_(tree), delegate_(delegate) {
+    : QObject(tree), tree_(tree), viewport_(tree->viewport()), delegate_(delegate) {
     auto* model = tree_->model();
     // After the rows are rebuilt and reopened, once the event loop turns.
     const auto queue = [this] {
@@ -51,7 +51,7 @@ SidebarPlusButtons::SidebarPlusButtons(QTreeView* tree, SidebarDelegate* delegat
     connect(tree_, &QTreeView::expanded, this, [this] { place(); });
     connect(tree_, &QTreeView::collapsed, this, [this] { place(); });
     connect(tree_->verticalScrollBar(), &QScrollBar::valueChanged, this, [this] { place(); });
-    tree_->viewport()->installEventFilter(this);
+    viewport_->installEventFilter(this);
     tree_->installEventFilter(this);
     rebuild();
 }
@@ -120,7 +120,7 @@ void SidebarPlusButtons::retint() {
 }
 
 bool SidebarPlusButtons::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == tree_->viewport() && event->type() == QEvent::Resize) place();
+    if (watched == viewport_ && event->type() == QEvent::Resize) place();
     if (watched == tree_ && event->type() == QEvent::PaletteChange) retint();
     return QObject::eventFilter(watched, event);
 }

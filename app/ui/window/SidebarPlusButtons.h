@@ -30,6 +30,8 @@ private:
     void retint();
 
     QTreeView* tree_;
+    // Kept apart from the tree: its events still arrive while the tree is being torn down.
+    QWidget* viewport_;
     SidebarDelegate* delegate_;
     std::vector<std::pair<QPersistentModelIndex, QToolButton*>> buttons_;
     bool rebuildQueued_ = false;
