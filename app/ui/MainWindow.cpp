@@ -139,10 +139,13 @@ void MainWindow::follow() {
     if (next == screen_ && page_) return;
     screen_ = next;
     auto* page = makePage(next);
+    // Focus moves into the new page: to the control it chose, else to its focus proxy.
+    QWidget* chosen = page->focusWidget();
     stack_->addWidget(page);
     stack_->setCurrentWidget(page);
     if (page_) page_->deleteLater();
     page_ = page;
+    (chosen ? chosen : page)->setFocus(Qt::OtherFocusReason);
     fadeIn(page);
 }
 

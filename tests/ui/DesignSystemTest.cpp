@@ -1,11 +1,21 @@
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include <QAccessible>
+#include <QCheckBox>
+#include <QFormLayout>
+#include <QLineEdit>
+#include <QStyleFactory>
+#include <QStyleOptionButton>
+#include <QVBoxLayout>
 #include <QSignalSpy>
 #include <QTest>
 
 #include "UiFixtures.h"
 #include "app/ui/design/SymbolCatalog.h"
+#include "app/ui/widgets/FormSection.h"
+#include "app/ui/widgets/GroupedSurface.h"
 #include "app/ui/design/VaelComponents.h"
 #include "app/ui/design/VaelTheme.h"
 
@@ -152,6 +162,45 @@ TEST(SymbolCatalog, EveryNameDrawsSomething) {
     for (const auto& tier : TierStyle::all()) EXPECT_TRUE(SymbolCatalog::knows(tier.icon)) << tier.icon;
     for (const char* label : {"user", "token", "otp", "card", "note", "x"})
         EXPECT_TRUE(SymbolCatalog::knows(FieldGlyph::symbol(label))) << label;
+}
+
+// On a dark card or form section a text field's border and a check box's box stay visible in the
+// Fusion style (what Qt draws under a GTK dark theme).
+TEST(GroupedSurface, ControlsOnADarkCardKeepTheirOutline) {
+    std::unique_ptr<QStyle> fusion(QStyleFactory::create("Fusion"));
+    ASSERT_NE(fusion, nullptr);
+    const std::pair<const char*, std::function<std::pair<QWidget*, QLayout*>()>> cards[] = {
+        {"card", [] { auto* card = new GroupedSurface(12); return std::pair<QWidget*, QLayout*>(card, card->content()); }},
+        {"form section", [] { auto* section = new FormSection("Section"); return std::pair<QWidget*, QLayout*>(section, section->form()); }},
+    };
+    for (const auto& [name, make] : cards) {
+        QWidget window;
+        QPalette dark = testing::darkPalette();
+        dark.setColor(QPalette::Window, QColor(53, 53, 53));
+        dark.setColor(QPalette::Base, QColor(45, 45, 45));
+        window.setPalette(dark);
+        auto [card, content] = make();
+        auto* field = new QLineEdit;
+        auto* box = new QCheckBox("Exact host only");
+        for (QWidget* control : {static_cast<QWidget*>(field), static_cast<QWidget*>(box)}) {
+            control->setStyle(fusion.get());
+            content->addWidget(control);
+        }
+        (new QVBoxLayout(&window))->addWidget(card);
+        window.resize(300, 140);
+        window.show();
+        QApplication::processEvents();
+        const auto seen = [](QWidget* w, QPoint at) { return w->grab().toImage().pixelColor(at * w->devicePixelRatioF()); };
+        const auto apart = [](const QColor& a, const QColor& b) {
+            return std::abs(a.red() - b.red()) + std::abs(a.green() - b.green()) + std::abs(a.blue() - b.blue());
+        };
+        const QColor base = dark.color(QPalette::Base);
+        EXPECT_GE(apart(seen(field, {0, field->height() / 2}), base), 60) << name;
+        QStyleOptionButton option;
+        option.initFrom(box);
+        const QRect indicator = fusion->subElementRect(QStyle::SE_CheckBoxIndicator, &option, box);
+        EXPECT_GE(apart(seen(box, {indicator.left(), indicator.center().y()}), base), 60) << name;
+    }
 }
 
 }  // namespace

@@ -16,18 +16,20 @@ public:
         QString title;
         QString filtersOrStartFolder;
         QString acceptLabel;  // folders only
+        QString startFolder;  // files: where the dialog opens
+        QString message;      // folders only
     };
 
     // The next question's answer; nothing is a cancel. Unscripted questions are cancelled.
     void answer(std::optional<QString> path) { answers_.push_back(std::move(path)); }
 
-    std::optional<QString> openFile(const QString& title, const QString& filters) override {
-        files.push_back({title, filters, {}});
+    std::optional<QString> openFile(const QString& title, const QString& filters, const QString& startFolder) override {
+        files.push_back({title, filters, {}, startFolder, {}});
         return next();
     }
-    std::optional<QString> chooseFolder(const QString& title, const QString& startFolder,
+    std::optional<QString> chooseFolder(const QString& title, const QString& message, const QString& startFolder,
                                         const QString& acceptLabel) override {
-        folders.push_back({title, startFolder, acceptLabel});
+        folders.push_back({title, startFolder, acceptLabel, {}, message});
         return next();
     }
 

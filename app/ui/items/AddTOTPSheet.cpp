@@ -50,7 +50,6 @@ AddTOTPSheet::AddTOTPSheet(AppModel& app, std::optional<AppModel::ItemRow> targe
       chooser_(chooser ? std::move(chooser) : std::make_shared<LiveFileChooser>(this)),
       ticker_(app.timers(), [this] { refreshPreview(); }) {
     setObjectName("addTOTPSheet");
-    setFixedSize(kWidth, kHeight);
     setAcceptDrops(true);
 
     auto* column = new QVBoxLayout(this);
@@ -123,6 +122,7 @@ AddTOTPSheet::AddTOTPSheet(AppModel& app, std::optional<AppModel::ItemRow> targe
     refreshPreview();
     refreshPicker();
     refreshFooter();
+    fitDesignedSize({kWidth, kHeight});
     model_->loadRows();
 }
 
@@ -240,7 +240,7 @@ QWidget* AddTOTPSheet::buildSaveToSection() {
 }
 
 void AddTOTPSheet::chooseImage() {
-    const auto path = chooser_->openFile("Choose an Image", imageFilter());
+    const auto path = chooser_->openFile("Choose an Image", imageFilter(), FileChooser::picturesFolder());
     if (path) model_->readImage(path->toStdString());
 }
 

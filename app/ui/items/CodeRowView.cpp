@@ -8,12 +8,26 @@
 #include "app/items/TOTPDisplay.h"
 #include "app/ui/widgets/CopyButton.h"
 #include "app/ui/items/CountdownRing.h"
+#include "app/ui/widgets/ElidedLabel.h"
 #include "app/ui/widgets/Labels.h"
 #include "app/ui/design/VaelComponents.h"
 
 namespace vael {
 
 namespace {
+
+// One line of a row's names: shortened with "…" to the column it gets, never selectable, so a
+// click on it selects the row.
+ElidedLabel* rowLine(TextStyle style, QFont::Weight weight, bool secondary, const char* name) {
+    auto* label = new ElidedLabel(1);
+    label->setObjectName(name);
+    label->setTextInteractionFlags(Qt::NoTextInteraction);
+    label->setFont(VaelFont::style(style, weight));
+    if (secondary) makeSecondary(label);
+    // A few characters stay readable however narrow the column.
+    label->setMinimumWidth(label->fontMetrics().averageCharWidth() * 6);
+    return label;
+}
 
 }  // namespace
 
@@ -58,16 +72,14 @@ CodeRowView::CodeRowView(AppModel::CodeRow row, TimePoint date, bool compact, Ti
     line->setContentsMargins(compact ? 8 : 4, vertical, compact ? 8 : 4, vertical);
     line->setSpacing(12);
     if (!compact) {
-        auto* glyph = new ItemGlyph("timer", systemColor(SystemColor::blue), 30);
-        glyph->setObjectName("codeGlyph");
-        line->addWidget(glyph);
+        glyph_ = new ItemGlyph("timer", systemColor(SystemColor::blue), 30);
+        glyph_->setObjectName("codeGlyph");
+        line->addWidget(glyph_);
     }
     auto* names = new QVBoxLayout;
     names->setSpacing(1);
-    name_ = styledLabel({}, TextStyle::body, QFont::Medium);
-    name_->setObjectName("codeName");
-    account_ = styledLabel({}, TextStyle::caption, QFont::Normal, true);
-    account_->setObjectName("codeAccount");
+    name_ = rowLine(TextStyle::body, QFont::Medium, false, "codeName");
+    account_ = rowLine(TextStyle::caption, QFont::Normal, true, "codeAccount");
     names->addWidget(name_);
     names->addWidget(account_);
     line->addLayout(names, 1);
@@ -75,6 +87,7 @@ CodeRowView::CodeRowView(AppModel::CodeRow row, TimePoint date, bool compact, Ti
 
     live_.code = styledLabel({}, TextStyle::title3, QFont::Medium);
     live_.code->setObjectName("codeValue");
+    live_.code->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Preferred);
     line->addWidget(live_.code);
     live_.ring = new CountdownRing;
     line->addWidget(live_.ring);
@@ -99,15 +112,48 @@ void CodeRowView::setDate(TimePoint date) {
 }
 
 void CodeRowView::refresh() {
-    const auto name = displayName(row_.name);
-    name_->setText(name);
-    name_->setAccessibleName(name);
+    name_->setFullText(displayName(row_.name));
     const bool hasAccount = row_.account && !row_.account->empty();
-    const auto account = hasAccount ? QString::fromStdString(*row_.account) : QString();
-    account_->setText(account);
-    account_->setAccessibleName(account);
+    account_->setFullText(hasAccount ? QString::fromStdString(*row_.account) : QString());
     account_->setVisible(hasAccount);
     live_.show(row_.otpFieldValue, date_);
+    setAccessibleName(accessibleText());
+}
+
+QString CodeRowView::accessibleText() const {
+    QStringList parts{name_->fullText()};
+    if (!account_->fullText().isEmpty()) parts << account_->fullText();
+    if (!live_.invalid->isHidden()) {
+        parts << live_.invalid->accessibleName();
+    } else {
+        parts << live_.code->text() << live_.ring->accessibleName();
+    }
+    return parts.join(", ");
+}
+
+void CodeRowView::setHighlighted(bool highlighted) {
+    if (highlighted == highlighted_) return;
+    highlighted_ = highlighted;
+    if (!highlighted) {
+        setPalette(QPalette());
+        if (glyph_) glyph_->setTint(systemColor(SystemColor::blue));
+        return;
+    }
+    QPalette on = parentWidget() ? parentWidget()->palette() : palette();
+    const QColor text = on.color(QPalette::HighlightedText);
+    QColor soft = text;
+    soft.setAlphaF(0.8f);
+    on.setColor(QPalette::WindowText, text);
+    on.setColor(QPalette::Text, text);
+    on.setColor(QPalette::ButtonText, text);
+    on.setColor(QPalette::PlaceholderText, soft);
+    on.setColor(QPalette::Highlight, text);  // the ring's arc
+    setPalette(on);
+    if (glyph_) glyph_->setTint({text, text});
+}
+
+void CodeRowView::copyCode() {
+    if (!live_.copy->isHidden()) live_.copy->click();
 }
 
 }  // namespace vael

@@ -10,6 +10,7 @@ namespace vael {
 
 class CopyButton;
 class CountdownRing;
+class ElidedLabel;
 class ItemGlyph;
 
 // What a live code shows at a date: the grouped code, its ring and "Copy code", or only "Invalid
@@ -33,6 +34,16 @@ public:
     void setDate(TimePoint date);
     const AppModel::CodeRow& row() const { return row_; }
     bool isCompact() const { return compact_; }
+    // What a screen reader says for the row: name, account, the code and the seconds left, or
+    // "Invalid seed" in place of the code.
+    QString accessibleText() const;
+    // The copy button, hidden when the seed gives no code.
+    CopyButton* copyButton() const { return live_.copy; }
+    // Copies the code of this moment as a tap on the copy button does; nothing without a code.
+    void copyCode();
+    // On the list's selection highlight: text, ring, glyph and copy symbol in the highlighted-text
+    // colour, so they keep their contrast against the brand colour.
+    void setHighlighted(bool highlighted);
 
 private:
     void refresh();
@@ -41,8 +52,10 @@ private:
     TimePoint date_;
     bool compact_;
     const Clock& clock_;
-    QLabel* name_;
-    QLabel* account_;
+    ItemGlyph* glyph_ = nullptr;
+    bool highlighted_ = false;
+    ElidedLabel* name_;
+    ElidedLabel* account_;
     LiveCodeParts live_{};
 };
 

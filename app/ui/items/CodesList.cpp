@@ -1,11 +1,14 @@
 #include "app/ui/items/CodesList.h"
 
+#include <QKeyEvent>
 #include <QListWidget>
 #include <QStackedLayout>
+#include <QStyle>
 
 #include <algorithm>
 
 #include "app/ui/items/CodeRowView.h"
+#include "app/ui/widgets/CopyButton.h"
 #include "app/ui/widgets/EmptyStateView.h"
 
 namespace vael {
@@ -34,6 +37,10 @@ CodesList::CodesList(std::vector<AppModel::CodeRow> codes, bool compact, bool se
     list_->setSelectionMode(selectable ? QAbstractItemView::SingleSelection : QAbstractItemView::NoSelection);
     list_->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
     list_->setUniformItemSizes(false);
+    // Rows take the column's width and shorten their names to fit it; nothing scrolls sideways.
+    list_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    list_->setResizeMode(QListView::Adjust);
+    list_->installEventFilter(this);
     if (compact) list_->setFrameShape(QFrame::NoFrame);
     stack_->addWidget(empty_);
     stack_->addWidget(list_);
@@ -63,15 +70,22 @@ void CodesList::setCodes(std::vector<AppModel::CodeRow> codes) {
         }
     } else {
         list_->clear();
+        int widest = 0;
         for (const auto& code : codes_) {
             auto* item = new QListWidgetItem(list_);
             item->setData(kIdRole, QString::fromStdString(code.id.text()));
             auto* view = new CodeRowView(code, date, compact_, timers_, clock_);
-            item->setSizeHint(view->sizeHint());
+            widest = std::max(widest, view->minimumSizeHint().width());
+            item->setSizeHint({view->minimumSizeHint().width(), view->sizeHint().height()});
             list_->setItemWidget(item, view);
+            view->copyButton()->installEventFilter(this);
             if (selection_ && *selection_ == code.id) item->setSelected(true);
         }
+        // The column is never narrower than a row needs: code, ring and copy button never clip.
+        list_->setMinimumWidth(widest + 2 * list_->frameWidth() +
+                               list_->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, list_));
     }
+    describeRows();
     stack_->setCurrentWidget(codes_.empty() ? static_cast<QWidget*>(empty_) : list_);
     if (codes_.empty()) {
         ticker_.stop();
@@ -103,6 +117,10 @@ void CodesList::syncSelectionFromList() {
         for (const auto& code : codes_)
             if (code.id.text() == id) now = code.id;
     }
+    for (int i = 0; i < list_->count(); ++i) {
+        if (auto* row = static_cast<CodeRowView*>(list_->itemWidget(list_->item(i))))
+            row->setHighlighted(list_->item(i)->isSelected());
+    }
     if (now == selection_) return;
     selection_ = now;
     emit selectionChanged(selection_);
@@ -111,6 +129,37 @@ void CodesList::syncSelectionFromList() {
 void CodesList::tick() {
     const auto date = clock_.now();
     for (auto* row : rows()) row->setDate(date);
+    describeRows();
+}
+
+void CodesList::describeRows() {
+    QWidget* previous = list_;
+    for (int i = 0; i < list_->count(); ++i) {
+        auto* item = list_->item(i);
+        auto* row = static_cast<CodeRowView*>(list_->itemWidget(item));
+        if (!row) continue;
+        item->setData(Qt::AccessibleTextRole, row->accessibleText());
+        QWidget::setTabOrder(previous, row->copyButton());
+        previous = row->copyButton();
+    }
+}
+
+bool CodesList::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == list_ && event->type() == QEvent::KeyPress &&
+        static_cast<QKeyEvent*>(event)->matches(QKeySequence::Copy)) {
+        if (auto* item = list_->currentItem()) {
+            if (auto* row = static_cast<CodeRowView*>(list_->itemWidget(item))) row->copyCode();
+        }
+        return true;
+    }
+    // A copy button reached by Tab brings its row into view.
+    if (event->type() == QEvent::FocusIn && watched != list_) {
+        for (int i = 0; i < list_->count(); ++i) {
+            auto* row = static_cast<CodeRowView*>(list_->itemWidget(list_->item(i)));
+            if (row && row->copyButton() == watched) list_->scrollToItem(list_->item(i));
+        }
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 }  // namespace vael

@@ -37,8 +37,14 @@ public:
 signals:
     void selectionChanged(std::optional<vael::Uuid> id);
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     void tick();
+    // The row's text for screen readers, on its list entry too, and Tab from the list through the
+    // rows' copy buttons in their order.
+    void describeRows();
     void syncSelectionFromList();
 
     std::vector<AppModel::CodeRow> codes_;

@@ -33,10 +33,12 @@ void CodesTray::showPopup() {
     popup_->setObjectName("codesPopup");
     popup_->setAccessibleName("Vael Codes");
     popup_->setAttribute(Qt::WA_DeleteOnClose);
-    popup_->resize(320, 420);
     auto* layout = new QVBoxLayout(popup_);
     layout->setContentsMargins(0, 0, 0, 0);
+    // The popup is as large as the view in it, locked or unlocked, and follows it when the phase changes.
+    layout->setSizeConstraint(QLayout::SetFixedSize);
     layout->addWidget(screens_.trayCodes());
+    popup_->adjustSize();
 
     QPoint at = QCursor::pos();
     if (const auto* screen = QGuiApplication::screenAt(at)) {

@@ -1,6 +1,7 @@
 #include "app/ui/items/ItemDetailView.h"
 
 #include <QCheckBox>
+#include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -165,6 +166,71 @@ private:
     bool forgotten_ = false;
 };
 
+// The header: glyph, name, tier badge and blurb, and "Copy for AI" beside the name while the name
+// keeps room for a few words, else level with the badge, else under the blurb; the blurb runs under
+// the button too, so a narrow pane never squeezes the name or the blurb into a sliver.
+class DetailHeader final : public QWidget {
+public:
+    DetailHeader(QWidget* glyph, QLabel* name, QWidget* badge, QLabel* blurb, QWidget* handoff)
+        : name_(name), badge_(badge), blurb_(blurb), handoff_(handoff), grid_(new QGridLayout(this)) {
+        grid_->setContentsMargins(0, 0, 0, 0);
+        grid_->setHorizontalSpacing(16);
+        grid_->setVerticalSpacing(8);
+        grid_->addWidget(glyph, 0, 0, 4, 1, Qt::AlignTop);
+        grid_->setColumnStretch(1, 1);
+        arrange(Place::besideName);
+    }
+
+protected:
+    void resizeEvent(QResizeEvent* event) override {
+        QWidget::resizeEvent(event);
+        const int nameRoom = name_->fontMetrics().averageCharWidth() * 16;
+        const int spacing = grid_->horizontalSpacing();
+        const int button = handoff_->sizeHint().width();
+        const int text = width() - 52 - spacing;
+        arrange(text >= nameRoom + spacing + button                      ? Place::besideName
+                : text >= badge_->sizeHint().width() + spacing + button ? Place::besideBadge
+                                                                         : Place::underBlurb);
+    }
+
+private:
+    enum class Place { besideName, besideBadge, underBlurb };
+
+    void arrange(Place place) {
+        if (place == place_ && grid_->indexOf(name_) >= 0) return;
+        place_ = place;
+        for (QWidget* widget : {static_cast<QWidget*>(name_), badge_, static_cast<QWidget*>(blurb_), handoff_}) grid_->removeWidget(widget);
+        switch (place) {
+            case Place::besideName:
+                grid_->addWidget(name_, 0, 1);
+                grid_->addWidget(handoff_, 0, 2, Qt::AlignTop);
+                grid_->addWidget(badge_, 1, 1, 1, 2, Qt::AlignLeft);
+                grid_->addWidget(blurb_, 2, 1, 1, 2);
+                break;
+            case Place::besideBadge:
+                grid_->addWidget(name_, 0, 1, 1, 2);
+                grid_->addWidget(badge_, 1, 1, Qt::AlignLeft | Qt::AlignVCenter);
+                grid_->addWidget(handoff_, 1, 2, Qt::AlignVCenter);
+                grid_->addWidget(blurb_, 2, 1, 1, 2);
+                break;
+            case Place::underBlurb:
+                grid_->addWidget(name_, 0, 1, 1, 2);
+                grid_->addWidget(badge_, 1, 1, 1, 2, Qt::AlignLeft);
+                grid_->addWidget(blurb_, 2, 1, 1, 2);
+                grid_->addWidget(handoff_, 3, 1, 1, 2, Qt::AlignLeft);
+                break;
+        }
+        updateGeometry();
+    }
+
+    QLabel* name_;
+    QWidget* badge_;
+    QLabel* blurb_;
+    QWidget* handoff_;
+    QGridLayout* grid_;
+    Place place_ = Place::besideName;
+};
+
 }  // namespace
 
 ItemDetailView::ItemDetailView(ItemDetailViewModel* vm, std::string aiAccess, WebsiteSave onWebsiteSave,
@@ -180,6 +246,8 @@ ItemDetailView::ItemDetailView(ItemDetailViewModel* vm, std::string aiAccess, We
     setWidgetResizable(true);
     setFrameShape(QFrame::NoFrame);
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    // Tab goes through the pane's controls (each scrolled into view), never to the unnamed pane.
+    setFocusPolicy(Qt::NoFocus);
     if (vm_) vm_->setParent(this);
 
     auto* page = new QWidget;
@@ -268,37 +336,23 @@ QWidget* ItemDetailView::card(const QString& title, QWidget* surface, QWidget* c
 }
 
 QWidget* ItemDetailView::buildHeader() {
-    auto* header = new QWidget;
-    header->setObjectName("itemDetail.header");
-    auto* line = new QHBoxLayout(header);
-    line->setContentsMargins(0, 0, 0, 0);
-    line->setSpacing(16);
     const auto& tier = TierStyle::of(aiAccess_);
     const ItemPayload empty;
     const auto& payload = vm_ ? vm_->payload() : empty;
     const std::string firstLabel = payload.fields.empty() ? std::string() : payload.fields.front().label;
     auto* glyph = new ItemGlyph(FieldGlyph::symbol(firstLabel), tier.tint, 52);
     glyph->setObjectName("itemGlyph");
-    line->addWidget(glyph, 0, Qt::AlignTop);
-
-    auto* texts = new QVBoxLayout;
-    texts->setSpacing(8);
     auto* name = styledLabel(displayName(payload.name), TextStyle::title, QFont::DemiBold);
     name->setObjectName("itemName");
     name->setAccessibleName(name->text());
     name->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
     name->setWordWrap(true);
-    texts->addWidget(name);
     auto* badge = new TierBadge(tier);
     badge->setObjectName("tierBadge");
-    texts->addWidget(badge, 0, Qt::AlignLeft);
     auto* blurb = styledLabel(tier.blurb, TextStyle::callout, QFont::Normal, true);
     blurb->setObjectName("tierBlurb");
     blurb->setAccessibleName(tier.blurb);
     blurb->setWordWrap(true);
-    texts->addWidget(blurb);
-    line->addLayout(texts, 1);
-
     auto* handoff = new AICopyButton(
         [this] {
             if (!vm_) return QString();
@@ -306,7 +360,8 @@ QWidget* ItemDetailView::buildHeader() {
         },
         timers_);
     handoff->setObjectName("copyForAI");
-    line->addWidget(handoff, 0, Qt::AlignTop);
+    auto* header = new DetailHeader(glyph, name, badge, blurb, handoff);
+    header->setObjectName("itemDetail.header");
     return header;
 }
 

@@ -150,12 +150,15 @@ void MenuBarCodesView::setCodes(std::vector<AppModel::CodeRow> codes) {
 void MenuBarCodesView::refreshLayout() {
     const bool isUnlocked = app_.phase() == AppModel::Phase::unlocked;
     pages_->setCurrentWidget(isUnlocked ? unlockedPage_ : lockedPage_);
-    setFixedSize(kWidth, isUnlocked ? kUnlockedHeight : kLockedHeight);
     const bool connected = app_.isServerConnected();
     unlock_->setVisible(connected);
     openWhenLocked_->setVisible(!connected);
     unlock_->setEnabled(!unlocking_);
     unlockSpinner_->setVisible(unlocking_);
+    // The panel's size, or more where a larger font needs it.
+    const QSize needed = pages_->currentWidget()->minimumSizeHint();
+    setFixedSize(std::max(kWidth, needed.width()),
+                 std::max(isUnlocked ? kUnlockedHeight : kLockedHeight, needed.height()));
 }
 
 void MenuBarCodesView::unlock() {

@@ -39,10 +39,12 @@ public:
         setAlignment(Qt::AlignLeft | Qt::AlignTop);
         setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
         setFixedHeight(QFontMetrics(font()).lineSpacing() * kKeyLines + 2);
-        setAccessibleName("Public key");
+        setAccessibleDescription("Public key");
     }
+    // A screen reader hears the whole key, not the shortened lines.
     void setKey(const QString& key) {
         key_ = key;
+        setAccessibleName(key);
         relayout();
     }
 
@@ -54,8 +56,9 @@ protected:
 
 private:
     void relayout() {
-        const int advance = std::max(1, QFontMetrics(font()).horizontalAdvance('M'));
-        setText(SSHKeySheet::keyInLines(key_, std::max(8, contentsRect().width() / advance)));
+        // Fractional advances: a line of whole-pixel estimates would run past the label's edge.
+        const qreal advance = std::max<qreal>(1, QFontMetricsF(font()).horizontalAdvance(QStringLiteral("MMMMMMMMMM")) / 10);
+        setText(SSHKeySheet::keyInLines(key_, std::max(8, int((contentsRect().width() - 1) / advance))));
     }
     QString key_;
 };
@@ -89,7 +92,6 @@ SSHKeySheet::SSHKeySheet(AppModel& app, QWidget* parent, std::shared_ptr<FileCho
       timers_(&app.timers()) {
     setObjectName("sshKeySheet");
     setAccessibleName("New SSH Key");
-    setFixedSize(kWidth, kFormHeight);
 
     auto* outer = new QVBoxLayout(this);
     outer->setContentsMargins(0, 0, 0, 0);
@@ -111,6 +113,8 @@ SSHKeySheet::SSHKeySheet(AppModel& app, QWidget* parent, std::shared_ptr<FileCho
     steps_ = new QStackedWidget;
     steps_->addWidget(formStep());
     steps_->addWidget(successStep());
+    // The sheet is sized for the step it shows, not the larger of the two.
+    success_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Ignored);
     outer->addWidget(steps_, 1);
 
     connect(model_, &SSHKeySheetModel::tierIDChanged, this, [this] {
@@ -125,6 +129,7 @@ SSHKeySheet::SSHKeySheet(AppModel& app, QWidget* parent, std::shared_ptr<FileCho
         connect(model_, changed, this, &SSHKeySheet::refreshInstall);
     }
     refreshForm();
+    fitDesignedSize({kWidth, kFormHeight});
 }
 
 QWidget* SSHKeySheet::formStep() {
@@ -301,7 +306,9 @@ void SSHKeySheet::refreshForm() {
 void SSHKeySheet::showStep() {
     if (!model_->generated()) return;
     steps_->setCurrentWidget(success_);
-    setFixedSize(kWidth, kSuccessHeight);
+    success_->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Preferred);
+    steps_->widget(0)->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Ignored);
+    fitDesignedSize({kWidth, kSuccessHeight});
     title_->setText("SSH Key Created");
     title_->setAccessibleName(title_->text());
     setWindowTitle(title_->text());
@@ -330,8 +337,8 @@ void SSHKeySheet::refreshInstall() {
 }
 
 void SSHKeySheet::install() {
-    model_->install(chooser_->chooseFolder(model_->installPanelMessage(), SSHKeySheetModel::installStartFolder(),
-                                           "Install"));
+    model_->install(chooser_->chooseFolder("Install SSH Key", model_->installPanelMessage(),
+                                           SSHKeySheetModel::installStartFolder(), "Install"));
 }
 
 }  // namespace vael

@@ -81,6 +81,7 @@ OnboardingView::OnboardingView(AppModel& app, OnboardingViewModel* vm, Finished 
     scroll->setWidgetResizable(true);
     scroll->setFrameShape(QFrame::NoFrame);
     scroll->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    scroll->setFocusPolicy(Qt::NoFocus);
     scroll->viewport()->setAutoFillBackground(false);
     auto* backgroundLayout = new QVBoxLayout(background);
     backgroundLayout->setContentsMargins(0, 0, 0, 0);
@@ -267,7 +268,12 @@ void OnboardingView::refresh() {
     escrowPhrase_->setValue(vm.recoveryPhrase().value_or(QString()));
     acknowledge_->setChecked(vm.acknowledgedSaved());
     continue_->setEnabled(vm.canFinish());
-    cards_->setCurrentIndex(vm.recoveryCode() ? 1 : 0);
+    const int card = vm.recoveryCode() ? 1 : 0;
+    if (card != cards_->currentIndex()) {
+        cards_->setCurrentIndex(card);
+        // The recovery card opens on the code itself, which a screen reader reads out.
+        if (card == 1) recoveryCode_->setFocus(Qt::OtherFocusReason);
+    }
 }
 
 void OnboardingView::create() {

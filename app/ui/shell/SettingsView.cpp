@@ -5,6 +5,7 @@
 #include <QEvent>
 #include <QCoreApplication>
 #include <QFormLayout>
+#include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QScrollArea>
@@ -44,16 +45,22 @@ QWidget* methodRow(QFormLayout* form, const QString& title, const std::string& s
     return label;
 }
 
-// A control's label: the title over a wrapping caption, 2 points apart.
-QWidget* titleOverCaption(const QString& title, const QString& caption) {
+// A control under its label, the title over a wrapping caption 2 points apart, the control on the
+// trailing side of the title; one full-width row, so the caption wraps in the section's whole width
+// and a larger font never squeezes the label column to nothing.
+QWidget* labelledControl(const QString& title, const QString& caption, QWidget* control) {
     auto* holder = new QWidget;
-    auto* column = new QVBoxLayout(holder);
-    column->setContentsMargins(0, 0, 0, 0);
-    column->setSpacing(2);
-    column->addWidget(styledLabel(title, TextStyle::body));
+    auto* grid = new QGridLayout(holder);
+    grid->setContentsMargins(0, 0, 0, 0);
+    grid->setHorizontalSpacing(12);
+    grid->setVerticalSpacing(2);
+    grid->addWidget(styledLabel(title, TextStyle::body), 0, 0);
+    grid->addWidget(control, 0, 1, Qt::AlignRight | Qt::AlignVCenter);
     auto* line = styledLabel(caption, TextStyle::caption, QFont::Normal, true);
     line->setWordWrap(true);
-    column->addWidget(line);
+    grid->addWidget(line, 1, 0, 1, 2);
+    grid->setColumnStretch(0, 1);
+    control->setAccessibleDescription(caption);
     return holder;
 }
 
@@ -77,6 +84,8 @@ SettingsView::SettingsView(AppModel& app, QWidget* parent) : QWidget(parent), ap
     auto* scroll = new QScrollArea;
     scroll->setWidgetResizable(true);
     scroll->setFrameShape(QFrame::NoFrame);
+    // Focus goes to the controls inside, never to the unnamed frame around them.
+    scroll->setFocusPolicy(Qt::NoFocus);
     outer->addWidget(scroll);
     auto* page = new QWidget;
     scroll->setWidget(page);
@@ -99,10 +108,10 @@ SettingsView::SettingsView(AppModel& app, QWidget* parent) : QWidget(parent), ap
     connect(autoLock_, &QComboBox::activated, this, [this](int index) {
         if (index >= 0) app_.setAutoLockMinutes(autoLock_->itemData(index).toInt());
     });
-    auto* autoLockLabel = titleOverCaption("Auto-lock",
-                                           "Lock the vault when you and your AI agents have been inactive. Sleep and "
-                                           "the lock screen always lock immediately.");
-    security->form()->addRow(autoLockLabel, autoLock_);
+    security->form()->addRow(labelledControl("Auto-lock",
+                                             "Lock the vault when you and your AI agents have been inactive. Sleep "
+                                             "and the lock screen always lock immediately.",
+                                             autoLock_));
     column->addWidget(security);
 
     auto* ai = new FormSection("AI access");
@@ -150,6 +159,7 @@ SettingsView::SettingsView(AppModel& app, QWidget* parent) : QWidget(parent), ap
     connect(&app_, &AppModel::autoLockMinutesChanged, this, [this] { refresh(); });
     connect(&app_, &AppModel::killSwitchEnabledChanged, this, [this] { refresh(); });
     refresh();
+    autoLock_->setFocus(Qt::OtherFocusReason);
 }
 
 void SettingsView::changeEvent(QEvent* event) {

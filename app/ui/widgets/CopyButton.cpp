@@ -48,7 +48,12 @@ void CopyButton::show(bool copied) {
     setIcon(SymbolCatalog::icon(copied ? "checkmark" : "doc.on.doc", tint, 16));
     const QString label = copied ? QStringLiteral("Copied") : help_;
     setToolTip(plainToolTip(label));  // the help names a stored field
-    setAccessibleName(label);
+    setAccessibleName(copied || spoken_.isEmpty() ? label : spoken_);
+}
+
+void CopyButton::setSpokenName(const QString& name) {
+    spoken_ = name;
+    show(isCopied());
 }
 
 void CopyButton::changeEvent(QEvent* event) {

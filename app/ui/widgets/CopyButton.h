@@ -39,6 +39,9 @@ class CopyButton : public QToolButton {
 public:
     CopyButton(QString help, std::function<QString()> value, TimerSource& timers, QWidget* parent = nullptr);
     bool isCopied() const { return feedback_.isCopied(); }
+    // The idle name a screen reader hears where the help alone ("Copy") would not tell two buttons
+    // of one card apart; the tooltip stays the help.
+    void setSpokenName(const QString& name);
 
 protected:
     void changeEvent(QEvent* event) override;
@@ -46,6 +49,7 @@ protected:
 private:
     void show(bool copied);
     QString help_;
+    QString spoken_;
     std::function<QString()> value_;
     CopyFeedback feedback_;
 };

@@ -1,6 +1,9 @@
 #include "app/ui/widgets/FormSection.h"
 
+#include <QEvent>
 #include <QFormLayout>
+
+#include "app/ui/widgets/GroupedSurface.h"
 
 namespace vael {
 
@@ -12,6 +15,12 @@ FormSection::FormSection(const QString& title, QWidget* parent)
     form_->setContentsMargins(10, 6, 10, 6);
     form_->setVerticalSpacing(6);
     if (!title.isEmpty()) setAccessibleName(title);
+    keepControlOutlinesVisible(this);
+}
+
+void FormSection::changeEvent(QEvent* event) {
+    QGroupBox::changeEvent(event);
+    if (event->type() == QEvent::PaletteChange || event->type() == QEvent::ParentChange) keepControlOutlinesVisible(this);
 }
 
 }  // namespace vael

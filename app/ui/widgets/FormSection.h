@@ -12,6 +12,9 @@ public:
     explicit FormSection(const QString& title, QWidget* parent = nullptr);
     QFormLayout* form() const { return form_; }
 
+protected:
+    void changeEvent(QEvent* event) override;
+
 private:
     QFormLayout* form_;
 };

@@ -1,5 +1,7 @@
 #include "app/ui/widgets/GroupedSurface.h"
 
+#include <QApplication>
+#include <QEvent>
 #include <QLabel>
 #include <QPainter>
 #include <QPainterPath>
@@ -28,6 +30,28 @@ protected:
 GroupedSurface::GroupedSurface(int inset, QWidget* parent) : QFrame(parent), layout_(new QVBoxLayout(this)) {
     layout_->setContentsMargins(inset, inset, inset, inset);
     layout_->setSpacing(0);
+    keepControlOutlinesVisible(this);
+}
+
+void GroupedSurface::changeEvent(QEvent* event) {
+    QFrame::changeEvent(event);
+    if (event->type() == QEvent::PaletteChange || event->type() == QEvent::ParentChange) keepControlOutlinesVisible(this);
+}
+
+void keepControlOutlinesVisible(QWidget* card) {
+    const QPalette around = card->parentWidget() ? card->parentWidget()->palette() : QApplication::palette();
+    QColor window = around.color(QPalette::Window);
+    if (VaelTheme::isDark(around)) {
+        const QColor base = around.color(QPalette::Base);
+        const QColor text = around.color(QPalette::WindowText);
+        const auto mix = [](int a, int b) { return a + (b - a) * 35 / 100; };
+        const QColor outline(mix(base.red(), text.red()), mix(base.green(), text.green()), mix(base.blue(), text.blue()));
+        window = outline.lighter(140);
+    }
+    if (card->palette().color(QPalette::Window) == window) return;
+    QPalette mine = card->palette();
+    mine.setColor(QPalette::Window, window);
+    card->setPalette(mine);
 }
 
 void GroupedSurface::paintEvent(QPaintEvent*) {

@@ -48,16 +48,21 @@ SecretField::SecretField(const QString& caption, TimerSource& timers, QWidget* p
     value_->setFont(VaelFont::secretSmall());
     value_->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
     value_->setWordWrap(true);
-    value_->setAccessibleName(caption);
+    value_->setAccessibleDescription(caption);
     row->addWidget(value_, 1);
     copy_ = new CopyButton(
         "Copy", [this] { return value_->text(); }, timers);
+    copy_->setSpokenName("Copy " + caption.toLower());
     row->addWidget(copy_, 0, Qt::AlignVCenter);
     column->addWidget(box);
     setAccessibleName(caption);
+    setFocusProxy(value_);
 }
 
-void SecretField::setValue(const QString& value) { value_->setText(value); }
+void SecretField::setValue(const QString& value) {
+    value_->setText(value);
+    value_->setAccessibleName(value);
+}
 
 QString SecretField::value() const { return value_->text(); }
 

@@ -4,12 +4,21 @@
 
 namespace vael {
 
+// A dialog's title bar: a title and a close button, no minimise or maximise button.
+void useDialogTitleBar(QDialog* dialog);
+
 // A sheet: a window-modal dialog made for one request and deleted when it closes. Open it with
 // open(); Escape is reject (the cancel action); the default action is QPushButton::setDefault.
+// It carries no minimise or maximise button.
 class Sheet : public QDialog {
 public:
     // A width of 0 leaves the width to the layout.
     explicit Sheet(QWidget* parent, const QString& title = {}, int fixedWidth = 0);
+
+    // Fixes the sheet at its designed size, or larger where its content needs more at the current
+    // font: a scroll area inside counts at its content's full height, so it scrolls only where
+    // the screen is too small to show everything.
+    void fitDesignedSize(QSize designed);
 };
 
 }  // namespace vael

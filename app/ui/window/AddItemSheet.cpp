@@ -71,6 +71,8 @@ AddItemSheet::AddItemSheet(AppModel& app, std::optional<AppModel::ProjectNode> p
     scroll->setFrameShape(QFrame::NoFrame);
     scroll->setWidgetResizable(true);
     scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    // Tab goes through the controls inside, never to the unnamed frame around them.
+    scroll->setFocusPolicy(Qt::NoFocus);
     scroll->setWidget(form);
 
     auto* divider = new QFrame(this);
@@ -146,6 +148,8 @@ QLineEdit* AddItemSheet::addLineEdit(QFormLayout* form, const char* objectName, 
     field->setObjectName(QString::fromLatin1(objectName));
     field->setAccessibleName(label);
     field->setPlaceholderText(label);
+    // Room to read what is typed; a larger font widens the sheet rather than the field shrinking.
+    field->setMinimumWidth(field->fontMetrics().averageCharWidth() * 16);
     form->addRow(label, field);
     return field;
 }
@@ -336,7 +340,7 @@ void AddItemSheet::followMode() {
         details_->setRowVisible(field, !draft);
     details_->setRowVisible(website_, draft);
     details_->setRowVisible(draft_, draft);
-    setFixedSize(AddItemSheetModel::kWidth, model_->sheetHeight());
+    fitDesignedSize({AddItemSheetModel::kWidth, model_->sheetHeight()});
 }
 
 void AddItemSheet::followTier() {

@@ -15,6 +15,7 @@
 #include "app/ui/widgets/DisplayText.h"
 #include "app/ui/widgets/Labels.h"
 #include "app/model/window/VaultWindowModel.h"
+#include "app/ui/window/SidebarPlusButtons.h"
 #include "app/ui/window/VaultMenus.h"
 #include "app/ui/design/SymbolCatalog.h"
 #include "app/ui/design/VaelTheme.h"
@@ -97,7 +98,6 @@ void SidebarDelegate::paint(QPainter* painter, const QStyleOptionViewItem& optio
         painter->drawText(label, Qt::AlignVCenter | Qt::AlignLeft,
                           painter->fontMetrics().elidedText(displayName(opt.text), Qt::ElideRight, label.width()));
     }
-    if (hasPlus(index)) SymbolCatalog::paint(*painter, plusRect(row), "plus", secondary);
     painter->restore();
 }
 
@@ -199,6 +199,7 @@ SidebarColumn::SidebarColumn(VaultWindowModel& window, QWidget* parent) : QWidge
     });
     connect(tree_, &QTreeView::customContextMenuRequested, this, &SidebarColumn::contextMenu);
     connect(delegate, &SidebarDelegate::plusClicked, this, &SidebarColumn::plus);
+    new SidebarPlusButtons(tree_, delegate);
     connect(model_, &SidebarModel::rowsRebuilt, this, [this] {
         tree_->expandAll();
         reopen();

@@ -66,23 +66,35 @@ void VaultItemRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& 
     const auto& tier = TierStyle::of(index.data(TierRole).toString());
     const QRect area = option.rect.adjusted(6, kVerticalPadding, -6, -kVerticalPadding);
 
+    const bool selected = option.state & QStyle::State_Selected;
     painter->save();
+    painter->setRenderHint(QPainter::Antialiasing);
+    // On the brand highlight the glyph and badge sit on the view's base colour, as on any other row,
+    // so their tints keep their contrast.
+    const auto backing = [&](const QRect& box, qreal radius) {
+        if (!selected) return;
+        painter->setPen(Qt::NoPen);
+        painter->setBrush(option.palette.color(QPalette::Base));
+        painter->drawRoundedRect(QRectF(box), radius, radius);
+    };
     glyph_->setPalette(option.palette);
     glyph_->setSymbol(FieldGlyph::symbol(fieldLabel.toStdString()));
     glyph_->setTint(tier.tint);
-    drawWidget(*painter, *glyph_, QPoint(area.left(), area.center().y() - kGlyphSize / 2 + 1));
+    const QPoint glyphAt(area.left(), area.center().y() - kGlyphSize / 2 + 1);
+    backing(QRect(glyphAt, QSize(kGlyphSize, kGlyphSize)), 0.3 * kGlyphSize);
+    drawWidget(*painter, *glyph_, glyphAt);
 
     badge_->setPalette(option.palette);
     badge_->setTier(tier);
     const QSize badgeSize = badge_->sizeHint();
     badge_->resize(badgeSize);
     const QPoint badgeAt(area.right() - badgeSize.width() + 1, area.center().y() - badgeSize.height() / 2 + 1);
+    backing(QRect(badgeAt, badgeSize), badgeSize.height() / 2.0);
     drawWidget(*painter, *badge_, badgeAt);
 
     // The text column between the glyph and the badge, with at least 8 points before the badge.
     const int left = area.left() + kGlyphSize + kSpacing;
     const int width = std::max(0, badgeAt.x() - 8 - left);
-    const bool selected = option.state & QStyle::State_Selected;
     const QFont nameF = nameFont(option.font), labelF = labelFont(option.font);
     const QFontMetrics nameM(nameF), labelM(labelF);
     const int top = area.center().y() - (nameM.height() + 1 + labelM.height()) / 2 + 1;

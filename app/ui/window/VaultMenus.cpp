@@ -1,8 +1,12 @@
 #include "app/ui/window/VaultMenus.h"
 
 #include <QMenu>
+#include <QMessageBox>
+#include <QPushButton>
 
+#include "app/model/window/DeleteTarget.h"
 #include "app/model/window/VaultWindowModel.h"
+#include "app/ui/widgets/Sheet.h"
 #include "app/ui/design/SymbolCatalog.h"
 #include "app/ui/design/VaelTheme.h"
 #include "app/ui/widgets/DisplayText.h"
@@ -98,6 +102,35 @@ QMenu* item(VaultWindowModel& window, const AppModel::ItemRow& row, QWidget* par
     QObject::connect(entry(menu, "Delete", "deleteItemAction"), &QAction::triggered, menu,
                      [&window, row] { window.requestDelete(DeleteTarget::item(row.id, row.name)); });
     return menu;
+}
+
+QMessageBox* deleteConfirmation(const DeleteTarget& target, QWidget* parent) {
+    auto* dialog = new QMessageBox(parent);
+    dialog->setObjectName("deleteConfirmation");
+    useDialogTitleBar(dialog);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->setWindowModality(Qt::WindowModal);
+    dialog->setWindowTitle(displayName(target.prompt()));
+    dialog->setIconPixmap(SymbolCatalog::pixmap("exclamationmark.triangle.fill",
+                                                systemColor(SystemColor::orange, dialog->palette()), 48,
+                                                dialog->devicePixelRatioF()));
+    dialog->setTextFormat(Qt::PlainText);
+    dialog->setText(displayName(target.prompt()));
+    dialog->setInformativeText(qtext(target.message()));
+    auto* cancel = dialog->addButton(QMessageBox::Cancel);
+    cancel->setObjectName("deleteCancel");
+    cancel->setIcon(QIcon());
+    cancel->setAccessibleName(cancel->text().remove('&'));
+    auto* destroy = dialog->addButton(qtext(target.actionTitle()), QMessageBox::DestructiveRole);
+    destroy->setObjectName("deleteConfirm");
+    destroy->setAccessibleName(destroy->text());
+    destroy->setIcon(QIcon());
+    QPalette red = destroy->palette();
+    red.setColor(QPalette::ButtonText, systemColor(SystemColor::red, red));
+    destroy->setPalette(red);
+    destroy->setAutoDefault(false);
+    dialog->setDefaultButton(cancel);
+    return dialog;
 }
 
 }  // namespace vael::VaultMenus

@@ -3,11 +3,13 @@
 #include "app/model/AppModel.h"
 
 class QMenu;
+class QMessageBox;
 class QWidget;
 
 namespace vael {
 
 class VaultWindowModel;
+struct DeleteTarget;
 
 // The vault window's context menus. Entries only set the window's requests or start a move; none
 // is ever disabled.
@@ -21,6 +23,10 @@ QMenu* project(VaultWindowModel& window, const AppModel::ProjectNode& project, Q
 QMenu* group(VaultWindowModel& window, const AppModel::GroupNode& group, QWidget* parent);
 // "Add 2FA Code…", "Move to…", "Delete".
 QMenu* item(VaultWindowModel& window, const AppModel::ItemRow& row, QWidget* parent);
+
+// The question before a deletion: the dialog's own warning symbol, Cancel (the default, with no
+// icon of its own) and the action button in red; no minimise or maximise button. Deleted on close.
+QMessageBox* deleteConfirmation(const DeleteTarget& target, QWidget* parent);
 
 }  // namespace VaultMenus
 

@@ -1,5 +1,6 @@
 #include "app/ui/window/VaultScreen.h"
 
+#include <QListView>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSplitter>
@@ -15,6 +16,7 @@
 #include "app/ui/window/ItemListColumn.h"
 #include "app/ui/ScreenFactory.h"
 #include "app/ui/window/SidebarColumn.h"
+#include "app/ui/window/VaultMenus.h"
 #include "app/ui/window/VaultToolbar.h"
 
 namespace vael {
@@ -44,6 +46,8 @@ VaultScreen::VaultScreen(AppModel& app, ScreenFactory& screens, QWidget* parent)
 
     sidebar_ = new SidebarColumn(*window_, this);
     list_ = new ItemListColumn(*window_, screens_, this);
+    // Opening the vault puts the keyboard in the item list.
+    setFocusProxy(list_->list());
 
     detail_ = new QStackedWidget(this);
     detail_->setObjectName("detailColumn");
@@ -182,20 +186,8 @@ void VaultScreen::openStructure() {
 void VaultScreen::confirmDelete() {
     const auto& target = window_->deleteTarget();
     if (!target) return;
-    auto* dialog = new QMessageBox(this);
-    dialog->setObjectName("deleteConfirmation");
-    dialog->setAttribute(Qt::WA_DeleteOnClose);
-    dialog->setWindowModality(Qt::WindowModal);
-    dialog->setIcon(QMessageBox::Warning);
-    dialog->setTextFormat(Qt::PlainText);
-    dialog->setText(displayName(target->prompt()));
-    dialog->setInformativeText(QString::fromStdString(target->message()));
-    auto* cancel = dialog->addButton(QMessageBox::Cancel);
-    cancel->setObjectName("deleteCancel");
-    auto* destroy = dialog->addButton(QString::fromStdString(target->actionTitle()), QMessageBox::DestructiveRole);
-    destroy->setObjectName("deleteConfirm");
-    destroy->setAccessibleName(destroy->text());
-    dialog->setDefaultButton(cancel);
+    auto* dialog = VaultMenus::deleteConfirmation(*target, this);
+    auto* destroy = dialog->findChild<QPushButton*>("deleteConfirm");
     connect(destroy, &QPushButton::clicked, this, [app = QPointer(&app_), target = *target] {
         if (app) target.perform(*app);
     });

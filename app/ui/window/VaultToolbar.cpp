@@ -15,9 +15,13 @@ namespace vael {
 
 namespace {
 
-void name(QWidget* widget, const char* objectName, const QString& accessible) {
+// A toolbar control: named by its visible label, the longer help as its description, and in the
+// Tab chain (a toolbar's own buttons take no focus).
+void name(QWidget* widget, const char* objectName, const QString& label, const QString& help = {}) {
     widget->setObjectName(QString::fromLatin1(objectName));
-    widget->setAccessibleName(accessible);
+    widget->setAccessibleName(label);
+    if (!help.isEmpty()) widget->setAccessibleDescription(help);
+    widget->setFocusPolicy(Qt::TabFocus);
 }
 
 }  // namespace
@@ -65,7 +69,7 @@ VaultToolbar::VaultToolbar(AppModel& app, QWidget* page) : QToolBar(page), app_(
 
     const QString addHelp = "Add item (Ctrl+N) \u2014 more in the menu";
     addItem_ = new QToolButton(this);
-    name(addItem_, "toolbar.addItem", addHelp);
+    name(addItem_, "toolbar.addItem", "Add Item", addHelp);
     addItem_->setText("Add Item");
     addItem_->setToolTip(addHelp);
     addItem_->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
@@ -88,6 +92,7 @@ VaultToolbar::VaultToolbar(AppModel& app, QWidget* page) : QToolBar(page), app_(
 
     search_ = new QLineEdit(this);
     name(search_, "toolbar.search", "Search items");
+    search_->setFocusPolicy(Qt::StrongFocus);
     search_->setPlaceholderText("Search items");
     search_->setClearButtonEnabled(true);
     search_->setFixedWidth(200);
@@ -110,7 +115,7 @@ QAction* VaultToolbar::addButton(const char* objectName, const QString& label, c
     action->setObjectName(QString::fromLatin1(objectName));
     action->setToolTip(help);
     symbols_.emplace_back(action, symbol);
-    name(widgetForAction(action), objectName, help);
+    name(widgetForAction(action), objectName, label, help);
     widgetForAction(action)->setToolTip(help);
     return action;
 }

@@ -90,6 +90,7 @@ TEST(AddTOTPSheet, ANewItemNeedsASeedAndANameThenSavesAndCloses) {
     child<QPushButton>(sheet, "fromImage")->click();
     ASSERT_EQ(chooser->files.size(), 1u);
     EXPECT_TRUE(chooser->files[0].filtersOrStartFolder.contains("*.png"));
+    EXPECT_EQ(chooser->files[0].startFolder, FileChooser::picturesFolder());  // never the working folder
     EXPECT_EQ(seed->toPlainText().toStdString(), kLink);
     EXPECT_EQ(name->text(), "ACME");
     EXPECT_FALSE(child<ErrorLabel>(sheet, "sheetError")->isVisible());

@@ -1,13 +1,20 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
+
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QLabel>
+#include <QListWidget>
 #include <QSignalSpy>
+#include <QTest>
 
 #include "ui/ItemUiFixtures.h"
 #include "app/items/TOTPDisplay.h"
 #include "app/ui/items/CodeRowView.h"
 #include "app/ui/items/CodesList.h"
 #include "app/ui/items/CountdownRing.h"
+#include "app/ui/widgets/CopyButton.h"
 #include "app/ui/design/VaelTheme.h"
 #include "crypto/TOTP.h"
 
@@ -96,6 +103,98 @@ TEST(CodesList, CompactRowsHaveNoIcon) {
     CodesList full({{Uuid::random(), "Alpha", std::nullopt, kThirty}}, false, false, timers, clock);
     EXPECT_NE(full.rows()[0]->findChild<QWidget*>("codeGlyph"), nullptr);
     EXPECT_LT(list.rows()[0]->sizeHint().height(), full.rows()[0]->sizeHint().height());
+}
+
+// A screen reader hears each row's name, account, code and seconds left; Tab reaches every copy
+// button in row order; Ctrl+C on the current row copies its code.
+TEST(CodesList, RowsReadOutTheirCodeAndCopyFromTheKeyboard) {
+    ScriptedTimerSource timers;
+    const std::int64_t start = 1'000'000'014;
+    FollowingClock clock(timers, unixTime(start));
+    CodesList list({{Uuid::random(), "Alpha", std::string("alice@example.com"), kThirty},
+                    {Uuid::random(), "Beta", std::nullopt, "not a seed!"},
+                    {Uuid::random(), "Gamma", std::nullopt, kSixty}},
+                   false, true, timers, clock);
+    list.resize(420, 300);
+    list.show();
+    list.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&list));
+    const auto code = [&](const std::string& seed) {
+        return QString::fromStdString(TOTPDisplay::grouped(TOTP::code(seed, clock.now())));
+    };
+    auto* rows = child<QListWidget>(&list, "codesList.rows");
+    const auto spoken = [&](int i) { return rows->item(i)->data(Qt::AccessibleTextRole).toString(); };
+    const struct {
+        int row;
+        QString text;
+    } cases[] = {
+        {0, "Alpha, alice@example.com, " + code(kThirty) + ", 6 seconds until the code changes"},
+        {1, "Beta, Invalid seed"},
+        {2, "Gamma, " + code(kSixty) + ", 6 seconds until the code changes"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(spoken(c.row), c.text);
+        EXPECT_EQ(list.rows()[c.row]->accessibleName(), c.text);
+    }
+    timers.advance(1s);
+    EXPECT_TRUE(spoken(0).endsWith(", 5 seconds until the code changes")) << spoken(0).toStdString();
+
+    // Tab from the list goes through the copy buttons of the rows that have a code.
+    rows->setFocus();
+    QTest::keyClick(rows, Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), list.rows()[0]->copyButton());
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), list.rows()[2]->copyButton());
+    EXPECT_EQ(list.rows()[2]->copyButton()->accessibleName(), "Copy code");
+
+    QGuiApplication::clipboard()->setText("before");
+    rows->setFocus();
+    rows->setCurrentRow(2);
+    QTest::keySequence(rows, QKeySequence::Copy);
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), code(kSixty).remove(' '));
+    EXPECT_TRUE(list.rows()[2]->copyButton()->isCopied());
+    // A row without a code copies nothing.
+    QGuiApplication::clipboard()->setText("before");
+    rows->setCurrentRow(1);
+    QTest::keySequence(rows, QKeySequence::Copy);
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), "before");
+}
+
+double luminance(const QColor& c) {
+    const auto channel = [](double v) { return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); };
+    return 0.2126 * channel(c.redF()) + 0.7152 * channel(c.greenF()) + 0.0722 * channel(c.blueF());
+}
+double contrast(const QColor& a, const QColor& b) {
+    const double x = luminance(a), y = luminance(b);
+    return (std::max(x, y) + 0.05) / (std::min(x, y) + 0.05);
+}
+
+// On the brand highlight a selected row's code, names and ring keep their contrast, light and dark.
+TEST(CodesList, ASelectedRowKeepsItsContrast) {
+    for (const bool dark : {false, true}) {
+        ScriptedTimerSource timers;
+        SystemClock clock;
+        const auto id = Uuid::random();
+        CodesList list({{id, "Alpha", std::string("alice@example.com"), kThirty}}, false, true, timers, clock);
+        QPalette branded = dark ? darkPalette() : lightPalette();
+        branded.setColor(QPalette::Highlight, VaelTheme::brand());
+        branded.setColor(QPalette::HighlightedText, Qt::white);
+        list.setPalette(branded);
+        list.resize(420, 120);
+        list.show();
+        list.setSelection(id);
+        auto* row = list.rows()[0];
+        const QColor brand = VaelTheme::brand();
+        for (const char* name : {"codeValue", "codeName", "codeAccount"}) {
+            const QColor text = child<QWidget>(row, name)->palette().color(child<QWidget>(row, name)->foregroundRole());
+            EXPECT_GE(contrast(text, brand), 4.5) << name << (dark ? " dark" : " light");
+        }
+        EXPECT_GE(contrast(child<CountdownRing>(row, "countdownRing")->arcColor(), brand), 3.0);
+        snapshot(list, dark ? "codes-selected-dark" : "codes-selected-light");
+        list.setSelection(std::nullopt);
+        EXPECT_EQ(child<QWidget>(row, "codeValue")->palette().color(QPalette::WindowText),
+                  branded.color(QPalette::WindowText));
+    }
 }
 
 }  // namespace

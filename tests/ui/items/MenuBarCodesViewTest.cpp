@@ -6,7 +6,9 @@
 #include <latch>
 
 #include "ui/ItemUiFixtures.h"
+#include "app/ui/ScreenFactory.h"
 #include "app/ui/items/CodesList.h"
+#include "app/ui/items/CodesTray.h"
 #include "app/ui/items/MenuBarCodesView.h"
 #include "model/ItemFixtures.h"
 
@@ -86,6 +88,23 @@ TEST(MenuBarCodesView, AnInviteShowsTheLockedLayoutAndAStaleListingNeverLands) {
     EXPECT_TRUE(view.codes().empty());
     EXPECT_TRUE(showsLocked(view));
     v.m.dismissInvite();
+}
+
+// The tray's popup is as large as the view it holds, locked or unlocked, and follows a lock.
+TEST(CodesTray, ThePopupFitsTheViewInIt) {
+    OpenVault v;
+    ScreenFactory screens(v.m);
+    CodesTray tray(screens);
+    tray.showPopup();
+    settle();
+    ASSERT_NE(tray.popup(), nullptr);
+    EXPECT_EQ(tray.popup()->size(), QSize(320, 380));
+    v.h.lock();
+    settle();
+    EXPECT_EQ(tray.popup()->size(), QSize(320, 200));
+    tray.showPopup();
+    settle();
+    EXPECT_EQ(tray.popup()->size(), QSize(320, 200));
 }
 
 }  // namespace

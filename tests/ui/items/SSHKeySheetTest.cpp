@@ -83,9 +83,12 @@ TEST(SSHKeySheet, GeneratesShowsCopiesAndInstalls) {
     testing::settle();
 
     const auto key = QString::fromStdString(s.sheet->model().generated()->publicKey);
-    EXPECT_EQ(s.sheet->size(), QSize(480, 420));
+    // 480 x 420, or taller where the font needs it.
+    EXPECT_EQ(s.sheet->width(), 480);
+    EXPECT_GE(s.sheet->height(), 420);
     EXPECT_EQ(child<QLabel>(s.sheet, "sshKeyTitle")->text(), "SSH Key Created");
     const auto shown = child<QLabel>(s.sheet, "sshKeyPublic")->text();
+    EXPECT_EQ(child<QLabel>(s.sheet, "sshKeyPublic")->accessibleName(), key);  // whole, for screen readers
     EXPECT_LE(shown.count('\n'), 2);
     EXPECT_EQ(QString(shown).remove('\n'), key);
     child<QAbstractButton>(s.sheet, "sshKeyCopyPublic")->click();
@@ -96,7 +99,8 @@ TEST(SSHKeySheet, GeneratesShowsCopiesAndInstalls) {
     s.chooser->answer(QString::fromStdString(s.v.h.home.path()));
     child<QPushButton>(s.sheet, "sshKeyInstall")->click();
     ASSERT_EQ(s.chooser->folders.size(), 1u);
-    EXPECT_EQ(s.chooser->folders[0].title, s.sheet->model().installPanelMessage());
+    EXPECT_EQ(s.chooser->folders[0].title, "Install SSH Key");
+    EXPECT_EQ(s.chooser->folders[0].message, s.sheet->model().installPanelMessage());
     EXPECT_EQ(s.chooser->folders[0].filtersOrStartFolder, SSHKeySheetModel::installStartFolder());
     EXPECT_EQ(s.chooser->folders[0].acceptLabel, "Install");
     EXPECT_FALSE(child<QPushButton>(s.sheet, "sshKeyInstall")->isVisible());

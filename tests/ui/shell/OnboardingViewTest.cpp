@@ -3,6 +3,7 @@
 #include <QCheckBox>
 #include <QClipboard>
 #include <QGuiApplication>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
@@ -82,6 +83,17 @@ TEST(OnboardingView, CreateCopyAcknowledgeContinueOpensTheVault) {
     EXPECT_EQ(code->value(), *f.view->model().recoveryCode());
     code->copyButton()->click();
     EXPECT_EQ(QGuiApplication::clipboard()->text(), code->value());
+    // A screen reader hears each secret itself, and the card's copy buttons by different names.
+    auto* escrow = f.get<SecretField>("onboarding.escrowPhrase");
+    for (auto* field : {code, escrow}) {
+        const auto labels = field->findChildren<QLabel*>();
+        EXPECT_TRUE(std::any_of(labels.begin(), labels.end(), [&](QLabel* label) {
+            return label->accessibleName() == field->value() && !field->value().isEmpty();
+        }));
+    }
+    EXPECT_EQ(escrow->copyButton()->accessibleName(), "Copy escrow phrase");
+    EXPECT_EQ(escrow->copyButton()->toolTip(), "Copy");
+    EXPECT_EQ(code->copyButton()->accessibleName(), "Copied");  // just clicked
 
     auto* next = f.get<QPushButton>("onboarding.continue");
     EXPECT_FALSE(next->isEnabled());

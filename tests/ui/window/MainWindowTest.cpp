@@ -17,6 +17,7 @@
 #include <future>
 #include <thread>
 
+#include "app/ui/design/VaelTheme.h"
 #include "ui/ItemUiFixtures.h"
 #include "ui/UiFixtures.h"
 #include "model/ItemFixtures.h"
@@ -95,6 +96,7 @@ TEST(MainWindowRun, UnlockBannerCaptureAndLock) {
     t.v.h.unlock();
     ASSERT_TRUE(spinUntil([&] { return t.vault() && !t.vault()->window().rows().empty(); }));
     auto* list = child<QListView>(t.vault(), "itemList");
+    EXPECT_EQ(t.window.focusWidget(), list);  // the keyboard lands in the item list
     list->setCurrentIndex(list->model()->index(0, 0));
     ASSERT_TRUE(spinUntil([&] { return !t.screens.detailGroups.empty(); }));
     EXPECT_EQ(t.screens.calls.back(), "detail GitHub injectable");
@@ -275,6 +277,16 @@ TEST(MainWindowRun, DeletionsAreAskedFirstAndDismissingDeletesNothing) {
     window.requestDelete(DeleteTarget::item(row.id, row.name));
     auto* dialog = child<QMessageBox>(t.vault(), "deleteConfirmation");
     EXPECT_EQ(dialog->text().toStdString(), window.deleteTarget()->prompt());
+    // The warning is the dialog's; Cancel is the default and plain, the action red.
+    EXPECT_FALSE(dialog->iconPixmap().isNull());
+    auto* cancel = child<QPushButton>(dialog, "deleteCancel");
+    auto* destroy = child<QPushButton>(dialog, "deleteConfirm");
+    EXPECT_TRUE(cancel->icon().isNull());
+    EXPECT_TRUE(cancel->isDefault());
+    EXPECT_FALSE(destroy->autoDefault());
+    EXPECT_EQ(destroy->palette().color(QPalette::ButtonText), systemColor(SystemColor::red, destroy->palette()));
+    EXPECT_FALSE(dialog->windowFlags() & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint));
+    testing::snapshot(*dialog, "delete-confirmation");
     dialog->reject();
     settle();
     EXPECT_FALSE(window.deleteTarget());

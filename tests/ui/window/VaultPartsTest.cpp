@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include <QAction>
 #include <QComboBox>
 #include <QLabel>
@@ -12,17 +14,22 @@
 #include <QSignalSpy>
 #include <QStandardItemModel>
 #include <QTest>
+#include <QTimer>
 #include <QToolButton>
+#include <QTreeView>
 #include <QVBoxLayout>
 
-#include "ui/UiFixtures.h"
+#include "ui/ItemUiFixtures.h"
 #include "app/ui/window/AddItemSheet.h"
 #include "app/ui/widgets/ErrorLabel.h"
+#include "app/ui/window/SidebarColumn.h"
 #include "app/ui/window/StructureEditSheet.h"
 #include "app/ui/window/SyncStatusPill.h"
 #include "app/ui/window/VaultItemRowDelegate.h"
 #include "app/ui/window/VaultToolbar.h"
 #include "app/ui/design/SymbolCatalog.h"
+#include "app/ui/design/VaelTheme.h"
+#include "app/model/window/VaultWindowModel.h"
 #include "model/ItemFixtures.h"
 
 namespace vael {
@@ -203,7 +210,8 @@ TEST(VaultToolbar, SwapsOnTheConnectionAndTakesItsShortcutsOnlyInsideThePage) {
     EXPECT_EQ(connect->toolTip(), "Connect this vault to the Vael server");
     EXPECT_EQ(child<QToolButton>(toolbar, "toolbar.addItem")->toolTip(), "Add item (Ctrl+N) \u2014 more in the menu");
     EXPECT_EQ(child<QToolButton>(toolbar, "toolbar.addItem")->popupMode(), QToolButton::MenuButtonPopup);
-    EXPECT_EQ(child<QWidget>(toolbar, "toolbar.lock")->accessibleName(), "Lock the vault (Ctrl+L)");
+    EXPECT_EQ(child<QWidget>(toolbar, "toolbar.lock")->accessibleName(), "Lock");
+    EXPECT_EQ(child<QWidget>(toolbar, "toolbar.lock")->accessibleDescription(), "Lock the vault (Ctrl+L)");
     EXPECT_EQ(child<QLineEdit>(toolbar, "toolbar.search")->placeholderText(), "Search items");
 
     v.m.setServerConnected(true);
@@ -242,6 +250,91 @@ TEST(VaultToolbar, SwapsOnTheConnectionAndTakesItsShortcutsOnlyInsideThePage) {
     EXPECT_FALSE(toolbar->syncPill()->isVisible());  // the lock ends the connection
 }
 
+// Each toolbar button is named by its label, described by its help, and reached by Tab in the
+// order it shows.
+TEST(VaultToolbar, ButtonsAreNamedByTheirLabelAndTakeTabInOrder) {
+    OpenVault v;
+    QWidget page;
+    auto* toolbar = new VaultToolbar(v.m, &page);
+    (new QVBoxLayout(&page))->addWidget(toolbar);
+    page.resize(1000, 80);
+    page.show();
+    page.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&page));
+    const struct {
+        const char* object;
+        QString name;
+        QString description;
+    } buttons[] = {
+        {"toolbar.connect", "Connect", "Connect this vault to the Vael server"},
+        {"toolbar.newProject", "New Project", "New project"},
+        {"toolbar.addItem", "Add Item", "Add item (Ctrl+N) \u2014 more in the menu"},
+        {"toolbar.lock", "Lock", "Lock the vault (Ctrl+L)"},
+        {"toolbar.search", "Search items", ""},
+    };
+    child<QWidget>(toolbar, buttons[0].object)->setFocus(Qt::TabFocusReason);
+    for (const auto& b : buttons) {
+        auto* widget = child<QWidget>(toolbar, b.object);
+        EXPECT_EQ(widget->accessibleName(), b.name);
+        EXPECT_EQ(widget->accessibleDescription(), b.description) << b.object;
+        EXPECT_EQ(QApplication::focusWidget(), widget) << b.object;
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    }
+}
+
+// The sidebar's "+" are buttons: named, in the Tab chain after the tree, and a click on one leaves
+// the row under it as it was.
+TEST(SidebarColumn, PlusButtonsAreNamedFocusableAndLeaveTheRowAlone) {
+    OpenVault v;
+    ASSERT_TRUE(await(v.m.createProject("Acme & <b>Co</b>")).has_value());
+    VaultWindowModel window(v.m);
+    await(window.refresh());
+    SidebarColumn column(window);
+    column.resize(240, 500);
+    column.show();
+    column.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&column));
+    settle();
+    auto* newProject = child<QToolButton>(&column, "sidebar.newProject");
+    auto* addTo = child<QToolButton>(&column, "sidebar.addToProject");
+    ASSERT_TRUE(newProject && addTo);
+    EXPECT_EQ(newProject->accessibleName(), "New project");
+    EXPECT_EQ(addTo->accessibleName(), "Add to Acme & <b>Co</b>");
+    EXPECT_EQ(addTo->toolTip(), "<qt>Add to Acme &amp; &lt;b&gt;Co&lt;/b&gt;</qt>");
+    EXPECT_TRUE(newProject->isVisible());
+    EXPECT_TRUE(addTo->isVisible());
+
+    column.tree()->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(column.tree(), Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), newProject);
+    QTest::keyClick(newProject, Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), addTo);
+
+    auto* delegate = static_cast<SidebarDelegate*>(column.tree()->itemDelegate());
+    QSignalSpy asked(delegate, &SidebarDelegate::plusClicked);
+    QModelIndex project;
+    for (int row = 0; row < column.tree()->model()->rowCount(); ++row) {
+        const auto section = column.tree()->model()->index(row, 0);
+        for (int inner = 0; inner < column.tree()->model()->rowCount(section); ++inner) {
+            const auto index = column.tree()->model()->index(inner, 0, section);
+            if (index.data().toString() == "Acme & <b>Co</b>") project = index;
+        }
+    }
+    ASSERT_TRUE(project.isValid());
+    const bool open = column.tree()->isExpanded(project);
+    QObject::connect(delegate, &SidebarDelegate::plusClicked, &column, [] {
+        // The project's add menu pops up; close it so the test goes on.
+        QTimer::singleShot(0, [] {
+            if (auto* popup = QApplication::activePopupWidget()) popup->close();
+        });
+    });
+    QTest::keyClick(addTo, Qt::Key_Space);
+    settle();
+    ASSERT_EQ(asked.count(), 1);
+    EXPECT_EQ(asked.front().front().value<QModelIndex>(), project);
+    EXPECT_EQ(column.tree()->isExpanded(project), open);
+}
+
 // A misspelt symbol would draw the theme's missing-image icon.
 TEST(SyncStatusPill, EveryMarkIsInTheCatalogue) {
     for (const auto& status : {AppSyncStatus::synced({}), AppSyncStatus::idle(), AppSyncStatus::offline()}) {
@@ -267,6 +360,24 @@ TEST(VaultItemRowDelegate, RowShowsOneLineEachAndReadsOutTheTier) {
     EXPECT_GE(rowHeight, VaultItemRowDelegate::kGlyphSize + 2 * VaultItemRowDelegate::kVerticalPadding);
     EXPECT_LT(rowHeight, 60);  // a long name does not wrap
     EXPECT_FALSE(list.grab().isNull());
+
+    // Selected, on the brand colour: the glyph keeps the base colour under it, light and dark.
+    for (const QPalette& base : {testing::lightPalette(), testing::darkPalette()}) {
+        QPalette branded = base;
+        branded.setColor(QPalette::Highlight, VaelTheme::brand());
+        branded.setColor(QPalette::HighlightedText, Qt::white);
+        list.setPalette(branded);
+        list.setCurrentIndex(model.index(0, 0));
+        const QRect rowRect = list.visualRect(model.index(0, 0));
+        const QImage shot = list.viewport()->grab().toImage();
+        const QPoint glyphCorner(rowRect.left() + 6 + 3, rowRect.center().y());
+        const QColor seen = shot.pixelColor(glyphCorner * shot.devicePixelRatio());
+        const auto distance = [&](const QColor& c) {
+            return std::pow(seen.red() - c.red(), 2) + std::pow(seen.green() - c.green(), 2) + std::pow(seen.blue() - c.blue(), 2);
+        };
+        EXPECT_LT(distance(base.color(QPalette::Base)), distance(VaelTheme::brand()));
+        testing::snapshot(list, VaelTheme::isDark(base) ? "item-row-selected-dark" : "item-row-selected-light");
+    }
 
     const AppModel::ItemRow row{Uuid::random(), "Mail", "password", "unknown", Uuid::random()};
     EXPECT_EQ(VaultItemRowDelegate::rowAccessibleText(row), "Mail, password, AI access: Gated");
