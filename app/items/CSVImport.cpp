@@ -72,7 +72,8 @@ void wipe(std::vector<Row>& rows) {
 
 // The dialect, walked once. `sink.field(column, text)` gets each field as it ends (it may take the
 // text; what it leaves is wiped) and `sink.endRow()` each row's end; a blank line reaches it not at
-// all. A row past `maxRows` or a field past `maxColumns` in its row throws before the sink gets it.
+// all. A row past `maxRows` throws before its end reaches the sink, a field past `maxColumns` in its
+// row before the field does.
 template <class Sink>
 void walkRows(std::string_view text, std::size_t maxRows, std::size_t maxColumns, Sink& sink) {
     std::string field;
