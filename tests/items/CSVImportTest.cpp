@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <optional>
+
 #include "app/items/CSVImport.h"
 
 namespace vael {
@@ -131,6 +133,39 @@ TEST(CSVImportTest, RefusesMoreThanFiftyThousandRowsWithASentenceThatSaysSo) {
     }
     EXPECT_EQ(CSVImport::parse("a\nb\n", 2).size(), 2u);
     EXPECT_THROW(CSVImport::parse("a\nb\nc", 2), ImportError);
+}
+
+TEST(CSVImportTest, RefusesARowOfMoreThanAThousandFieldsWithASentenceThatSaysSo) {
+    const auto commas = [](std::size_t n) { return std::string(n, ','); };
+    struct Case {
+        const char* what;
+        std::string text;
+        std::optional<ImportError::Case> error;  // none: one item
+    };
+    const std::vector<Case> cases = {
+        {"a header of 1,000 cells", "username,password" + commas(998) + "\nu,p", std::nullopt},
+        {"a header of 1,001 cells", "username,password" + commas(999) + "\nu,p", ImportError::Case::tooManyColumns},
+        {"a data row of 1,000 fields", "username,password\nu,p" + commas(998), std::nullopt},
+        {"a data row of 1,001 fields", "username,password\nu,p" + commas(999), ImportError::Case::tooManyColumns},
+        {"a row that would be skipped", "username,password\nu,p\n" + commas(1000), ImportError::Case::tooManyColumns},
+        {"commas in quotes are one field", "username,password\nu,\"" + commas(5000) + "\"", std::nullopt},
+        // Refused while the text is read, before the header or the rows are judged.
+        {"after a header that is no export", "email,pass\n" + commas(1000), ImportError::Case::tooManyColumns},
+        {"one line of commas", "username,password" + commas(100'000), ImportError::Case::tooManyColumns},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        try {
+            EXPECT_EQ(CSVImport::payloads(c.text).payloads.size(), 1u);
+            EXPECT_FALSE(c.error) << "no error";
+        } catch (const ImportError& error) {
+            EXPECT_EQ(std::optional(error.code()), c.error);
+        }
+    }
+    EXPECT_STREQ(ImportError(ImportError::Case::tooManyColumns).what(),
+                 "This doesn't look like a password export \u2014 a row has more than 1,000 columns.");
+    EXPECT_EQ(CSVImport::parse("a,b\nc,d", SIZE_MAX, 2).size(), 2u);
+    EXPECT_THROW(CSVImport::parse("a,b\nc,d,", SIZE_MAX, 2), ImportError);
 }
 
 }  // namespace
