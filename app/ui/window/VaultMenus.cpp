@@ -116,12 +116,12 @@ QMessageBox* deleteConfirmation(const DeleteTarget& target, QWidget* parent) {
                                                 dialog->devicePixelRatioF()));
     dialog->setTextFormat(Qt::PlainText);
     dialog->setText(displayName(target.prompt()));
-    dialog->setInformativeText(qtext(target.message()));
+    dialog->setInformativeText(QString::fromStdString(target.message()));
     auto* cancel = dialog->addButton(QMessageBox::Cancel);
     cancel->setObjectName("deleteCancel");
     cancel->setIcon(QIcon());
     cancel->setAccessibleName(cancel->text().remove('&'));
-    auto* destroy = dialog->addButton(qtext(target.actionTitle()), QMessageBox::DestructiveRole);
+    auto* destroy = dialog->addButton(QString::fromStdString(target.actionTitle()), QMessageBox::DestructiveRole);
     destroy->setObjectName("deleteConfirm");
     destroy->setAccessibleName(destroy->text());
     destroy->setIcon(QIcon());

@@ -173,7 +173,8 @@ double contrast(const QColor& a, const QColor& b) {
 TEST(CodesList, ASelectedRowKeepsItsContrast) {
     for (const bool dark : {false, true}) {
         ScriptedTimerSource timers;
-        SystemClock clock;
+        // 20 s before the code changes: the ring is in its normal colour, not the last seconds' orange.
+        FollowingClock clock(timers, unixTime(1'000'000'000));
         const auto id = Uuid::random();
         CodesList list({{id, "Alpha", std::string("alice@example.com"), kThirty}}, false, true, timers, clock);
         QPalette branded = dark ? darkPalette() : lightPalette();
