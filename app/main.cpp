@@ -45,6 +45,9 @@ int main(int argc, char** argv) {
     const LaunchToken launch = LaunchToken::fromEnvironment();
     const auto application = openDesktopApplication(argc, argv);
     if (!application) return 1;
+    // A logout's SIGTERM or a terminal's Ctrl+C: lock, then exit, as Quit does (wired below, held
+    // from here so that one arriving during the start is not lost).
+    TerminationSignals terminationSignals;
     QApplication::setApplicationName("Vael");
     QApplication::setApplicationVersion(VAEL_VERSION);
     QApplication::setDesktopFileName("vael");
@@ -104,8 +107,6 @@ int main(int argc, char** argv) {
     });
     for (const auto& link : links) app.handleInviteURL(link.toStdString());
 
-    // A logout's SIGTERM or a terminal's Ctrl+C: lock, then exit, as Quit does.
-    TerminationSignals terminationSignals;
     QObject::connect(&terminationSignals, &TerminationSignals::received, window.findChild<QAction*>("quitAction"),
                      &QAction::trigger);
 
