@@ -16,7 +16,8 @@ void describe(QCommandLineParser& parser) {
                                      "A second start hands its link to the running Vael and exits.");
     // Qt's own options are single-dash words (-platform, -style); read them as such, not as letters.
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
-    parser.addHelpOption();
+    // Not addHelpOption(): its --help-all lists Qt's options, which need an application to print.
+    parser.addOption({{"h", "help"}, "Displays this help."});
     parser.addVersionOption();
     parser.addPositionalArgument("link", "An invite link (vael://invite/… or https://…/invite#…).", "[link]");
 }
@@ -54,7 +55,7 @@ std::optional<QString> CommandLine::information(int argc, char** argv, const QSt
     describe(parser);
     // Errors wait for the full reading; here only whether help or the version was asked for counts.
     parser.parse(argumentsOf(argc, argv));
-    if (parser.isSet("help") || parser.isSet("help-all"))
+    if (parser.isSet("help"))
         return parser.helpText().replace("<executable_name>", "vael");
     if (parser.isSet("version")) return "Vael " + version + "\n";
     return std::nullopt;
