@@ -16,7 +16,7 @@ packages=(
   build-essential cmake ninja-build pkg-config ccache git
   libsqlitecpp-dev libsqlite3-dev libsodium-dev libssl-dev libpsl-dev publicsuffix
   nlohmann-json3-dev libcurl4-openssl-dev libicu-dev libsystemd-dev
-  qt6-base-dev qt6-wayland qcoro-qt6-dev libsecret-1-dev libfido2-dev libcbor-dev libzxing-dev
+  qt6-base-dev qt6-wayland libxcb1-dev qcoro-qt6-dev libsecret-1-dev libfido2-dev libcbor-dev libzxing-dev
   polkitd libpolkit-gobject-1-dev dbus dbus-daemon libglib2.0-bin gnome-keyring openssh-client
   adwaita-icon-theme libqt6svg6 qt6-image-formats-plugins libidn2-dev
   googletest libgtest-dev libgmock-dev libbenchmark-dev libcpp-httplib-dev
