@@ -47,7 +47,7 @@ int main(int argc, char** argv) {
     if (!application) return 1;
     // A logout's SIGTERM or a terminal's Ctrl+C: lock, then exit, as Quit does (wired below, held
     // from here so that one arriving during the start is not lost).
-    TerminationSignals terminationSignals;
+    auto terminationSignals = std::make_unique<TerminationSignals>();
     QApplication::setApplicationName("Vael");
     QApplication::setApplicationVersion(VAEL_VERSION);
     QApplication::setDesktopFileName("vael");
@@ -70,6 +70,7 @@ int main(int argc, char** argv) {
         return fail(QString::fromStdString(error.what()));
     }
     if (!instance) {
+        terminationSignals.reset();  // a start that only hands over ends at once on a signal
         switch (SingleInstance::forward(folder, links, launch)) {
         case SingleInstance::Forwarded::delivered: return 0;
         case SingleInstance::Forwarded::tooLong: return fail("This link is too long to be a Vael invite link.");
@@ -107,7 +108,7 @@ int main(int argc, char** argv) {
     });
     for (const auto& link : links) app.handleInviteURL(link.toStdString());
 
-    QObject::connect(&terminationSignals, &TerminationSignals::received, window.findChild<QAction*>("quitAction"),
+    QObject::connect(terminationSignals.get(), &TerminationSignals::received, window.findChild<QAction*>("quitAction"),
                      &QAction::trigger);
 
     window.show();
