@@ -16,28 +16,36 @@ packages=(
   build-essential cmake ninja-build pkg-config ccache git
   libsqlitecpp-dev libsqlite3-dev libsodium-dev libssl-dev libpsl-dev publicsuffix
   nlohmann-json3-dev libcurl4-openssl-dev libicu-dev libsystemd-dev
-  qt6-base-dev qcoro-qt6-dev libsecret-1-dev libfido2-dev libcbor-dev libzxing-dev
-  polkitd dbus dbus-daemon libglib2.0-bin gnome-keyring openssh-client
+  qt6-base-dev qt6-wayland libxcb1-dev qcoro-qt6-dev libsecret-1-dev libfido2-dev libcbor-dev libzxing-dev
+  polkitd libpolkit-gobject-1-dev dbus dbus-daemon libglib2.0-bin gnome-keyring openssh-client
   adwaita-icon-theme libqt6svg6 qt6-image-formats-plugins libidn2-dev
   googletest libgtest-dev libgmock-dev libbenchmark-dev libcpp-httplib-dev
   clang libclang-rt-14-dev
+  desktop-file-utils appstream
 )
 
 install_missing() {
+  echo "== checking Debian packages"
   local missing=()
   for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
   done
   if [ ${#missing[@]} -gt 0 ]; then
-    echo "== installing: ${missing[*]}"
+    echo "== installing ${#missing[@]} Debian packages (a few minutes on a fresh machine): ${missing[*]}"
     as_root apt-get update -qq
     as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
   fi
+  # The build tree's vael asks polkit too: put the policy where polkitd reads it, as the install does.
   if [ -d packaging ]; then
+    local policydir
+    policydir=$(pkg-config --variable=policydir polkit-gobject-1 2>/dev/null || true)
+    policydir=${policydir:-/usr/share/polkit-1/actions}
     for f in packaging/polkit/*.policy; do
       [ -e "$f" ] || continue
-      cmp -s "$f" "/usr/share/polkit-1/actions/$(basename "$f")" ||
-        as_root install -m 0644 "$f" /usr/share/polkit-1/actions/
+      cmp -s "$f" "$policydir/$(basename "$f")" || {
+        echo "== installing the polkit policy into $policydir"
+        as_root install -m 0644 "$f" "$policydir/"
+      }
     done
   fi
 }
@@ -45,12 +53,16 @@ install_missing() {
 # configure DIR [cmake args...]
 configure() {
   local dir=$1; shift
+  echo "== configuring $dir"
   local launcher=()
   command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
   cmake -S . -B "$dir" -G Ninja "${launcher[@]}" "$@" >/dev/null
 }
 
-build() { cmake --build "$1" -j "$jobs"; }
+build() {
+  echo "== building $1 (the first build takes several minutes)"
+  cmake --build "$1" -j "$jobs"
+}
 
 run_tests() {
   echo "== tests: $2"
@@ -88,6 +100,7 @@ install_missing
 if [ "$mode" = run ]; then
   configure build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVAEL_TESTS=OFF -DVAEL_BENCH=OFF
   build build
+  echo "== starting build/app/vael"
   exec build/app/vael "$@"
 fi
 

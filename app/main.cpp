@@ -1,6 +1,7 @@
 // The vael executable: one application model over the live Linux layers, the main window, the
 // tray and the settings dialog. A second start hands its links to the first and exits.
 
+#include <QAction>
 #include <QApplication>
 #include <QIcon>
 #include <QMessageBox>
@@ -14,9 +15,11 @@
 #include "app/model/AppModel.h"
 #include "app/model/StoreItemSourceFactory.h"
 #include "app/platform/LivePasskeyCeremony.h"
+#include "app/platform/CommandLine.h"
 #include "app/platform/ModelBindings.h"
 #include "app/platform/PolkitBiometricGate.h"
 #include "app/platform/SingleInstance.h"
+#include "app/platform/TerminationSignals.h"
 #include "app/ui/items/CodesTray.h"
 #include "app/ui/MainWindow.h"
 #include "app/ui/ScreenFactory.h"
@@ -36,12 +39,28 @@ int fail(const QString& message) {
 
 int main(int argc, char** argv) {
     hardenProcess();
-    QApplication application(argc, argv);
+    // --help and --version answer without a display and without touching a running Vael.
+    if (const auto information = CommandLine::information(argc, argv, VAEL_VERSION)) {
+        std::fputs(qPrintable(*information), stdout);
+        return 0;
+    }
+    const LaunchToken launch = LaunchToken::fromEnvironment();
+    const auto application = openDesktopApplication(argc, argv);
+    if (!application) return 1;
+    // A logout's SIGTERM or a terminal's Ctrl+C: lock, then exit, as Quit does (wired below, held
+    // from here so that one arriving during the start is not lost).
+    auto terminationSignals = std::make_unique<TerminationSignals>();
     QApplication::setApplicationName("Vael");
     QApplication::setApplicationVersion(VAEL_VERSION);
     QApplication::setDesktopFileName("vael");
     QApplication::setWindowIcon(QIcon::fromTheme("vael", QIcon(":/vael/vael.svg")));
-    const QStringList links = QApplication::arguments().mid(1);
+    const auto command = CommandLine::read(QApplication::arguments());
+    if (!command.error.isEmpty()) {
+        std::fprintf(stderr, "vael: %s\n", qPrintable(command.error));
+        return 2;
+    }
+    const QStringList& links = command.links;
+    scrubArguments(argc, argv, links);  // an invite's token is not for other users' ps
 
     const VaelPaths paths = VaelPaths::standard();
     const std::string folder = folderOf(paths.vaultConfig);
@@ -53,8 +72,12 @@ int main(int argc, char** argv) {
         return fail(QString::fromStdString(error.what()));
     }
     if (!instance) {
-        if (SingleInstance::forward(folder, links)) return 0;
-        return fail("Vael is already running but did not answer.");
+        terminationSignals.reset();  // a start that only hands over ends at once on a signal
+        switch (SingleInstance::forward(folder, links, launch)) {
+        case SingleInstance::Forwarded::delivered: return 0;
+        case SingleInstance::Forwarded::tooLong: return fail("This link is too long to be a Vael invite link.");
+        case SingleInstance::Forwarded::noAnswer: return fail("Vael is already running but did not answer.");
+        }
     }
 
     AppModelServices services;
@@ -75,15 +98,23 @@ int main(int argc, char** argv) {
         QApplication::setQuitOnLastWindowClosed(false);
     }
 
-    QObject::connect(instance.get(), &SingleInstance::urlReceived, &window, [&](const QString& link) {
-        app.handleInviteURL(link.toStdString());
+    QObject::connect(instance.get(), &SingleInstance::urlReceived, &window,
+                     [&](const QString& link, const LaunchToken& from) {
+                         app.handleInviteURL(link.toStdString());
+                         window.bringForward();
+                         activateForLaunch(window.windowHandle(), from);
+                     });
+    QObject::connect(instance.get(), &SingleInstance::raiseRequested, &window, [&](const LaunchToken& from) {
         window.bringForward();
+        activateForLaunch(window.windowHandle(), from);
     });
-    QObject::connect(instance.get(), &SingleInstance::raiseRequested, &window, [&] { window.bringForward(); });
     for (const auto& link : links) app.handleInviteURL(link.toStdString());
 
+    QObject::connect(terminationSignals.get(), &TerminationSignals::received, window.findChild<QAction*>("quitAction"),
+                     &QAction::trigger);
+
     window.show();
-    const int status = application.exec();
+    const int status = QApplication::exec();
     tray.reset();
     return status;
 }

@@ -4,6 +4,7 @@
 #include <QLocalSocket>
 #include <QStringDecoder>
 #include <QThread>
+#include <QTimer>
 #include <QVariant>
 
 #include <fcntl.h>
@@ -33,9 +34,33 @@ bool peerIsSameUser(QLocalSocket* socket) {
     return fd >= 0 && ::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &peer, &size) == 0 && peer.uid == ::getuid();
 }
 
+constexpr QByteArrayView kStartupIdField = "DESKTOP_STARTUP_ID=";
+constexpr QByteArrayView kActivationField = "XDG_ACTIVATION_TOKEN=";
+
+QByteArray fieldLine(QByteArrayView field, const QByteArray& token) {
+    return isPlausibleToken(token) ? field.toByteArray() + token + '\n' : QByteArray();
+}
+
+// Takes the launch token lines off the front of a message.
+LaunchToken takeLaunchToken(QByteArray& message) {
+    LaunchToken launch;
+    for (;;) {
+        QByteArray* into = message.startsWith(kStartupIdField)   ? &launch.startupId
+                           : message.startsWith(kActivationField) ? &launch.activationToken
+                                                                  : nullptr;
+        const auto end = message.indexOf('\n');
+        if (!into || end < 0) return launch;
+        const auto start = message.indexOf('=') + 1;
+        const QByteArray token = message.mid(start, end - start);
+        if (isPlausibleToken(token)) *into = token;
+        message.remove(0, end + 1);
+    }
+}
+
 }  // namespace
 
-std::unique_ptr<SingleInstance> SingleInstance::elect(const std::string& folder) {
+std::unique_ptr<SingleInstance> SingleInstance::elect(const std::string& folder,
+                                                      std::chrono::milliseconds connectionLimit) {
     const std::string lockPath = folder + kLockName;
     const int fd = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (fd < 0) throw std::runtime_error("Vael could not open its instance lock in " + folder + ".");
@@ -45,12 +70,13 @@ std::unique_ptr<SingleInstance> SingleInstance::elect(const std::string& folder)
         if (error == EWOULDBLOCK) return nullptr;
         throw std::runtime_error("Vael could not take its instance lock in " + folder + ".");
     }
-    std::unique_ptr<SingleInstance> holder(new SingleInstance(fd, folder));
+    std::unique_ptr<SingleInstance> holder(new SingleInstance(fd, folder, connectionLimit));
     holder->listen();
     return holder;
 }
 
-SingleInstance::SingleInstance(int lockFd, std::string folder) : lockFd_(lockFd), folder_(std::move(folder)) {}
+SingleInstance::SingleInstance(int lockFd, std::string folder, std::chrono::milliseconds connectionLimit)
+    : lockFd_(lockFd), folder_(std::move(folder)), connectionLimit_(connectionLimit) {}
 
 SingleInstance::~SingleInstance() {
     if (server_) server_->close();  // removes the socket file
@@ -71,11 +97,19 @@ void SingleInstance::listen() {
 
 void SingleInstance::accept() {
     while (auto* socket = server_->nextPendingConnection()) {
-        if (!peerIsSameUser(socket)) {
+        // A peer that holds connections open cannot pile up descriptors here.
+        if (open_ >= kMaxConnections || !peerIsSameUser(socket)) {
             socket->abort();
             socket->deleteLater();
             continue;
         }
+        ++open_;
+        connect(socket, &QObject::destroyed, this, [this] { --open_; });
+        // A forwarding start sends a few bytes and closes at once; one that lingers is dropped.
+        QTimer::singleShot(connectionLimit_, socket, [socket] {
+            socket->setProperty(kOverflowProperty, true);
+            socket->abort();
+        });
         socket->setProperty(kBufferProperty, QByteArray());
         connect(socket, &QLocalSocket::readyRead, this, [this, socket] { read(socket); });
         connect(socket, &QLocalSocket::disconnected, this, [this, socket] { finish(socket); });
@@ -101,23 +135,29 @@ void SingleInstance::read(QLocalSocket* socket) {
 void SingleInstance::finish(QLocalSocket* socket) {
     read(socket);
     const bool overflow = socket->property(kOverflowProperty).toBool();
-    const auto message = socket->property(kBufferProperty).toByteArray();
+    auto message = socket->property(kBufferProperty).toByteArray();
+    socket->setProperty(kBufferProperty, QByteArray());
     socket->deleteLater();
     if (overflow) return;
+    const LaunchToken launch = takeLaunchToken(message);
     auto decode = QStringDecoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
     const QString text = decode(message);
     if (decode.hasError()) return;
     if (text.isEmpty())
-        emit raiseRequested();
+        emit raiseRequested(launch);
     else
-        emit urlReceived(text);
+        emit urlReceived(text, launch);
 }
 
-bool SingleInstance::forward(const std::string& folder, const QStringList& urls, int timeoutMs) {
+SingleInstance::Forwarded SingleInstance::forward(const std::string& folder, const QStringList& urls,
+                                                  const LaunchToken& launch, int timeoutMs) {
+    for (const auto& url : urls)
+        if (url.toUtf8().size() > kMaxMessage) return Forwarded::tooLong;
+    const QByteArray token = fieldLine(kStartupIdField, launch.startupId) + fieldLine(kActivationField, launch.activationToken);
     const QStringList messages = urls.isEmpty() ? QStringList{QString()} : urls;
-    for (const auto& message : messages) {
-        const auto bytes = message.toUtf8();
-        if (bytes.size() > kMaxMessage) return false;
+    for (qsizetype i = 0; i < messages.size(); ++i) {
+        auto bytes = messages[i].toUtf8();
+        if (i == 0 && bytes.size() + token.size() <= kMaxMessage) bytes.prepend(token);
         QLocalSocket socket;
         // The holder may have taken the lock a moment before it listens.
         bool connected = false;
@@ -126,15 +166,16 @@ bool SingleInstance::forward(const std::string& folder, const QStringList& urls,
             connected = socket.waitForConnected(timeoutMs / 10);
             if (!connected) QThread::msleep(timeoutMs / 20);
         }
-        if (!connected) return false;
+        if (!connected) return Forwarded::noAnswer;
         if (!bytes.isEmpty()) {
             socket.write(bytes);
-            if (!socket.waitForBytesWritten(timeoutMs)) return false;
+            if (!socket.waitForBytesWritten(timeoutMs)) return Forwarded::noAnswer;
         }
         socket.disconnectFromServer();
-        if (socket.state() != QLocalSocket::UnconnectedState && !socket.waitForDisconnected(timeoutMs)) return false;
+        if (socket.state() != QLocalSocket::UnconnectedState && !socket.waitForDisconnected(timeoutMs))
+            return Forwarded::noAnswer;
     }
-    return true;
+    return Forwarded::delivered;
 }
 
 }  // namespace vael
