@@ -182,8 +182,8 @@ public:
 
     // Whether a session is open: its store, key, engine and socket server exist.
     bool hasSession() const { return session_ != nullptr; }
-    // Whether an unlock or session opening is under way.
-    bool isOpening() const { return opening_; }
+    // Whether an unlock or session opening is under way, or a security key is awaited.
+    bool isOpening() const { return opening_ || passkeyWaiting_; }
 
     // The first screen: locked when a configuration exists, else onboarding (only when no session
     // is open), then the stored auto-lock minutes and passkey enrolment.
@@ -426,6 +426,7 @@ private:
     std::shared_ptr<Session> session_;
     std::uint64_t nextSessionID_ = 1;
     bool opening_ = false;
+    bool passkeyWaiting_ = false;  // a security-key login waits for the user; claims nothing yet
     int closing_ = 0;        // locks between their first step and their last
     std::uint64_t lockCount_ = 0;
 

@@ -146,11 +146,14 @@ void MainWindow::follow() {
     fadeIn(page);
 }
 
-void MainWindow::showEvent(QShowEvent* event) {
-    QMainWindow::showEvent(event);
-    if (bootstrapped_) return;
-    bootstrapped_ = true;
-    app_.bootstrap();
+// Bootstrap before anything shows: the first page's first appearance must already know the
+// phase and whether a security key is enrolled (children see their show before the window does).
+void MainWindow::setVisible(bool visible) {
+    if (visible && !bootstrapped_) {
+        bootstrapped_ = true;
+        app_.bootstrap();
+    }
+    QMainWindow::setVisible(visible);
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <future>
 
 #include "ServerFixtures.h"
 #include "app/auth/AccountError.h"
@@ -169,6 +170,59 @@ TEST(ServerConnection, PasskeyUnlockFailures) {
     s.h.unlock();
     s.unlockWithPasskey(false);
     EXPECT_EQ(s.passkey->assertions.size(), assertionsAfterConnect + 4);
+}
+
+// A passphrase typed while the security key waits opens the vault; the key, touched later or
+// cancelled, changes nothing. A wrong passphrase meanwhile leaves the key free to open it.
+TEST(ServerConnection, APassphraseWhileTheSecurityKeyWaitsOpensOneSession) {
+    struct Case {
+        const char* name;
+        bool keyCancelled;
+    };
+    for (const Case c : {Case{"touched", false}, Case{"cancelled", true}}) {
+        ServerHarness s;
+        s.h.create();
+        s.connect("ana");
+        s.h.lock();
+        std::promise<void> touch;
+        auto touched = touch.get_future().share();
+        s.passkey->failNextAssertion([touched, cancel = c.keyCancelled] {
+            touched.wait();
+            if (cancel) throw AccountError::ceremonyCancelled();
+        });
+        const auto asked = s.passkey->assertions.size();
+        auto waiting = s.model().unlockWithPasskey(false);
+        ASSERT_TRUE(testing::spinUntil([&] { return s.passkey->assertions.size() > asked; }));
+        const auto sessionsBefore = s.h.contexts.size();
+        s.h.unlock();
+        EXPECT_EQ(s.model().phase(), Phase::unlocked) << c.name;
+        touch.set_value();
+        QCoro::waitFor(waiting);
+        EXPECT_EQ(s.h.contexts.size(), sessionsBefore + 1) << c.name;
+        EXPECT_EQ(s.model().phase(), Phase::unlocked) << c.name;
+        EXPECT_FALSE(s.model().errorMessage()) << c.name;
+        EXPECT_FALSE(s.model().isServerConnected()) << c.name;
+        EXPECT_FALSE(s.model().isOpening()) << c.name;
+        // The open session still reads its own group key: the key's login unlocked nothing.
+        EXPECT_NO_THROW(s.model().vault()->sealBlob(SecureBytes(std::string_view("x")), Uuid::random(), s.h.contexts.back().defaultCollectionKey)) << c.name;
+    }
+
+    ServerHarness s;
+    s.h.create();
+    s.connect("ana");
+    s.h.lock();
+    std::promise<void> touch;
+    auto touched = touch.get_future().share();
+    s.passkey->failNextAssertion([touched] { touched.wait(); });
+    const auto asked = s.passkey->assertions.size();
+    auto waiting = s.model().unlockWithPasskey(true);
+    ASSERT_TRUE(testing::spinUntil([&] { return s.passkey->assertions.size() > asked; }));
+    s.h.unlock("wrong");
+    EXPECT_EQ(s.model().errorMessage(), std::optional<std::string>("Unlock failed \u2014 check your passphrase."));
+    touch.set_value();
+    QCoro::waitFor(waiting);
+    EXPECT_EQ(s.model().phase(), Phase::unlocked);
+    EXPECT_TRUE(s.model().isServerConnected());
 }
 
 TEST(ServerConnection, WithoutACeremonyThePasskeyIsUnavailable) {

@@ -135,6 +135,8 @@ void UnlockScreen::showEvent(QShowEvent* event) {
     if (shownOnce_) return;
     shownOnce_ = true;
     model_->shown();
+    // With a security key the field waits; the key's button holds focus so Return reaches it.
+    if (app_.isPasskeyEnrolled() && !passphrase_->hasFocus()) passkeyButton_->setFocus(Qt::OtherFocusReason);
 }
 
 // Return is the default action wherever the focus is; the field submits its own passphrase.
