@@ -2,6 +2,7 @@
 
 #include <QWidget>
 
+class QPushButton;
 class QVariantAnimation;
 
 namespace vael {
@@ -22,5 +23,9 @@ private:
     qreal angle_ = 0;
     QVariantAnimation* turn_ = nullptr;
 };
+
+// A hidden spinner inside a primary button's label, before its text, as a busy button shows it;
+// the button is made wide enough that its centred text never runs under it.
+BusySpinner* spinnerInButton(QPushButton* button, int size = 14);
 
 }  // namespace vael

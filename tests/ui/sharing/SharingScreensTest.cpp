@@ -118,6 +118,15 @@ TEST_F(SharingScreens, NewInviteSheetCreatesOnceThenShowsTheLink) {
     EXPECT_EQ(vm->ttlHours(), 168);
     EXPECT_EQ(child<QComboBox>(sheet, "newInvite.role")->currentText(), "member");
     shoot(sheet, "new-invite");
+    // Return creates nothing, from the form or from a focused button.
+    for (const char* name : {"newInvite.expiry", "newInvite.close", "newInvite.create"}) {
+        child<QWidget>(sheet, name)->setFocus();
+        QTest::keyClick(child<QWidget>(sheet, name), Qt::Key_Return);
+    }
+    settle();
+    EXPECT_FALSE(vm->busy());
+    EXPECT_EQ(api->count("createInvite"), 0);
+    EXPECT_TRUE(sheet->isVisible());
 
     api->failOn("createInvite");
     QTest::mouseClick(child<QPushButton>(sheet, "newInvite.create"), Qt::LeftButton);
@@ -156,6 +165,15 @@ TEST_F(SharingScreens, VerifyGrantSheetEnablesGrantOnlyForTheMatchingFingerprint
     EXPECT_FALSE(grant->isEnabled());
     QTest::keyClicks(typed, QString::fromStdString(invitee.fingerprint()).right(1));
     shoot(sheet, "verify-ready");
+    // Return neither cancels nor grants: the typed fingerprint stays.
+    for (const char* name : {"verifyGrant.typed", "verifyGrant.cancel", "verifyGrant.grant"}) {
+        child<QWidget>(sheet, name)->setFocus();
+        QTest::keyClick(child<QWidget>(sheet, name), Qt::Key_Return);
+    }
+    settle();
+    EXPECT_TRUE(sheet->isVisible());
+    EXPECT_EQ(vm->state(), VerifyGrantViewModel::State::ready);
+    EXPECT_FALSE(typed->text().isEmpty());
 
     QTest::mouseClick(grant, Qt::LeftButton);
     ASSERT_TRUE(spinUntil([&] { return vm->state() == VerifyGrantViewModel::State::granted; }));
