@@ -20,7 +20,9 @@
 #include "app/ui/window/AddItemSheet.h"
 #include "app/ui/widgets/ErrorLabel.h"
 #include "app/ui/window/StructureEditSheet.h"
+#include "app/ui/window/ItemListColumn.h"
 #include "app/ui/window/SidebarColumn.h"
+#include "app/ui/ScreenFactory.h"
 #include "app/ui/window/SyncStatusPill.h"
 #include "app/model/window/SidebarModel.h"
 #include "app/model/window/VaultWindowModel.h"
@@ -298,6 +300,26 @@ TEST(SidebarColumn, DisclosuresStartClosedAndKeepTheUsersChoice) {
     auto* menu = column.findChild<QMenu*>();
     ASSERT_TRUE(menu);
     menu->close();
+}
+
+// The list reads each row out with its tier, in the locale's name order.
+TEST(ItemListColumn, RowsReadOutTheirTierInNameOrder) {
+    OpenVault v;
+    v.item("zeta");
+    v.item("Bank", std::nullopt, {{"password", ItemField::Kind::password, "x", true}}, "human_gated");
+    v.item("alpha");
+    VaultWindowModel window(v.m);
+    ScreenFactory screens(v.m);
+    ItemListColumn column(window, screens);
+    await(window.refresh());
+    auto* list = column.findChild<QListView*>("itemList");
+    ASSERT_TRUE(list);
+    auto* model = list->model();
+    ASSERT_EQ(model->rowCount(), 3);
+    EXPECT_EQ(model->index(0, 0).data().toString(), "alpha");
+    EXPECT_EQ(model->index(1, 0).data().toString(), "Bank");
+    EXPECT_EQ(model->index(2, 0).data().toString(), "zeta");
+    EXPECT_EQ(model->index(1, 0).data(Qt::AccessibleTextRole).toString(), "Bank, password, AI access: Gated");
 }
 
 TEST(SyncStatusPill, EveryMarkIsInTheCatalogue) {
