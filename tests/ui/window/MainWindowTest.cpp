@@ -10,13 +10,17 @@
 #include <QToolButton>
 
 #include <future>
+#include <fstream>
 #include <thread>
 
+#include "ui/ScriptedFileChooser.h"
 #include "ui/UiFixtures.h"
 #include "model/ItemFixtures.h"
 #include "app/model/window/VaultWindowModel.h"
 #include "app/ui/items/AddTOTPSheet.h"
 #include "app/ui/items/CaptureHost.h"
+#include "app/ui/items/ImportSheet.h"
+#include "app/model/items/ImportSheetModel.h"
 #include "app/ui/MainWindow.h"
 #include "app/ui/ScreenFactory.h"
 #include "app/ui/window/VaultScreen.h"
@@ -24,6 +28,7 @@
 namespace vael {
 namespace {
 
+using testing::await;
 using testing::child;
 using testing::settle;
 using testing::spinUntil;
@@ -127,6 +132,44 @@ TEST(MainWindowRun, UnlockBannerCaptureAndLock) {
     EXPECT_EQ(t.window.screen(), MainWindow::Screen::unlock);
     EXPECT_FALSE(page);
     EXPECT_EQ(t.screens.calls.back(), "unlock");
+}
+
+// An import under way outlives its page: an invite link swapping the page mid-run leaves the sheet
+// to finish and report every row; a lock ends it.
+TEST(MainWindowRun, AnImportFinishesWhenThePageIsReplaced) {
+    WindowRun t;
+    t.window.show();
+    settle();
+    ASSERT_TRUE(t.vault());
+    const auto path = t.v.h.home.path() + "/export.csv";
+    {
+        std::ofstream out(path);
+        out << "name,username,password\n";
+        for (int i = 1; i <= 20; ++i) out << "site " << i << ",user,secret\n";
+    }
+    auto chooser = std::make_shared<testing::ScriptedFileChooser>();
+    chooser->answer(QString::fromStdString(path));
+    QPointer<ImportSheet> sheet = new ImportSheet(t.v.m, t.vault(), chooser);
+    sheet->open();
+    child<QPushButton>(sheet, "chooseFile")->click();
+    settle();
+    child<QPushButton>(sheet, "importRun")->click();
+    ASSERT_TRUE(spinUntil([&] { return sheet->model().progress() >= 2; }));
+    QPointer<QWidget> page = t.window.page();
+    t.v.m.handleInviteURL("vael://invite/abc123");
+    ASSERT_TRUE(spinUntil([&] { return t.window.screen() == MainWindow::Screen::invite; }));
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_FALSE(page);
+    ASSERT_TRUE(spinUntil([&] { return !sheet || sheet->model().result().has_value(); }));
+    ASSERT_TRUE(sheet);
+    EXPECT_EQ(sheet->model().result(), (ImportSheetModel::Result{20, 0}));
+    EXPECT_EQ(child<QLabel>(sheet, "importResult")->text(), "Imported 20 items into your vault.");
+    EXPECT_EQ(await(t.v.m.listItems()).size(), 20u);
+
+    QCoro::waitFor(t.v.m.lock());
+    settle();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_FALSE(sheet);
 }
 
 TEST(MainWindowRun, ACaptureSheetClosesWhenItsRequestIsAnsweredElsewhere) {
