@@ -35,6 +35,29 @@ public:
 
 }  // namespace
 
+// Nobody to ask: the pane says why and the value stays masked; a later answer clears the note.
+TEST(ItemDetailViewModel, ARevealWithNobodyToAskSaysWhy) {
+    class NobodyGate final : public BiometricGate {
+    public:
+        bool authenticate(const std::string&) override { return false; }
+        Answer check(const std::string&) override { return next; }
+        Answer next = Answer::unavailable;
+    };
+    auto gate = std::make_shared<NobodyGate>();
+    ItemDetailViewModel vm(itemWith({{"password", ItemField::Kind::password, "hunter2", true}}), gate);
+    QSignalSpy notes(&vm, &ItemDetailViewModel::presenceNoteChanged);
+    EXPECT_FALSE(await(vm.reveal(0)));
+    EXPECT_EQ(vm.presenceNote().toStdString(), ItemDetailViewModel::kNobodyToAsk);
+    EXPECT_EQ(vm.displayValue(0), kMask);
+    gate->next = BiometricGate::Answer::refused;
+    EXPECT_FALSE(await(vm.reveal(0)));
+    EXPECT_TRUE(vm.presenceNote().isEmpty());
+    gate->next = BiometricGate::Answer::confirmed;
+    EXPECT_TRUE(await(vm.reveal(0)));
+    EXPECT_EQ(vm.displayValue(0), "hunter2");
+    EXPECT_EQ(notes.count(), 2);
+}
+
 TEST(ItemDetailViewModel, ShowsPlainValuesAndMasksConcealedOnesWhateverTheirLength) {
     auto gate = std::make_shared<test::ScriptedBiometricGate>(true);
     ItemDetailViewModel vm(itemWith({
