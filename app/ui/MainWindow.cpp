@@ -137,6 +137,9 @@ QWidget* MainWindow::makePage(Screen screen) {
 void MainWindow::follow() {
     const auto next = chosenScreen();
     if (next == screen_ && page_) return;
+    // A sentence about the open vault (a failed connect, move or save) means nothing on the lock
+    // screen that replaces it.
+    if (next == Screen::unlock && (screen_ == Screen::vault || screen_ == Screen::invite)) app_.setErrorMessage(std::nullopt);
     screen_ = next;
     auto* page = makePage(next);
     stack_->addWidget(page);

@@ -408,10 +408,18 @@ TEST(AcceptInviteViewModelTest, ClaimsThenWaitsAndReportsFailures) {
     auto api = std::make_shared<ScriptedInviteAPI>();
     api->claim = InviteClaimDTO{kOrg, "member"};
     auto model = std::make_shared<AcceptInviteViewModel>(api, me.vault, "tok", "");
-    api->failOn("claimInvite");
-    QCoro::waitFor(model->accept());
-    EXPECT_EQ(model->state(), AcceptInviteViewModel::State::error);
-    EXPECT_EQ(model->errorMessage(), std::optional<std::string>(AcceptInviteViewModel::kClaimFailed));
+    // The server's refusal may mean an expired invite; no answer at all says so.
+    const std::pair<APIError, const char*> failures[] = {
+        {APIError::notFound(), AcceptInviteViewModel::kClaimFailed},
+        {APIError::rejected(410, "gone"), AcceptInviteViewModel::kClaimFailed},
+        {APIError::network(-1, "timed out"), AcceptInviteViewModel::kClaimUnreachable},
+    };
+    for (const auto& [error, sentence] : failures) {
+        api->failOn("claimInvite", error);
+        QCoro::waitFor(model->accept());
+        EXPECT_EQ(model->state(), AcceptInviteViewModel::State::error);
+        EXPECT_EQ(model->errorMessage(), std::optional<std::string>(sentence)) << error.what();
+    }
 
     api->succeedOn("claimInvite");
     bool sawBoth = false;

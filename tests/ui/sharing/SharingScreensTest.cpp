@@ -251,7 +251,7 @@ TEST_F(SharingScreens, InviteAcceptScreenClaimsWaitsAndCancels) {
     api->failOn("claimInvite");
     QTest::mouseClick(child<QPushButton>(&card, "acceptInvite.accept"), Qt::LeftButton);
     ASSERT_TRUE(spinUntil([&] { return scripted->state() == AcceptInviteViewModel::State::error; }));
-    EXPECT_EQ(child<QLabel>(&card, "acceptInvite.errorText")->text(), "Could not accept the invite. It may have expired.");
+    EXPECT_EQ(child<QLabel>(&card, "acceptInvite.errorText")->text(), "Could not accept the invite. The server is unreachable.");
     shoot(&card, "accept-invite-error");
     api->succeedOn("claimInvite");
     scripted->accept();

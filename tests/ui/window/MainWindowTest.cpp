@@ -125,12 +125,14 @@ TEST(MainWindowRun, UnlockBannerCaptureAndLock) {
     EXPECT_FALSE(answer.get());
     EXPECT_FALSE(t.v.m.liveCapture()->pending());
 
-    // Locking drops the vault page and its state.
+    // Locking drops the vault page and its state, and the page's sentence with it.
     QPointer<QWidget> page = t.window.page();
+    t.v.m.setErrorMessage("The server is unreachable \u2014 you can still unlock with your passphrase offline.");
     QCoro::waitFor(t.v.m.lock());
     settle();
     EXPECT_EQ(t.window.screen(), MainWindow::Screen::unlock);
     EXPECT_FALSE(page);
+    EXPECT_FALSE(t.v.m.errorMessage());
     EXPECT_EQ(t.screens.calls.back(), "unlock");
 }
 
