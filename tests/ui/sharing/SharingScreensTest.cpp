@@ -7,6 +7,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSpinBox>
+#include <QAccessible>
 #include <QTest>
 #include <QTreeWidget>
 
@@ -159,6 +160,11 @@ TEST_F(SharingScreens, VerifyGrantSheetEnablesGrantOnlyForTheMatchingFingerprint
     EXPECT_FALSE(grant->isEnabled());
     EXPECT_TRUE(child<QCheckBox>(sheet, "verifyGrant.folder." + QString::fromStdString(kFolder.text()))->isChecked());
     auto* typed = child<QLineEdit>(sheet, "verifyGrant.typed");
+    // A screen reader hears the fingerprint to compare, not only its caption.
+    auto* shown = QAccessible::queryAccessibleInterface(child<QWidget>(sheet, "verifyGrant.fingerprint"));
+    ASSERT_TRUE(shown);
+    EXPECT_EQ(shown->text(QAccessible::Name), "Fingerprint");
+    EXPECT_EQ(shown->text(QAccessible::Value).toStdString(), invitee.fingerprint());
     QTest::keyClicks(typed, QString::fromStdString(invitee.fingerprint()).toUpper());
     EXPECT_TRUE(grant->isEnabled());
     typed->backspace();
