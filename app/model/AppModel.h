@@ -40,6 +40,7 @@
 namespace vael {
 
 class AcceptInviteViewModel;
+class ItemDetailViewModel;
 class DefaultGroupGate;
 class ModelVault;
 class RotateCollectionViewModel;
@@ -324,6 +325,9 @@ public:
     std::string publicBaseURL() const;
     // The default project shared by its owner; none while no session is open.
     std::optional<SharingContext> makeSharingContext() const;
+    // An item's detail model over its opened payload and the presence gate, nothing revealed; none
+    // without a session, for an unknown item or a payload that does not open.
+    QCoro::Task<std::unique_ptr<ItemDetailViewModel>> makeItemDetailViewModel(Uuid id);
     // Works without a session; the own fingerprint is read afresh from the configuration ("" when
     // it cannot be read).
     std::shared_ptr<AcceptInviteViewModel> makeAcceptInviteViewModel(std::string token) const;

@@ -134,3 +134,21 @@ TEST(ItemDetailViewModel, AnApprovalAfterTheModelWasDroppedChangesNothing) {
     ASSERT_TRUE(spinUntil([&] { return answer.has_value(); }));
     EXPECT_FALSE(*answer);
 }
+
+namespace {
+
+// The model's factory: the item's opened payload, nothing revealed; none without a session or item.
+TEST(ItemDetailViewModel, TheModelBuildsOneForAnItemWhileItsSessionIsOpen) {
+    OpenVault v;
+    const auto id = v.item("Mail", std::nullopt, {{"password", ItemField::Kind::password, "pa55", true}});
+    auto vm = vael::testing::await(v.m.makeItemDetailViewModel(id));
+    ASSERT_TRUE(vm);
+    EXPECT_EQ(vm->payload().name, "Mail");
+    EXPECT_TRUE(vm->revealedIndices().empty());
+    EXPECT_EQ(vm->displayValue(0), ItemDetailViewModel::kMask);
+    EXPECT_FALSE(vael::testing::await(v.m.makeItemDetailViewModel(Uuid::random())));
+    v.h.lock();
+    EXPECT_FALSE(vael::testing::await(v.m.makeItemDetailViewModel(id)));
+}
+
+}  // namespace
