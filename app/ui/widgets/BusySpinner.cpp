@@ -45,10 +45,10 @@ void BusySpinner::paintEvent(QPaintEvent*) {
     p.drawArc(ring, int((90 - angle_) * 16), 100 * 16);
 }
 
-BusySpinner* spinnerInButton(QPushButton* button, int size) {
+BusySpinner* spinnerInButton(QPushButton* button, int size, QColor colour) {
     auto* spinner = new BusySpinner(size, button);
     QPalette light = spinner->palette();
-    light.setColor(QPalette::WindowText, Qt::white);
+    light.setColor(QPalette::WindowText, colour);
     spinner->setPalette(light);
     constexpr int kLead = 10;
     auto* inside = new QHBoxLayout(button);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QColor>
 #include <QWidget>
 
 class QPushButton;
@@ -24,8 +25,8 @@ private:
     QVariantAnimation* turn_ = nullptr;
 };
 
-// A hidden spinner inside a primary button's label, before its text, as a busy button shows it;
-// the button is made wide enough that its centred text never runs under it.
-BusySpinner* spinnerInButton(QPushButton* button, int size = 14);
+// A hidden spinner inside a button's label, before its text, as a busy button shows it (white on a
+// primary button); the button is made wide enough that its centred text never runs under it.
+BusySpinner* spinnerInButton(QPushButton* button, int size = 14, QColor colour = Qt::white);
 
 }  // namespace vael

@@ -55,7 +55,13 @@ TEST(UnlockScreen, AWrongPassphraseShowsTheSentenceAndKeepsTheText) {
     QTest::keyClicks(v.field(), "wrong horse");
     EXPECT_TRUE(v.unlock()->isEnabled());
     v.unlock()->click();
+    // While it runs the button shows progress and takes no second press.
+    EXPECT_FALSE(v.unlock()->isEnabled());
+    EXPECT_TRUE(child<QWidget>(v.screen.get(), "unlock.unlockBusy")->isVisible());
     ASSERT_TRUE(spinUntil([&] { return v.h.model->errorMessage().has_value(); }));
+    testing::settle();
+    EXPECT_TRUE(v.unlock()->isEnabled());
+    EXPECT_FALSE(child<QWidget>(v.screen.get(), "unlock.unlockBusy")->isVisible());
     EXPECT_EQ(child<ErrorLabel>(v.screen.get(), "unlock.error")->message(),
               "Unlock failed \u2014 check your passphrase.");
     EXPECT_EQ(v.field()->text(), "wrong horse");
