@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <QImage>
+
 #include <QAccessible>
 #include <QSignalSpy>
 #include <QTest>
@@ -127,6 +129,17 @@ TEST(TierChipPicker, CheckedChipFollowsTheIdentifierAndAClickSetsIt) {
     picker.setTierID("injectable");
     EXPECT_TRUE(picker.chips()[0]->isChecked());
     EXPECT_EQ(changes.count(), 2);
+}
+
+// Outlines of unselected chips and cards: half a point, one device pixel at 2x, never less than one.
+TEST(Hairline, HalfAPointAndNeverUnderOneDevicePixel) {
+    for (const auto& [ratio, width] : {std::pair{1.0, 1.0}, std::pair{2.0, 0.5}, std::pair{3.0, 0.5}}) {
+        QImage device(4, 4, QImage::Format_ARGB32);
+        device.setDevicePixelRatio(ratio);
+        EXPECT_DOUBLE_EQ(hairline(Qt::black, device).widthF(), width) << ratio;
+    }
+    const QPen thin(Qt::black, 0.5);
+    EXPECT_EQ(hairlineBox(QRect(0, 0, 10, 10), thin), QRectF(0.25, 0.25, 9.5, 9.5));
 }
 
 TEST(TierBadge, ReadsTheTierInBothModes) {

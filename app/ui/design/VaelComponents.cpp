@@ -9,11 +9,22 @@
 #include <QRadialGradient>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <cmath>
 
 #include "app/ui/design/SymbolCatalog.h"
 
 namespace vael {
+
+QPen hairline(const QColor& colour, const QPaintDevice& device) {
+    const qreal ratio = std::max<qreal>(1, device.devicePixelRatioF());
+    return QPen(colour, std::max(0.5, 1 / ratio));
+}
+
+QRectF hairlineBox(const QRect& rect, const QPen& pen) {
+    const qreal half = pen.widthF() / 2;
+    return QRectF(rect).adjusted(half, half, -half, -half);
+}
 
 namespace {
 
@@ -49,13 +60,15 @@ protected:
         const QPalette& pal = palette();
         const QColor tint = tier_.tint.resolve(pal);
         const QColor content = isChecked() ? tint : VaelTheme::secondaryText(pal);
-        const QRectF box = QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5);
+        QRectF box = QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5);
         if (isChecked()) {
             p.setBrush(withAlpha(tint, 0.16));
             p.setPen(QPen(withAlpha(tint, 0.65), 1));
         } else {
             p.setBrush(Qt::NoBrush);
-            p.setPen(QPen(VaelTheme::separator(pal), 1));
+            const QPen outline = hairline(VaelTheme::separator(pal), *this);
+            p.setPen(outline);
+            box = hairlineBox(rect(), outline);
         }
         p.drawRoundedRect(box, 8, 8);
         if (hasFocus()) {
@@ -320,8 +333,9 @@ void VaelCard::paintEvent(QPaintEvent*) {
     QColor fill = VaelTheme::control(palette());
     fill.setAlphaF(0.86f);
     p.setBrush(fill);
-    p.setPen(QPen(withAlpha(VaelTheme::separator(palette()), 0.7), 1));
-    p.drawRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), 18, 18);
+    const QPen outline = hairline(withAlpha(VaelTheme::separator(palette()), 0.7), *this);
+    p.setPen(outline);
+    p.drawRoundedRect(hairlineBox(rect(), outline), 18, 18);
 }
 
 void VaelCard::changeEvent(QEvent* event) {
