@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QImage>
+#include <QVariantAnimation>
 
 #include <QAccessible>
 #include <QSignalSpy>
@@ -8,6 +9,7 @@
 
 #include "UiFixtures.h"
 #include "app/ui/design/SymbolCatalog.h"
+#include "app/ui/design/MotionPreference.h"
 #include "app/ui/design/VaelComponents.h"
 #include "app/ui/design/VaelTheme.h"
 
@@ -140,6 +142,18 @@ TEST(Hairline, HalfAPointAndNeverUnderOneDevicePixel) {
     }
     const QPen thin(Qt::black, 0.5);
     EXPECT_EQ(hairlineBox(QRect(0, 0, 10, 10), thin), QRectF(0.25, 0.25, 9.5, 9.5));
+}
+
+// Under reduced motion (as every screen test runs) a motion lands at its end at once, with no
+// animation left running.
+TEST(Motion, ReducedMotionLandsAtOnce) {
+    ASSERT_TRUE(MotionPreference::reduced());
+    QObject owner;
+    QVariantAnimation* slot = nullptr;
+    std::vector<double> steps;
+    MotionPreference::animate(&owner, slot, 0.2, 1.0, 350, MotionPreference::spring(), [&](double v) { steps.push_back(v); });
+    EXPECT_EQ(steps, std::vector<double>{1.0});
+    EXPECT_EQ(slot, nullptr);
 }
 
 TEST(TierBadge, ReadsTheTierInBothModes) {

@@ -1,5 +1,7 @@
 #include "app/ui/design/VaelComponents.h"
 
+#include "app/ui/design/MotionPreference.h"
+
 #include <QAbstractButton>
 #include <QEvent>
 #include <QGraphicsDropShadowEffect>
@@ -45,7 +47,20 @@ public:
         setAccessibleName(tier.title + " tier");
         setToolTip(tier.blurb);
         setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+        // The fill grows in with a quick spring when the chip is chosen and fades when it is not.
+        connect(this, &QAbstractButton::toggled, this, [this](bool on) {
+            if (!isVisible()) {  // a chip set before it shows starts as it is
+                fillAmount_ = on ? 1.0 : 0.0;
+                return;
+            }
+            MotionPreference::animate(this, fill_, fillAmount_, on ? 1.0 : 0.0, kFillMotionMs, MotionPreference::spring(),
+                                      [this](double amount) {
+                                          fillAmount_ = amount;
+                                          update();
+                                      });
+        });
     }
+    static constexpr int kFillMotionMs = 150;
     QSize sizeHint() const override {
         const QFontMetrics body(font());
         const QFontMetrics caption(VaelFont::style(TextStyle::caption, font(), QFont::Medium));
@@ -62,10 +77,11 @@ protected:
         const QColor content = isChecked() ? tint : VaelTheme::secondaryText(pal);
         QRectF box = QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5);
         if (isChecked()) {
-            p.setBrush(withAlpha(tint, 0.16));
+            p.setBrush(withAlpha(tint, 0.16 * std::clamp(fillAmount_, 0.0, 1.2)));
             p.setPen(QPen(withAlpha(tint, 0.65), 1));
         } else {
-            p.setBrush(Qt::NoBrush);
+            if (fillAmount_ > 0) p.setBrush(withAlpha(tint, 0.16 * std::min(fillAmount_, 1.0)));
+            else p.setBrush(Qt::NoBrush);
             const QPen outline = hairline(VaelTheme::separator(pal), *this);
             p.setPen(outline);
             box = hairlineBox(rect(), outline);
@@ -89,6 +105,8 @@ protected:
 
 private:
     TierStyle tier_;
+    double fillAmount_ = 0;  // 0 unchosen, 1 chosen; in between while it moves
+    QVariantAnimation* fill_ = nullptr;
 };
 
 }  // namespace
