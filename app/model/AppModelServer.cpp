@@ -100,7 +100,8 @@ QCoro::Task<> AppModel::unlockWithPasskey(bool quietCancel) {
         auto prfOutput = co_await login;
         if (!self) co_return;
         passkeyWaiting_ = false;
-        if (isBusy()) co_return;  // another way in got there first
+        // Another way in got there first, or the vault was locked while the key waited.
+        if (isBusy() || lockCount != lockCount_) co_return;
         OpeningGuard guard(this);
         auto unlocked = runBlocking([api = authAPI_, ceremony = ceremony_, vault = vault_, sessions = sessions_,
                                      config, prfOutput] {
@@ -109,7 +110,7 @@ QCoro::Task<> AppModel::unlockWithPasskey(bool quietCancel) {
         });
         co_await unlocked;
         if (!self) co_return;
-        // A lock during the ceremony ends this session before it starts; the opening below sees it.
+        // A lock during the unlock ends this session before it starts; the opening below sees it.
         if (lockCount == lockCount_) setServerConnected(true);
         co_await openSession(lockCount);
     } catch (...) {

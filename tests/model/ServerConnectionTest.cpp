@@ -225,6 +225,27 @@ TEST(ServerConnection, APassphraseWhileTheSecurityKeyWaitsOpensOneSession) {
     EXPECT_TRUE(s.model().isServerConnected());
 }
 
+// A lock (sleep, screen lock) while the security key waits: touching it later opens nothing.
+TEST(ServerConnection, ALockWhileTheSecurityKeyWaitsWins) {
+    ServerHarness s;
+    s.h.create();
+    s.connect("ana");
+    s.h.lock();
+    std::promise<void> touch;
+    auto touched = touch.get_future().share();
+    s.passkey->failNextAssertion([touched] { touched.wait(); });
+    const auto asked = s.passkey->assertions.size();
+    auto waiting = s.model().unlockWithPasskey(false);
+    ASSERT_TRUE(testing::spinUntil([&] { return s.passkey->assertions.size() > asked; }));
+    s.model().lockForSystemEvent();
+    testing::settle();
+    touch.set_value();
+    QCoro::waitFor(waiting);
+    EXPECT_EQ(s.model().phase(), Phase::locked);
+    EXPECT_FALSE(s.model().vault()->isUnlocked());
+    EXPECT_FALSE(s.model().errorMessage());
+}
+
 TEST(ServerConnection, WithoutACeremonyThePasskeyIsUnavailable) {
     fake::FakeVaelServer server;
     AppModelServices services;
