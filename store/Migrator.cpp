@@ -84,6 +84,10 @@ void migrationV4(SQLite::Database& db) {
         "BEGIN UPDATE items SET nameTag = NULL WHERE rowid = NEW.rowid; END");
 }
 
+// Reads of a whole group use the plain index on the group again, beside the name-tag index; files
+// from before it (whose v4 dropped it) get it here.
+void migrationV5(SQLite::Database& db) { db.exec("CREATE INDEX items_on_collectionId ON items(collectionId)"); }
+
 }  // namespace
 
 std::set<std::string> appliedMigrations(SQLite::Database& db) {
@@ -110,7 +114,8 @@ void migrate(SQLite::Database& db, const std::vector<Migration>& migrations) {
 }
 
 const std::vector<Migration>& replicaMigrations() {
-    static const std::vector<Migration> migrations{{"v1", migrationV1}, {"v2", migrationV2}, {"v3", migrationV3}, {"v4", migrationV4}};
+    static const std::vector<Migration> migrations{{"v1", migrationV1}, {"v2", migrationV2}, {"v3", migrationV3},
+                                                   {"v4", migrationV4}, {"v5", migrationV5}};
     return migrations;
 }
 

@@ -70,7 +70,7 @@ private:
 // decode into its record is one with code SQLITE_MISMATCH). Share it by std::shared_ptr.
 class VaelStore final {
 public:
-    static constexpr int schemaVersion = 4;
+    static constexpr int schemaVersion = 5;
 
     // Opens (creating, private to the user, when absent) the file and brings its schema up to date.
     // Never creates the folder.

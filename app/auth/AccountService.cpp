@@ -101,8 +101,11 @@ AccountService::Registration AccountService::registerAccount(const std::string& 
 
 void AccountService::loginAndUnlock(const std::string& handle, const std::vector<WrappedKey>& wrappedKeys,
                                     const Bytes& wrappedAccountPrivKeys) {
-    const SecureBytes prfOutput = performLogin(handle);
+    unlockWithPRFOutput(performLogin(handle), wrappedKeys, wrappedAccountPrivKeys);
+}
 
+void AccountService::unlockWithPRFOutput(const SecureBytes& prfOutput, const std::vector<WrappedKey>& wrappedKeys,
+                                         const Bytes& wrappedAccountPrivKeys) {
     // Each passkey key keeps the salt chosen when it was added, and the output of one passkey only
     // opens its own key: try every passkey key's parameters in turn, not just the first's.
     bool anyPasskeyKey = false;

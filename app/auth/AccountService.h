@@ -38,6 +38,11 @@ public:
     // Logs in with the passkey and unlocks the vault in place with its PRF output.
     void loginAndUnlock(const std::string& handle, const std::vector<WrappedKey>& wrappedKeys,
                         const Bytes& wrappedAccountPrivKeys);
+    // The two halves of loginAndUnlock, for a caller that decides in between whether to unlock at
+    // all: the login answers the passkey's PRF output and leaves the vault untouched.
+    SecureBytes login(const std::string& handle) { return performLogin(handle); }
+    void unlockWithPRFOutput(const SecureBytes& prfOutput, const std::vector<WrappedKey>& wrappedKeys,
+                             const Bytes& wrappedAccountPrivKeys);
 
     // How a server failure reaches the user; a taken handle only counts as such while registering.
     static AccountError mapServer(const std::exception& error, bool registering);

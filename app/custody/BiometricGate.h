@@ -9,8 +9,14 @@ namespace vael {
 // cancellation is "no", and callers never learn why.
 class BiometricGate {
 public:
+    // A "no" apart: nobody could be asked at all (no system service, no agent to show its prompt).
+    enum class Answer { confirmed, refused, unavailable };
+
     virtual ~BiometricGate() = default;
     virtual bool authenticate(const std::string& reason) = 0;
+    // The same question, for a caller that tells the person why nothing happened when nobody
+    // could be asked. Still never throws.
+    virtual Answer check(const std::string& reason) { return authenticate(reason) ? Answer::confirmed : Answer::refused; }
 };
 
 }  // namespace vael

@@ -426,14 +426,14 @@ QCoro::Task<> AppModel::lock() {
 }
 
 void AppModel::lockForSystemEvent() {
-    if (session_ || opening_) lock();
+    if (session_ || isOpening()) lock();
 }
 
 void AppModel::subscribeToSystemLockEvents() {
     if (!systemLockEvents_ || subscribedToSystemLockEvents_) return;
     subscribedToSystemLockEvents_ = true;
     systemLockEvents_->subscribe([self = QPointer<AppModel>(this)](std::function<void()> done) {
-        if (!self || !(self->session_ || self->opening_)) {
+        if (!self || !(self->session_ || self->isOpening())) {
             done();
             return;
         }

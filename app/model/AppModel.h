@@ -40,6 +40,7 @@
 namespace vael {
 
 class AcceptInviteViewModel;
+class ItemDetailViewModel;
 class DefaultGroupGate;
 class ModelVault;
 class RotateCollectionViewModel;
@@ -182,8 +183,8 @@ public:
 
     // Whether a session is open: its store, key, engine and socket server exist.
     bool hasSession() const { return session_ != nullptr; }
-    // Whether an unlock or session opening is under way.
-    bool isOpening() const { return opening_; }
+    // Whether an unlock or session opening is under way, or a security key is awaited.
+    bool isOpening() const { return opening_ || passkeyWaiting_; }
 
     // The first screen: locked when a configuration exists, else onboarding (only when no session
     // is open), then the stored auto-lock minutes and passkey enrolment.
@@ -324,6 +325,9 @@ public:
     std::string publicBaseURL() const;
     // The default project shared by its owner; none while no session is open.
     std::optional<SharingContext> makeSharingContext() const;
+    // An item's detail model over its opened payload and the presence gate, nothing revealed; none
+    // without a session, for an unknown item or a payload that does not open.
+    QCoro::Task<std::unique_ptr<ItemDetailViewModel>> makeItemDetailViewModel(Uuid id);
     // Works without a session; the own fingerprint is read afresh from the configuration ("" when
     // it cannot be read).
     std::shared_ptr<AcceptInviteViewModel> makeAcceptInviteViewModel(std::string token) const;
@@ -426,6 +430,7 @@ private:
     std::shared_ptr<Session> session_;
     std::uint64_t nextSessionID_ = 1;
     bool opening_ = false;
+    bool passkeyWaiting_ = false;  // a security-key login waits for the user; claims nothing yet
     int closing_ = 0;        // locks between their first step and their last
     std::uint64_t lockCount_ = 0;
 

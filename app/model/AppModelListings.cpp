@@ -1,7 +1,6 @@
 // The rows the screens show: items, one-time codes and the tree of projects and groups. Every call
 // opens what it shows afresh; no decrypted payload outlives it.
 
-#include <QCollator>
 #include <QString>
 
 #include <algorithm>
@@ -10,6 +9,7 @@
 #include "app/agent/ops/AgentText.h"
 #include "app/agent/ops/ItemLayout.h"
 #include "app/model/AppModel.h"
+#include "app/model/DisplayOrder.h"
 #include "app/model/Blocking.h"
 #include "app/model/ModelVault.h"
 #include "crypto/TOTP.h"
@@ -127,12 +127,7 @@ QCoro::Task<std::vector<AppModel::CodeRow>> AppModel::listCodes() {
         rows = co_await job;
     } catch (const std::exception&) {
     }
-    // The user's own order: alphabetical in their locale, whatever the case.
-    QCollator collator;
-    collator.setCaseSensitivity(Qt::CaseInsensitive);
-    std::stable_sort(rows.begin(), rows.end(), [&](const CodeRow& a, const CodeRow& b) {
-        return collator.compare(QString::fromStdString(a.name), QString::fromStdString(b.name)) < 0;
-    });
+    DisplayOrder().sort(rows);
     co_return rows;
 }
 

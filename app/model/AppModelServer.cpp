@@ -77,33 +77,50 @@ std::string AppModel::describeAccountFailure(std::exception_ptr failure, std::st
 const std::string& AppModel::serverEndpoint() const { return client_->endpoint(); }
 
 QCoro::Task<> AppModel::unlockWithPasskey(bool quietCancel) {
-    if (isBusy()) co_return;
+    if (isBusy() || passkeyWaiting_) co_return;
     QPointer<AppModel> self(this);
-    OpeningGuard guard(this);
     const auto lockCount = lockCount_;
     std::exception_ptr failure;
+    // The wait for the security key claims nothing: a passphrase may open the vault meanwhile, and
+    // then this attempt ends without a trace.
+    passkeyWaiting_ = true;
     try {
         auto read = runBlocking([configStore = configStore_] { return configStore.load(); });
         const auto config = co_await read;
         if (!self) co_return;
         if (!config.serverAccount) {
+            passkeyWaiting_ = false;
             setErrorMessage(std::string(kNoServerAccount));
             co_return;
         }
         auto login = runBlocking([api = authAPI_, ceremony = ceremony_, vault = vault_, sessions = sessions_,
-                                  handle = config.serverAccount->handle, config] {
-            accountService(api, ceremony, vault, sessions)
-                .loginAndUnlock(handle, config.wrappedKeys, config.wrappedAccountPrivKeys);
+                                  handle = config.serverAccount->handle] {
+            return std::make_shared<SecureBytes>(accountService(api, ceremony, vault, sessions).login(handle));
         });
-        co_await login;
+        auto prfOutput = co_await login;
         if (!self) co_return;
-        // A lock during the ceremony ends this session before it starts; the opening below sees it.
+        passkeyWaiting_ = false;
+        // Another way in got there first, or the vault was locked while the key waited.
+        if (isBusy() || lockCount != lockCount_) co_return;
+        OpeningGuard guard(this);
+        auto unlocked = runBlocking([api = authAPI_, ceremony = ceremony_, vault = vault_, sessions = sessions_,
+                                     config, prfOutput] {
+            accountService(api, ceremony, vault, sessions)
+                .unlockWithPRFOutput(*prfOutput, config.wrappedKeys, config.wrappedAccountPrivKeys);
+        });
+        co_await unlocked;
+        if (!self) co_return;
+        // A lock during the unlock ends this session before it starts; the opening below sees it.
         if (lockCount == lockCount_) setServerConnected(true);
         co_await openSession(lockCount);
     } catch (...) {
         failure = std::current_exception();
     }
-    if (!failure || !self) co_return;
+    if (!self) co_return;
+    passkeyWaiting_ = false;
+    if (!failure) co_return;
+    // The vault opened another way while this attempt waited: nothing to say about it.
+    if (session_) co_return;
     if (quietCancel && isQuietFailure(failure)) co_return;
     setErrorMessage(describeAccountFailure(failure, kPasskeyUnlockFailed));
 }

@@ -4,6 +4,7 @@
 
 #include "app/model/sharing/AcceptInviteViewModel.h"
 #include "app/model/AppModel.h"
+#include "app/model/items/ItemDetailViewModel.h"
 #include "app/model/Blocking.h"
 #include "app/model/DefaultGroupGate.h"
 #include "app/model/ModelVault.h"
@@ -73,6 +74,13 @@ std::string AppModel::publicBaseURL() const {
     return endpoint.adjusted(QUrl::RemoveUserInfo | QUrl::RemovePath | QUrl::RemoveQuery | QUrl::RemoveFragment)
         .toString()
         .toStdString();
+}
+
+QCoro::Task<std::unique_ptr<ItemDetailViewModel>> AppModel::makeItemDetailViewModel(Uuid id) {
+    auto loading = loadPayload(id);
+    auto payload = co_await loading;
+    if (!payload) co_return std::unique_ptr<ItemDetailViewModel>();
+    co_return std::make_unique<ItemDetailViewModel>(std::move(*payload), biometric_);
 }
 
 std::optional<SharingContext> AppModel::makeSharingContext() const {

@@ -18,20 +18,22 @@ PolkitBiometricGate::PolkitBiometricGate(std::shared_ptr<PresencePrompt> prompt,
                                          std::shared_ptr<PresenceAuthority> authority)
     : prompt_(std::move(prompt)), authority_(std::move(authority)) {}
 
-bool PolkitBiometricGate::decideInTurn(const std::string& reason) {
+BiometricGate::Answer PolkitBiometricGate::decideInTurn(const std::string& reason) {
     std::lock_guard turn(turn_);
     try {
-        if (!prompt_ || !authority_) return false;
+        if (!prompt_ || !authority_) return Answer::unavailable;
         // Without an authority the answer could only be no: say so before the user is asked.
-        if (!authority_->canAsk()) return false;
-        if (!prompt_->ask(reason)) return false;
-        return authority_->authorize();
+        if (!authority_->canAsk()) return Answer::unavailable;
+        if (!prompt_->ask(reason)) return Answer::refused;
+        return authority_->check();
     } catch (...) {
-        return false;  // callers only ever learn yes or no
+        return Answer::refused;  // callers learn no more than yes, no or nobody to ask
     }
 }
 
-bool PolkitBiometricGate::authenticate(const std::string& reason) {
+bool PolkitBiometricGate::authenticate(const std::string& reason) { return check(reason) == Answer::confirmed; }
+
+BiometricGate::Answer PolkitBiometricGate::check(const std::string& reason) {
     struct Pending {
         std::atomic<std::size_t>& count;
         explicit Pending(std::atomic<std::size_t>& c) : count(c) { ++count; }
@@ -43,7 +45,7 @@ bool PolkitBiometricGate::authenticate(const std::string& reason) {
 
     // On the interface thread a blocked wait would freeze the prompt that an earlier request is
     // showing there: wait on a worker and keep the events flowing.
-    bool answer = false;
+    Answer answer = Answer::refused;
     QEventLoop loop;
     std::thread worker([&] {
         answer = decideInTurn(reason);

@@ -24,12 +24,13 @@ public:
     // Blocks the calling thread. Called on the interface thread, it keeps that thread's events
     // flowing meanwhile (the prompt itself needs them).
     bool authenticate(const std::string& reason) override;
+    Answer check(const std::string& reason) override;
 
     // Requests inside authenticate, answered or waiting for their turn.
     std::size_t pendingRequests() const { return pending_.load(); }
 
 private:
-    bool decideInTurn(const std::string& reason);
+    Answer decideInTurn(const std::string& reason);
 
     std::shared_ptr<PresencePrompt> prompt_;
     std::shared_ptr<PresenceAuthority> authority_;

@@ -90,12 +90,15 @@ bool PolkitPresenceAuthority::canAsk() {
     return startable.isValid() && startable.value().contains(kService);
 }
 
-bool PolkitPresenceAuthority::authorize() {
-    if (QCoreApplication::instance() == nullptr) return false;  // the D-Bus module needs the application
+bool PolkitPresenceAuthority::authorize() { return check() == BiometricGate::Answer::confirmed; }
+
+BiometricGate::Answer PolkitPresenceAuthority::check() {
+    using Answer = BiometricGate::Answer;
+    if (QCoreApplication::instance() == nullptr) return Answer::unavailable;  // the D-Bus module needs the application
     const auto startTime = ownStartTime();
-    if (!startTime) return false;
+    if (!startTime) return Answer::refused;
     QDBusConnection bus = QDBusConnection::systemBus();
-    if (!bus.isConnected()) return false;
+    if (!bus.isConnected()) return Answer::unavailable;
 
     static std::atomic<unsigned> checks{0};
     const QString cancellationID = QStringLiteral("vael-%1-%2").arg(::getpid()).arg(++checks);
@@ -109,9 +112,9 @@ bool PolkitPresenceAuthority::authorize() {
         bus.call(QDBusMessage::createMethodCall(kService, kPath, kInterface, QStringLiteral("CancelCheckAuthorization"))
                      << cancellationID,
                  QDBus::NoBlock);
-        return false;
+        return Answer::refused;
     }
-    if (reply.signature() != QStringLiteral("(bba{ss})") || reply.arguments().isEmpty()) return false;
+    if (reply.signature() != QStringLiteral("(bba{ss})") || reply.arguments().isEmpty()) return Answer::refused;
 
     const QDBusArgument result = reply.arguments().constFirst().value<QDBusArgument>();
     bool isAuthorized = false;
@@ -120,7 +123,9 @@ bool PolkitPresenceAuthority::authorize() {
     result.beginStructure();
     result >> isAuthorized >> isChallenge >> details;
     result.endStructure();
-    return isAuthorized;
+    if (isAuthorized) return Answer::confirmed;
+    // Polkit answers "could be, after a challenge" when no agent is there to put one.
+    return isChallenge ? Answer::unavailable : Answer::refused;
 }
 
 }  // namespace vael

@@ -21,6 +21,7 @@ public:
     bool canAsk() override;
     // No system bus, no authority, no agent, a dismissed or failed check: false.
     bool authorize() override;
+    BiometricGate::Answer check() override;
 
 private:
     std::string actionID_;

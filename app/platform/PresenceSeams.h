@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "app/custody/BiometricGate.h"
+
 namespace vael {
 
 // Our own prompt before the system asks: shows the reason and lets the user go on or cancel.
@@ -21,6 +23,8 @@ public:
     // user is never asked to go on to a check that cannot happen. Never blocks for long.
     virtual bool canAsk() = 0;
     virtual bool authorize() = 0;
+    // authorize(), telling apart a check that found no agent to ask the owner.
+    virtual BiometricGate::Answer check() { return authorize() ? BiometricGate::Answer::confirmed : BiometricGate::Answer::refused; }
 };
 
 }  // namespace vael

@@ -137,6 +137,9 @@ QWidget* MainWindow::makePage(Screen screen) {
 void MainWindow::follow() {
     const auto next = chosenScreen();
     if (next == screen_ && page_) return;
+    // A sentence about the open vault (a failed connect, move or save) means nothing on the lock
+    // screen that replaces it.
+    if (next == Screen::unlock && (screen_ == Screen::vault || screen_ == Screen::invite)) app_.setErrorMessage(std::nullopt);
     screen_ = next;
     auto* page = makePage(next);
     // Focus moves into the new page: to the control it chose, else to its focus proxy.
@@ -149,11 +152,14 @@ void MainWindow::follow() {
     fadeIn(page);
 }
 
-void MainWindow::showEvent(QShowEvent* event) {
-    QMainWindow::showEvent(event);
-    if (bootstrapped_) return;
-    bootstrapped_ = true;
-    app_.bootstrap();
+// Bootstrap before anything shows: the first page's first appearance must already know the
+// phase and whether a security key is enrolled (children see their show before the window does).
+void MainWindow::setVisible(bool visible) {
+    if (visible && !bootstrapped_) {
+        bootstrapped_ = true;
+        app_.bootstrap();
+    }
+    QMainWindow::setVisible(visible);
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {

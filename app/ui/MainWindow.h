@@ -39,9 +39,9 @@ public:
     QCoro::Task<> quit();
     void openSettings();
     void openCodesWindow();
+    void setVisible(bool visible) override;
 
 protected:
-    void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
 private:

@@ -236,7 +236,16 @@ struct ModelHarness {
         services.timers = timers;
         services.passphraseCost = kFastCost;
         if (!services.syncPause) services.syncPause = std::make_shared<NoPause>();
+        launchServices = services;
         model = std::make_unique<AppModel>(home.paths(), std::move(services));
+    }
+    AppModelServices launchServices;
+    // A new start of the application over the same files: a fresh model, not yet bootstrapped.
+    void relaunch() {
+        lock();
+        model.reset();
+        settle();
+        model = std::make_unique<AppModel>(home.paths(), launchServices);
     }
     ~ModelHarness() {
         if (model) QCoro::waitFor(model->lock());

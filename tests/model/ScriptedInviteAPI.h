@@ -40,9 +40,10 @@ public:
     std::vector<RotateMemberGrant> rotatedGrants;
     std::vector<RotateItemKey> rotatedItemKeys;
 
-    void failOn(const std::string& operation) {
+    // By default as an unreachable server would.
+    void failOn(const std::string& operation, APIError error = APIError::network(-1, "scripted failure")) {
         std::lock_guard lock(mutex_);
-        failing_.insert(operation);
+        failing_.insert_or_assign(operation, std::move(error));
     }
     void succeedOn(const std::string& operation) {
         std::lock_guard lock(mutex_);
@@ -129,13 +130,13 @@ private:
             released_.wait(lock, [&] { return !held_.contains(operation); });
             waiting_.erase(operation);
         }
-        if (failing_.contains(operation)) throw APIError::network(0, "scripted failure");
+        if (const auto failure = failing_.find(operation); failure != failing_.end()) throw failure->second;
     }
 
     mutable std::mutex mutex_;
     std::condition_variable released_;
     std::vector<std::string> calls_;
-    std::set<std::string> failing_;
+    std::map<std::string, APIError> failing_;
     std::set<std::string> held_;
     std::set<std::string> waiting_;
 };

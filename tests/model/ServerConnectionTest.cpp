@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <future>
 
 #include "ServerFixtures.h"
 #include "app/auth/AccountError.h"
@@ -169,6 +170,70 @@ TEST(ServerConnection, PasskeyUnlockFailures) {
     s.h.unlock();
     s.unlockWithPasskey(false);
     EXPECT_EQ(s.passkey->assertions.size(), assertionsAfterConnect + 4);
+}
+
+// A connected, locked vault whose security key has been asked and waits to be touched.
+struct WaitingKey {
+    ServerHarness s;
+    std::promise<void> touch;
+    QCoro::Task<> attempt;
+
+    WaitingKey(bool quiet, bool cancelled) {
+        s.h.create();
+        s.connect("ana");
+        s.h.lock();
+        s.passkey->failNextAssertion([touched = touch.get_future().share(), cancelled] {
+            touched.wait();
+            if (cancelled) throw AccountError::ceremonyCancelled();
+        });
+        const auto asked = s.passkey->assertions.size();
+        attempt = s.model().unlockWithPasskey(quiet);
+        EXPECT_TRUE(testing::spinUntil([&] { return s.passkey->assertions.size() > asked; }));
+    }
+    void touchKey() {
+        touch.set_value();
+        QCoro::waitFor(attempt);
+    }
+};
+
+// A passphrase typed while the security key waits opens the vault; the key, touched later or
+// cancelled, changes nothing. A wrong passphrase meanwhile leaves the key free to open it.
+TEST(ServerConnection, APassphraseWhileTheSecurityKeyWaitsOpensOneSession) {
+    for (const bool cancelled : {false, true}) {
+        WaitingKey k(false, cancelled);
+        auto& s = k.s;
+        const auto sessionsBefore = s.h.contexts.size();
+        s.h.unlock();
+        EXPECT_EQ(s.model().phase(), Phase::unlocked) << cancelled;
+        k.touchKey();
+        EXPECT_EQ(s.h.contexts.size(), sessionsBefore + 1) << cancelled;
+        EXPECT_EQ(s.model().phase(), Phase::unlocked) << cancelled;
+        EXPECT_FALSE(s.model().errorMessage()) << cancelled;
+        EXPECT_FALSE(s.model().isServerConnected()) << cancelled;
+        EXPECT_FALSE(s.model().isOpening()) << cancelled;
+        // The open session still reads its own group key: the key's login unlocked nothing.
+        EXPECT_NO_THROW(s.model().vault()->sealBlob(SecureBytes(std::string_view("x")), Uuid::random(),
+                                                    s.h.contexts.back().defaultCollectionKey))
+            << cancelled;
+    }
+
+    WaitingKey k(true, false);
+    k.s.h.unlock("wrong");
+    EXPECT_EQ(k.s.model().errorMessage(), std::optional<std::string>("Unlock failed \u2014 check your passphrase."));
+    k.touchKey();
+    EXPECT_EQ(k.s.model().phase(), Phase::unlocked);
+    EXPECT_TRUE(k.s.model().isServerConnected());
+}
+
+// A lock (sleep, screen lock) while the security key waits: touching it later opens nothing.
+TEST(ServerConnection, ALockWhileTheSecurityKeyWaitsWins) {
+    WaitingKey k(false, false);
+    k.s.model().lockForSystemEvent();
+    testing::settle();
+    k.touchKey();
+    EXPECT_EQ(k.s.model().phase(), Phase::locked);
+    EXPECT_FALSE(k.s.model().vault()->isUnlocked());
+    EXPECT_FALSE(k.s.model().errorMessage());
 }
 
 TEST(ServerConnection, WithoutACeremonyThePasskeyIsUnavailable) {

@@ -67,13 +67,18 @@ private:
 
 class ScriptedAuthority final : public PresenceAuthority {
 public:
-    enum class Reply { Authorized, Refused, Throws, Absent };
+    enum class Reply { Authorized, Refused, Throws, Absent, NoAgent };
     explicit ScriptedAuthority(Reply reply) : reply_(reply) {}
     bool canAsk() override { return reply_ != Reply::Absent; }
     bool authorize() override {
         ++calls;
         if (reply_ == Reply::Throws) throw std::runtime_error("no authority");
         return reply_ == Reply::Authorized;
+    }
+    BiometricGate::Answer check() override {
+        if (reply_ != Reply::NoAgent) return PresenceAuthority::check();
+        ++calls;
+        return BiometricGate::Answer::unavailable;
     }
     std::atomic<int> calls{0};
 
@@ -87,22 +92,24 @@ TEST(PolkitBiometricGate, AnswersYesOnlyWhenTheUserGoesOnAndTheSystemConfirms) {
         const char* name;
         bool promptAnswer;
         Reply authority;
-        bool expected;
+        BiometricGate::Answer expected;
         int authorityCalls;
         bool prompted;
     };
+    using Answer = BiometricGate::Answer;
     const Case cases[] = {
-        {"confirmed", true, Reply::Authorized, true, 1, true},
-        {"cancelled in our prompt: the system is not asked", false, Reply::Authorized, false, 0, true},
-        {"refused by the system (wrong password, no agent, dismissed)", true, Reply::Refused, false, 1, true},
-        {"the system cannot be reached", true, Reply::Throws, false, 1, true},
-        {"no authority at all: no at once, without our prompt", true, Reply::Absent, false, 0, false},
+        {"confirmed", true, Reply::Authorized, Answer::confirmed, 1, true},
+        {"cancelled in our prompt: the system is not asked", false, Reply::Authorized, Answer::refused, 0, true},
+        {"refused by the system (wrong password, dismissed)", true, Reply::Refused, Answer::refused, 1, true},
+        {"the system cannot be reached", true, Reply::Throws, Answer::refused, 1, true},
+        {"no agent to show the system's prompt", true, Reply::NoAgent, Answer::unavailable, 1, true},
+        {"no authority at all: no at once, without our prompt", true, Reply::Absent, Answer::unavailable, 0, false},
     };
     for (const auto& c : cases) {
         auto prompt = std::make_shared<ScriptedPrompt>(c.promptAnswer);
         auto authority = std::make_shared<ScriptedAuthority>(c.authority);
         PolkitBiometricGate gate(prompt, authority);
-        EXPECT_EQ(gate.authenticate("Reveal the password of \"Mail\""), c.expected) << c.name;
+        EXPECT_EQ(gate.check("Reveal the password of \"Mail\""), c.expected) << c.name;
         EXPECT_EQ(authority->calls, c.authorityCalls) << c.name;
         const std::vector<std::string> asked =
             c.prompted ? std::vector<std::string>{"Reveal the password of \"Mail\""} : std::vector<std::string>{};

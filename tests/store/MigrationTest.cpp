@@ -63,14 +63,16 @@ TEST_F(MigrationTest, NewFileGetsTheWholeSchemaAndNoRows) {
     EXPECT_EQ(namesIn(db, "table"),
               (std::vector<std::string>{"collections", "items", "pending_ops", "projects", "sync_state",
                                         "vael_migrations"}));
-    EXPECT_EQ(namesIn(db, "index"), (std::vector<std::string>{"items_by_name_tag", "pending_ops_by_item",
-                                                               "pending_ops_in_queue_order"}));
+    EXPECT_EQ(namesIn(db, "index"), (std::vector<std::string>{"items_by_name_tag", "items_on_collectionId",
+                                                               "pending_ops_by_item", "pending_ops_in_queue_order"}));
+    EXPECT_EQ(db.execAndGet("SELECT sql FROM sqlite_master WHERE name = 'items_on_collectionId'").getString(),
+              "CREATE INDEX items_on_collectionId ON items(collectionId)");
     EXPECT_EQ(db.execAndGet("SELECT sql FROM sqlite_master WHERE name = 'items_by_name_tag'").getString(),
               "CREATE INDEX items_by_name_tag ON items(collectionId, nameTag)");
     EXPECT_EQ(namesIn(db, "trigger"), (std::vector<std::string>{"items_name_tag_follows_content"}));
     EXPECT_EQ(db.execAndGet("SELECT sql FROM sqlite_master WHERE name = 'pending_ops_in_queue_order'").getString(),
               "CREATE INDEX pending_ops_in_queue_order ON pending_ops(createdAt, opId)");
-    EXPECT_EQ(appliedMigrations(db), (std::set<std::string>{"v1", "v2", "v3", "v4"}));
+    EXPECT_EQ(appliedMigrations(db), (std::set<std::string>{"v1", "v2", "v3", "v4", "v5"}));
     for (const char* table : {"collections", "items", "pending_ops", "projects", "sync_state"})
         EXPECT_EQ(rowCount(db, table), 0) << table;
 
@@ -115,7 +117,7 @@ TEST_F(MigrationTest, ReopeningAppliesNothingAndKeepsRows) {
     store.reset();
     SQLite::Database db(path());
     EXPECT_EQ(db.execAndGet("PRAGMA schema_version").getInt(), schemaBefore);
-    EXPECT_EQ(rowCount(db, "vael_migrations"), 4);
+    EXPECT_EQ(rowCount(db, "vael_migrations"), 5);
 }
 
 TEST_F(MigrationTest, FileWithV1AndV2GetsTheQueueIndexAndKeepsItsQueue) {
@@ -130,7 +132,23 @@ TEST_F(MigrationTest, FileWithV1AndV2GetsTheQueueIndexAndKeepsItsQueue) {
     EXPECT_EQ(store->latestPendingOpTime(), sampleTime());
     store.reset();
     SQLite::Database db(path());
-    EXPECT_EQ(appliedMigrations(db), (std::set<std::string>{"v1", "v2", "v3", "v4"}));
+    EXPECT_EQ(appliedMigrations(db), (std::set<std::string>{"v1", "v2", "v3", "v4", "v5"}));
+}
+
+TEST_F(MigrationTest, FileWithV1ToV4GetsTheGroupIndexBackAndKeepsItsItems) {
+    {
+        SQLite::Database db(path(), SQLite::OPEN_READWRITE | SQLite::OPEN_CREATE);
+        const auto& all = replicaMigrations();
+        migrate(db, {all.at(0), all.at(1), all.at(2), all.at(3)});
+    }
+    open().upsertItem(sampleItem(1));
+    store.reset();
+    EXPECT_EQ(open().item(id(1)), sampleItem(1));
+    store.reset();
+    SQLite::Database db(path());
+    EXPECT_EQ(appliedMigrations(db), (std::set<std::string>{"v1", "v2", "v3", "v4", "v5"}));
+    EXPECT_EQ(db.execAndGet("SELECT COUNT(*) FROM sqlite_master WHERE type = 'index' AND name IN "
+                            "('items_on_collectionId', 'items_by_name_tag')").getInt(), 2);
 }
 
 TEST_F(MigrationTest, FileWithOnlyV1GetsV2AndKeepsItsGroups) {
@@ -148,7 +166,7 @@ TEST_F(MigrationTest, FileWithOnlyV1GetsV2AndKeepsItsGroups) {
     EXPECT_TRUE(store->projects().empty());
     store.reset();
     SQLite::Database db(path());
-    EXPECT_EQ(appliedMigrations(db), (std::set<std::string>{"v1", "v2", "v3", "v4"}));
+    EXPECT_EQ(appliedMigrations(db), (std::set<std::string>{"v1", "v2", "v3", "v4", "v5"}));
 }
 
 TEST_F(MigrationTest, FailingV2RollsBackCompletelyAndTheOpenThrows) {

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <QImage>
+#include <QVariantAnimation>
 
 #include <QAccessible>
 #include <QCheckBox>
@@ -16,6 +18,7 @@
 #include "app/ui/design/SymbolCatalog.h"
 #include "app/ui/widgets/FormSection.h"
 #include "app/ui/widgets/GroupedSurface.h"
+#include "app/ui/design/MotionPreference.h"
 #include "app/ui/design/VaelComponents.h"
 #include "app/ui/design/VaelTheme.h"
 
@@ -137,6 +140,29 @@ TEST(TierChipPicker, CheckedChipFollowsTheIdentifierAndAClickSetsIt) {
     picker.setTierID("injectable");
     EXPECT_TRUE(picker.chips()[0]->isChecked());
     EXPECT_EQ(changes.count(), 2);
+}
+
+// Outlines of unselected chips and cards: half a point, one device pixel at 2x, never less than one.
+TEST(Hairline, HalfAPointAndNeverUnderOneDevicePixel) {
+    for (const auto& [ratio, width] : {std::pair{1.0, 1.0}, std::pair{2.0, 0.5}, std::pair{3.0, 0.5}}) {
+        QImage device(4, 4, QImage::Format_ARGB32);
+        device.setDevicePixelRatio(ratio);
+        EXPECT_DOUBLE_EQ(hairline(Qt::black, device).widthF(), width) << ratio;
+    }
+    const QPen thin(Qt::black, 0.5);
+    EXPECT_EQ(hairlineBox(QRect(0, 0, 10, 10), thin), QRectF(0.25, 0.25, 9.5, 9.5));
+}
+
+// Under reduced motion (as every screen test runs) a motion lands at its end at once, with no
+// animation left running.
+TEST(Motion, ReducedMotionLandsAtOnce) {
+    ASSERT_TRUE(MotionPreference::reduced());
+    QObject owner;
+    QVariantAnimation* slot = nullptr;
+    std::vector<double> steps;
+    MotionPreference::animate(&owner, slot, 0.2, 1.0, 350, MotionPreference::spring(), [&](double v) { steps.push_back(v); });
+    EXPECT_EQ(steps, std::vector<double>{1.0});
+    EXPECT_EQ(slot, nullptr);
 }
 
 TEST(TierBadge, ReadsTheTierInBothModes) {

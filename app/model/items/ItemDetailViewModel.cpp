@@ -37,10 +37,16 @@ QCoro::Task<bool> ItemDetailViewModel::reveal(int index) {
     // model meanwhile.
     QPointer<ItemDetailViewModel> self(this);
     auto asking = runBlocking([gate = biometric_, reason = "Reveal " + field->label] {
-        return gate && gate->authenticate(reason);
+        return gate ? gate->check(reason) : BiometricGate::Answer::unavailable;
     });
-    const bool approved = co_await asking;
-    if (!approved || !self || self->forgotten_) co_return false;
+    const auto answer = co_await asking;
+    if (!self || self->forgotten_) co_return false;
+    const QString note = answer == BiometricGate::Answer::unavailable ? QString::fromUtf8(kNobodyToAsk.data(), kNobodyToAsk.size()) : QString();
+    if (note != presenceNote_) {
+        presenceNote_ = note;
+        emit presenceNoteChanged();
+    }
+    if (answer != BiometricGate::Answer::confirmed) co_return false;
     if (revealedIndices_.insert(index).second) emit revealedIndicesChanged();
     co_return true;
 }

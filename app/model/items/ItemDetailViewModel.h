@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QObject>
+#include <QString>
 
 #include <memory>
 #include <set>
@@ -21,15 +22,20 @@ namespace vael {
 class ItemDetailViewModel final : public QObject {
     Q_OBJECT
     Q_PROPERTY(std::set<int> revealedIndices READ revealedIndices NOTIFY revealedIndicesChanged)
+    Q_PROPERTY(QString presenceNote READ presenceNote NOTIFY presenceNoteChanged)
 
 public:
     // Eight U+2022: neither the value nor its length shows through.
     static constexpr std::string_view kMask = "\u2022\u2022\u2022\u2022\u2022\u2022\u2022\u2022";
+    static constexpr std::string_view kNobodyToAsk =
+        "No authentication agent is running, so Vael cannot confirm it's you.";
 
     ItemDetailViewModel(ItemPayload payload, std::shared_ptr<BiometricGate> biometric, QObject* parent = nullptr);
 
     const ItemPayload& payload() const { return payload_; }
     const std::set<int>& revealedIndices() const { return revealedIndices_; }
+    // Why the last reveal did nothing when nobody could be asked; empty otherwise.
+    const QString& presenceNote() const { return presenceNote_; }
 
     // A field by its position in payload().fields; positions outside the list answer "" and false.
     // The view points into the model's own copy, so showing a value leaves no copy behind.
@@ -47,6 +53,7 @@ public:
 signals:
     void revealedIndicesChanged();
     void valuesForgotten();
+    void presenceNoteChanged();
 
 private:
     const ItemField* fieldAt(int index) const;
@@ -55,6 +62,7 @@ private:
     std::shared_ptr<BiometricGate> biometric_;
     std::set<int> revealedIndices_;
     bool forgotten_ = false;
+    QString presenceNote_;
 };
 
 }  // namespace vael

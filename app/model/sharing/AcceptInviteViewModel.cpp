@@ -1,5 +1,6 @@
 #include "app/model/sharing/AcceptInviteViewModel.h"
 
+#include "api/APIError.h"
 #include "app/model/Blocking.h"
 #include "app/model/Observed.h"
 
@@ -27,6 +28,10 @@ QCoro::Task<> AcceptInviteViewModel::accept() {
         if (assignChanged(orgID_, std::optional(claim.orgId))) emit orgIDChanged();
         if (assignChanged(role_, std::move(claim.role))) emit roleChanged();
         setState(State::waitingForAccess);
+    } catch (const APIError& error) {
+        // An invite is only "maybe expired" when the server answered.
+        setState(State::error);
+        setErrorMessage(std::string(error.kind() == APIError::Kind::Network ? kClaimUnreachable : kClaimFailed));
     } catch (...) {
         setState(State::error);
         setErrorMessage(std::string(kClaimFailed));

@@ -23,6 +23,7 @@ public:
     enum class State { idle, claiming, waitingForAccess, accessGranted, error };
 
     static constexpr const char* kClaimFailed = "Could not accept the invite. It may have expired.";
+    static constexpr const char* kClaimUnreachable = "Could not accept the invite. The server is unreachable.";
     static constexpr const char* kOpenFailed = "Received a key we couldn't open.";
 
     AcceptInviteViewModel(std::shared_ptr<InviteAPI> api, std::shared_ptr<VaultCrypto> vault, std::string token,

@@ -76,7 +76,7 @@ QCoro::Task<> AddExistingMemberViewModel::lookup(std::string handle) {
     if (assignChanged(account_, std::optional(found))) emit accountChanged();
     rawX25519_ = std::move(*x25519);
     rawEd25519_ = std::move(*ed25519);
-    derivedFingerprint_ = VaultCrypto::fingerprint(rawX25519_, rawEd25519_);
+    if (assignChanged(derivedFingerprint_, VaultCrypto::fingerprint(rawX25519_, rawEd25519_))) emit derivedFingerprintChanged();
     if (auto pin = trustStore_->pinnedFingerprint(found.id)) {
         setAutoVerified(*pin == derivedFingerprint_);
         if (!autoVerified_) setErrorMessage(std::string(kPinDiffers));

@@ -53,6 +53,7 @@ public:
 signals:
     void stateChanged();
     void accountChanged();
+    void derivedFingerprintChanged();
     void autoVerifiedChanged();
     void typedFingerprintChanged();
     void roleChanged();

@@ -83,7 +83,8 @@ QCoro::Task<> RotateCollectionViewModel::rotate() {
         });
         co_await sending;
         newCollectionKey_ = newKey;
-        newKeyEpoch_ = newEpoch;
+        emit newCollectionKeyChanged();  // a fresh key every rotation
+        if (assignChanged(newKeyEpoch_, newEpoch)) emit newKeyEpochChanged();
         if (assignChanged(state_, State::rotated)) emit stateChanged();
     } catch (...) {
         fail(kFailed);

@@ -43,6 +43,8 @@ public:
 
 signals:
     void stateChanged();
+    void newCollectionKeyChanged();
+    void newKeyEpochChanged();
     void errorMessageChanged();
 
 private:

@@ -38,7 +38,7 @@ QVariant ItemListModel::data(const QModelIndex& index, int role) const {
     case Qt::DisplayRole:
         return qtext(row.name);
     case Qt::AccessibleTextRole:
-        return qtext(row.name + ", " + row.fieldLabel);
+        return accessibleText_ ? accessibleText_(row) : qtext(row.name + ", " + row.fieldLabel);
     case SubtitleRole:
         return qtext(row.fieldLabel);
     case TierRole:

@@ -2,6 +2,7 @@
 
 #include <QAbstractListModel>
 
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -23,6 +24,11 @@ public:
 
     explicit ItemListModel(VaultWindowModel& window, QObject* parent = nullptr);
 
+    // What a screen reader hears for a row (Qt::AccessibleTextRole); the screen names the tier as
+    // its badge shows it. Without one: the name and the field label.
+    using AccessibleText = std::function<QString(const AppModel::ItemRow&)>;
+    void setAccessibleText(AccessibleText text) { accessibleText_ = std::move(text); }
+
     int rowCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
     Qt::ItemFlags flags(const QModelIndex& index) const override;
@@ -40,6 +46,7 @@ private:
 
     VaultWindowModel& window_;
     std::vector<AppModel::ItemRow> rows_;
+    AccessibleText accessibleText_;
 };
 
 }  // namespace vael

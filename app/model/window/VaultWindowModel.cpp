@@ -1,5 +1,8 @@
 #include "app/model/window/VaultWindowModel.h"
 
+#include "app/items/LocalizedSearch.h"
+#include "app/model/DisplayOrder.h"
+
 #include <QPointer>
 
 #include <algorithm>
@@ -124,6 +127,7 @@ QCoro::Task<> VaultWindowModel::refresh() {
     auto readRows = app.listItems();
     auto rows = co_await readRows;
     if (!self || run != refreshRun_) co_return;
+    sortForList(rows);
     auto readCodes = app.listCodes();
     auto codes = co_await readCodes;
     if (!self || run != refreshRun_) co_return;
@@ -314,12 +318,12 @@ std::vector<VaultWindowModel::ItemRow> VaultWindowModel::filter(const std::vecto
     }
     const QString needle = qtext(search).trimmed();
     if (needle.isEmpty()) return selected;
-    std::erase_if(selected, [&](const ItemRow& row) {
-        return !qtext(row.name).contains(needle, Qt::CaseInsensitive) &&
-               !qtext(row.fieldLabel).contains(needle, Qt::CaseInsensitive);
-    });
+    const LocalizedSearch match(needle.toStdString());
+    std::erase_if(selected, [&](const ItemRow& row) { return !match.foundIn(row.name) && !match.foundIn(row.fieldLabel); });
     return selected;
 }
+
+void VaultWindowModel::sortForList(std::vector<ItemRow>& rows) { DisplayOrder().sort(rows); }
 
 std::unordered_set<Uuid> VaultWindowModel::descendantGroupIDs(const Uuid& root, const std::vector<GroupNode>& groups) {
     std::unordered_set<Uuid> result{root};

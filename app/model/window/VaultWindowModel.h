@@ -122,6 +122,9 @@ public:
     // ---- the pure functions of the window ----
     static std::vector<ItemRow> filter(const std::vector<ItemRow>& rows, const std::optional<SidebarSelection>& sidebar,
                                        const std::string& search, const std::vector<GroupNode>& groups);
+    // The list's order: by name as the user's locale sorts it (as the codes list), a function of the
+    // rows alone, so rows kept up to date one by one land where a full reload puts them.
+    static void sortForList(std::vector<ItemRow>& rows);
     static std::unordered_set<Uuid> descendantGroupIDs(const Uuid& root, const std::vector<GroupNode>& groups);
     // "Project / top / … / group"; stops at a missing parent or at a group already on the path.
     static std::string groupPath(const GroupNode& group, const ProjectNode& project);

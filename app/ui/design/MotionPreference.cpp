@@ -5,6 +5,7 @@
 #include <QDBusVariant>
 #include <QGraphicsOpacityEffect>
 #include <QPropertyAnimation>
+#include <QVariantAnimation>
 #include <QWidget>
 
 namespace vael::MotionPreference {
@@ -46,6 +47,32 @@ void fadeIn(QWidget* widget) {
     QObject::connect(animation, &QPropertyAnimation::finished, widget,
                      [widget] { widget->setGraphicsEffect(nullptr); });
     animation->start();
+}
+
+QEasingCurve spring() {
+    // A lightly damped spring (damping fraction 0.85) barely overshoots.
+    QEasingCurve curve(QEasingCurve::OutBack);
+    curve.setOvershoot(0.6);
+    return curve;
+}
+
+void animate(QObject* owner, QVariantAnimation*& slot, double from, double to, int ms, const QEasingCurve& curve,
+             std::function<void(double)> step) {
+    if (reduced() || !owner) {
+        if (slot) slot->stop();
+        step(to);
+        return;
+    }
+    if (!slot) slot = new QVariantAnimation(owner);
+    slot->stop();
+    QObject::disconnect(slot, &QVariantAnimation::valueChanged, nullptr, nullptr);
+    QObject::connect(slot, &QVariantAnimation::valueChanged, owner,
+                     [step = std::move(step)](const QVariant& value) { step(value.toDouble()); });
+    slot->setDuration(ms);
+    slot->setEasingCurve(curve);
+    slot->setStartValue(from);
+    slot->setEndValue(to);
+    slot->start();
 }
 
 }  // namespace vael::MotionPreference

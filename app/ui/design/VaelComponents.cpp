@@ -1,5 +1,7 @@
 #include "app/ui/design/VaelComponents.h"
 
+#include "app/ui/design/MotionPreference.h"
+
 #include <QAbstractButton>
 #include <QEvent>
 #include <QGraphicsDropShadowEffect>
@@ -9,11 +11,22 @@
 #include <QRadialGradient>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <cmath>
 
 #include "app/ui/design/SymbolCatalog.h"
 
 namespace vael {
+
+QPen hairline(const QColor& colour, const QPaintDevice& device) {
+    const qreal ratio = std::max<qreal>(1, device.devicePixelRatioF());
+    return QPen(colour, std::max(0.5, 1 / ratio));
+}
+
+QRectF hairlineBox(const QRect& rect, const QPen& pen) {
+    const qreal half = pen.widthF() / 2;
+    return QRectF(rect).adjusted(half, half, -half, -half);
+}
 
 namespace {
 
@@ -34,7 +47,20 @@ public:
         setAccessibleName(tier.title + " tier");
         setToolTip(tier.blurb);
         setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+        // The fill grows in with a quick spring when the chip is chosen and fades when it is not.
+        connect(this, &QAbstractButton::toggled, this, [this](bool on) {
+            if (!isVisible()) {  // a chip set before it shows starts as it is
+                fillAmount_ = on ? 1.0 : 0.0;
+                return;
+            }
+            MotionPreference::animate(this, fill_, fillAmount_, on ? 1.0 : 0.0, kFillMotionMs, MotionPreference::spring(),
+                                      [this](double amount) {
+                                          fillAmount_ = amount;
+                                          update();
+                                      });
+        });
     }
+    static constexpr int kFillMotionMs = 150;
     QSize sizeHint() const override {
         const QFontMetrics body(font());
         const QFontMetrics caption(VaelFont::style(TextStyle::caption, font(), QFont::Medium));
@@ -49,13 +75,16 @@ protected:
         const QPalette& pal = palette();
         const QColor tint = tier_.tint.resolve(pal);
         const QColor content = isChecked() ? tint : VaelTheme::secondaryText(pal);
-        const QRectF box = QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5);
+        QRectF box = QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5);
         if (isChecked()) {
-            p.setBrush(withAlpha(tint, 0.16));
+            p.setBrush(withAlpha(tint, 0.16 * std::clamp(fillAmount_, 0.0, 1.2)));
             p.setPen(QPen(withAlpha(tint, 0.65), 1));
         } else {
-            p.setBrush(Qt::NoBrush);
-            p.setPen(QPen(VaelTheme::separator(pal), 1));
+            if (fillAmount_ > 0) p.setBrush(withAlpha(tint, 0.16 * std::min(fillAmount_, 1.0)));
+            else p.setBrush(Qt::NoBrush);
+            const QPen outline = hairline(VaelTheme::separator(pal), *this);
+            p.setPen(outline);
+            box = hairlineBox(rect(), outline);
         }
         p.drawRoundedRect(box, 8, 8);
         if (hasFocus()) {
@@ -76,6 +105,8 @@ protected:
 
 private:
     TierStyle tier_;
+    double fillAmount_ = 0;  // 0 unchosen, 1 chosen; in between while it moves
+    QVariantAnimation* fill_ = nullptr;
 };
 
 }  // namespace
@@ -320,8 +351,9 @@ void VaelCard::paintEvent(QPaintEvent*) {
     QColor fill = VaelTheme::control(palette());
     fill.setAlphaF(0.86f);
     p.setBrush(fill);
-    p.setPen(QPen(withAlpha(VaelTheme::separator(palette()), 0.7), 1));
-    p.drawRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), 18, 18);
+    const QPen outline = hairline(withAlpha(VaelTheme::separator(palette()), 0.7), *this);
+    p.setPen(outline);
+    p.drawRoundedRect(hairlineBox(rect(), outline), 18, 18);
 }
 
 void VaelCard::changeEvent(QEvent* event) {

@@ -5,6 +5,7 @@
 #include <QAbstractButton>
 #include <QFrame>
 #include <QPainterPath>
+#include <QPen>
 #include <QWidget>
 
 #include <string>
@@ -16,6 +17,11 @@ class QPushButton;
 class QVBoxLayout;
 
 namespace vael {
+
+// An outline half a point wide: one device pixel at 2x, and never thinner than one device pixel.
+QPen hairline(const QColor& colour, const QPaintDevice& device);
+// The rectangle a hairline outlines `rect` along, its stroke inside the widget's edge.
+QRectF hairlineBox(const QRect& rect, const QPen& pen);
 
 // An item's icon: the symbol on a rounded square of its tint at 16 %.
 class ItemGlyph : public QWidget {

@@ -89,14 +89,13 @@ AddTOTPSheet::AddTOTPSheet(AppModel& app, std::optional<AppModel::ItemRow> targe
     connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
     buttons->addWidget(cancel);
     buttons->addStretch(1);
-    addSpinner_ = new BusySpinner(14);
-    addSpinner_->setObjectName("addSpinner");
-    buttons->addWidget(addSpinner_);
     add_ = vaelPrimaryButton(new QPushButton("Add Code"));
     add_->setObjectName("addCode");
     add_->setAccessibleName("Add Code");
     add_->setMinimumWidth(70 + 36);
     add_->setDefault(true);
+    addSpinner_ = spinnerInButton(add_);
+    addSpinner_->setObjectName("addSpinner");
     connect(add_, &QPushButton::clicked, this, [this] { model_->save(); });
     buttons->addWidget(add_);
     footer->addLayout(buttons);

@@ -11,6 +11,7 @@
 #include <QScrollArea>
 #include <QVBoxLayout>
 
+#include "app/model/AppModel.h"
 #include "app/model/items/ImportSheetModel.h"
 #include "app/ui/widgets/ErrorLabel.h"
 #include "app/ui/widgets/FileChooser.h"
@@ -45,13 +46,18 @@ void addRow(FormSection* section, const QString& label, const QString& value, co
 
 }  // namespace
 
+// Held by the window, not the page: a page swapped for another (an invite link arriving) must not
+// end an import half-way; only a lock does.
 ImportSheet::ImportSheet(AppModel& app, QWidget* parent, std::shared_ptr<FileChooser> chooser)
-    : Sheet(parent, QStringLiteral("Import Passwords")),
+    : Sheet(parent ? parent->window() : nullptr, QStringLiteral("Import Passwords")),
       model_(new ImportSheetModel(app, this)),
       chooser_(chooser ? std::move(chooser) : std::make_shared<LiveFileChooser>(this)) {
     setObjectName("importSheet");
     setAccessibleName("Import Passwords");
     setFixedSize(kWidth, kHeight);
+    connect(&app, &AppModel::phaseChanged, this, [this, &app] {
+        if (app.phase() == AppModel::Phase::locked) deleteLater();
+    });
 
     auto* outer = new QVBoxLayout(this);
     outer->setContentsMargins(0, 0, 0, 0);

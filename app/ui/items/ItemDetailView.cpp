@@ -17,6 +17,7 @@
 #include "app/ui/widgets/DisplayText.h"
 #include "app/ui/items/CountdownRing.h"
 #include "app/ui/widgets/ElidedLabel.h"
+#include "app/ui/widgets/ErrorLabel.h"
 #include "app/ui/widgets/GroupedSurface.h"
 #include "app/ui/widgets/Labels.h"
 #include "app/ui/widgets/SecondTicker.h"
@@ -393,7 +394,16 @@ QWidget* ItemDetailView::buildFieldsCard() {
         });
     }
     if (surface->content()->count() == 0) surface->setMinimumHeight(24);
-    return card("FIELDS", surface);
+    // A reveal that could ask nobody says so here; the value stays masked.
+    auto* note = new ErrorLabel;
+    note->setObjectName("presenceNote");
+    if (vm_) {
+        note->setMessage(vm_->presenceNote());
+        connect(vm_, &ItemDetailViewModel::presenceNoteChanged, note, [note, vm = vm_] { note->setMessage(vm->presenceNote()); });
+    } else {
+        note->setMessage(QString());
+    }
+    return card("FIELDS", surface, note);
 }
 
 QWidget* ItemDetailView::buildWebsiteCard() {

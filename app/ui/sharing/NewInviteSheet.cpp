@@ -114,14 +114,14 @@ NewInviteSheet::NewInviteSheet(std::shared_ptr<NewInviteViewModel> vm, TimerSour
     auto* bar = new QHBoxLayout;
     bar->setContentsMargins(16, 16, 16, 16);
     auto* close = named(new QPushButton("Close", this), "newInvite.close", "Close");
+    close->setAutoDefault(false);
     connect(close, &QPushButton::clicked, this, &QDialog::reject);
     bar->addWidget(close);
     bar->addStretch(1);
-    spinner_ = new BusySpinner(14, this);
-    spinner_->setObjectName("newInvite.spinner");
-    bar->addWidget(spinner_);
     create_ = vaelPrimaryButton(named(new QPushButton("Create Invite", this), "newInvite.create", "Create Invite"));
-    create_->setDefault(true);
+    create_->setAutoDefault(false);  // no Return action: an invite is made only by pressing this
+    spinner_ = spinnerInButton(create_);
+    spinner_->setObjectName("newInvite.spinner");
     connect(create_, &QPushButton::clicked, this, [vm = vm_] { vm->create(); });
     bar->addWidget(create_);
     stack->addLayout(bar);

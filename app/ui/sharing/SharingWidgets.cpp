@@ -1,5 +1,7 @@
 #include "app/ui/sharing/SharingWidgets.h"
 
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QHBoxLayout>
 #include <QLabel>
 
@@ -48,8 +50,38 @@ QWidget* statusLabel(const char* symbol, const QString& text, QColor colour, con
     return box;
 }
 
+namespace {
+
+// The box as assistive technology sees it: static text named "Fingerprint" whose value is the
+// fingerprint (a plain label would offer only one of the two).
+class FingerprintAccessible final : public QAccessibleWidget {
+public:
+    explicit FingerprintAccessible(QWidget* box) : QAccessibleWidget(box, QAccessible::StaticText) {}
+    QString text(QAccessible::Text t) const override {
+        if (t == QAccessible::Value) return static_cast<const QLabel*>(widget())->text();
+        if (t == QAccessible::Description) return static_cast<const QLabel*>(widget())->text();
+        return QAccessibleWidget::text(t);
+    }
+};
+
+QAccessibleInterface* fingerprintAccessible(const QString& className, QObject* object) {
+    if (className == QLatin1String("vael::FingerprintBox") && object && object->isWidgetType())
+        return new FingerprintAccessible(static_cast<QWidget*>(object));
+    return nullptr;
+}
+
+}  // namespace
+
+FingerprintBox::FingerprintBox(QWidget* parent) : QLabel(parent) {
+    static const bool installed = [] {
+        QAccessible::installFactory(fingerprintAccessible);
+        return true;
+    }();
+    (void)installed;
+}
+
 QLabel* fingerprintBox(const QString& objectName, QWidget* parent) {
-    auto* label = new QLabel(parent);
+    auto* label = new FingerprintBox(parent);
     label->setObjectName(objectName);
     label->setAccessibleName("Fingerprint");
     label->setTextFormat(Qt::PlainText);

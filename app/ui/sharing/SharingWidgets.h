@@ -2,6 +2,7 @@
 
 // Small pieces every sharing screen uses: the error line, status labels and named controls.
 
+#include <QLabel>
 #include <QString>
 #include <QWidget>
 
@@ -10,7 +11,6 @@
 
 #include "app/ui/widgets/ErrorLabel.h"
 
-class QLabel;
 class QPushButton;
 
 namespace vael {
@@ -42,7 +42,14 @@ W* named(W* widget, const QString& objectName, const QString& accessibleName) {
     return widget;
 }
 
-// A fingerprint shown for reading aloud: monospace, selectable, on a rounded box.
+// A fingerprint shown for reading aloud: monospace, selectable, on a rounded box. Screen readers
+// hear "Fingerprint" as its name and the fingerprint itself as its value.
+class FingerprintBox : public QLabel {
+    Q_OBJECT
+
+public:
+    explicit FingerprintBox(QWidget* parent = nullptr);
+};
 QLabel* fingerprintBox(const QString& objectName, QWidget* parent = nullptr);
 
 }  // namespace vael

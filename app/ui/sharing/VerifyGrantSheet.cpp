@@ -63,14 +63,15 @@ VerifyGrantSheet::VerifyGrantSheet(SharingContext context, std::shared_ptr<Verif
 
     auto* buttons = new QHBoxLayout;
     cancel_ = named(new QPushButton("Cancel", this), "verifyGrant.cancel", "Cancel");
+    cancel_->setAutoDefault(false);  // Return must never throw away the typed fingerprint
     // A grant already sent runs to its end: the task holds the model, never this sheet.
     connect(cancel_, &QPushButton::clicked, this, &VerifyGrantSheet::reject);
     buttons->addWidget(cancel_);
     buttons->addStretch(1);
-    granting_ = new BusySpinner(14, this);
-    granting_->setObjectName("verifyGrant.granting");
-    buttons->addWidget(granting_);
     grant_ = vaelPrimaryButton(named(new QPushButton("Grant Access", this), "verifyGrant.grant", "Grant Access"));
+    grant_->setAutoDefault(false);  // the sheet has no Return action
+    granting_ = spinnerInButton(grant_);
+    granting_->setObjectName("verifyGrant.granting");
     connect(grant_, &QPushButton::clicked, this, [vm = vm_] { vm->confirmAndGrant(); });
     buttons->addWidget(grant_);
     stack->addLayout(buttons);

@@ -160,8 +160,26 @@ void ConnectAccountView::connectAccount() {
         // Cancelled meanwhile: the sheet is gone and the outcome is only the model's.
         if (!sheet) co_return;
         sheet->setBusy(false);
-        if (app.isServerConnected()) sheet->accept();
+        if (app.isServerConnected()) {
+            sheet->accept();
+        } else {
+            sheet->ownSentence_ = app.errorMessage();
+        }
     }(QPointer<ConnectAccountView>(this), app_, handle_->text().toStdString());
 }
+
+// The sheet's failure belongs to the sheet: it must not linger on the page below or on the lock
+// screen once the sheet is gone.
+void ConnectAccountView::forgetOwnSentence() {
+    if (ownSentence_ && app_.errorMessage() == ownSentence_) app_.setErrorMessage(std::nullopt);
+    ownSentence_.reset();
+}
+
+void ConnectAccountView::done(int result) {
+    forgetOwnSentence();
+    Sheet::done(result);
+}
+
+ConnectAccountView::~ConnectAccountView() { forgetOwnSentence(); }
 
 }  // namespace vael

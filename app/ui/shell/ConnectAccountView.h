@@ -1,5 +1,8 @@
 #pragma once
 
+#include <optional>
+#include <string>
+
 #include "app/ui/widgets/Sheet.h"
 
 class QLabel;
@@ -18,6 +21,8 @@ class ErrorLabel;
 class ConnectAccountView : public Sheet {
 public:
     explicit ConnectAccountView(AppModel& app, QWidget* parent = nullptr);
+    ~ConnectAccountView() override;
+    void done(int result) override;
     bool isBusy() const { return busy_; }
     // The handle the sheet starts with: the login name, else $USER, else empty.
     static QString loginName();
@@ -26,9 +31,11 @@ private:
     void connectAccount();
     void setBusy(bool busy);
     void refresh();
+    void forgetOwnSentence();
 
     AppModel& app_;
     bool busy_ = false;
+    std::optional<std::string> ownSentence_;  // the failure this sheet's attempt left in the model
     QLineEdit* handle_;
     ErrorLabel* error_;
     QPushButton* connect_;

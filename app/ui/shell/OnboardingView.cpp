@@ -14,6 +14,7 @@
 
 #include "app/model/AppModel.h"
 #include "app/model/shell/OnboardingViewModel.h"
+#include "app/ui/widgets/BusySpinner.h"
 #include "app/ui/widgets/ErrorLabel.h"
 #include "app/ui/widgets/Labels.h"
 #include "app/ui/widgets/SecretField.h"
@@ -145,7 +146,14 @@ OnboardingView::OnboardingView(AppModel& app, OnboardingViewModel* vm, Finished 
         MotionPreference::fadeIn(cards_->currentWidget());
     });
     connect(vm_, &OnboardingViewModel::recoveryPhraseChanged, this, [this] { refresh(); });
-    connect(&app_, &AppModel::errorMessageChanged, this, [this] { error_->setMessage(app_.errorMessage()); });
+    connect(&app_, &AppModel::errorMessageChanged, this, [this] {
+        error_->setMessage(app_.errorMessage());
+        // The opening failed: the button may be pressed again.
+        if (finishing_ && app_.errorMessage()) {
+            finishing_ = false;
+            refresh();
+        }
+    });
     error_->setMessage(app_.errorMessage());
     refresh();
 }
@@ -201,6 +209,8 @@ QWidget* OnboardingView::buildCreateCard() {
         switchWithCaption(escrow_, "A printable phrase that can recover the vault if you lose every device."));
 
     create_ = named(vaelPrimaryButton(new QPushButton("Create vault")), "onboarding.create", "Create vault");
+    creatingSpinner_ = spinnerInButton(create_);
+    creatingSpinner_->setObjectName("onboarding.creating");
     connect(create_, &QPushButton::clicked, this, [this] { create(); });
     column->addWidget(create_);
     return card;
@@ -242,6 +252,8 @@ QWidget* OnboardingView::buildRecoveryCard() {
 
     continue_ =
         named(vaelPrimaryButton(new QPushButton("Continue to vault")), "onboarding.continue", "Continue to vault");
+    finishingSpinner_ = spinnerInButton(continue_);
+    finishingSpinner_->setObjectName("onboarding.opening");
     connect(continue_, &QPushButton::clicked, this, [this] { finish(); });
     column->addWidget(continue_);
     return card;
@@ -267,7 +279,9 @@ void OnboardingView::refresh() {
     escrowPhrase_->setVisible(vm.recoveryPhrase().has_value());
     escrowPhrase_->setValue(vm.recoveryPhrase().value_or(QString()));
     acknowledge_->setChecked(vm.acknowledgedSaved());
-    continue_->setEnabled(vm.canFinish());
+    continue_->setEnabled(vm.canFinish() && !finishing_);
+    creatingSpinner_->setVisible(vm.creating());
+    finishingSpinner_->setVisible(finishing_);
     const int card = vm.recoveryCode() ? 1 : 0;
     if (card != cards_->currentIndex()) {
         cards_->setCurrentIndex(card);
@@ -282,7 +296,10 @@ void OnboardingView::create() {
 }
 
 void OnboardingView::finish() {
-    if (!vm_->newVault()) return;
+    if (!vm_->newVault() || finishing_) return;
+    finishing_ = true;
+    app_.setErrorMessage(std::nullopt);  // an earlier attempt's sentence; a new failure sets its own
+    refresh();
     onFinished_(*vm_->newVault(), vm_->passphrase());
 }
 
@@ -301,7 +318,7 @@ void OnboardingView::keyPressEvent(QKeyEvent* event) {
     }
     if (passphrase_->hasFocus()) return;
     if (vm_->recoveryCode()) {
-        if (vm_->canFinish()) finish();
+        if (vm_->canFinish() && !finishing_) finish();
     } else {
         create();
     }

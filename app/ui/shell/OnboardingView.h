@@ -58,6 +58,9 @@ private:
     QLabel* generationError_ = nullptr;
     QCheckBox* escrow_ = nullptr;
     QPushButton* create_ = nullptr;
+    QWidget* creatingSpinner_ = nullptr;
+    QWidget* finishingSpinner_ = nullptr;
+    bool finishing_ = false;  // handed on; the vault opens (the page then goes) or the model says why not
     SecretField* recoveryCode_ = nullptr;
     SecretField* escrowPhrase_ = nullptr;
     QCheckBox* acknowledge_ = nullptr;

@@ -6,11 +6,13 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
+#include <QPointer>
 #include <QPushButton>
 #include <QVBoxLayout>
 
 #include "app/model/AppModel.h"
 #include "app/model/shell/UnlockScreenModel.h"
+#include "app/ui/widgets/BusySpinner.h"
 #include "app/ui/widgets/ErrorLabel.h"
 #include "app/ui/widgets/Labels.h"
 #include "app/ui/design/SymbolCatalog.h"
@@ -93,9 +95,13 @@ UnlockScreen::UnlockScreen(AppModel& app, QWidget* parent)
         named(new QPushButton("Unlock with passphrase"), "unlock.passphraseButton", "Unlock with passphrase");
     passphraseButton_->setMinimumHeight(34);
     passphraseButton_->setAutoDefault(false);
+    passphraseBusy_ = spinnerInButton(passphraseButton_, 14, palette().color(QPalette::ButtonText));
+    passphraseBusy_->setObjectName("unlock.passphraseBusy");
     connect(passphraseButton_, &QPushButton::clicked, this, [this] { unlockWithPassphrase(); });
     passphraseColumn->addWidget(passphraseButton_);
     unlockButton_ = named(vaelPrimaryButton(new QPushButton("Unlock")), "unlock.unlock", "Unlock");
+    unlockBusy_ = spinnerInButton(unlockButton_);
+    unlockBusy_->setObjectName("unlock.unlockBusy");
     connect(unlockButton_, &QPushButton::clicked, this, [this] { unlockWithPassphrase(); });
     passphraseColumn->addWidget(unlockButton_);
     column->addLayout(passphraseColumn);
@@ -124,17 +130,35 @@ void UnlockScreen::refresh() {
     passphraseButton_->setVisible(enrolled);
     unlockButton_->setVisible(!enrolled);
     const bool typed = !passphrase_->text().isEmpty();
-    passphraseButton_->setEnabled(typed);
-    unlockButton_->setEnabled(typed);
+    passphraseButton_->setEnabled(typed && !busy_);
+    unlockButton_->setEnabled(typed && !busy_);
+    passphraseBusy_->setVisible(busy_);
+    unlockBusy_->setVisible(busy_);
 }
 
-void UnlockScreen::unlockWithPassphrase() { model_->unlock(passphrase_->text()); }
+void UnlockScreen::setBusy(bool busy) {
+    busy_ = busy;
+    refresh();
+}
+
+// The button shows the unlock running and takes no second press meanwhile; the field's Return
+// still may (the model opens one session whatever the number of presses).
+void UnlockScreen::unlockWithPassphrase() {
+    if (passphrase_->text().isEmpty()) return;
+    setBusy(true);
+    [](QPointer<UnlockScreen> screen, QCoro::Task<> unlocking) -> QCoro::Task<> {
+        co_await unlocking;
+        if (screen) screen->setBusy(false);
+    }(QPointer<UnlockScreen>(this), model_->unlock(passphrase_->text()));
+}
 
 void UnlockScreen::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
     if (shownOnce_) return;
     shownOnce_ = true;
     model_->shown();
+    // With a security key the field waits; the key's button holds focus so Return reaches it.
+    if (app_.isPasskeyEnrolled() && !passphrase_->hasFocus()) passkeyButton_->setFocus(Qt::OtherFocusReason);
 }
 
 // Return is the default action wherever the focus is; the field submits its own passphrase.

@@ -4,6 +4,7 @@
 
 class QLabel;
 class QLineEdit;
+class QWidget;
 class QPushButton;
 
 namespace vael {
@@ -26,16 +27,20 @@ protected:
 private:
     void refresh();
     void unlockWithPassphrase();
+    void setBusy(bool busy);
 
     AppModel& app_;
     UnlockScreenModel* model_;
     bool shownOnce_ = false;
+    bool busy_ = false;  // a passphrase unlock runs
     QWidget* passkeyBlock_;
     QPushButton* passkeyButton_;
     QLineEdit* passphrase_;
     QPushButton* unlockButton_;      // without a passkey: the primary "Unlock"
     QPushButton* passphraseButton_;  // with a passkey: "Unlock with passphrase"
     ErrorLabel* error_;
+    QWidget* passphraseBusy_;
+    QWidget* unlockBusy_;
 };
 
 }  // namespace vael

@@ -1,6 +1,8 @@
 #include "app/ui/widgets/BusySpinner.h"
 
+#include <QHBoxLayout>
 #include <QPainter>
+#include <QPushButton>
 #include <QVariantAnimation>
 
 #include "app/ui/design/MotionPreference.h"
@@ -41,6 +43,22 @@ void BusySpinner::paintEvent(QPaintEvent*) {
     p.drawEllipse(ring);
     p.setPen(QPen(palette().color(QPalette::WindowText), pen, Qt::SolidLine, Qt::RoundCap));
     p.drawArc(ring, int((90 - angle_) * 16), 100 * 16);
+}
+
+BusySpinner* spinnerInButton(QPushButton* button, int size, QColor colour) {
+    auto* spinner = new BusySpinner(size, button);
+    QPalette light = spinner->palette();
+    light.setColor(QPalette::WindowText, colour);
+    spinner->setPalette(light);
+    constexpr int kLead = 10;
+    auto* inside = new QHBoxLayout(button);
+    inside->setContentsMargins(kLead, 0, 0, 0);
+    inside->addWidget(spinner, 0, Qt::AlignVCenter);
+    inside->addStretch(1);
+    const int text = button->fontMetrics().horizontalAdvance(button->text());
+    button->setMinimumWidth(std::max(button->minimumWidth(), text + 2 * (kLead + size + 8)));
+    spinner->hide();
+    return spinner;
 }
 
 }  // namespace vael

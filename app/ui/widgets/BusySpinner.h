@@ -1,7 +1,9 @@
 #pragma once
 
+#include <QColor>
 #include <QWidget>
 
+class QPushButton;
 class QVariantAnimation;
 
 namespace vael {
@@ -22,5 +24,9 @@ private:
     qreal angle_ = 0;
     QVariantAnimation* turn_ = nullptr;
 };
+
+// A hidden spinner inside a button's label, before its text, as a busy button shows it (white on a
+// primary button); the button is made wide enough that its centred text never runs under it.
+BusySpinner* spinnerInButton(QPushButton* button, int size = 14, QColor colour = Qt::white);
 
 }  // namespace vael

@@ -4,6 +4,9 @@
 #include <QEvent>
 #include <QGuiApplication>
 
+#include <algorithm>
+
+#include "app/ui/design/MotionPreference.h"
 #include "app/ui/design/SymbolCatalog.h"
 #include "app/ui/widgets/DisplayText.h"
 #include "app/ui/design/VaelTheme.h"
@@ -34,13 +37,24 @@ CopyButton::CopyButton(QString help, std::function<QString()> value, TimerSource
     : QToolButton(parent),
       help_(std::move(help)),
       value_(std::move(value)),
-      feedback_(timers, [this](bool copied) { show(copied); }) {
+      feedback_(timers, [this](bool copied) {
+          show(copied);
+          // The symbol swaps with a short spring: the new one comes in from faint.
+          MotionPreference::animate(this, symbolMotion_, 0.2, 1.0, kSymbolMotionMs, MotionPreference::spring(),
+                                    [this](double opacity) { paintSymbol(opacity); });
+      }) {
     setAutoRaise(true);
     setFocusPolicy(Qt::StrongFocus);
     setCursor(Qt::PointingHandCursor);
     setIconSize(QSize(16, 16));
     connect(this, &QToolButton::clicked, this, [this] { feedback_.copy(value_ ? value_() : QString()); });
     show(false);
+}
+
+void CopyButton::paintSymbol(qreal opacity) {
+    QColor tint = isCopied() ? systemColor(SystemColor::green, palette()) : VaelTheme::secondaryText(palette());
+    tint.setAlphaF(float(tint.alphaF() * std::clamp<qreal>(opacity, 0, 1)));
+    setIcon(SymbolCatalog::icon(isCopied() ? "checkmark" : "doc.on.doc", tint, 16));
 }
 
 void CopyButton::show(bool copied) {

@@ -13,6 +13,8 @@
 
 #include "app/model/ModelTime.h"
 
+class QVariantAnimation;
+
 namespace vael {
 
 // Each tap arms its own single-shot timer from the model's timer source; the first to fire ends
@@ -37,6 +39,7 @@ private:
 // accessible name: `help`, then "Copied".
 class CopyButton : public QToolButton {
 public:
+    static constexpr int kSymbolMotionMs = 350;
     CopyButton(QString help, std::function<QString()> value, TimerSource& timers, QWidget* parent = nullptr);
     bool isCopied() const { return feedback_.isCopied(); }
     // The idle name a screen reader hears where the help alone ("Copy") would not tell two buttons
@@ -48,10 +51,12 @@ protected:
 
 private:
     void show(bool copied);
+    void paintSymbol(qreal opacity);
     QString help_;
     QString spoken_;
     std::function<QString()> value_;
     CopyFeedback feedback_;
+    QVariantAnimation* symbolMotion_ = nullptr;  // the new symbol fading in over the old
 };
 
 // The labelled "Copy for AI" button of the item header, purple, then a green "Copied".

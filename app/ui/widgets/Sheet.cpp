@@ -1,7 +1,9 @@
 #include "app/ui/widgets/Sheet.h"
 
+#include <QEvent>
 #include <QGuiApplication>
 #include <QLayout>
+#include <QPushButton>
 #include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
@@ -63,6 +65,18 @@ void Sheet::fitDesignedSize(QSize designed) {
         width += bar;  // the scroll bar takes its room beside the content, not from it
     }
     setFixedSize(width, height);
+}
+
+// Return belongs to the sheet's default button alone: a focused secondary button (Cancel above
+// all) must never take it, which Qt's auto-default would let it do.
+void Sheet::quietSecondaryButtons() {
+    for (auto* button : findChildren<QPushButton*>())
+        if (!button->isDefault() && button->autoDefault()) button->setAutoDefault(false);
+}
+
+bool Sheet::event(QEvent* event) {
+    if (event->type() == QEvent::Show || event->type() == QEvent::LayoutRequest) quietSecondaryButtons();
+    return QDialog::event(event);
 }
 
 }  // namespace vael

@@ -8,8 +8,8 @@ namespace vael {
 void useDialogTitleBar(QDialog* dialog);
 
 // A sheet: a window-modal dialog made for one request and deleted when it closes. Open it with
-// open(); Escape is reject (the cancel action); the default action is QPushButton::setDefault.
-// It carries no minimise or maximise button.
+// open(); Escape is reject (the cancel action); the default action is QPushButton::setDefault, and
+// no other button ever takes Return. It carries no minimise or maximise button.
 class Sheet : public QDialog {
 public:
     // A width of 0 leaves the width to the layout.
@@ -19,6 +19,12 @@ public:
     // font: a scroll area inside counts at its content's full height, so it scrolls only where
     // the screen is too small to show everything.
     void fitDesignedSize(QSize designed);
+
+protected:
+    bool event(QEvent* event) override;
+
+private:
+    void quietSecondaryButtons();
 };
 
 }  // namespace vael

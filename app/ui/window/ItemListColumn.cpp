@@ -31,6 +31,7 @@ ItemListColumn::ItemListColumn(VaultWindowModel& window, ScreenFactory& screens,
     setMinimumWidth(260);
     setMaximumWidth(420);
     model_ = new ItemListModel(window_, this);
+    model_->setAccessibleText(&VaultItemRowDelegate::rowAccessibleText);
 
     title_ = new QLabel(this);
     title_->setObjectName("listTitle");

@@ -1,5 +1,7 @@
 #include "app/ui/window/SidebarColumn.h"
 
+#include <QScopedValueRollback>
+
 #include <QApplication>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -106,6 +108,7 @@ bool SidebarDelegate::editorEvent(QEvent* event, QAbstractItemModel* model, cons
     if (event->type() == QEvent::MouseButtonRelease && hasPlus(index)) {
         auto* mouse = static_cast<QMouseEvent*>(event);
         if (plusRect(option.rect).adjusted(-4, -4, 4, 4).contains(mouse->position().toPoint())) {
+            plusClick_ = true;
             emit plusClicked(index, mouse->globalPosition().toPoint());
             return true;
         }
@@ -154,7 +157,6 @@ SidebarColumn::SidebarColumn(VaultWindowModel& window, QWidget* parent) : QWidge
     tree_->setDropIndicatorShown(true);
     auto* delegate = new SidebarDelegate(tree_);
     tree_->setItemDelegate(delegate);
-    tree_->expandAll();  // sections; projects and groups follow their own state in reopen()
     reopen();
 
     // Shown only while AI access is paused.
@@ -186,14 +188,18 @@ SidebarColumn::SidebarColumn(VaultWindowModel& window, QWidget* parent) : QWidge
 
     connect(tree_->selectionModel(), &QItemSelectionModel::currentChanged, this,
             [this](const QModelIndex& index) { choose(index); });
-    connect(tree_, &QTreeView::clicked, this, [this](const QModelIndex& index) {
+    connect(tree_, &QTreeView::clicked, this, [this, delegate](const QModelIndex& index) {
+        if (delegate->takePlusClick()) return;
         if (kindOf(index) == Kind::project) toggle(index);
     });
+    // Only the user's own opening and closing is remembered, never the view's rebuilding.
     connect(tree_, &QTreeView::expanded, this, [this](const QModelIndex& index) {
+        if (reopening_) return;
         if (const auto* project = model_->projectAt(index)) window_.setProjectExpanded(project->id, true);
         if (const auto group = model_->groupAt(index)) model_->setGroupOpen(group->id, true);
     });
     connect(tree_, &QTreeView::collapsed, this, [this](const QModelIndex& index) {
+        if (reopening_) return;
         if (const auto* project = model_->projectAt(index)) window_.setProjectExpanded(project->id, false);
         if (const auto group = model_->groupAt(index)) model_->setGroupOpen(group->id, false);
     });
@@ -201,7 +207,6 @@ SidebarColumn::SidebarColumn(VaultWindowModel& window, QWidget* parent) : QWidge
     connect(delegate, &SidebarDelegate::plusClicked, this, &SidebarColumn::plus);
     new SidebarPlusButtons(tree_, delegate);
     connect(model_, &SidebarModel::rowsRebuilt, this, [this] {
-        tree_->expandAll();
         reopen();
         showSelection();
     });
@@ -220,8 +225,11 @@ void SidebarColumn::showSelection() {
     if (at.isValid() && tree_->currentIndex() != at) tree_->setCurrentIndex(at);
 }
 
-// Projects open as the window remembers them; groups as the user left them.
+// Sections always open; projects as the window remembers them; groups as the user left them
+// (both closed until opened).
 void SidebarColumn::reopen() {
+    const QScopedValueRollback rebuilding(reopening_, true);
+    for (int row = 0; row < model_->rowCount(); ++row) tree_->setExpanded(model_->index(row, 0), true);
     for (const auto& index : model_->headerIndexes()) {
         bool open = false;
         if (const auto* project = model_->projectAt(index)) open = window_.isProjectExpanded(project->id);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <utility>
+
 #include <QStyledItemDelegate>
 #include <QWidget>
 
@@ -25,9 +27,14 @@ public:
                    const QModelIndex& index) override;
     static QRect plusRect(const QRect& row);
     static QString plusHelp(const QModelIndex& index);
+    // Whether the click the view reports next was the "+" one (which only opens its menu).
+    bool takePlusClick() { return std::exchange(plusClick_, false); }
 
 signals:
     void plusClicked(const QModelIndex& index, const QPoint& globalPos);
+
+private:
+    bool plusClick_ = false;
 };
 
 // The first column: the sidebar tree over the window model, and the kill-switch footer below it.
@@ -50,6 +57,7 @@ private:
     SidebarModel* model_;
     QTreeView* tree_;
     QWidget* footer_;
+    bool reopening_ = false;
 };
 
 }  // namespace vael

@@ -35,6 +35,29 @@ public:
 
 }  // namespace
 
+// Nobody to ask: the pane says why and the value stays masked; a later answer clears the note.
+TEST(ItemDetailViewModel, ARevealWithNobodyToAskSaysWhy) {
+    class NobodyGate final : public BiometricGate {
+    public:
+        bool authenticate(const std::string&) override { return false; }
+        Answer check(const std::string&) override { return next; }
+        Answer next = Answer::unavailable;
+    };
+    auto gate = std::make_shared<NobodyGate>();
+    ItemDetailViewModel vm(itemWith({{"password", ItemField::Kind::password, "hunter2", true}}), gate);
+    QSignalSpy notes(&vm, &ItemDetailViewModel::presenceNoteChanged);
+    EXPECT_FALSE(await(vm.reveal(0)));
+    EXPECT_EQ(vm.presenceNote().toStdString(), ItemDetailViewModel::kNobodyToAsk);
+    EXPECT_EQ(vm.displayValue(0), kMask);
+    gate->next = BiometricGate::Answer::refused;
+    EXPECT_FALSE(await(vm.reveal(0)));
+    EXPECT_TRUE(vm.presenceNote().isEmpty());
+    gate->next = BiometricGate::Answer::confirmed;
+    EXPECT_TRUE(await(vm.reveal(0)));
+    EXPECT_EQ(vm.displayValue(0), "hunter2");
+    EXPECT_EQ(notes.count(), 2);
+}
+
 TEST(ItemDetailViewModel, ShowsPlainValuesAndMasksConcealedOnesWhateverTheirLength) {
     auto gate = std::make_shared<test::ScriptedBiometricGate>(true);
     ItemDetailViewModel vm(itemWith({
@@ -134,3 +157,21 @@ TEST(ItemDetailViewModel, ForgettingOverwritesEveryValueAndMasksEveryField) {
     vm.forget();
     EXPECT_EQ(forgotten.count(), 1);
 }
+
+namespace {
+
+// The model's factory: the item's opened payload, nothing revealed; none without a session or item.
+TEST(ItemDetailViewModel, TheModelBuildsOneForAnItemWhileItsSessionIsOpen) {
+    OpenVault v;
+    const auto id = v.item("Mail", std::nullopt, {{"password", ItemField::Kind::password, "pa55", true}});
+    auto vm = vael::testing::await(v.m.makeItemDetailViewModel(id));
+    ASSERT_TRUE(vm);
+    EXPECT_EQ(vm->payload().name, "Mail");
+    EXPECT_TRUE(vm->revealedIndices().empty());
+    EXPECT_EQ(vm->displayValue(0), ItemDetailViewModel::kMask);
+    EXPECT_FALSE(vael::testing::await(v.m.makeItemDetailViewModel(Uuid::random())));
+    v.h.lock();
+    EXPECT_FALSE(vael::testing::await(v.m.makeItemDetailViewModel(id)));
+}
+
+}  // namespace

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <QSignalSpy>
+
 #include "app/model/sharing/AcceptInviteViewModel.h"
 #include "app/model/sharing/AddExistingMemberViewModel.h"
 #include "app/model/sharing/InvitesModel.h"
@@ -338,8 +340,12 @@ TEST_F(AddExistingFixture, TypedFingerprintPinsThenGrantsSortedKeys) {
     model->setCollectionSelected(kFolderB, true);
     model->setCollectionSelected(kFolderA, true);
     model->setRole("viewer");
+    QSignalSpy derived(model.get(), &AddExistingMemberViewModel::derivedFingerprintChanged);
     QCoro::waitFor(model->lookup("sam"));
     ASSERT_EQ(model->state(), AddExistingMemberViewModel::State::found);
+    EXPECT_EQ(derived.count(), 1);
+    QCoro::waitFor(model->lookup("sam"));  // the same keys: no change
+    EXPECT_EQ(derived.count(), 1);
     EXPECT_FALSE(model->autoVerified());
     EXPECT_FALSE(model->canGrant());
     QCoro::waitFor(model->grant());
@@ -408,10 +414,18 @@ TEST(AcceptInviteViewModelTest, ClaimsThenWaitsAndReportsFailures) {
     auto api = std::make_shared<ScriptedInviteAPI>();
     api->claim = InviteClaimDTO{kOrg, "member"};
     auto model = std::make_shared<AcceptInviteViewModel>(api, me.vault, "tok", "");
-    api->failOn("claimInvite");
-    QCoro::waitFor(model->accept());
-    EXPECT_EQ(model->state(), AcceptInviteViewModel::State::error);
-    EXPECT_EQ(model->errorMessage(), std::optional<std::string>(AcceptInviteViewModel::kClaimFailed));
+    // The server's refusal may mean an expired invite; no answer at all says so.
+    const std::pair<APIError, const char*> failures[] = {
+        {APIError::notFound(), AcceptInviteViewModel::kClaimFailed},
+        {APIError::rejected(410, "gone"), AcceptInviteViewModel::kClaimFailed},
+        {APIError::network(-1, "timed out"), AcceptInviteViewModel::kClaimUnreachable},
+    };
+    for (const auto& [error, sentence] : failures) {
+        api->failOn("claimInvite", error);
+        QCoro::waitFor(model->accept());
+        EXPECT_EQ(model->state(), AcceptInviteViewModel::State::error);
+        EXPECT_EQ(model->errorMessage(), std::optional<std::string>(sentence)) << error.what();
+    }
 
     api->succeedOn("claimInvite");
     bool sawBoth = false;
@@ -461,9 +475,13 @@ struct RotateFixture : ::testing::Test {
 
 TEST_F(RotateFixture, SendsSortedGrantsAndItemKeysUnderTheNextEpoch) {
     auto model = rotation(7);
+    QSignalSpy key(model.get(), &RotateCollectionViewModel::newCollectionKeyChanged);
+    QSignalSpy epoch(model.get(), &RotateCollectionViewModel::newKeyEpochChanged);
     QCoro::waitFor(model->rotate());
     ASSERT_EQ(model->state(), RotateCollectionViewModel::State::rotated);
     EXPECT_EQ(model->newKeyEpoch(), 8u);
+    EXPECT_EQ(key.count(), 1);
+    EXPECT_EQ(epoch.count(), 1);
     EXPECT_EQ(api->rotatedEpoch, 8u);
     ASSERT_EQ(api->rotatedGrants.size(), 2u);
     EXPECT_EQ(api->rotatedGrants[0].accountId, aliceID);

@@ -2,6 +2,8 @@
 
 #include <QSignalSpy>
 
+#include <algorithm>
+
 #include "model/ItemFixtures.h"
 #include "app/model/window/VaultWindowModel.h"
 
@@ -61,6 +63,54 @@ TEST(WindowFilter, SelectionThenTrimmedCaseInsensitiveSearch) {
     };
     for (const auto& c : cases)
         EXPECT_EQ(f.names(W::filter(f.rows, c.sidebar, c.search, f.groups)), c.expected) << c.search;
+}
+
+// The search ignores case only, in the user's locale: marks count, and canonically equal spellings
+// are the same text.
+TEST(WindowFilter, SearchIgnoresCaseButNotMarks) {
+    const Uuid group = Uuid::random();
+    const std::vector<AppModel::ItemRow> rows{
+        {Uuid::random(), "Caf\u00e9", "cl\u00e9", "injectable", group},
+        {Uuid::random(), "Cafe", "key", "injectable", group},
+        {Uuid::random(), "Stra\u00dfe", "Cafe\u0301 note", "injectable", group},
+    };
+    const std::vector<AppModel::GroupNode> groups{node(group, "g")};
+    const std::pair<std::string, std::vector<std::string>> cases[] = {
+        {"CAF\u00c9", {"Caf\u00e9", "Stra\u00dfe"}},  // the second by its decomposed label
+        {"cafe", {"Cafe"}},
+        {"CL\u00c9", {"Caf\u00e9"}},
+        {"cle", {}},
+        {"stra\u00df", {"Stra\u00dfe"}},
+    };
+    for (const auto& [search, expected] : cases) {
+        std::vector<std::string> names;
+        for (const auto& row : W::filter(rows, std::nullopt, search, groups)) names.push_back(row.name);
+        EXPECT_EQ(names, expected) << search;
+    }
+}
+
+// The list's order is by name in the locale, whatever the case, and the same for any order the
+// rows arrive in.
+TEST(WindowFilter, ListOrderIsByNameWhateverTheArrival) {
+    const Uuid group = Uuid::random();
+    Uuid twinA = Uuid::random(), twinB = Uuid::random();
+    if (twinB < twinA) std::swap(twinA, twinB);
+    std::vector<AppModel::ItemRow> rows{
+        {Uuid::random(), "zeta", "", "injectable", group},   {twinB, "Twin", "", "injectable", group},
+        {Uuid::random(), "alpha", "", "injectable", group},  {Uuid::random(), "\u00c9clair", "", "injectable", group},
+        {Uuid::random(), "Alpha", "", "injectable", group},  {twinA, "Twin", "", "injectable", group},
+        {Uuid::random(), "beta", "", "injectable", group},
+    };
+    const std::vector<std::string> expected{"Alpha", "alpha", "beta", "\u00c9clair", "Twin", "Twin", "zeta"};
+    for (int turn = 0; turn < 3; ++turn) {
+        std::rotate(rows.begin(), rows.begin() + 2, rows.end());
+        auto sorted = rows;
+        W::sortForList(sorted);
+        std::vector<std::string> names;
+        for (const auto& row : sorted) names.push_back(row.name);
+        EXPECT_EQ(names, expected);
+        EXPECT_EQ(sorted[4].id, twinA);
+    }
 }
 
 TEST(WindowFilter, LoopingParentsAndBrokenPathsEndTheWalks) {

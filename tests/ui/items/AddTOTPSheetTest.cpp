@@ -8,6 +8,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QTest>
 
 #include "ui/ItemUiFixtures.h"
 #include "ui/ScriptedFileChooser.h"
@@ -98,6 +99,16 @@ TEST(AddTOTPSheet, ANewItemNeedsASeedAndANameThenSavesAndCloses) {
     EXPECT_TRUE(add->isEnabled());
     settle();
     snapshot(*sheet, "add-code-sheet");
+
+    // Return in the seed breaks the line; the sheet's default action stays unrun.
+    seed->setFocus();
+    seed->moveCursor(QTextCursor::End);
+    QTest::keyClick(seed, Qt::Key_Return);
+    settle();
+    EXPECT_EQ(seed->toPlainText().toStdString(), kLink + "\n");
+    EXPECT_EQ(added, 0);
+    EXPECT_TRUE(sheet->isVisible());
+    EXPECT_TRUE(add->isEnabled());  // judged without the line break
 
     // Picking an item hides the name.
     picker->setCurrentIndex(1);

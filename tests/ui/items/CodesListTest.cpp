@@ -68,6 +68,9 @@ TEST(CodesList, OneTickRedrawsEveryRowAtOnce) {
     EXPECT_EQ(first->arcColor(), orange);
     EXPECT_EQ(second->arcColor(), orange);
     EXPECT_EQ(first->accessibleName(), "5 seconds until the code changes");
+    // Under reduced motion the arc stands at once where it belongs; the number is 8 points.
+    EXPECT_DOUBLE_EQ(first->shownFraction(), first->countdown().fraction);
+    EXPECT_DOUBLE_EQ(CountdownRing::numberFont(first->font()).pointSizeF(), 8.0);
     timers.advance(5s);
     EXPECT_EQ(shownCodes(), expected(start + 6));
     EXPECT_NE(expected(start + 6), expected(start));

@@ -13,6 +13,7 @@
 #include "app/ui/items/CountdownRing.h"
 #include "app/ui/widgets/CopyButton.h"
 #include "app/ui/widgets/ElidedLabel.h"
+#include "app/ui/widgets/ErrorLabel.h"
 #include "app/ui/items/ItemDetailView.h"
 #include "crypto/TOTP.h"
 #include "custody/ScriptedBiometricGate.h"
@@ -113,6 +114,28 @@ TEST(ItemDetailView, ANewModelOrClosingOverwritesWhatTheOldOneRevealed) {
     QObject::connect(second, &ItemDetailViewModel::valuesForgotten, [&] { emptied = true; });
     pane.reset();
     EXPECT_TRUE(emptied);
+
+// With nobody to ask (no polkit agent, no system bus) the pane says why; the value stays masked.
+TEST(ItemDetailView, ARevealWithNobodyToAskSaysWhyInThePane) {
+    class NobodyGate final : public BiometricGate {
+    public:
+        bool authenticate(const std::string&) override { return false; }
+        Answer check(const std::string&) override { return Answer::unavailable; }
+    };
+    OpenVault v;
+    const auto id = v.item("Mail", std::nullopt, {{"password", ItemField::Kind::password, "pa55/word", true}});
+    ScriptedTimerSource timers;
+    SystemClock clock;
+    ItemDetailView pane(new ItemDetailViewModel(v.payloadOf(id), std::make_shared<NobodyGate>()), "injectable", {},
+                        "local", timers, clock);
+    pane.resize(700, 700);
+    pane.show();
+    auto* note = child<ErrorLabel>(&pane, "presenceNote");
+    EXPECT_FALSE(note->isVisible());
+    child<QPushButton>(fieldRow(pane, 0), "reveal")->click();
+    ASSERT_TRUE(spinUntil([&] { return note->isVisible(); }));
+    EXPECT_EQ(note->message(), "No authentication agent is running, so Vael cannot confirm it's you.");
+    EXPECT_EQ(child<ElidedLabel>(fieldRow(pane, 0), "fieldValue")->fullText().toStdString(), kMask);
 }
 
 TEST(ItemDetailView, OneTimeCodesTickAcrossThePeriodAndABadSeedSaysSo) {

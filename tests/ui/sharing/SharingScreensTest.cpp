@@ -7,6 +7,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSpinBox>
+#include <QAccessible>
 #include <QTest>
 #include <QTreeWidget>
 
@@ -118,6 +119,15 @@ TEST_F(SharingScreens, NewInviteSheetCreatesOnceThenShowsTheLink) {
     EXPECT_EQ(vm->ttlHours(), 168);
     EXPECT_EQ(child<QComboBox>(sheet, "newInvite.role")->currentText(), "member");
     shoot(sheet, "new-invite");
+    // Return creates nothing, from the form or from a focused button.
+    for (const char* name : {"newInvite.expiry", "newInvite.close", "newInvite.create"}) {
+        child<QWidget>(sheet, name)->setFocus();
+        QTest::keyClick(child<QWidget>(sheet, name), Qt::Key_Return);
+    }
+    settle();
+    EXPECT_FALSE(vm->busy());
+    EXPECT_EQ(api->count("createInvite"), 0);
+    EXPECT_TRUE(sheet->isVisible());
 
     api->failOn("createInvite");
     QTest::mouseClick(child<QPushButton>(sheet, "newInvite.create"), Qt::LeftButton);
@@ -150,12 +160,26 @@ TEST_F(SharingScreens, VerifyGrantSheetEnablesGrantOnlyForTheMatchingFingerprint
     EXPECT_FALSE(grant->isEnabled());
     EXPECT_TRUE(child<QCheckBox>(sheet, "verifyGrant.folder." + QString::fromStdString(kFolder.text()))->isChecked());
     auto* typed = child<QLineEdit>(sheet, "verifyGrant.typed");
+    // A screen reader hears the fingerprint to compare, not only its caption.
+    auto* shown = QAccessible::queryAccessibleInterface(child<QWidget>(sheet, "verifyGrant.fingerprint"));
+    ASSERT_TRUE(shown);
+    EXPECT_EQ(shown->text(QAccessible::Name), "Fingerprint");
+    EXPECT_EQ(shown->text(QAccessible::Value).toStdString(), invitee.fingerprint());
     QTest::keyClicks(typed, QString::fromStdString(invitee.fingerprint()).toUpper());
     EXPECT_TRUE(grant->isEnabled());
     typed->backspace();
     EXPECT_FALSE(grant->isEnabled());
     QTest::keyClicks(typed, QString::fromStdString(invitee.fingerprint()).right(1));
     shoot(sheet, "verify-ready");
+    // Return neither cancels nor grants: the typed fingerprint stays.
+    for (const char* name : {"verifyGrant.typed", "verifyGrant.cancel", "verifyGrant.grant"}) {
+        child<QWidget>(sheet, name)->setFocus();
+        QTest::keyClick(child<QWidget>(sheet, name), Qt::Key_Return);
+    }
+    settle();
+    EXPECT_TRUE(sheet->isVisible());
+    EXPECT_EQ(vm->state(), VerifyGrantViewModel::State::ready);
+    EXPECT_FALSE(typed->text().isEmpty());
 
     QTest::mouseClick(grant, Qt::LeftButton);
     ASSERT_TRUE(spinUntil([&] { return vm->state() == VerifyGrantViewModel::State::granted; }));
@@ -233,7 +257,7 @@ TEST_F(SharingScreens, InviteAcceptScreenClaimsWaitsAndCancels) {
     api->failOn("claimInvite");
     QTest::mouseClick(child<QPushButton>(&card, "acceptInvite.accept"), Qt::LeftButton);
     ASSERT_TRUE(spinUntil([&] { return scripted->state() == AcceptInviteViewModel::State::error; }));
-    EXPECT_EQ(child<QLabel>(&card, "acceptInvite.errorText")->text(), "Could not accept the invite. It may have expired.");
+    EXPECT_EQ(child<QLabel>(&card, "acceptInvite.errorText")->text(), "Could not accept the invite. The server is unreachable.");
     shoot(&card, "accept-invite-error");
     api->succeedOn("claimInvite");
     scripted->accept();

@@ -55,6 +55,33 @@ TEST(ConnectAccountView, ATakenHandleKeepsTheSheetOpenAndSuccessClosesIt) {
     EXPECT_FALSE(s.model().errorMessage());
 }
 
+// The sheet's failure goes with the sheet: nothing stale on the page below or the lock screen.
+TEST(ConnectAccountView, ClosingTheSheetTakesItsFailureAlong) {
+    testing::ServerHarness s;
+    s.h.create();
+    s.server.addAccount(fake::FakeVaelServer::Account{Uuid::random(), "taken", "x", "ed", "w", "", {}, {}});
+    QWidget window;
+    window.show();
+    QPointer<ConnectAccountView> sheet = new ConnectAccountView(s.model(), &window);
+    sheet->open();
+    child<QLineEdit>(sheet, "connect.handle")->setText("taken");
+    child<QPushButton>(sheet, "connect.connect")->click();
+    ASSERT_TRUE(spinUntil([&] { return !sheet->isBusy(); }));
+    EXPECT_EQ(s.model().errorMessage(), std::optional<std::string>("That handle is already taken."));
+    QTest::keyClick(sheet, Qt::Key_Escape);
+    EXPECT_FALSE(s.model().errorMessage());
+
+    // Someone else's sentence set meanwhile stays.
+    sheet = new ConnectAccountView(s.model(), &window);
+    sheet->open();
+    child<QLineEdit>(sheet, "connect.handle")->setText("taken");
+    child<QPushButton>(sheet, "connect.connect")->click();
+    ASSERT_TRUE(spinUntil([&] { return !sheet->isBusy(); }));
+    s.model().setErrorMessage("Couldn't move the item.");
+    delete sheet.data();
+    EXPECT_EQ(s.model().errorMessage(), std::optional<std::string>("Couldn't move the item."));
+}
+
 TEST(ConnectAccountView, CancelClosesAtOnceWhileTheAttemptGoesOn) {
     testing::ServerHarness s;
     s.h.create();

@@ -72,7 +72,8 @@ TEST(OnboardingView, CreateCopyAcknowledgeContinueOpensTheVault) {
     const QString used = passphrase->text();
 
     QTest::keyClick(passphrase, Qt::Key_Return);
-    EXPECT_FALSE(create->isEnabled());  // while the creation runs
+    EXPECT_FALSE(create->isEnabled());  // while the creation runs, with its progress shown
+    EXPECT_TRUE(f.get("onboarding.creating")->isVisible());
     EXPECT_FALSE(passphrase->isEnabled());
     ASSERT_TRUE(spinUntil([&] { return f.view->model().recoveryCode().has_value(); }));
     EXPECT_TRUE(f.get("onboarding.recoveryCard")->isVisible());
@@ -101,6 +102,8 @@ TEST(OnboardingView, CreateCopyAcknowledgeContinueOpensTheVault) {
     f.get<QCheckBox>("onboarding.acknowledge")->click();
     EXPECT_TRUE(next->isEnabled());
     next->click();
+    EXPECT_FALSE(next->isEnabled());  // while the vault opens
+    EXPECT_TRUE(f.get("onboarding.opening")->isVisible());
     ASSERT_TRUE(spinUntil([&] { return f.h.model->phase() == AppModel::Phase::unlocked; }));
 
     // The vault opens with the passphrase it was created with; no recovery material is stored.
@@ -127,6 +130,7 @@ TEST(OnboardingView, ARefusedCompletionShowsTheModelsSentence) {
     EXPECT_EQ(f.get<ErrorLabel>("onboarding.error")->message(), message);
     EXPECT_EQ(f.h.model->phase(), AppModel::Phase::onboarding);
     EXPECT_TRUE(f.get<QPushButton>("onboarding.continue")->isEnabled());
+    EXPECT_FALSE(f.get("onboarding.opening")->isVisible());
 }
 
 TEST(OnboardingView, AFailedCreationShowsASentenceAndCanBeRetried) {

@@ -4,9 +4,13 @@
 #include <QPushButton>
 #include <QTest>
 
+#include <future>
+
 #include "ui/UiFixtures.h"
 #include "app/ui/widgets/ErrorLabel.h"
 #include "app/ui/shell/UnlockScreen.h"
+#include "app/ui/MainWindow.h"
+#include "app/ui/ScreenFactory.h"
 #include "app/auth/AccountError.h"
 #include "app/model/shell/UnlockScreenModel.h"
 #include "model/ServerFixtures.h"
@@ -51,7 +55,13 @@ TEST(UnlockScreen, AWrongPassphraseShowsTheSentenceAndKeepsTheText) {
     QTest::keyClicks(v.field(), "wrong horse");
     EXPECT_TRUE(v.unlock()->isEnabled());
     v.unlock()->click();
+    // While it runs the button shows progress and takes no second press.
+    EXPECT_FALSE(v.unlock()->isEnabled());
+    EXPECT_TRUE(child<QWidget>(v.screen.get(), "unlock.unlockBusy")->isVisible());
     ASSERT_TRUE(spinUntil([&] { return v.h.model->errorMessage().has_value(); }));
+    testing::settle();
+    EXPECT_TRUE(v.unlock()->isEnabled());
+    EXPECT_FALSE(child<QWidget>(v.screen.get(), "unlock.unlockBusy")->isVisible());
     EXPECT_EQ(child<ErrorLabel>(v.screen.get(), "unlock.error")->message(),
               "Unlock failed \u2014 check your passphrase.");
     EXPECT_EQ(v.field()->text(), "wrong horse");
@@ -100,6 +110,39 @@ TEST(UnlockScreen, WithAPasskeyReturnInTheFieldStillUsesThePassphrase) {
     QTest::keyClick(field, Qt::Key_Return);
     ASSERT_TRUE(spinUntil([&] { return s.model().phase() == AppModel::Phase::unlocked; }));
     EXPECT_EQ(s.passkey->assertions.size(), before + 2);
+}
+
+// At launch the window learns of the security key before its unlock page first shows: one quiet
+// attempt at once, the key's button holding focus, and a passphrase typed meanwhile still opens.
+TEST(UnlockScreen, AtLaunchTheWindowTriesTheSecurityKeyAndThePassphraseMayOverlapIt) {
+    testing::ServerHarness s;
+    s.h.create();
+    s.connect("ana");
+    s.h.relaunch();
+    ASSERT_FALSE(s.model().isPasskeyEnrolled());
+    std::promise<void> touch;
+    auto touched = touch.get_future().share();
+    s.passkey->failNextAssertion([touched] {
+        touched.wait();
+        throw AccountError::ceremonyCancelled();
+    });
+    const auto asked = s.passkey->assertions.size();
+    ScreenFactory screens(s.model());
+    MainWindow window(s.model(), screens, /*hasTray=*/true);
+    window.show();
+    ASSERT_EQ(window.screen(), MainWindow::Screen::unlock);
+    ASSERT_TRUE(spinUntil([&] { return s.passkey->assertions.size() == asked + 1; }));
+    EXPECT_EQ(window.focusWidget(), child<QWidget>(window.page(), "unlock.passkey"));
+
+    auto* field = child<QLineEdit>(window.page(), "unlock.passphrase");
+    QTest::keyClicks(field, testing::kPassphrase);
+    QTest::keyClick(field, Qt::Key_Return);
+    ASSERT_TRUE(spinUntil([&] { return s.model().phase() == AppModel::Phase::unlocked; }));
+    touch.set_value();
+    ASSERT_TRUE(spinUntil([&] { return !s.model().isOpening(); }));
+    testing::settle();
+    EXPECT_EQ(window.screen(), MainWindow::Screen::vault);
+    EXPECT_FALSE(s.model().errorMessage());
 }
 
 }  // namespace

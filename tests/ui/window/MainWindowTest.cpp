@@ -15,10 +15,12 @@
 #include <QMenu>
 
 #include <future>
+#include <fstream>
 #include <thread>
 
 #include "app/ui/design/VaelTheme.h"
 #include "ui/ItemUiFixtures.h"
+#include "ui/ScriptedFileChooser.h"
 #include "ui/UiFixtures.h"
 #include "model/ItemFixtures.h"
 #include "app/model/window/VaultWindowModel.h"
@@ -26,6 +28,8 @@
 #include "app/ui/items/CaptureHost.h"
 #include "app/ui/items/ItemDetailView.h"
 #include "app/ui/widgets/ElidedLabel.h"
+#include "app/ui/items/ImportSheet.h"
+#include "app/model/items/ImportSheetModel.h"
 #include "app/ui/MainWindow.h"
 #include "app/ui/ScreenFactory.h"
 #include "app/ui/window/SidebarColumn.h"
@@ -135,12 +139,14 @@ TEST(MainWindowRun, UnlockBannerCaptureAndLock) {
     EXPECT_FALSE(answer.get());
     EXPECT_FALSE(t.v.m.liveCapture()->pending());
 
-    // Locking drops the vault page and its state.
+    // Locking drops the vault page and its state, and the page's sentence with it.
     QPointer<QWidget> page = t.window.page();
+    t.v.m.setErrorMessage("The server is unreachable \u2014 you can still unlock with your passphrase offline.");
     QCoro::waitFor(t.v.m.lock());
     settle();
     EXPECT_EQ(t.window.screen(), MainWindow::Screen::unlock);
     EXPECT_FALSE(page);
+    EXPECT_FALSE(t.v.m.errorMessage());
     EXPECT_EQ(t.screens.calls.back(), "unlock");
 }
 
@@ -247,6 +253,43 @@ TEST(MainWindowRun, NamesChosenByAgentsShowAsPlainTextOnOneLine) {
     content.tooltip = "Last sync failed: <b>call</b> <a href=\"x\">support</a> & <img src=\"/tmp/x.png\">";
     pill.setContent(content);
     EXPECT_EQ(rendered(pill.toolTip()).toStdString(), content.tooltip);
+
+// An import under way outlives its page: an invite link swapping the page mid-run leaves the sheet
+// to finish and report every row; a lock ends it.
+TEST(MainWindowRun, AnImportFinishesWhenThePageIsReplaced) {
+    WindowRun t;
+    t.window.show();
+    settle();
+    ASSERT_TRUE(t.vault());
+    const auto path = t.v.h.home.path() + "/export.csv";
+    {
+        std::ofstream out(path);
+        out << "name,username,password\n";
+        for (int i = 1; i <= 20; ++i) out << "site " << i << ",user,secret\n";
+    }
+    auto chooser = std::make_shared<testing::ScriptedFileChooser>();
+    chooser->answer(QString::fromStdString(path));
+    QPointer<ImportSheet> sheet = new ImportSheet(t.v.m, t.vault(), chooser);
+    sheet->open();
+    child<QPushButton>(sheet, "chooseFile")->click();
+    settle();
+    child<QPushButton>(sheet, "importRun")->click();
+    ASSERT_TRUE(spinUntil([&] { return sheet->model().progress() >= 2; }));
+    QPointer<QWidget> page = t.window.page();
+    t.v.m.handleInviteURL("vael://invite/abc123");
+    ASSERT_TRUE(spinUntil([&] { return t.window.screen() == MainWindow::Screen::invite; }));
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_FALSE(page);
+    ASSERT_TRUE(spinUntil([&] { return !sheet || sheet->model().result().has_value(); }));
+    ASSERT_TRUE(sheet);
+    EXPECT_EQ(sheet->model().result(), (ImportSheetModel::Result{20, 0}));
+    EXPECT_EQ(child<QLabel>(sheet, "importResult")->text(), "Imported 20 items into your vault.");
+    EXPECT_EQ(await(t.v.m.listItems()).size(), 20u);
+
+    QCoro::waitFor(t.v.m.lock());
+    settle();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_FALSE(sheet);
 }
 
 TEST(MainWindowRun, ACaptureSheetClosesWhenItsRequestIsAnsweredElsewhere) {

@@ -24,7 +24,12 @@
 #include "app/ui/widgets/ErrorLabel.h"
 #include "app/ui/window/SidebarColumn.h"
 #include "app/ui/window/StructureEditSheet.h"
+#include "app/ui/window/ItemListColumn.h"
+#include "app/ui/window/SidebarColumn.h"
+#include "app/ui/ScreenFactory.h"
 #include "app/ui/window/SyncStatusPill.h"
+#include "app/model/window/SidebarModel.h"
+#include "app/model/window/VaultWindowModel.h"
 #include "app/ui/window/VaultItemRowDelegate.h"
 #include "app/ui/window/VaultToolbar.h"
 #include "app/ui/design/SymbolCatalog.h"
@@ -336,6 +341,79 @@ TEST(SidebarColumn, PlusButtonsAreNamedFocusableAndLeaveTheRowAlone) {
 }
 
 // A misspelt symbol would draw the theme's missing-image icon.
+// MARK: - sidebar
+
+// Projects and groups start closed; what the user opens stays open through refreshes that rebuild
+// the rows; the "+" opens its menu without toggling its project.
+TEST(SidebarColumn, DisclosuresStartClosedAndKeepTheUsersChoice) {
+    OpenVault v;
+    const auto top = v.group("top");
+    v.group("beta", AppModel::localOrgID(), top);
+    VaultWindowModel window(v.m);
+    SidebarColumn column(window);
+    column.resize(240, 500);
+    column.show();
+    await(window.refresh());
+    settle();
+    auto* tree = column.tree();
+    auto* model = tree->model();
+    const auto find = [&](const QString& text) {
+        const auto hits = model->match(model->index(0, 0), Qt::DisplayRole, text, 1, Qt::MatchRecursive | Qt::MatchExactly);
+        return hits.isEmpty() ? QModelIndex() : hits.front();
+    };
+    const auto personal = find("Personal");
+    ASSERT_TRUE(personal.isValid());
+    EXPECT_TRUE(tree->isExpanded(personal.parent()));  // the section
+    EXPECT_FALSE(tree->isExpanded(personal));
+    EXPECT_FALSE(tree->isExpanded(find("top")));
+    EXPECT_FALSE(window.isProjectExpanded(AppModel::localOrgID()));
+
+    // A click on the name opens the project; the user opens "top".
+    QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, tree->visualRect(personal).center() - QPoint(40, 0));
+    EXPECT_TRUE(window.isProjectExpanded(AppModel::localOrgID()));
+    tree->expand(find("top"));
+
+    // A new group rebuilds the rows: the choices stay, the new group starts closed.
+    const auto other = v.group("other");
+    v.group("inner", AppModel::localOrgID(), other);
+    await(window.refresh());
+    settle();
+    ASSERT_TRUE(find("other").isValid());
+    EXPECT_TRUE(tree->isExpanded(find("Personal")));
+    EXPECT_TRUE(tree->isExpanded(find("top")));
+    EXPECT_FALSE(tree->isExpanded(find("other")));
+
+    // The "+" only opens the add menu.
+    const QRect row = tree->visualRect(find("Personal"));
+    QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, SidebarDelegate::plusRect(row).center());
+    settle();
+    EXPECT_TRUE(tree->isExpanded(find("Personal")));
+    EXPECT_TRUE(window.isProjectExpanded(AppModel::localOrgID()));
+    auto* menu = column.findChild<QMenu*>();
+    ASSERT_TRUE(menu);
+    menu->close();
+}
+
+// The list reads each row out with its tier, in the locale's name order.
+TEST(ItemListColumn, RowsReadOutTheirTierInNameOrder) {
+    OpenVault v;
+    v.item("zeta");
+    v.item("Bank", std::nullopt, {{"password", ItemField::Kind::password, "x", true}}, "human_gated");
+    v.item("alpha");
+    VaultWindowModel window(v.m);
+    ScreenFactory screens(v.m);
+    ItemListColumn column(window, screens);
+    await(window.refresh());
+    auto* list = column.findChild<QListView*>("itemList");
+    ASSERT_TRUE(list);
+    auto* model = list->model();
+    ASSERT_EQ(model->rowCount(), 3);
+    EXPECT_EQ(model->index(0, 0).data().toString(), "alpha");
+    EXPECT_EQ(model->index(1, 0).data().toString(), "Bank");
+    EXPECT_EQ(model->index(2, 0).data().toString(), "zeta");
+    EXPECT_EQ(model->index(1, 0).data(Qt::AccessibleTextRole).toString(), "Bank, password, AI access: Gated");
+}
+
 TEST(SyncStatusPill, EveryMarkIsInTheCatalogue) {
     for (const auto& status : {AppSyncStatus::synced({}), AppSyncStatus::idle(), AppSyncStatus::offline()}) {
         EXPECT_TRUE(SymbolCatalog::knows(*syncPillText(status, 0, std::nullopt, "").symbol));
