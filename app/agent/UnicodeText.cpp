@@ -86,7 +86,13 @@ std::string graphemeHead(std::string_view utf8, std::size_t n) {
     return head;
 }
 
-std::string displaySafe(std::string_view utf8) {
+namespace {
+
+bool isLineBreak(UChar32 c) {
+    return c == '\n' || c == '\r' || c == 0x2028 || c == 0x2029;
+}
+
+std::string filtered(std::string_view utf8, bool breaksAsSpaces) {
     std::string out;
     out.reserve(utf8.size());
     const auto* bytes = reinterpret_cast<const std::uint8_t*>(utf8.data());
@@ -96,6 +102,7 @@ std::string displaySafe(std::string_view utf8) {
         UChar32 c = 0;
         U8_NEXT(bytes, i, length, c);
         if (c < 0) c = 0xFFFD;
+        if (breaksAsSpaces && isLineBreak(c)) c = ' ';
         auto category = u_charType(c);
         if (category == U_CONTROL_CHAR || category == U_LINE_SEPARATOR || category == U_PARAGRAPH_SEPARATOR ||
             u_hasBinaryProperty(c, UCHAR_BIDI_CONTROL)) {
@@ -108,5 +115,11 @@ std::string displaySafe(std::string_view utf8) {
     }
     return out;
 }
+
+}  // namespace
+
+std::string displaySafe(std::string_view utf8) { return filtered(utf8, false); }
+
+std::string displayLine(std::string_view utf8) { return filtered(utf8, true); }
 
 }  // namespace vael

@@ -19,5 +19,8 @@ std::string graphemeHead(std::string_view utf8, std::size_t n);
 // separators and bidirectional controls are removed, so the name cannot break the sentence it is
 // shown in or reorder it. Bytes that are not UTF-8 become U+FFFD.
 std::string displaySafe(std::string_view utf8);
+// The same, for a name shown on one line of its own (a list row, a title): line breaks become
+// spaces first, so the words they parted stay apart.
+std::string displayLine(std::string_view utf8);
 
 }  // namespace vael

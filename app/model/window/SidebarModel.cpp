@@ -1,5 +1,7 @@
 #include "app/model/window/SidebarModel.h"
 
+#include "app/agent/UnicodeText.h"
+
 #include <QMimeData>
 
 #include "app/model/window/DragPayloads.h"
@@ -121,8 +123,11 @@ QVariant SidebarModel::data(const QModelIndex& index, int role) const {
     switch (role) {
     case Qt::DisplayRole:
         return node->title;
-    case Qt::AccessibleTextRole:
-        return node->badge > 0 ? QStringLiteral("%1, %2 items").arg(node->title).arg(node->badge) : node->title;
+    case Qt::AccessibleTextRole: {
+        // Read out as shown: a stored name's bidirectional and control characters never reach the reader.
+        const auto title = QString::fromStdString(displayLine(node->title.toStdString()));
+        return node->badge > 0 ? QStringLiteral("%1, %2 items").arg(title).arg(node->badge) : title;
+    }
     case SymbolRole:
         return node->symbol;
     case TierRole:

@@ -8,14 +8,7 @@ namespace vael {
 
 QString displayName(const std::string& stored) { return displayName(QString::fromStdString(stored)); }
 
-QString displayName(const QString& stored) {
-    // Line breaks part words: they become spaces before the filter drops what is left of them.
-    QString line = stored;
-    for (auto& c : line) {
-        if (c == u'\n' || c == u'\r' || c == QChar::LineSeparator || c == QChar::ParagraphSeparator) c = u' ';
-    }
-    return QString::fromStdString(displaySafe(line.toStdString()));
-}
+QString displayName(const QString& stored) { return QString::fromStdString(displayLine(stored.toStdString())); }
 
 QString plainToolTip(const QString& text) {
     // Qt shows a tooltip as rich text when it looks like markup: then it gets escaped text to show.

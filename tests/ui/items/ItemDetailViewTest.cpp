@@ -114,6 +114,7 @@ TEST(ItemDetailView, ANewModelOrClosingOverwritesWhatTheOldOneRevealed) {
     QObject::connect(second, &ItemDetailViewModel::valuesForgotten, [&] { emptied = true; });
     pane.reset();
     EXPECT_TRUE(emptied);
+}
 
 // With nobody to ask (no polkit agent, no system bus) the pane says why; the value stays masked.
 TEST(ItemDetailView, ARevealWithNobodyToAskSaysWhyInThePane) {

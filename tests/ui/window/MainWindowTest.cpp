@@ -229,6 +229,11 @@ TEST(MainWindowRun, NamesChosenByAgentsShowAsPlainTextOnOneLine) {
     ASSERT_TRUE(tree->itemDelegate()->helpEvent(&help, tree, option, project));
     EXPECT_EQ(rendered(QToolTip::text()).toStdString(), "Add to " + markup);
     QToolTip::hideText();
+    // The sidebar reads the group out as it shows it.
+    const auto hits = tree->model()->match(tree->model()->index(0, 0), Qt::DisplayRole, QString::fromStdString(reversed), 1,
+                                           Qt::MatchRecursive | Qt::MatchExactly);
+    ASSERT_EQ(hits.size(), 1);
+    EXPECT_TRUE(hits.front().data(Qt::AccessibleTextRole).toString().startsWith("Prod live key"));
 
     // List row, detail title and menus: one line, no reordering, "&" as itself.
     const auto row = t.vault()->window().rows().front();
@@ -253,6 +258,7 @@ TEST(MainWindowRun, NamesChosenByAgentsShowAsPlainTextOnOneLine) {
     content.tooltip = "Last sync failed: <b>call</b> <a href=\"x\">support</a> & <img src=\"/tmp/x.png\">";
     pill.setContent(content);
     EXPECT_EQ(rendered(pill.toolTip()).toStdString(), content.tooltip);
+}
 
 // An import under way outlives its page: an invite link swapping the page mid-run leaves the sheet
 // to finish and report every row; a lock ends it.
