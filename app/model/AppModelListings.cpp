@@ -1,16 +1,18 @@
 // The rows the screens show: items, one-time codes and the tree of projects and groups. Every call
-// opens what it shows afresh; no decrypted payload outlives it.
+// opens what it shows afresh (the window's listing only the items written since its last read); no
+// decrypted payload outlives it.
 
-#include <QCollator>
 #include <QString>
 
 #include <algorithm>
+#include <thread>
 #include <unordered_map>
 
 #include "app/agent/ops/AgentText.h"
 #include "app/agent/ops/ItemLayout.h"
 #include "app/model/AppModel.h"
 #include "app/model/Blocking.h"
+#include "app/model/CodeOrder.h"
 #include "app/model/ModelVault.h"
 #include "crypto/TOTP.h"
 
@@ -65,6 +67,174 @@ void sortByName(std::vector<Row>& rows) {
                      [](const Row& a, const Row& b) { return canonicallyLess(a.name, b.name); });
 }
 
+std::optional<AppModel::ItemRow> itemRowOf(const Uuid& group, const ItemRecord& item, const ItemPayload& payload) {
+    if (payload.fields.empty()) return std::nullopt;
+    return AppModel::ItemRow{item.id, payload.name, payload.fields.front().label, item.aiAccess, group};
+}
+
+std::optional<AppModel::CodeRow> codeRowOf(const ItemRecord& item, const ItemPayload& payload) {
+    const auto* code = firstOfKind(payload, ItemField::Kind::otp);
+    if (!code) return std::nullopt;
+    std::optional<std::string> account;
+    bool fromSeed = false;
+    try {
+        auto seed = TOTP::parameters(code->value);
+        if (seed.account) {
+            account = *seed.account;
+            fromSeed = true;
+        }
+    } catch (const std::exception&) {
+    }
+    if (!fromSeed) {
+        if (const auto* username = firstOfKind(payload, ItemField::Kind::username)) account = username->value;
+    }
+    return AppModel::CodeRow{item.id, payload.name, std::move(account), code->value};
+}
+
+std::vector<AppModel::ProjectNode> readTree(const ModelVault& work) {
+    std::vector<ProjectRecord> projects;
+    std::vector<CollectionRecord> groups;
+    try {
+        projects = work.store().projects();
+    } catch (const std::exception&) {
+    }
+    try {
+        groups = work.store().collections();
+    } catch (const std::exception&) {
+    }
+    std::vector<AppModel::ProjectNode> nodes;
+    std::unordered_map<Uuid, std::size_t> byID;
+    for (const auto& project : projects) {
+        auto name = projectName(work, project);
+        if (auto known = byID.find(project.id); known != byID.end()) {
+            nodes[known->second].name = std::move(name);
+            continue;
+        }
+        byID.emplace(project.id, nodes.size());
+        nodes.push_back(AppModel::ProjectNode{project.id, std::move(name), {}});
+    }
+    for (const auto& group : groups) {
+        auto key = work.collectionKey(group);
+        if (!key) continue;
+        auto project = byID.find(group.orgId);
+        if (project == byID.end()) continue;
+        nodes[project->second].groups.push_back(
+            AppModel::GroupNode{group.id, work.groupName(group, *key), group.orgId, group.parentId});
+    }
+    for (auto& node : nodes) sortByName(node.groups);
+    sortByName(nodes);
+    return nodes;
+}
+
+AppModel::ListingEntry entryOf(const Uuid& group, std::size_t place, const ItemRecord& item,
+                               const std::optional<ItemPayload>& payload) {
+    AppModel::ListingEntry entry{item.id, {place, item.nameBlob}, std::nullopt, std::nullopt};
+    if (!payload) return entry;
+    entry.row = itemRowOf(group, item, *payload);
+    entry.code = codeRowOf(item, *payload);
+    return entry;
+}
+
+// Every listed item in the order gatherItems gives, its payload opened on several threads at once.
+AppModel::ListingRead readWholeListing(const ModelVault& work) {
+    AppModel::ListingRead read;
+    std::uint64_t mark = 0;
+    try {
+        // Taken before the reads: a commit they may or may not see is read again from the journal.
+        mark = work.store().contentChangesSince(std::nullopt).mark;
+    } catch (const std::exception&) {
+    }
+    struct Pending {
+        const ItemRecord* item;
+        std::size_t group;  // its place among the listed groups
+    };
+    std::vector<CollectionRecord> groups;
+    try {
+        groups = work.store().collections();
+    } catch (const std::exception&) {
+    }
+    auto places = std::make_shared<std::unordered_map<Uuid, std::size_t>>();
+    std::vector<CollectionKey> keys;
+    std::vector<std::vector<ItemRecord>> itemsByGroup;
+    std::vector<Uuid> groupOf;
+    for (const auto& group : groups) {
+        auto key = work.collectionKey(group);
+        if (!key) continue;
+        std::vector<ItemRecord> items;
+        try {
+            items = work.store().items(group.id);
+        } catch (const std::exception&) {
+        }
+        places->emplace(group.id, keys.size());
+        keys.push_back(std::move(*key));
+        itemsByGroup.push_back(std::move(items));
+        groupOf.push_back(group.id);
+    }
+    std::vector<Pending> pending;
+    for (std::size_t g = 0; g < itemsByGroup.size(); ++g)
+        for (const auto& item : itemsByGroup[g])
+            if (!item.deleted) pending.push_back({&item, g});
+    std::vector<std::optional<ItemPayload>> payloads(pending.size());
+    const auto open = [&](std::size_t first, std::size_t step) {
+        for (std::size_t i = first; i < pending.size(); i += step)
+            payloads[i] = work.loadPayload(ModelVault::Located{*pending[i].item, keys[pending[i].group]});
+    };
+    const std::size_t threads =
+        std::min<std::size_t>({std::max(1u, std::thread::hardware_concurrency()), 8, pending.size() / 256 + 1});
+    {
+        std::vector<std::jthread> workers;
+        for (std::size_t t = 1; t < threads; ++t) workers.emplace_back(open, t, threads);
+        open(0, threads);
+    }
+    read.entries.reserve(pending.size());
+    for (std::size_t i = 0; i < pending.size(); ++i) {
+        if (!payloads[i]) continue;
+        read.entries.push_back(entryOf(groupOf[pending[i].group], pending[i].group, *pending[i].item, payloads[i]));
+        payloads[i].reset();
+    }
+    read.tree = readTree(work);
+    read.basis = AppModel::ListingBasis{{}, work.keyEpoch(), mark, std::move(places)};
+    return read;
+}
+
+// The items written since `since`; the whole listing when the journal cannot say, or groups or
+// projects were written.
+AppModel::ListingRead readListingSince(const ModelVault& work, const AppModel::ListingBasis& since) {
+    const bool sameBasis = since.store.lock() == work.sharedStore() && since.keyEpoch == work.keyEpoch() && since.groups;
+    ContentChanges changes;
+    if (sameBasis) {
+        try {
+            changes = work.store().contentChangesSince(since.mark);
+        } catch (const std::exception&) {
+            changes.known = false;
+        }
+    }
+    if (!sameBasis || !changes.known || changes.structure) return readWholeListing(work);
+    AppModel::ListingRead read;
+    read.whole = false;
+    read.from = since.mark;
+    for (const auto& item : changes.items) {
+        const auto place = since.groups->find(item.collectionId);
+        if (item.deleted || place == since.groups->end()) {
+            read.entries.push_back({item.id, {0, item.nameBlob}, std::nullopt, std::nullopt});
+            continue;
+        }
+        std::optional<ItemPayload> payload;
+        std::optional<CollectionRecord> group;
+        try {
+            group = work.store().collection(item.collectionId);
+        } catch (const std::exception&) {
+        }
+        if (group && !group->deleted) {
+            if (auto key = work.collectionKey(*group)) payload = work.loadPayload(ModelVault::Located{item, *key});
+        }
+        read.entries.push_back(entryOf(item.collectionId, place->second, item, payload));
+    }
+    read.basis = since;
+    read.basis->mark = changes.mark;
+    return read;
+}
+
 }  // namespace
 
 QCoro::Task<std::optional<ItemPayload>> AppModel::loadPayload(Uuid id) {
@@ -85,8 +255,7 @@ QCoro::Task<std::vector<AppModel::ItemRow>> AppModel::listItems() {
     auto job = runBlocking([work = std::move(*work)] {
         std::vector<ItemRow> found;
         gatherItems(work, [&](const Uuid& group, const ItemRecord& item, const ItemPayload& payload) {
-            if (payload.fields.empty()) return;
-            found.push_back(ItemRow{item.id, payload.name, payload.fields.front().label, item.aiAccess, group});
+            if (auto row = itemRowOf(group, item, payload)) found.push_back(std::move(*row));
         });
         return found;
     });
@@ -104,22 +273,7 @@ QCoro::Task<std::vector<AppModel::CodeRow>> AppModel::listCodes() {
     auto job = runBlocking([work = std::move(*work)] {
         std::vector<CodeRow> found;
         gatherItems(work, [&](const Uuid&, const ItemRecord& item, const ItemPayload& payload) {
-            const auto* code = firstOfKind(payload, ItemField::Kind::otp);
-            if (!code) return;
-            std::optional<std::string> account;
-            bool fromSeed = false;
-            try {
-                auto seed = TOTP::parameters(code->value);
-                if (seed.account) {
-                    account = *seed.account;
-                    fromSeed = true;
-                }
-            } catch (const std::exception&) {
-            }
-            if (!fromSeed) {
-                if (const auto* username = firstOfKind(payload, ItemField::Kind::username)) account = username->value;
-            }
-            found.push_back(CodeRow{item.id, payload.name, std::move(account), code->value});
+            if (auto code = codeRowOf(item, payload)) found.push_back(std::move(*code));
         });
         return found;
     });
@@ -127,9 +281,7 @@ QCoro::Task<std::vector<AppModel::CodeRow>> AppModel::listCodes() {
         rows = co_await job;
     } catch (const std::exception&) {
     }
-    // The user's own order: alphabetical in their locale, whatever the case.
-    QCollator collator;
-    collator.setCaseSensitivity(Qt::CaseInsensitive);
+    const auto collator = codeCollator();
     std::stable_sort(rows.begin(), rows.end(), [&](const CodeRow& a, const CodeRow& b) {
         return collator.compare(QString::fromStdString(a.name), QString::fromStdString(b.name)) < 0;
     });
@@ -140,45 +292,29 @@ QCoro::Task<std::vector<AppModel::ProjectNode>> AppModel::vaultTree() {
     std::vector<ProjectNode> tree;
     auto work = modelVault();
     if (!work) co_return tree;
-    auto job = runBlocking([work = std::move(*work)] {
-        std::vector<ProjectRecord> projects;
-        std::vector<CollectionRecord> groups;
-        try {
-            projects = work.store().projects();
-        } catch (const std::exception&) {
-        }
-        try {
-            groups = work.store().collections();
-        } catch (const std::exception&) {
-        }
-        std::vector<ProjectNode> nodes;
-        std::unordered_map<Uuid, std::size_t> byID;
-        for (const auto& project : projects) {
-            auto name = projectName(work, project);
-            if (auto known = byID.find(project.id); known != byID.end()) {
-                nodes[known->second].name = std::move(name);
-                continue;
-            }
-            byID.emplace(project.id, nodes.size());
-            nodes.push_back(ProjectNode{project.id, std::move(name), {}});
-        }
-        for (const auto& group : groups) {
-            auto key = work.collectionKey(group);
-            if (!key) continue;
-            auto project = byID.find(group.orgId);
-            if (project == byID.end()) continue;
-            nodes[project->second].groups.push_back(
-                GroupNode{group.id, work.groupName(group, *key), group.orgId, group.parentId});
-        }
-        for (auto& node : nodes) sortByName(node.groups);
-        sortByName(nodes);
-        return nodes;
-    });
+    auto job = runBlocking([work = std::move(*work)] { return readTree(work); });
     try {
         tree = co_await job;
     } catch (const std::exception&) {
     }
     co_return tree;
+}
+
+QCoro::Task<AppModel::ListingRead> AppModel::readListing(std::optional<ListingBasis> since) {
+    ListingRead read;
+    auto work = modelVault();
+    if (!work) co_return read;
+    auto job = runBlocking([work = std::move(*work), since = std::move(since)] {
+        auto found = since ? readListingSince(work, *since) : readWholeListing(work);
+        found.basis->store = work.sharedStore();
+        return found;
+    });
+    try {
+        read = co_await job;
+    } catch (const std::exception&) {
+        read = ListingRead{};
+    }
+    co_return read;
 }
 
 }  // namespace vael

@@ -1,0 +1,54 @@
+#pragma once
+
+#include <QCollator>
+#include <QString>
+
+#include <optional>
+#include <vector>
+
+#include "app/model/AppModel.h"
+
+namespace vael {
+
+// The window's rows, codes and tree as a full listing gives them, kept up to date one written item at
+// a time from the reads AppModel::readListing answers. Main thread.
+class VaultListing {
+public:
+    using ItemRow = AppModel::ItemRow;
+    using CodeRow = AppModel::CodeRow;
+    using ProjectNode = AppModel::ProjectNode;
+
+    VaultListing();
+
+    const std::vector<ItemRow>& rows() const { return rows_; }
+    const std::vector<CodeRow>& codes() const { return codes_; }
+    const std::vector<ProjectNode>& tree() const { return tree_; }
+    // Where the next read continues from; none before the first whole read.
+    const std::optional<AppModel::ListingBasis>& basis() const { return basis_; }
+
+    // A part read continues only the read that left this listing where it is.
+    bool accepts(const AppModel::ListingRead& read) const;
+    // The next read is whole.
+    void forget() { basis_.reset(); }
+    // Takes in an accepted read; answers whether rows, codes or tree changed.
+    bool apply(AppModel::ListingRead read);
+
+private:
+    struct CodePlace {
+        QString name;
+        AppModel::ListingPlace place;
+    };
+    bool codeBefore(const CodePlace& a, const CodePlace& b) const;
+    bool applyWhole(AppModel::ListingRead read);
+    bool applyEntry(AppModel::ListingEntry entry);
+
+    QCollator collator_;
+    std::vector<ItemRow> rows_;
+    std::vector<AppModel::ListingPlace> rowPlaces_;  // beside rows_
+    std::vector<CodeRow> codes_;
+    std::vector<CodePlace> codePlaces_;  // beside codes_
+    std::vector<ProjectNode> tree_;
+    std::optional<AppModel::ListingBasis> basis_;
+};
+
+}  // namespace vael
