@@ -13,6 +13,21 @@ bool VaultListing::accepts(const AppModel::ListingRead& read) const {
     return read.whole || (basis_ && read.from == basis_->mark);
 }
 
+int VaultListing::tierCount(const std::string& tier) const {
+    const auto found = tierCounts_.find(tier);
+    return found == tierCounts_.end() ? 0 : found->second;
+}
+
+int VaultListing::groupRowCount(const Uuid& group) const {
+    const auto found = groupCounts_.find(group);
+    return found == groupCounts_.end() ? 0 : found->second;
+}
+
+void VaultListing::count(const ItemRow& row, int by) {
+    if ((tierCounts_[row.aiAccess] += by) == 0) tierCounts_.erase(row.aiAccess);
+    if ((groupCounts_[row.groupID] += by) == 0) groupCounts_.erase(row.groupID);
+}
+
 bool VaultListing::codeBefore(const CodePlace& a, const CodePlace& b) const {
     // A stable sort by name of the codes in listing order.
     const int byName = collator_.compare(a.name, b.name);
@@ -56,6 +71,13 @@ bool VaultListing::applyWhole(AppModel::ListingRead read) {
     const bool changed = rows != rows_ || sortedCodes != codes_ || read.tree != tree_;
     rows_ = std::move(rows);
     rowPlaces_ = std::move(rowPlaces);
+    rowPlaceOf_.clear();
+    tierCounts_.clear();
+    groupCounts_.clear();
+    for (std::size_t i = 0; i < rows_.size(); ++i) {
+        rowPlaceOf_.emplace(rows_[i].id, rowPlaces_[i]);
+        count(rows_[i], 1);
+    }
     codes_ = std::move(sortedCodes);
     codePlaces_ = std::move(sortedPlaces);
     tree_ = std::move(read.tree);
@@ -66,17 +88,25 @@ bool VaultListing::applyWhole(AppModel::ListingRead read) {
 bool VaultListing::applyEntry(AppModel::ListingEntry entry) {
     bool changed = false;
     // The row: where it was, where it goes.
-    const auto oldRow = std::find_if(rows_.begin(), rows_.end(), [&](const ItemRow& row) { return row.id == entry.id; });
+    auto oldRow = rows_.end();
+    if (const auto placed = rowPlaceOf_.find(entry.id); placed != rowPlaceOf_.end()) {
+        const auto at = std::lower_bound(rowPlaces_.begin(), rowPlaces_.end(), placed->second);
+        oldRow = rows_.begin() + (at - rowPlaces_.begin());
+    }
     const bool rowStays = oldRow != rows_.end() && entry.row && *oldRow == *entry.row &&
-                          rowPlaces_[static_cast<std::size_t>(oldRow - rows_.begin())] == entry.place;
+                          rowPlaceOf_.at(entry.id) == entry.place;
     if (!rowStays) {
         if (oldRow != rows_.end()) {
+            count(*oldRow, -1);
+            rowPlaceOf_.erase(entry.id);
             rowPlaces_.erase(rowPlaces_.begin() + (oldRow - rows_.begin()));
             rows_.erase(oldRow);
             changed = true;
         }
         if (entry.row) {
             const auto at = std::upper_bound(rowPlaces_.begin(), rowPlaces_.end(), entry.place) - rowPlaces_.begin();
+            count(*entry.row, 1);
+            rowPlaceOf_.emplace(entry.id, entry.place);
             rows_.insert(rows_.begin() + at, std::move(*entry.row));
             rowPlaces_.insert(rowPlaces_.begin() + at, entry.place);
             changed = true;

@@ -4,6 +4,8 @@
 #include <QString>
 
 #include <optional>
+#include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "app/model/AppModel.h"
@@ -23,6 +25,9 @@ public:
     const std::vector<ItemRow>& rows() const { return rows_; }
     const std::vector<CodeRow>& codes() const { return codes_; }
     const std::vector<ProjectNode>& tree() const { return tree_; }
+    // Rows with this tier text; rows directly in this group.
+    int tierCount(const std::string& tier) const;
+    int groupRowCount(const Uuid& group) const;
     // Where the next read continues from; none before the first whole read.
     const std::optional<AppModel::ListingBasis>& basis() const { return basis_; }
 
@@ -41,10 +46,14 @@ private:
     bool codeBefore(const CodePlace& a, const CodePlace& b) const;
     bool applyWhole(AppModel::ListingRead read);
     bool applyEntry(AppModel::ListingEntry entry);
+    void count(const ItemRow& row, int by);
 
     QCollator collator_;
     std::vector<ItemRow> rows_;
     std::vector<AppModel::ListingPlace> rowPlaces_;  // beside rows_
+    std::unordered_map<Uuid, AppModel::ListingPlace> rowPlaceOf_;
+    std::unordered_map<std::string, int> tierCounts_;
+    std::unordered_map<Uuid, int> groupCounts_;
     std::vector<CodeRow> codes_;
     std::vector<CodePlace> codePlaces_;  // beside codes_
     std::vector<ProjectNode> tree_;

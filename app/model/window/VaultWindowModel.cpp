@@ -222,14 +222,12 @@ QString VaultWindowModel::contentTitle(const std::function<QString(const QString
     return {};
 }
 
-int VaultWindowModel::count(const std::string& tier) const {
-    return static_cast<int>(std::count_if(rows().begin(), rows().end(), [&](const ItemRow& row) { return row.aiAccess == tier; }));
-}
+int VaultWindowModel::count(const std::string& tier) const { return listing_.tierCount(tier); }
 
 int VaultWindowModel::groupCount(const Uuid& group) const {
-    const auto inside = descendantGroupIDs(group, allGroups());
-    return static_cast<int>(
-        std::count_if(rows().begin(), rows().end(), [&](const ItemRow& row) { return inside.contains(row.groupID); }));
+    int rows = 0;
+    for (const auto& inside : descendantGroupIDs(group, allGroups())) rows += listing_.groupRowCount(inside);
+    return rows;
 }
 
 std::string VaultWindowModel::groupName(const Uuid& group) const {

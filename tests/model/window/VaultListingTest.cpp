@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 
 #include "model/ItemFixtures.h"
@@ -96,6 +97,14 @@ TEST(VaultListing, EachWriteLeavesWhatAFullListingGives) {
         EXPECT_EQ(window.rows(), rows) << c.kind;
         EXPECT_EQ(window.codes(), codes) << c.kind;
         EXPECT_EQ(window.tree(), tree) << c.kind;
+        // The sidebar's counts, kept as rows come and go, are what counting the rows gives.
+        for (const std::string tier : {"injectable", "human_gated", "ai_hidden"})
+            EXPECT_EQ(window.count(tier), std::count_if(rows.begin(), rows.end(), [&](const auto& r) { return r.aiAccess == tier; }))
+                << c.kind << " " << tier;
+        for (const auto& group : window.allGroups())
+            EXPECT_EQ(window.groupCount(group.id),
+                      std::count_if(rows.begin(), rows.end(), [&](const auto& r) { return r.groupID == group.id; }))
+                << c.kind;
     }
 }
 
