@@ -20,6 +20,7 @@
 #include "app/ui/items/CodesTray.h"
 #include "app/ui/MainWindow.h"
 #include "app/ui/ScreenFactory.h"
+#include "core/Memory.h"
 
 using namespace vael;
 
@@ -34,6 +35,7 @@ int fail(const QString& message) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    vael::boundAllocatorArenas();
     QApplication application(argc, argv);
     QApplication::setApplicationName("Vael");
     QApplication::setApplicationVersion(VAEL_VERSION);

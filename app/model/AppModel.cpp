@@ -22,6 +22,7 @@
 #include "app/sync/SyncAPIAdapter.h"
 #include "app/sync/SyncCoordinator.h"
 #include "core/Log.h"
+#include "core/Memory.h"
 
 #ifndef VAEL_DEFAULT_SERVER_URL
 #define VAEL_DEFAULT_SERVER_URL "https://vael.invalid/api/v1"
@@ -194,6 +195,7 @@ AppModel::AppModel(VaelPaths paths, AppModelServices services, QObject* parent)
 
     idleTimer_ = timers_->makeTimer();
     heartbeatTimer_ = timers_->makeTimer();
+    memoryTrimTimer_ = timers_->makeTimer();
 }
 
 AppModel::~AppModel() {
@@ -261,6 +263,8 @@ void AppModel::setConflictCount(qint64 count) {
 void AppModel::noteStoreChange() {
     ++vaultRevision_;
     emit vaultRevisionChanged();
+    // Once a burst of writes is over, what it freed goes back to the system.
+    memoryTrimTimer_->start(kMemoryTrimAfterQuiet, [] { QThreadPool::globalInstance()->start(releaseFreedMemory); });
 }
 
 // MARK: - bootstrap and invites
@@ -415,7 +419,11 @@ QCoro::Task<> AppModel::lock() {
     setSyncStatus(SyncStatus::idle());
     setSyncFailureReason(std::nullopt);
     setConflictCount(0);
-    auto locked = runBlocking([vault = vault_] { vault->lock(); });
+    auto locked = runBlocking([vault = vault_] {
+        vault->lock();
+        // The session's listings, caches and payloads were freed: give the pages back.
+        releaseFreedMemory();
+    });
     co_await locked;
     if (!self) co_return;
     --closing_;

@@ -463,6 +463,8 @@ private:
 
     std::unique_ptr<ModelTimer> idleTimer_;
     std::unique_ptr<ModelTimer> heartbeatTimer_;
+    std::unique_ptr<ModelTimer> memoryTrimTimer_;
+    static constexpr std::chrono::seconds kMemoryTrimAfterQuiet{5};
     std::uint64_t heartbeatGeneration_ = 0;
     bool syncRunning_ = false;
     bool syncAgain_ = false;
