@@ -118,10 +118,10 @@ void SyncEngine::pull() {
     for (std::size_t i = 0; i < response.items.size(); ++i) {
         const auto& delta = response.items[i];
         if (delta.deleted) {
+            if (batched.contains(delta.id)) flush();  // the row it finds is the one the items before it left
             auto local = store_->item(delta.id);
             // The tombstone of an unknown item is not stored.
             if (!local) continue;
-            flush();
             local->deleted = true;
             local->revision = delta.revision;
             local->updatedAt = delta.updatedAt;
