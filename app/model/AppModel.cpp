@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QThreadPool>
+#include <QTimer>
 
 #include <algorithm>
 #include <cctype>
@@ -195,7 +196,10 @@ AppModel::AppModel(VaelPaths paths, AppModelServices services, QObject* parent)
 
     idleTimer_ = timers_->makeTimer();
     heartbeatTimer_ = timers_->makeTimer();
-    memoryTrimTimer_ = timers_->makeTimer();
+    memoryTrimTimer_ = new QTimer(this);
+    memoryTrimTimer_->setSingleShot(true);
+    memoryTrimTimer_->setInterval(kMemoryTrimAfterQuiet);
+    connect(memoryTrimTimer_, &QTimer::timeout, this, [] { QThreadPool::globalInstance()->start(releaseFreedMemory); });
 }
 
 AppModel::~AppModel() {
@@ -264,7 +268,7 @@ void AppModel::noteStoreChange() {
     ++vaultRevision_;
     emit vaultRevisionChanged();
     // Once a burst of writes is over, what it freed goes back to the system.
-    memoryTrimTimer_->start(kMemoryTrimAfterQuiet, [] { QThreadPool::globalInstance()->start(releaseFreedMemory); });
+    memoryTrimTimer_->start();
 }
 
 // MARK: - bootstrap and invites

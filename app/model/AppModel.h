@@ -38,6 +38,8 @@
 #include "store/SyncPause.h"
 #include "store/VaelSyncAPI.h"
 
+class QTimer;
+
 namespace vael {
 
 class AcceptInviteViewModel;
@@ -463,7 +465,8 @@ private:
 
     std::unique_ptr<ModelTimer> idleTimer_;
     std::unique_ptr<ModelTimer> heartbeatTimer_;
-    std::unique_ptr<ModelTimer> memoryTrimTimer_;
+    // Not the injected timers: when the allocator is trimmed changes nothing a caller sees.
+    QTimer* memoryTrimTimer_ = nullptr;
     static constexpr std::chrono::seconds kMemoryTrimAfterQuiet{5};
     std::uint64_t heartbeatGeneration_ = 0;
     bool syncRunning_ = false;
