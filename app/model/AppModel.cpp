@@ -435,6 +435,8 @@ QCoro::Task<> AppModel::lock() {
     setPendingInvite(std::nullopt);
     // Last, so no screen shows "locked" while keys are still held.
     setPhase(Phase::locked);
+    // Again once the screens of the session are gone.
+    memoryTrimTimer_->start();
 }
 
 void AppModel::lockForSystemEvent() {
