@@ -20,30 +20,6 @@ namespace vael {
 
 namespace {
 
-// Every readable live item of every live group whose key opens: groups by sort, items in store order.
-template <class Visit>
-void gatherItems(const ModelVault& work, Visit visit) {
-    std::vector<CollectionRecord> groups;
-    try {
-        groups = work.store().collections();
-    } catch (const std::exception&) {
-    }
-    for (const auto& group : groups) {
-        auto key = work.collectionKey(group);
-        if (!key) continue;
-        std::vector<ItemRecord> items;
-        try {
-            items = work.store().items(group.id);
-        } catch (const std::exception&) {
-        }
-        for (const auto& item : items) {
-            if (item.deleted) continue;
-            auto payload = work.loadPayload(ModelVault::Located{item, *key});
-            if (payload) visit(group.id, item, *payload);
-        }
-    }
-}
-
 const ItemField* firstOfKind(const ItemPayload& payload, ItemField::Kind kind) {
     for (const auto& field : payload.fields) {
         if (field.kind == kind) return &field;
@@ -135,15 +111,9 @@ AppModel::ListingEntry entryOf(const Uuid& group, std::size_t place, const ItemR
     return entry;
 }
 
-// Every listed item in the order gatherItems gives, its payload opened on several threads at once.
-AppModel::ListingRead readWholeListing(const ModelVault& work) {
-    AppModel::ListingRead read;
-    std::uint64_t mark = 0;
-    try {
-        // Taken before the reads: a commit they may or may not see is read again from the journal.
-        mark = work.store().contentChangesSince(std::nullopt).mark;
-    } catch (const std::exception&) {
-    }
+// Every readable live item of every live group whose key opens, groups by sort and items in store
+// order, each payload opened on one of several threads; `places` gets each listed group's place.
+std::vector<AppModel::ListingEntry> readEntries(const ModelVault& work, std::unordered_map<Uuid, std::size_t>& places) {
     struct Pending {
         const ItemRecord* item;
         std::size_t group;  // its place among the listed groups
@@ -153,7 +123,6 @@ AppModel::ListingRead readWholeListing(const ModelVault& work) {
         groups = work.store().collections();
     } catch (const std::exception&) {
     }
-    auto places = std::make_shared<std::unordered_map<Uuid, std::size_t>>();
     std::vector<CollectionKey> keys;
     std::vector<std::vector<ItemRecord>> itemsByGroup;
     std::vector<Uuid> groupOf;
@@ -165,7 +134,7 @@ AppModel::ListingRead readWholeListing(const ModelVault& work) {
             items = work.store().items(group.id);
         } catch (const std::exception&) {
         }
-        places->emplace(group.id, keys.size());
+        places.emplace(group.id, keys.size());
         keys.push_back(std::move(*key));
         itemsByGroup.push_back(std::move(items));
         groupOf.push_back(group.id);
@@ -186,12 +155,26 @@ AppModel::ListingRead readWholeListing(const ModelVault& work) {
         for (std::size_t t = 1; t < threads; ++t) workers.emplace_back(open, t, threads);
         open(0, threads);
     }
-    read.entries.reserve(pending.size());
+    std::vector<AppModel::ListingEntry> entries;
+    entries.reserve(pending.size());
     for (std::size_t i = 0; i < pending.size(); ++i) {
         if (!payloads[i]) continue;
-        read.entries.push_back(entryOf(groupOf[pending[i].group], pending[i].group, *pending[i].item, payloads[i]));
+        entries.push_back(entryOf(groupOf[pending[i].group], pending[i].group, *pending[i].item, payloads[i]));
         payloads[i].reset();
     }
+    return entries;
+}
+
+AppModel::ListingRead readWholeListing(const ModelVault& work) {
+    AppModel::ListingRead read;
+    std::uint64_t mark = 0;
+    try {
+        // Taken before the reads: a commit they may or may not see is read again from the journal.
+        mark = work.store().contentChangesSince(std::nullopt).mark;
+    } catch (const std::exception&) {
+    }
+    auto places = std::make_shared<std::unordered_map<Uuid, std::size_t>>();
+    read.entries = readEntries(work, *places);
     read.tree = readTree(work);
     read.basis = AppModel::ListingBasis{{}, work.keyEpoch(), mark, std::move(places)};
     return read;
@@ -254,9 +237,9 @@ QCoro::Task<std::vector<AppModel::ItemRow>> AppModel::listItems() {
     if (!work) co_return rows;
     auto job = runBlocking([work = std::move(*work)] {
         std::vector<ItemRow> found;
-        gatherItems(work, [&](const Uuid& group, const ItemRecord& item, const ItemPayload& payload) {
-            if (auto row = itemRowOf(group, item, payload)) found.push_back(std::move(*row));
-        });
+        std::unordered_map<Uuid, std::size_t> places;
+        for (auto& entry : readEntries(work, places))
+            if (entry.row) found.push_back(std::move(*entry.row));
         return found;
     });
     try {
@@ -272,9 +255,9 @@ QCoro::Task<std::vector<AppModel::CodeRow>> AppModel::listCodes() {
     if (!work) co_return rows;
     auto job = runBlocking([work = std::move(*work)] {
         std::vector<CodeRow> found;
-        gatherItems(work, [&](const Uuid&, const ItemRecord& item, const ItemPayload& payload) {
-            if (auto code = codeRowOf(item, payload)) found.push_back(std::move(*code));
-        });
+        std::unordered_map<Uuid, std::size_t> places;
+        for (auto& entry : readEntries(work, places))
+            if (entry.code) found.push_back(std::move(*entry.code));
         return found;
     });
     try {
