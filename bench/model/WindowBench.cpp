@@ -269,7 +269,11 @@ void importRows() {
     const auto slice = [&](std::size_t from) {
         return median(std::vector<double>(perRow.begin() + static_cast<long>(from), perRow.begin() + static_cast<long>(from) + 500));
     };
-    std::printf("  %.1f s in all; per row %.2f ms at first, %.2f ms near 10,000\n", total, slice(0), slice(9500));
+    double firstThousand = 0;
+    for (std::size_t i = 0; i < 1000; ++i) firstThousand += perRow[i];
+    std::printf("  %.1f s in all (the first 1,000 rows %.2f s, goal <= 3 s); per row %.2f ms at first, %.2f ms near "
+                "10,000\n",
+                total, firstThousand / 1000, slice(0), slice(9500));
 }
 
 void memory() {
