@@ -20,7 +20,7 @@
 #include "app/model/window/DeleteTarget.h"
 #include "app/model/window/SidebarSelection.h"
 #include "app/model/window/StructureSheet.h"
-#include "app/model/window/VaultListing.h"
+#include "app/model/VaultListing.h"
 
 namespace vael {
 

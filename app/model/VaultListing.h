@@ -12,8 +12,8 @@
 
 namespace vael {
 
-// The window's rows, codes and tree as a full listing gives them, kept up to date one written item at
-// a time from the reads AppModel::readListing answers. Main thread.
+// The vault's rows, codes and tree as a full listing gives them, kept up to date one written item at
+// a time from the reads AppModel::readListing answers (the window's and the tray's). Main thread.
 class VaultListing {
 public:
     using ItemRow = AppModel::ItemRow;

@@ -4,7 +4,7 @@
 #include <functional>
 
 #include "model/ItemFixtures.h"
-#include "app/model/window/VaultListing.h"
+#include "app/model/VaultListing.h"
 #include "app/model/window/VaultWindowModel.h"
 
 namespace vael {

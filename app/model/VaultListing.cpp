@@ -1,4 +1,4 @@
-#include "app/model/window/VaultListing.h"
+#include "app/model/VaultListing.h"
 
 #include <algorithm>
 #include <numeric>
