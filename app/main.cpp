@@ -24,6 +24,7 @@
 #include "app/ui/MainWindow.h"
 #include "app/ui/ScreenFactory.h"
 #include "core/ProcessHardening.h"
+#include "core/Memory.h"
 
 using namespace vael;
 
@@ -39,6 +40,7 @@ int fail(const QString& message) {
 
 int main(int argc, char** argv) {
     hardenProcess();
+    boundAllocatorArenas();
     // --help and --version answer without a display and without touching a running Vael.
     if (const auto information = CommandLine::information(argc, argv, VAEL_VERSION)) {
         std::fputs(qPrintable(*information), stdout);

@@ -192,10 +192,7 @@ std::vector<std::shared_ptr<Observation>> StoreCore::takeDueObservations() {
         auto observation = weak.lock();
         if (!observation || observation->cancelled.load()) return true;
         // One pending delivery is enough: the owner reads the state after this commit.
-        if (!observation->scheduled) {
-            observation->scheduled = true;
-            due.push_back(std::move(observation));
-        }
+        if (!observation->scheduled.exchange(true)) due.push_back(std::move(observation));
         return false;
     });
     return due;
@@ -204,7 +201,7 @@ std::vector<std::shared_ptr<Observation>> StoreCore::takeDueObservations() {
 void StoreCore::startObservation(const std::shared_ptr<Observation>& observation) {
     {
         std::lock_guard lock(mutex_);
-        observation->scheduled = true;
+        observation->scheduled.store(true);
         observations_.push_back(observation);
     }
     schedule(observation);
@@ -217,12 +214,10 @@ void StoreCore::schedule(const std::shared_ptr<Observation>& observation) {
 
 void StoreCore::deliver(const std::weak_ptr<StoreCore>& weakCore, const std::shared_ptr<Observation>& observation) {
     if (observation->cancelled.load()) return;
-    {
-        auto core = weakCore.lock();
-        if (!core) return;
-        std::lock_guard lock(core->mutex_);
-        observation->scheduled = false;
-    }
+    if (weakCore.expired()) return;
+    // Cleared before the owner reads: a commit from here on posts another delivery. No store lock, so
+    // the delivering thread never waits behind a long read or write.
+    observation->scheduled.store(false);
     if (!observation->cancelled.load()) observation->onChange();
 }
 

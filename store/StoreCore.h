@@ -26,7 +26,8 @@ struct Observation {
     std::function<void()> onChange;
     PostFunction post;
     std::atomic<bool> cancelled{false};
-    bool scheduled = false;  // guarded by the store's lock
+    // A delivery is posted and has not begun; the main thread clears it without the store's lock.
+    std::atomic<bool> scheduled{false};
 };
 
 // What one committed transaction changed in the observed tables.

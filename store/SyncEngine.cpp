@@ -1,6 +1,9 @@
 #include "store/SyncEngine.h"
 
+#include <unordered_set>
+
 #include "core/Log.h"
+#include "store/ItemFetches.h"
 #include "store/RecordJson.h"
 
 namespace vael {
@@ -86,9 +89,37 @@ void SyncEngine::pull() {
         });
     }
 
-    for (const auto& delta : response.items) {
-        auto local = store_->item(delta.id);
+    // Which items to fetch, from the rows as the pull starts; each is checked again when it comes.
+    const auto wanted = [&](const SyncItemDelta& delta, const std::optional<ItemRecord>& local) {
+        if (local && local->revision >= delta.revision && !local->contentBlob.empty()) return false;
+        // A deletion made here that still waits for the server wins over the other device's edit.
+        return !(local && local->deleted && deletionQueued(delta.id, Kind::delete_));
+    };
+    std::vector<Uuid> toFetch;
+    std::vector<bool> fetched(response.items.size(), false);
+    for (std::size_t i = 0; i < response.items.size(); ++i) {
+        const auto& delta = response.items[i];
+        if (delta.deleted || !wanted(delta, store_->item(delta.id))) continue;
+        fetched[i] = true;
+        toFetch.push_back(delta.id);
+    }
+
+    // Applied in the server's order, the fetched bodies a batch at a time: one transaction for what
+    // has arrived, written before waiting for more.
+    ItemFetches fetches(*api_, std::move(toFetch), api_->concurrentFetches());
+    std::vector<ItemRecord> batch;
+    std::unordered_set<Uuid> batched;
+    const auto flush = [&] {
+        if (batch.empty()) return;
+        store_->upsertGroupWithContents(std::nullopt, batch, {});
+        batch.clear();
+        batched.clear();
+    };
+    for (std::size_t i = 0; i < response.items.size(); ++i) {
+        const auto& delta = response.items[i];
         if (delta.deleted) {
+            if (batched.contains(delta.id)) flush();  // the row it finds is the one the items before it left
+            auto local = store_->item(delta.id);
             // The tombstone of an unknown item is not stored.
             if (!local) continue;
             local->deleted = true;
@@ -97,24 +128,34 @@ void SyncEngine::pull() {
             store_->upsertItem(*local);
             continue;
         }
-        if (local && local->revision >= delta.revision && !local->contentBlob.empty()) continue;
-        // A deletion made here that still waits for the server wins over the other device's edit.
-        if (local && local->deleted && deletionQueued(delta.id, Kind::delete_)) continue;
-        ItemBody body;
-        try {
-            body = unlocked(lock, [&] { return api_->fetchItem(delta.id); });
-        } catch (const SyncAPIError& error) {
-            if (error.kind() == SyncAPIError::Kind::offline) throw;
-            logMessage(LogLevel::Warning, kLogCategory,
-                       "item " + delta.id.text() + " left for the next pull: " + error.what());
-            holdBack(delta.updatedAt);
-            continue;
+        if (!fetched[i]) continue;
+        if (!fetches.nextReady()) flush();
+        auto outcome = unlocked(lock, [&] { return fetches.take(); });
+        if (outcome.error) {
+            try {
+                std::rethrow_exception(outcome.error);
+            } catch (const SyncAPIError& error) {
+                if (error.kind() == SyncAPIError::Kind::offline) {
+                    flush();
+                    throw;
+                }
+                logMessage(LogLevel::Warning, kLogCategory,
+                           "item " + delta.id.text() + " left for the next pull: " + error.what());
+                holdBack(delta.updatedAt);
+                continue;
+            } catch (...) {
+                flush();
+                throw;
+            }
         }
         // The row may have changed while the server was asked.
-        local = store_->item(delta.id);
-        if (local && local->deleted && deletionQueued(delta.id, Kind::delete_)) continue;
-        store_->upsertItem(withType(std::move(body), local ? local->type : std::string()).toRecord(false));
+        if (batched.contains(delta.id)) flush();
+        const auto local = store_->item(delta.id);
+        if (!wanted(delta, local)) continue;
+        batched.insert(delta.id);
+        batch.push_back(withType(std::move(*outcome.body), local ? local->type : std::string()).toRecord(false));
     }
+    flush();
 
     auto bookmark = response.now;
     if (heldBack && *heldBack - std::chrono::milliseconds(1) < bookmark)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstddef>
+
 #include <cstdint>
 #include <optional>
 
@@ -32,6 +34,10 @@ public:
     virtual void patchCollection(const CollectionRecord& record) = 0;
     // A group already gone is no failure.
     virtual void deleteCollection(const Uuid& id) = 0;
+
+    // How many item fetches a pull may have under way at once. One (the default) sends each only
+    // after the one before it answered, so a failure stops a pull before any later request.
+    virtual std::size_t concurrentFetches() const { return 1; }
 };
 
 }  // namespace vael

@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QThreadPool>
+#include <QTimer>
 
 #include <algorithm>
 #include <cctype>
@@ -22,6 +23,7 @@
 #include "app/sync/SyncAPIAdapter.h"
 #include "app/sync/SyncCoordinator.h"
 #include "core/Log.h"
+#include "core/Memory.h"
 
 #ifndef VAEL_DEFAULT_SERVER_URL
 #define VAEL_DEFAULT_SERVER_URL "https://vael.invalid/api/v1"
@@ -194,6 +196,10 @@ AppModel::AppModel(VaelPaths paths, AppModelServices services, QObject* parent)
 
     idleTimer_ = timers_->makeTimer();
     heartbeatTimer_ = timers_->makeTimer();
+    memoryTrimTimer_ = new QTimer(this);
+    memoryTrimTimer_->setSingleShot(true);
+    memoryTrimTimer_->setInterval(kMemoryTrimAfterQuiet);
+    connect(memoryTrimTimer_, &QTimer::timeout, this, [] { QThreadPool::globalInstance()->start(releaseFreedMemory); });
 }
 
 AppModel::~AppModel() {
@@ -261,6 +267,8 @@ void AppModel::setConflictCount(qint64 count) {
 void AppModel::noteStoreChange() {
     ++vaultRevision_;
     emit vaultRevisionChanged();
+    // Once a burst of writes is over, what it freed goes back to the system.
+    memoryTrimTimer_->start();
 }
 
 // MARK: - bootstrap and invites
@@ -415,7 +423,11 @@ QCoro::Task<> AppModel::lock() {
     setSyncStatus(SyncStatus::idle());
     setSyncFailureReason(std::nullopt);
     setConflictCount(0);
-    auto locked = runBlocking([vault = vault_] { vault->lock(); });
+    auto locked = runBlocking([vault = vault_] {
+        vault->lock();
+        // The session's listings, caches and payloads were freed: give the pages back.
+        releaseFreedMemory();
+    });
     co_await locked;
     if (!self) co_return;
     --closing_;
@@ -423,6 +435,8 @@ QCoro::Task<> AppModel::lock() {
     setPendingInvite(std::nullopt);
     // Last, so no screen shows "locked" while keys are still held.
     setPhase(Phase::locked);
+    // Again once the screens of the session are gone.
+    memoryTrimTimer_->start();
 }
 
 void AppModel::lockForSystemEvent() {

@@ -10,6 +10,7 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
@@ -37,6 +38,8 @@
 #include "store/SyncPause.h"
 #include "store/VaelSyncAPI.h"
 
+class QTimer;
+
 namespace vael {
 
 class AcceptInviteViewModel;
@@ -45,6 +48,7 @@ class DefaultGroupGate;
 class ModelVault;
 class RotateCollectionViewModel;
 class SyncCoordinator;
+class VaelStore;
 class VaultUDSServer;
 
 // The synchronisation state the window shows.
@@ -298,6 +302,36 @@ public:
     // The decrypted item; nothing when it is missing, locked away or cannot be opened or decoded.
     QCoro::Task<std::optional<ItemPayload>> loadPayload(Uuid id);
 
+    // The window's listing: rows, codes and tree read whole, or only the items written since an earlier
+    // read of the same store (the store's change journal says which). A full listing places an item
+    // by its group's place, then by its sealed name, as the store orders them.
+    struct ListingPlace {
+        std::size_t group = 0;
+        Bytes nameBlob;
+        auto operator<=>(const ListingPlace&) const = default;
+    };
+    struct ListingEntry {
+        Uuid id;
+        ListingPlace place;
+        std::optional<ItemRow> row;  // none: not listed (gone, in no listed group, unreadable, no fields)
+        std::optional<CodeRow> code;
+    };
+    struct ListingBasis {
+        std::weak_ptr<const VaelStore> store;
+        std::uint64_t keyEpoch = 0;
+        std::uint64_t mark = 0;
+        std::shared_ptr<const std::unordered_map<Uuid, std::size_t>> groups;  // listed groups, by place
+    };
+    struct ListingRead {
+        bool whole = true;
+        std::uint64_t from = 0;             // a part read: the mark it continues from
+        std::vector<ListingEntry> entries;  // whole: every listed item in order; a part: the items written
+        std::vector<ProjectNode> tree;      // whole reads only
+        std::optional<ListingBasis> basis;  // none without a session
+    };
+    // Never raises; without a session the read is whole and empty.
+    QCoro::Task<ListingRead> readListing(std::optional<ListingBasis> since);
+
     // Structure and deletions: silent without a session or for what cannot be read or opened; a
     // failed write sets errorMessage. None raises.
     QCoro::Task<> renameGroup(Uuid id, std::string name);
@@ -436,6 +470,9 @@ private:
 
     std::unique_ptr<ModelTimer> idleTimer_;
     std::unique_ptr<ModelTimer> heartbeatTimer_;
+    // Not the injected timers: when the allocator is trimmed changes nothing a caller sees.
+    QTimer* memoryTrimTimer_ = nullptr;
+    static constexpr std::chrono::seconds kMemoryTrimAfterQuiet{5};
     std::uint64_t heartbeatGeneration_ = 0;
     bool syncRunning_ = false;
     bool syncAgain_ = false;

@@ -1,9 +1,11 @@
 // The rows the screens show: items, one-time codes and the tree of projects and groups. Every call
-// opens what it shows afresh; no decrypted payload outlives it.
+// opens what it shows afresh (the window's listing only the items written since its last read); no
+// decrypted payload outlives it.
 
 #include <QString>
 
 #include <algorithm>
+#include <thread>
 #include <unordered_map>
 
 #include "app/agent/ops/AgentText.h"
@@ -17,30 +19,6 @@
 namespace vael {
 
 namespace {
-
-// Every readable live item of every live group whose key opens: groups by sort, items in store order.
-template <class Visit>
-void gatherItems(const ModelVault& work, Visit visit) {
-    std::vector<CollectionRecord> groups;
-    try {
-        groups = work.store().collections();
-    } catch (const std::exception&) {
-    }
-    for (const auto& group : groups) {
-        auto key = work.collectionKey(group);
-        if (!key) continue;
-        std::vector<ItemRecord> items;
-        try {
-            items = work.store().items(group.id);
-        } catch (const std::exception&) {
-        }
-        for (const auto& item : items) {
-            if (item.deleted) continue;
-            auto payload = work.loadPayload(ModelVault::Located{item, *key});
-            if (payload) visit(group.id, item, *payload);
-        }
-    }
-}
 
 const ItemField* firstOfKind(const ItemPayload& payload, ItemField::Kind kind) {
     for (const auto& field : payload.fields) {
@@ -65,6 +43,181 @@ void sortByName(std::vector<Row>& rows) {
                      [](const Row& a, const Row& b) { return canonicallyLess(a.name, b.name); });
 }
 
+std::optional<AppModel::ItemRow> itemRowOf(const Uuid& group, const ItemRecord& item, const ItemPayload& payload) {
+    if (payload.fields.empty()) return std::nullopt;
+    return AppModel::ItemRow{item.id, payload.name, payload.fields.front().label, item.aiAccess, group};
+}
+
+std::optional<AppModel::CodeRow> codeRowOf(const ItemRecord& item, const ItemPayload& payload) {
+    const auto* code = firstOfKind(payload, ItemField::Kind::otp);
+    if (!code) return std::nullopt;
+    std::optional<std::string> account;
+    bool fromSeed = false;
+    try {
+        auto seed = TOTP::parameters(code->value);
+        if (seed.account) {
+            account = *seed.account;
+            fromSeed = true;
+        }
+    } catch (const std::exception&) {
+    }
+    if (!fromSeed) {
+        if (const auto* username = firstOfKind(payload, ItemField::Kind::username)) account = username->value;
+    }
+    return AppModel::CodeRow{item.id, payload.name, std::move(account), code->value};
+}
+
+std::vector<AppModel::ProjectNode> readTree(const ModelVault& work) {
+    std::vector<ProjectRecord> projects;
+    std::vector<CollectionRecord> groups;
+    try {
+        projects = work.store().projects();
+    } catch (const std::exception&) {
+    }
+    try {
+        groups = work.store().collections();
+    } catch (const std::exception&) {
+    }
+    std::vector<AppModel::ProjectNode> nodes;
+    std::unordered_map<Uuid, std::size_t> byID;
+    for (const auto& project : projects) {
+        auto name = projectName(work, project);
+        if (auto known = byID.find(project.id); known != byID.end()) {
+            nodes[known->second].name = std::move(name);
+            continue;
+        }
+        byID.emplace(project.id, nodes.size());
+        nodes.push_back(AppModel::ProjectNode{project.id, std::move(name), {}});
+    }
+    for (const auto& group : groups) {
+        auto key = work.collectionKey(group);
+        if (!key) continue;
+        auto project = byID.find(group.orgId);
+        if (project == byID.end()) continue;
+        nodes[project->second].groups.push_back(
+            AppModel::GroupNode{group.id, work.groupName(group, *key), group.orgId, group.parentId});
+    }
+    for (auto& node : nodes) sortByName(node.groups);
+    sortByName(nodes);
+    return nodes;
+}
+
+AppModel::ListingEntry entryOf(const Uuid& group, std::size_t place, const ItemRecord& item,
+                               const std::optional<ItemPayload>& payload) {
+    AppModel::ListingEntry entry{item.id, {place, item.nameBlob}, std::nullopt, std::nullopt};
+    if (!payload) return entry;
+    entry.row = itemRowOf(group, item, *payload);
+    entry.code = codeRowOf(item, *payload);
+    return entry;
+}
+
+// Every readable live item of every live group whose key opens, groups by sort and items in store
+// order, each payload opened on one of several threads; `places` gets each listed group's place.
+std::vector<AppModel::ListingEntry> readEntries(const ModelVault& work, std::unordered_map<Uuid, std::size_t>& places) {
+    struct Pending {
+        const ItemRecord* item;
+        std::size_t group;  // its place among the listed groups
+    };
+    std::vector<CollectionRecord> groups;
+    try {
+        groups = work.store().collections();
+    } catch (const std::exception&) {
+    }
+    std::vector<CollectionKey> keys;
+    std::vector<std::vector<ItemRecord>> itemsByGroup;
+    std::vector<Uuid> groupOf;
+    for (const auto& group : groups) {
+        auto key = work.collectionKey(group);
+        if (!key) continue;
+        std::vector<ItemRecord> items;
+        try {
+            items = work.store().items(group.id);
+        } catch (const std::exception&) {
+        }
+        places.emplace(group.id, keys.size());
+        keys.push_back(std::move(*key));
+        itemsByGroup.push_back(std::move(items));
+        groupOf.push_back(group.id);
+    }
+    std::vector<Pending> pending;
+    for (std::size_t g = 0; g < itemsByGroup.size(); ++g)
+        for (const auto& item : itemsByGroup[g])
+            if (!item.deleted) pending.push_back({&item, g});
+    std::vector<std::optional<ItemPayload>> payloads(pending.size());
+    const auto open = [&](std::size_t first, std::size_t step) {
+        for (std::size_t i = first; i < pending.size(); i += step)
+            payloads[i] = work.loadPayload(ModelVault::Located{*pending[i].item, keys[pending[i].group]});
+    };
+    const std::size_t threads =
+        std::min<std::size_t>({std::max(1u, std::thread::hardware_concurrency()), 8, pending.size() / 256 + 1});
+    {
+        std::vector<std::jthread> workers;
+        for (std::size_t t = 1; t < threads; ++t) workers.emplace_back(open, t, threads);
+        open(0, threads);
+    }
+    std::vector<AppModel::ListingEntry> entries;
+    entries.reserve(pending.size());
+    for (std::size_t i = 0; i < pending.size(); ++i) {
+        if (!payloads[i]) continue;
+        entries.push_back(entryOf(groupOf[pending[i].group], pending[i].group, *pending[i].item, payloads[i]));
+        payloads[i].reset();
+    }
+    return entries;
+}
+
+AppModel::ListingRead readWholeListing(const ModelVault& work) {
+    AppModel::ListingRead read;
+    std::uint64_t mark = 0;
+    try {
+        // Taken before the reads: a commit they may or may not see is read again from the journal.
+        mark = work.store().contentChangesSince(std::nullopt).mark;
+    } catch (const std::exception&) {
+    }
+    auto places = std::make_shared<std::unordered_map<Uuid, std::size_t>>();
+    read.entries = readEntries(work, *places);
+    read.tree = readTree(work);
+    read.basis = AppModel::ListingBasis{{}, work.keyEpoch(), mark, std::move(places)};
+    return read;
+}
+
+// The items written since `since`; the whole listing when the journal cannot say, or groups or
+// projects were written.
+AppModel::ListingRead readListingSince(const ModelVault& work, const AppModel::ListingBasis& since) {
+    const bool sameBasis = since.store.lock() == work.sharedStore() && since.keyEpoch == work.keyEpoch() && since.groups;
+    ContentChanges changes;
+    if (sameBasis) {
+        try {
+            changes = work.store().contentChangesSince(since.mark);
+        } catch (const std::exception&) {
+            changes.known = false;
+        }
+    }
+    if (!sameBasis || !changes.known || changes.structure) return readWholeListing(work);
+    AppModel::ListingRead read;
+    read.whole = false;
+    read.from = since.mark;
+    for (const auto& item : changes.items) {
+        const auto place = since.groups->find(item.collectionId);
+        if (item.deleted || place == since.groups->end()) {
+            read.entries.push_back({item.id, {0, item.nameBlob}, std::nullopt, std::nullopt});
+            continue;
+        }
+        std::optional<ItemPayload> payload;
+        std::optional<CollectionRecord> group;
+        try {
+            group = work.store().collection(item.collectionId);
+        } catch (const std::exception&) {
+        }
+        if (group && !group->deleted) {
+            if (auto key = work.collectionKey(*group)) payload = work.loadPayload(ModelVault::Located{item, *key});
+        }
+        read.entries.push_back(entryOf(item.collectionId, place->second, item, payload));
+    }
+    read.basis = since;
+    read.basis->mark = changes.mark;
+    return read;
+}
+
 }  // namespace
 
 QCoro::Task<std::optional<ItemPayload>> AppModel::loadPayload(Uuid id) {
@@ -84,10 +237,9 @@ QCoro::Task<std::vector<AppModel::ItemRow>> AppModel::listItems() {
     if (!work) co_return rows;
     auto job = runBlocking([work = std::move(*work)] {
         std::vector<ItemRow> found;
-        gatherItems(work, [&](const Uuid& group, const ItemRecord& item, const ItemPayload& payload) {
-            if (payload.fields.empty()) return;
-            found.push_back(ItemRow{item.id, payload.name, payload.fields.front().label, item.aiAccess, group});
-        });
+        std::unordered_map<Uuid, std::size_t> places;
+        for (auto& entry : readEntries(work, places))
+            if (entry.row) found.push_back(std::move(*entry.row));
         return found;
     });
     try {
@@ -103,24 +255,9 @@ QCoro::Task<std::vector<AppModel::CodeRow>> AppModel::listCodes() {
     if (!work) co_return rows;
     auto job = runBlocking([work = std::move(*work)] {
         std::vector<CodeRow> found;
-        gatherItems(work, [&](const Uuid&, const ItemRecord& item, const ItemPayload& payload) {
-            const auto* code = firstOfKind(payload, ItemField::Kind::otp);
-            if (!code) return;
-            std::optional<std::string> account;
-            bool fromSeed = false;
-            try {
-                auto seed = TOTP::parameters(code->value);
-                if (seed.account) {
-                    account = *seed.account;
-                    fromSeed = true;
-                }
-            } catch (const std::exception&) {
-            }
-            if (!fromSeed) {
-                if (const auto* username = firstOfKind(payload, ItemField::Kind::username)) account = username->value;
-            }
-            found.push_back(CodeRow{item.id, payload.name, std::move(account), code->value});
-        });
+        std::unordered_map<Uuid, std::size_t> places;
+        for (auto& entry : readEntries(work, places))
+            if (entry.code) found.push_back(std::move(*entry.code));
         return found;
     });
     try {
@@ -135,45 +272,29 @@ QCoro::Task<std::vector<AppModel::ProjectNode>> AppModel::vaultTree() {
     std::vector<ProjectNode> tree;
     auto work = modelVault();
     if (!work) co_return tree;
-    auto job = runBlocking([work = std::move(*work)] {
-        std::vector<ProjectRecord> projects;
-        std::vector<CollectionRecord> groups;
-        try {
-            projects = work.store().projects();
-        } catch (const std::exception&) {
-        }
-        try {
-            groups = work.store().collections();
-        } catch (const std::exception&) {
-        }
-        std::vector<ProjectNode> nodes;
-        std::unordered_map<Uuid, std::size_t> byID;
-        for (const auto& project : projects) {
-            auto name = projectName(work, project);
-            if (auto known = byID.find(project.id); known != byID.end()) {
-                nodes[known->second].name = std::move(name);
-                continue;
-            }
-            byID.emplace(project.id, nodes.size());
-            nodes.push_back(ProjectNode{project.id, std::move(name), {}});
-        }
-        for (const auto& group : groups) {
-            auto key = work.collectionKey(group);
-            if (!key) continue;
-            auto project = byID.find(group.orgId);
-            if (project == byID.end()) continue;
-            nodes[project->second].groups.push_back(
-                GroupNode{group.id, work.groupName(group, *key), group.orgId, group.parentId});
-        }
-        for (auto& node : nodes) sortByName(node.groups);
-        sortByName(nodes);
-        return nodes;
-    });
+    auto job = runBlocking([work = std::move(*work)] { return readTree(work); });
     try {
         tree = co_await job;
     } catch (const std::exception&) {
     }
     co_return tree;
+}
+
+QCoro::Task<AppModel::ListingRead> AppModel::readListing(std::optional<ListingBasis> since) {
+    ListingRead read;
+    auto work = modelVault();
+    if (!work) co_return read;
+    auto job = runBlocking([work = std::move(*work), since = std::move(since)] {
+        auto found = since ? readListingSince(work, *since) : readWholeListing(work);
+        found.basis->store = work.sharedStore();
+        return found;
+    });
+    try {
+        read = co_await job;
+    } catch (const std::exception&) {
+        read = ListingRead{};
+    }
+    co_return read;
 }
 
 }  // namespace vael

@@ -34,9 +34,12 @@ public:
                std::shared_ptr<DefaultGroupGate> gate = nullptr);
 
     VaelStore& store() const { return *store_; }
+    const std::shared_ptr<VaelStore>& sharedStore() const { return store_; }
     VaultCrypto& vault() const { return *vault_; }
     const CollectionKey& defaultKey() const { return defaultKey_; }
     TimePoint now() const { return clock_->now(); }
+    // The default group key's generation this was made under.
+    std::uint64_t keyEpoch() const { return keyEpoch_; }
 
     // Reads and opening: every failure answers nothing.
     std::optional<CollectionKey> collectionKey(const CollectionRecord& group) const;

@@ -29,6 +29,8 @@ public:
     void createCollection(const CollectionRecord& record) override;
     void patchCollection(const CollectionRecord& record) override;
     void deleteCollection(const Uuid& id) override;
+    // The client's connection pool keeps this many connections open between requests.
+    std::size_t concurrentFetches() const override { return 8; }
 
 private:
     std::shared_ptr<SyncClientAPI> client_;

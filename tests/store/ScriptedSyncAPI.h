@@ -68,6 +68,10 @@ public:
         calls_.clear();
     }
 
+    // How many item fetches a pull may have under way at once.
+    std::size_t fetchesAtOnce = 1;
+    std::size_t concurrentFetches() const override { return fetchesAtOnce; }
+
     // The in-memory server.
     SyncResponse syncAnswer;
     std::map<Uuid, ItemBody> serverItems;

@@ -1,5 +1,8 @@
 #include "EngineFixtures.h"
 
+#include <map>
+#include <set>
+
 using namespace vael;
 using namespace vael::test;
 using Call = ScriptedSyncAPI::Call;
@@ -87,6 +90,50 @@ TEST(SyncPull, KeepsTheGroupNameKeyWhileTheSealedNameIsTheSame) {
     EXPECT_EQ(env.store->collection(id(10))->nameWrappedKey, bytesOf("name-key"));
     EXPECT_EQ(env.store->collection(id(10))->sort, -10);  // the rest comes from the server
     EXPECT_FALSE(env.store->collection(id(20))->nameWrappedKey);
+}
+
+TEST(SyncPull, FetchesUnderWayAtOnceAreAppliedInTheServersOrder) {
+    EngineEnv env;
+    env.api->fetchesAtOnce = 8;
+    env.store->setLastSyncAt(sampleTime());
+    std::vector<SyncItemDelta> deltas;
+    for (int n = 1; n <= 40; ++n) {
+        env.api->serverItems[id(n)] = sampleBody(n, 4);
+        deltas.push_back(itemDelta(n, 4));
+    }
+    deltas.insert(deltas.begin() + 3, itemDelta(2, 5, true));  // a tombstone between the fetches
+    env.api->syncAnswer = SyncResponse{.now = sampleTime(std::chrono::hours(1)), .items = deltas, .collections = {}};
+    // Item 7 cannot be read this time; at item 20 the server is gone.
+    env.api->onCall([&](const Call& call) {
+        if (call.id == id(7)) throw SyncAPIError::transport("bad gateway");
+        if (call.id == id(20)) throw SyncAPIError::offline();
+    });
+    EXPECT_THROW(env.engine->pull(), SyncAPIError);
+    for (int n = 1; n <= 40; ++n) EXPECT_EQ(env.store->item(id(n)).has_value(), n < 20 && n != 7) << n;
+    EXPECT_TRUE(env.store->item(id(2))->deleted);
+    EXPECT_EQ(env.store->lastSyncAt(), sampleTime());
+    // Everything before the failure was asked for once; at most a few past it.
+    std::map<Uuid, int> asked;
+    for (const auto& call : env.api->calls())
+        if (call.method == "fetchItem") ++asked[*call.id];
+    for (int n = 1; n <= 20; ++n) EXPECT_EQ(asked[id(n)], 1) << n;
+    EXPECT_LE(asked.size(), 20u + 8u);
+
+    // The next pull asks for exactly what is still missing.
+    env.api->onCall({});
+    env.api->clearCalls();
+    env.engine->pull();
+    std::set<Uuid> fetched;
+    for (const auto& call : env.api->calls())
+        if (call.method == "fetchItem") {
+            EXPECT_TRUE(fetched.insert(*call.id).second);
+        }
+    std::set<Uuid> missing{id(7)};
+    for (int n = 20; n <= 40; ++n) missing.insert(id(n));
+    EXPECT_EQ(fetched, missing);
+    for (int n = 1; n <= 40; ++n) EXPECT_TRUE(env.store->item(id(n))) << n;
+    EXPECT_TRUE(env.store->item(id(2))->deleted);
+    EXPECT_EQ(env.store->lastSyncAt(), sampleTime(std::chrono::hours(1)));
 }
 
 TEST(SyncPull, FailureStopsAtOnceAndKeepsTheOldSyncTime) {

@@ -5,6 +5,8 @@
 
 #include <QPointer>
 
+#include <qcoro/qcorofuture.h>
+
 #include <algorithm>
 
 #include "app/agent/ops/AgentText.h"
@@ -113,7 +115,7 @@ void VaultWindowModel::clearDeleteTarget() {
 }
 
 std::optional<VaultWindowModel::ItemRow> VaultWindowModel::findRow(const Uuid& id) const {
-    for (const auto& row : rows_)
+    for (const auto& row : rows())
         if (row.id == id) return row;
     return std::nullopt;
 }
@@ -122,25 +124,31 @@ std::optional<VaultWindowModel::ItemRow> VaultWindowModel::findRow(const Uuid& i
 
 QCoro::Task<> VaultWindowModel::refresh() {
     QPointer self(this);
-    AppModel& app = app_;
     const auto run = ++refreshRun_;
-    auto readRows = app.listItems();
-    auto rows = co_await readRows;
-    if (!self || run != refreshRun_) co_return;
-    sortForList(rows);
-    auto readCodes = app.listCodes();
-    auto codes = co_await readCodes;
-    if (!self || run != refreshRun_) co_return;
-    auto readTree = app.vaultTree();
-    auto tree = co_await readTree;
-    if (!self || run != refreshRun_) co_return;
-    const bool changed = rows != rows_ || codes != codes_ || tree != tree_;
-    rows_ = std::move(rows);
-    codes_ = std::move(codes);
-    tree_ = std::move(tree);
+    while (reading_) {
+        auto done = reading_->future();
+        co_await done;
+        if (!self || run != refreshRun_) co_return;
+    }
+    auto reading = std::make_shared<QPromise<void>>();
+    reading->start();
+    reading_ = reading;
+    bool changed = false;
+    for (;;) {
+        auto read = app_.readListing(listing_.basis());
+        auto found = co_await read;
+        if (!self) co_return;
+        if (listing_.accepts(found)) {
+            changed = listing_.apply(std::move(found)) || changed;
+            break;
+        }
+        listing_.forget();  // not where this listing stands: read it whole
+    }
+    reading_.reset();
     if (changed) emit listsChanged();
     // A vanished item keeps its selection but loses its row, and with it the detail.
     if (selectedItemID_) setSelectedRow(findRow(*selectedItemID_));
+    reading->finish();
 }
 
 QCoro::Task<> VaultWindowModel::loadDetail() {
@@ -179,17 +187,17 @@ QCoro::Task<> VaultWindowModel::saveWebsite(Uuid id, std::optional<std::string> 
 
 std::vector<VaultWindowModel::GroupNode> VaultWindowModel::allGroups() const {
     std::vector<GroupNode> groups;
-    for (const auto& project : tree_) groups.insert(groups.end(), project.groups.begin(), project.groups.end());
+    for (const auto& project : tree()) groups.insert(groups.end(), project.groups.begin(), project.groups.end());
     return groups;
 }
 
 std::vector<VaultWindowModel::ItemRow> VaultWindowModel::visibleRows() const {
-    return filter(rows_, sidebar_, search_, allGroups());
+    return filter(rows(), sidebar_, search_, allGroups());
 }
 
 VaultWindowModel::Content VaultWindowModel::content() const {
     if (sidebar_ && sidebar_->kind == SidebarSelection::Kind::codes) return Content::codes;
-    if (rows_.empty()) return Content::noItems;
+    if (rows().empty()) return Content::noItems;
     if (visibleRows().empty()) return search_.empty() ? Content::nothingHere : Content::noResults;
     return Content::list;
 }
@@ -197,7 +205,7 @@ VaultWindowModel::Content VaultWindowModel::content() const {
 VaultWindowModel::Detail VaultWindowModel::detail() const {
     // The payload must be the selected row's: between a new selection and its load it is not.
     if (detailPayload_ && selectedRow_ && detailFor_ == selectedRow_->id) return Detail::item;
-    return rows_.empty() ? Detail::empty : Detail::placeholder;
+    return rows().empty() ? Detail::empty : Detail::placeholder;
 }
 
 QString VaultWindowModel::contentTitle(const std::function<QString(const QString&)>& tierTitle) const {
@@ -217,14 +225,12 @@ QString VaultWindowModel::contentTitle(const std::function<QString(const QString
     return {};
 }
 
-int VaultWindowModel::count(const std::string& tier) const {
-    return static_cast<int>(std::count_if(rows_.begin(), rows_.end(), [&](const ItemRow& row) { return row.aiAccess == tier; }));
-}
+int VaultWindowModel::count(const std::string& tier) const { return listing_.tierCount(tier); }
 
 int VaultWindowModel::groupCount(const Uuid& group) const {
-    const auto inside = descendantGroupIDs(group, allGroups());
-    return static_cast<int>(
-        std::count_if(rows_.begin(), rows_.end(), [&](const ItemRow& row) { return inside.contains(row.groupID); }));
+    int rows = 0;
+    for (const auto& inside : descendantGroupIDs(group, allGroups())) rows += listing_.groupRowCount(inside);
+    return rows;
 }
 
 std::string VaultWindowModel::groupName(const Uuid& group) const {
@@ -234,14 +240,14 @@ std::string VaultWindowModel::groupName(const Uuid& group) const {
 }
 
 const VaultWindowModel::ProjectNode* VaultWindowModel::projectOf(const Uuid& project) const {
-    for (const auto& node : tree_)
+    for (const auto& node : tree())
         if (node.id == project) return &node;
     return nullptr;
 }
 
 std::vector<VaultWindowModel::MoveTarget> VaultWindowModel::itemMoveTargets(const ItemRow& row) const {
     std::vector<MoveTarget> targets;
-    for (const auto& project : tree_)
+    for (const auto& project : tree())
         for (const auto& group : project.groups)
             if (group.id != row.groupID) targets.push_back({groupPath(group, project), project.id, group.id});
     return targets;
@@ -251,7 +257,7 @@ std::vector<VaultWindowModel::MoveTarget> VaultWindowModel::groupMoveTargets(con
     std::vector<MoveTarget> targets;
     const auto* own = projectOf(group.projectID);
     const auto excluded = descendantGroupIDs(group.id, own ? own->groups : std::vector<GroupNode>{});
-    for (const auto& project : tree_) {
+    for (const auto& project : tree()) {
         targets.push_back({project.name + " \u2014 top level", project.id, std::nullopt});
         for (const auto& candidate : project.groups)
             if (!excluded.contains(candidate.id))

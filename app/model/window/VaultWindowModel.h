@@ -1,9 +1,11 @@
 #pragma once
 
 #include <QObject>
+#include <QPromise>
 #include <QString>
 
 #include <functional>
+#include <memory>
 #include <optional>
 #include <set>
 #include <string>
@@ -18,6 +20,7 @@
 #include "app/model/window/DeleteTarget.h"
 #include "app/model/window/SidebarSelection.h"
 #include "app/model/window/StructureSheet.h"
+#include "app/model/VaultListing.h"
 
 namespace vael {
 
@@ -50,9 +53,9 @@ public:
     AppModel& app() const { return app_; }
 
     // ---- state ----
-    const std::vector<ItemRow>& rows() const { return rows_; }
-    const std::vector<CodeRow>& codes() const { return codes_; }
-    const std::vector<ProjectNode>& tree() const { return tree_; }
+    const std::vector<ItemRow>& rows() const { return listing_.rows(); }
+    const std::vector<CodeRow>& codes() const { return listing_.codes(); }
+    const std::vector<ProjectNode>& tree() const { return listing_.tree(); }
     const std::optional<SidebarSelection>& sidebar() const { return sidebar_; }
     // Clears the item selection when the choice really changes.
     void setSidebar(std::optional<SidebarSelection> selection);
@@ -82,8 +85,9 @@ public:
     void clearDeleteTarget();
 
     // ---- loading ----
-    // Re-reads rows, codes and tree, then re-finds the selected row. A run overtaken by a newer one
-    // is dropped; so is one that ends after the window went away.
+    // Brings rows, codes and tree up to date (the items written since the last read, or everything
+    // when that cannot be known), then re-finds the selected row. One read runs at a time: a newer
+    // run waits for it and then reads what it missed; a run overtaken while waiting ends at once.
     QCoro::Task<> refresh();
     // Rebuilds the selected row and the detail for the selection; an overtaken run is dropped.
     QCoro::Task<> loadDetail();
@@ -148,9 +152,8 @@ private:
     QCoro::Task<> runDrop(std::vector<std::function<QCoro::Task<>()>> moves);
 
     AppModel& app_;
-    std::vector<ItemRow> rows_;
-    std::vector<CodeRow> codes_;
-    std::vector<ProjectNode> tree_;
+    VaultListing listing_;
+    std::shared_ptr<QPromise<void>> reading_;  // the read in flight, finished when it is taken in
     std::optional<SidebarSelection> sidebar_ = SidebarSelection::all();
     std::optional<Uuid> selectedItemID_;
     std::optional<ItemRow> selectedRow_;

@@ -6,6 +6,7 @@
 #include <QStyle>
 
 #include <algorithm>
+#include <unordered_set>
 
 #include "app/ui/items/CodeRowView.h"
 #include "app/ui/widgets/CopyButton.h"
@@ -48,44 +49,24 @@ CodesList::CodesList(std::vector<AppModel::CodeRow> codes, bool compact, bool se
     setCodes(std::move(codes));
 }
 
+CodeRowView* CodesList::rowAt(int at) const { return static_cast<CodeRowView*>(list_->itemWidget(list_->item(at))); }
+
 std::vector<CodeRowView*> CodesList::rows() const {
+    buildRows();
     std::vector<CodeRowView*> rows;
-    for (int i = 0; i < list_->count(); ++i) rows.push_back(static_cast<CodeRowView*>(list_->itemWidget(list_->item(i))));
+    for (int i = 0; i < list_->count(); ++i) rows.push_back(rowAt(i));
     return rows;
+}
+
+void CodesList::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    buildRows();
 }
 
 void CodesList::setCodes(std::vector<AppModel::CodeRow> codes) {
     codes_ = std::move(codes);
-    const auto date = clock_.now();
-    const QSignalBlocker quiet(list_);
-
-    // The same items in the same order keep their row widgets (and a copy button's feedback).
-    auto current = rows();
-    const bool sameItems = std::equal(current.begin(), current.end(), codes_.begin(), codes_.end(),
-                                      [](CodeRowView* view, const AppModel::CodeRow& code) { return view->row().id == code.id; });
-    if (sameItems) {
-        for (std::size_t i = 0; i < current.size(); ++i) {
-            current[i]->setRow(codes_[i]);
-            current[i]->setDate(date);
-        }
-    } else {
-        list_->clear();
-        int widest = 0;
-        for (const auto& code : codes_) {
-            auto* item = new QListWidgetItem(list_);
-            item->setData(kIdRole, QString::fromStdString(code.id.text()));
-            auto* view = new CodeRowView(code, date, compact_, timers_, clock_);
-            widest = std::max(widest, view->minimumSizeHint().width());
-            item->setSizeHint({view->minimumSizeHint().width(), view->sizeHint().height()});
-            list_->setItemWidget(item, view);
-            view->copyButton()->installEventFilter(this);
-            if (selection_ && *selection_ == code.id) item->setSelected(true);
-        }
-        // The column is never narrower than a row needs: code, ring and copy button never clip.
-        list_->setMinimumWidth(widest + 2 * list_->frameWidth() +
-                               list_->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, list_));
-    }
-    describeRows();
+    rowsStale_ = true;
+    if (isVisible()) buildRows();
     stack_->setCurrentWidget(codes_.empty() ? static_cast<QWidget*>(empty_) : list_);
     if (codes_.empty()) {
         ticker_.stop();
@@ -95,8 +76,70 @@ void CodesList::setCodes(std::vector<AppModel::CodeRow> codes) {
     syncSelectionFromList();
 }
 
+void CodesList::insertRow(int at, const AppModel::CodeRow& code) const {
+    auto* item = new QListWidgetItem;
+    item->setData(kIdRole, QString::fromStdString(code.id.text()));
+    list_->insertItem(at, item);
+    auto* view = new CodeRowView(code, clock_.now(), compact_, timers_, clock_);
+    item->setSizeHint({view->minimumSizeHint().width(), view->sizeHint().height()});
+    list_->setItemWidget(item, view);
+    view->copyButton()->installEventFilter(const_cast<CodesList*>(this));
+}
+
+void CodesList::buildRows() const {
+    if (!rowsStale_) return;
+    rowsStale_ = false;
+    const auto date = clock_.now();
+    const QSignalBlocker quiet(list_);
+    // Rows of codes no longer listed go first; the rest keep their widgets (and a copy button's
+    // feedback) unless they moved.
+    std::unordered_set<Uuid> listed;
+    for (const auto& code : codes_) listed.insert(code.id);
+    for (int i = list_->count() - 1; i >= 0; --i)
+        if (!listed.contains(rowAt(i)->row().id)) delete list_->takeItem(i);
+    for (int at = 0; at < static_cast<int>(codes_.size()); ++at) {
+        const auto& code = codes_[static_cast<std::size_t>(at)];
+        if (at < list_->count() && rowAt(at)->row().id == code.id) {
+            rowAt(at)->setRow(code);
+            rowAt(at)->setDate(date);
+            continue;
+        }
+        for (int later = at + 1; later < list_->count(); ++later) {
+            if (rowAt(later)->row().id != code.id) continue;
+            delete list_->takeItem(later);  // moved: made again where it now belongs
+            break;
+        }
+        insertRow(at, code);
+    }
+    while (list_->count() > static_cast<int>(codes_.size())) delete list_->takeItem(list_->count() - 1);
+    // The column is never narrower than a row needs: code, ring and copy button never clip.
+    int widest = 0;
+    for (int i = 0; i < list_->count(); ++i) widest = std::max(widest, rowAt(i)->minimumSizeHint().width());
+    list_->setMinimumWidth(widest + 2 * list_->frameWidth() +
+                           list_->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, list_));
+    describeRows();
+    if (!selectable_) return;
+    list_->clearSelection();
+    for (int i = 0; selection_ && i < list_->count(); ++i) {
+        if (rowAt(i)->row().id != *selection_) continue;
+        list_->item(i)->setSelected(true);
+        list_->setCurrentItem(list_->item(i));
+    }
+}
+
+bool CodesList::listed(const Uuid& id) const {
+    return std::any_of(codes_.begin(), codes_.end(), [&](const AppModel::CodeRow& code) { return code.id == id; });
+}
+
 void CodesList::setSelection(std::optional<Uuid> id) {
     if (!selectable_) return;
+    if (rowsStale_) {
+        const auto now = id && listed(*id) ? id : std::nullopt;
+        if (now == selection_) return;
+        selection_ = now;
+        emit selectionChanged(selection_);
+        return;
+    }
     const QSignalBlocker quiet(list_);
     list_->clearSelection();
     for (int i = 0; i < list_->count(); ++i) {
@@ -112,7 +155,10 @@ void CodesList::setSelection(std::optional<Uuid> id) {
 void CodesList::syncSelectionFromList() {
     std::optional<Uuid> now;
     const auto selected = list_->selectedItems();
-    if (!selected.isEmpty()) {
+    if (rowsStale_) {
+        // The rows, when made, select the selection's row if it is still listed.
+        if (selection_ && listed(*selection_)) now = selection_;
+    } else if (!selected.isEmpty()) {
         const auto id = selected.front()->data(kIdRole).toString().toStdString();
         for (const auto& code : codes_)
             if (code.id.text() == id) now = code.id;
@@ -127,12 +173,13 @@ void CodesList::syncSelectionFromList() {
 }
 
 void CodesList::tick() {
+    if (rowsStale_) return;  // rows made later start at their own time
     const auto date = clock_.now();
     for (auto* row : rows()) row->setDate(date);
     describeRows();
 }
 
-void CodesList::describeRows() {
+void CodesList::describeRows() const {
     QWidget* previous = list_;
     for (int i = 0; i < list_->count(); ++i) {
         auto* item = list_->item(i);

@@ -17,8 +17,9 @@ class CodeRowView;
 class EmptyStateView;
 
 // The live codes of several items, in the order given, all redrawn on one tick a second (no tick
-// while the list is empty, which shows "No codes yet"). Rows are kept by item id across setCodes.
-// A selectable list lets one row be chosen at a time.
+// while the list is empty, which shows "No codes yet"). Rows are kept by item id across setCodes:
+// only the rows of codes that came, went or moved are made or dropped. A hidden list makes its rows
+// when it is first shown or asked for them. A selectable list lets one row be chosen at a time.
 class CodesList : public QWidget {
     Q_OBJECT
 
@@ -34,6 +35,9 @@ public:
     bool isTicking() const { return ticker_.isActive(); }
     std::vector<CodeRowView*> rows() const;
 
+protected:
+    void showEvent(QShowEvent* event) override;
+
 signals:
     void selectionChanged(std::optional<vael::Uuid> id);
 
@@ -44,8 +48,13 @@ private:
     void tick();
     // The row's text for screen readers, on its list entry too, and Tab from the list through the
     // rows' copy buttons in their order.
-    void describeRows();
+    void describeRows() const;
     void syncSelectionFromList();
+    // Brings the row widgets in line with codes_.
+    void buildRows() const;
+    void insertRow(int at, const AppModel::CodeRow& code) const;
+    CodeRowView* rowAt(int at) const;
+    bool listed(const Uuid& id) const;
 
     std::vector<AppModel::CodeRow> codes_;
     bool compact_;
@@ -57,6 +66,7 @@ private:
     QStackedLayout* stack_;
     EmptyStateView* empty_;
     QListWidget* list_;
+    mutable bool rowsStale_ = false;  // codes_ changed while hidden: the rows wait for a show
 };
 
 }  // namespace vael

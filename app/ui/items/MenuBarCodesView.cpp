@@ -128,17 +128,30 @@ MenuBarCodesView::MenuBarCodesView(AppModel& app, QWidget* parent)
 }
 
 QCoro::Task<> MenuBarCodesView::refresh() {
-    const auto ticket = ++ticket_;
+    ++ticket_;
     if (app_.phase() != AppModel::Phase::unlocked) {
         setCodes({});
         co_return;
     }
+    if (reading_) co_return;  // the read under way reads again for this one
+    reading_ = true;
     QPointer<MenuBarCodesView> self(this);
-    auto listing = app_.listCodes();
-    auto codes = co_await listing;
-    // A later refresh (a lock, another change) has the last word.
-    if (!self || ticket != ticket_) co_return;
-    setCodes(std::move(codes));
+    std::uint64_t readFor = 0;
+    do {
+        readFor = ticket_;
+        auto reading = app_.readListing(listing_.basis());
+        auto read = co_await reading;
+        if (!self) co_return;
+        if (listing_.accepts(read)) {
+            listing_.apply(std::move(read));
+        } else {
+            listing_.forget();
+            readFor = 0;  // read it whole
+        }
+    } while (readFor != ticket_ && app_.phase() == AppModel::Phase::unlocked);
+    reading_ = false;
+    // A lock (or another change of phase) meanwhile has the last word.
+    if (app_.phase() == AppModel::Phase::unlocked && listing_.codes() != codes_) setCodes(listing_.codes());
 }
 
 void MenuBarCodesView::setCodes(std::vector<AppModel::CodeRow> codes) {

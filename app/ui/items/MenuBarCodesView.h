@@ -8,6 +8,7 @@
 #include <qcoro/qcorotask.h>
 
 #include "app/model/AppModel.h"
+#include "app/model/VaultListing.h"
 
 class QPushButton;
 class QStackedLayout;
@@ -28,8 +29,9 @@ public:
 
     explicit MenuBarCodesView(AppModel& app, QWidget* parent = nullptr);
 
-    // Reloads the codes: none unless unlocked. Only the newest refresh's listing is shown, so one
-    // from before a lock never lands after the lock's empty one.
+    // Brings the codes up to date (the items written since the last read): none unless unlocked. One
+    // read runs at a time and reads again while refreshes came meanwhile; what it read is shown only
+    // while still unlocked, so a listing from before a lock never lands after the lock's empty one.
     QCoro::Task<> refresh();
     const std::vector<AppModel::CodeRow>& codes() const { return codes_; }
     bool isUnlocking() const { return unlocking_; }
@@ -46,6 +48,8 @@ private:
     std::vector<AppModel::CodeRow> codes_;
     bool unlocking_ = false;
     std::uint64_t ticket_ = 0;
+    VaultListing listing_;
+    bool reading_ = false;
 
     QStackedLayout* pages_;
     QWidget* unlockedPage_;

@@ -201,5 +201,46 @@ TEST(CodesList, ASelectedRowKeepsItsContrast) {
     }
 }
 
+TEST(CodesList, RowsAreMadeWhenShownAndOnlyForCodesThatCameOrMoved) {
+    ScriptedTimerSource timers;
+    SystemClock clock;
+    const AppModel::CodeRow a{Uuid::random(), "Alpha", std::nullopt, kThirty};
+    const AppModel::CodeRow b{Uuid::random(), "Beta", std::nullopt, kSixty};
+    const AppModel::CodeRow c{Uuid::random(), "Gamma", std::nullopt, kThirty};
+    CodesList list({a, b}, false, true, timers, clock);
+    QSignalSpy selections(&list, &CodesList::selectionChanged);
+    list.setSelection(b.id);  // hidden: taken without making rows
+    EXPECT_EQ(list.selection(), b.id);
+    EXPECT_TRUE(list.findChildren<QLabel*>("codeValue").empty());
+    list.resize(420, 300);
+    list.show();
+    ASSERT_EQ(list.findChildren<QLabel*>("codeValue").size(), 2u);
+    const auto before = list.rows();
+
+    const auto ids = [&] {
+        std::vector<Uuid> shown;
+        for (auto* row : list.rows()) shown.push_back(row->row().id);
+        return shown;
+    };
+    list.setCodes({a, c, b});  // one came: one row made, the others kept
+    EXPECT_EQ(ids(), (std::vector<Uuid>{a.id, c.id, b.id}));
+    EXPECT_EQ(list.rows()[0], before[0]);
+    EXPECT_EQ(list.rows()[2], before[1]);
+    EXPECT_EQ(list.selection(), b.id);
+    list.setCodes({c, b});  // one went
+    EXPECT_EQ(ids(), (std::vector<Uuid>{c.id, b.id}));
+    EXPECT_EQ(list.rows()[1], before[1]);
+    list.setCodes({b, c});  // moved
+    EXPECT_EQ(ids(), (std::vector<Uuid>{b.id, c.id}));
+    EXPECT_EQ(list.selection(), b.id);
+
+    // Hidden again, the selected code goes: told at once, rows made later.
+    list.hide();
+    list.setCodes({c});
+    EXPECT_EQ(list.selection(), std::nullopt);
+    EXPECT_EQ(selections.count(), 2);
+    EXPECT_EQ(ids(), std::vector<Uuid>{c.id});
+}
+
 }  // namespace
 }  // namespace vael

@@ -107,5 +107,24 @@ TEST(CodesTray, ThePopupFitsTheViewInIt) {
     EXPECT_EQ(tray.popup()->size(), QSize(320, 200));
 }
 
+TEST(MenuBarCodesView, WritesInQuickSuccessionLeaveWhatAFullListingGives) {
+    OpenVault v;
+    const auto mail = v.item("Mail");
+    const auto bank = v.item("bank");
+    MenuBarCodesView view(v.m);
+    view.show();
+    settle();
+    // Each write's store change starts a refresh while the one before may still be reading.
+    await(v.m.setOTPField(mail, kSeed));
+    await(v.m.setOTPField(bank, kSeed));
+    v.item("Arcade", std::nullopt, {{"otp", ItemField::Kind::otp, kSeed, true}});
+    await(v.m.deleteItem(mail));
+    const auto expected = await(v.m.listCodes());
+    ASSERT_EQ(expected.size(), 2u);
+    EXPECT_TRUE(spinUntil([&] { return view.codes() == expected; }));
+    settle();
+    EXPECT_EQ(view.codes(), expected);
+}
+
 }  // namespace
 }  // namespace vael

@@ -1,0 +1,102 @@
+#include "app/model/VaultListing.h"
+
+#include <algorithm>
+
+namespace vael {
+
+bool VaultListing::accepts(const AppModel::ListingRead& read) const {
+    return read.whole || (basis_ && read.from == basis_->mark);
+}
+
+int VaultListing::tierCount(const std::string& tier) const {
+    const auto found = tierCounts_.find(tier);
+    return found == tierCounts_.end() ? 0 : found->second;
+}
+
+int VaultListing::groupRowCount(const Uuid& group) const {
+    const auto found = groupCounts_.find(group);
+    return found == groupCounts_.end() ? 0 : found->second;
+}
+
+void VaultListing::count(const ItemRow& row, int by) {
+    if ((tierCounts_[row.aiAccess] += by) == 0) tierCounts_.erase(row.aiAccess);
+    if ((groupCounts_[row.groupID] += by) == 0) groupCounts_.erase(row.groupID);
+}
+
+bool VaultListing::apply(AppModel::ListingRead read) {
+    if (read.whole) return applyWhole(std::move(read));
+    basis_ = std::move(read.basis);
+    bool changed = false;
+    for (auto& entry : read.entries) changed = applyEntry(std::move(entry)) || changed;
+    return changed;
+}
+
+bool VaultListing::applyWhole(AppModel::ListingRead read) {
+    std::vector<ItemRow> rows;
+    std::vector<CodeRow> codes;
+    for (auto& entry : read.entries) {
+        if (entry.code) codes.push_back(std::move(*entry.code));
+        if (entry.row) rows.push_back(std::move(*entry.row));
+    }
+    order_.sort(rows);
+    order_.sort(codes);
+    const bool changed = rows != rows_ || codes != codes_ || read.tree != tree_;
+    rows_ = std::move(rows);
+    rowNameOf_.clear();
+    tierCounts_.clear();
+    groupCounts_.clear();
+    for (const auto& row : rows_) {
+        rowNameOf_.emplace(row.id, row.name);
+        count(row, 1);
+    }
+    codes_ = std::move(codes);
+    tree_ = std::move(read.tree);
+    basis_ = std::move(read.basis);
+    return changed;
+}
+
+bool VaultListing::applyEntry(AppModel::ListingEntry entry) {
+    const auto before = [this](const auto& a, const auto& b) { return order_.before(a.name, a.id, b.name, b.id); };
+    bool changed = false;
+    // The row: where it was, where it goes.
+    auto oldRow = rows_.end();
+    if (const auto shown = rowNameOf_.find(entry.id); shown != rowNameOf_.end()) {
+        ItemRow key;
+        key.id = entry.id;
+        key.name = shown->second;
+        oldRow = std::lower_bound(rows_.begin(), rows_.end(), key, before);
+    }
+    const bool rowStays = oldRow != rows_.end() && entry.row && *oldRow == *entry.row;
+    if (!rowStays) {
+        if (oldRow != rows_.end()) {
+            count(*oldRow, -1);
+            rowNameOf_.erase(entry.id);
+            rows_.erase(oldRow);
+            changed = true;
+        }
+        if (entry.row) {
+            const auto at = std::upper_bound(rows_.begin(), rows_.end(), *entry.row, before);
+            count(*entry.row, 1);
+            rowNameOf_.emplace(entry.id, entry.row->name);
+            rows_.insert(at, std::move(*entry.row));
+            changed = true;
+        }
+    }
+    // The code likewise.
+    const auto oldCode = std::find_if(codes_.begin(), codes_.end(), [&](const CodeRow& code) { return code.id == entry.id; });
+    const bool codeStays = oldCode != codes_.end() && entry.code && *oldCode == *entry.code;
+    if (!codeStays) {
+        if (oldCode != codes_.end()) {
+            codes_.erase(oldCode);
+            changed = true;
+        }
+        if (entry.code) {
+            const auto at = std::upper_bound(codes_.begin(), codes_.end(), *entry.code, before);
+            codes_.insert(at, std::move(*entry.code));
+            changed = true;
+        }
+    }
+    return changed;
+}
+
+}  // namespace vael

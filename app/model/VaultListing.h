@@ -1,0 +1,53 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "app/model/AppModel.h"
+#include "app/model/DisplayOrder.h"
+
+namespace vael {
+
+// The vault's rows, codes and tree as a full listing gives them, rows and codes in the order they are
+// shown (DisplayOrder), kept up to date one written item at a time from the reads
+// AppModel::readListing answers (the window's and the tray's). Main thread.
+class VaultListing {
+public:
+    using ItemRow = AppModel::ItemRow;
+    using CodeRow = AppModel::CodeRow;
+    using ProjectNode = AppModel::ProjectNode;
+
+    const std::vector<ItemRow>& rows() const { return rows_; }
+    const std::vector<CodeRow>& codes() const { return codes_; }
+    const std::vector<ProjectNode>& tree() const { return tree_; }
+    // Rows with this tier text; rows directly in this group.
+    int tierCount(const std::string& tier) const;
+    int groupRowCount(const Uuid& group) const;
+    // Where the next read continues from; none before the first whole read.
+    const std::optional<AppModel::ListingBasis>& basis() const { return basis_; }
+
+    // A part read continues only the read that left this listing where it is.
+    bool accepts(const AppModel::ListingRead& read) const;
+    // The next read is whole.
+    void forget() { basis_.reset(); }
+    // Takes in an accepted read; answers whether rows, codes or tree changed.
+    bool apply(AppModel::ListingRead read);
+
+private:
+    bool applyWhole(AppModel::ListingRead read);
+    bool applyEntry(AppModel::ListingEntry entry);
+    void count(const ItemRow& row, int by);
+
+    DisplayOrder order_;
+    std::vector<ItemRow> rows_;
+    std::unordered_map<Uuid, std::string> rowNameOf_;  // where each listed row stands
+    std::unordered_map<std::string, int> tierCounts_;
+    std::unordered_map<Uuid, int> groupCounts_;
+    std::vector<CodeRow> codes_;
+    std::vector<ProjectNode> tree_;
+    std::optional<AppModel::ListingBasis> basis_;
+};
+
+}  // namespace vael
