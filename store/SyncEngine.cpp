@@ -133,6 +133,8 @@ void SyncEngine::writeBody(const ItemBody& body, std::int64_t revision, const st
 
 void SyncEngine::write(const ItemBody& body, const std::optional<Bytes>& nameTag) {
     Lock lock(mutex_);
+    // An edit read before a deletion here must not bring the item back.
+    if (deletedHere(body.id)) throw SyncAPIError::notFound();
     // Sent now, this edit would reach the server before the queued ones of the item, and their replay
     // would then put an older version over it.
     if (hasQueuedOp(body.id, isItemKind)) {
@@ -142,6 +144,8 @@ void SyncEngine::write(const ItemBody& body, const std::optional<Bytes>& nameTag
     std::optional<SyncAPIError> conflict;
     try {
         const auto result = unlocked(lock, [&] { return api_->putItem(body.id, body, body.revision); });
+        // Deleted here while the server was asked: the deletion goes out after this put and stands.
+        if (deletedHere(body.id)) return;
         writeBody(body, result.newRevision, nameTag);
         return;
     } catch (const SyncAPIError& error) {
@@ -149,6 +153,7 @@ void SyncEngine::write(const ItemBody& body, const std::optional<Bytes>& nameTag
     } catch (...) {
         // Offline, transport, or the local write after the server took it: queue it.
     }
+    if (deletedHere(body.id)) throw SyncAPIError::notFound();
     if (conflict) {
         const auto server = unlocked(lock, [&] { return api_->fetchItem(body.id); });
         store_->upsertItem(withType(server, body.type).toRecord(false));
@@ -296,6 +301,11 @@ bool SyncEngine::hasQueuedOp(const Uuid& id, bool (*ofKind)(PendingOpRecord::Kin
         // An unreadable queue fails the replay on its own; the change goes to the server directly.
     }
     return false;
+}
+
+bool SyncEngine::deletedHere(const Uuid& id) {
+    const auto local = store_->item(id);
+    return local && local->deleted;
 }
 
 bool SyncEngine::deletionQueued(const Uuid& id, PendingOpRecord::Kind deletion) {

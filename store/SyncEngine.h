@@ -43,7 +43,8 @@ public:
     // An existing item, with the revision it was read at. While an operation of the item waits in the
     // queue, the body is stored and queued behind it without asking the server. Otherwise a revision
     // conflict stores the server's copy and throws SyncAPIError::conflict; any other failure stores
-    // the body locally and queues a put (the row and the put in one transaction). The name tag, when
+    // the body locally and queues a put (the row and the put in one transaction). An item deleted here
+    // is not written: SyncAPIError::notFound. The name tag, when
     // given, is stored with the body's row (VaelStore::itemsTaggedOrUntagged).
     void write(const ItemBody& body, const std::optional<Bytes>& nameTag = std::nullopt);
     // A new item: stored first, then created on the server; a conflict is ignored, other failures queued.
@@ -104,6 +105,7 @@ private:
     // Whether an operation of one of the kinds waits for the object; an unreadable queue answers no.
     bool hasQueuedOp(const Uuid& id, bool (*ofKind)(PendingOpRecord::Kind));
     bool deletionQueued(const Uuid& id, PendingOpRecord::Kind deletion);
+    bool deletedHere(const Uuid& id);  // the local row is a tombstone
     void tombstoneItem(const Uuid& id);
     void tombstoneCollection(const Uuid& id);
     // False when the replay has to stop here.

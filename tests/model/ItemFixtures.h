@@ -24,6 +24,7 @@ public:
     ItemBody fetchItem(const Uuid&) override { throw SyncAPIError::offline(); }
     PushResult putItem(const Uuid& id, const ItemBody&, std::int64_t expected) override {
         note("put " + id.text());
+        if (duringPut) duringPut();
         return PushResult{expected + 1};
     }
     void createItem(const ItemBody& body) override { note("create " + body.id.text()); }
@@ -44,6 +45,7 @@ public:
         std::lock_guard lock(mutex_);
         calls_.clear();
     }
+    std::function<void()> duringPut;  // runs inside every put, on the caller's thread; set before writing
 
 private:
     void note(std::string call) {

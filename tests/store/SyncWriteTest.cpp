@@ -204,3 +204,30 @@ TEST(SyncWrite, PendingCount) {
     env.engine->deleteItem(id(2));
     EXPECT_EQ(env.engine->pendingCount(), 2);
 }
+
+TEST(SyncWrite, AnEditNeverBringsBackAnItemDeletedHere) {
+    for (Net net : kAllNets) {
+        SCOPED_TRACE(nameOf(net));
+        EngineEnv env;
+        env.store->upsertItem(sampleBody(1, 5).toRecord(false));
+        // Deleted while the edit's put waits on the server.
+        env.api->onCall([&](const Call& call) {
+            if (call.method == "putItem") env.engine->deleteItem(id(1));
+        });
+        env.api->script("putItem", {outcomeOf(net)});
+        const auto error = run([&] { env.engine->write(sampleBody(1, 5, "edited")); });
+        if (net != Net::ok) {
+            ASSERT_TRUE(error);
+            EXPECT_EQ(error->kind(), SyncAPIError::Kind::notFound);
+        }
+        EXPECT_TRUE(env.store->item(id(1))->deleted);
+        for (const auto& op : env.queue()) EXPECT_NE(op.kind, Kind::put);
+
+        // An edit that read the item before its deletion is refused without a call.
+        env.api->onCall({});
+        env.api->clearCalls();
+        EXPECT_EQ(run([&] { env.engine->write(sampleBody(1, 5, "late")); })->kind(), SyncAPIError::Kind::notFound);
+        EXPECT_TRUE(env.api->calls().empty());
+        EXPECT_TRUE(env.store->item(id(1))->deleted);
+    }
+}
