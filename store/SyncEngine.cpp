@@ -164,77 +164,90 @@ void SyncEngine::write(const ItemBody& body, const std::optional<Bytes>& nameTag
 
 void SyncEngine::create(const ItemBody& body, const std::optional<Bytes>& nameTag) {
     Lock lock(mutex_);
-    store_->upsertItem(body.toRecord(false), nameTag);
-    try {
-        unlocked(lock, [&] { api_->createItem(body); });
-    } catch (const SyncAPIError& error) {
-        if (!isConflict(error)) enqueueCreate(body);
-    } catch (...) {
-        enqueueCreate(body);
-    }
+    // The row and its creation are queued together before the server is asked: a process that ends
+    // during the call leaves the creation for the next replay.
+    const auto op = nextOp(Kind::create, body.id, bytesOf(toJsonText(body)), body.revision);
+    store_->upsertItemAndEnqueue(body.toRecord(false), nameTag, op);
+    lastQueuedAt_ = op.createdAt;
+    sendQueued(lock, op, [&] { api_->createItem(body); });
 }
 
 void SyncEngine::deleteItem(const Uuid& id) {
     Lock lock(mutex_);
     std::int64_t baseRevision = 0;
-    if (auto local = store_->item(id)) {
-        baseRevision = local->revision;
-        local->deleted = true;
-        local->updatedAt = clock_->now();
-        store_->upsertItem(*local);
+    const bool queuedBefore = hasQueuedOp(id, isItemKind);
+    const auto local = store_->item(id);
+    if (local) baseRevision = local->revision;
+    const auto op = nextOp(Kind::delete_, id, {}, baseRevision);
+    if (local) {
+        auto tombstone = *local;
+        tombstone.deleted = true;
+        tombstone.updatedAt = clock_->now();
+        store_->upsertItemAndEnqueue(tombstone, std::nullopt, op);
+    } else {
+        store_->enqueue(op);
     }
-    if (hasQueuedOp(id, isItemKind)) {
-        enqueueDelete(id, baseRevision);
-        return;
-    }
-    try {
-        unlocked(lock, [&] { api_->deleteItem(id); });
-    } catch (...) {
-        enqueueDelete(id, baseRevision);
-    }
+    lastQueuedAt_ = op.createdAt;
+    if (!queuedBefore) sendQueued(lock, op, [&] { api_->deleteItem(id); });
 }
 
 void SyncEngine::createCollection(const CollectionRecord& record) {
     Lock lock(mutex_);
-    store_->upsertCollection(record);
-    try {
-        unlocked(lock, [&] { api_->createCollection(record); });
-    } catch (const SyncAPIError& error) {
-        if (!isConflict(error)) enqueueCollection(record, Kind::createCollection);
-    } catch (...) {
-        enqueueCollection(record, Kind::createCollection);
-    }
+    const auto op = nextOp(Kind::createCollection, record.id, bytesOf(toJsonText(record)), 0);
+    store_->upsertCollectionAndEnqueue(record, op);
+    lastQueuedAt_ = op.createdAt;
+    sendQueued(lock, op, [&] { api_->createCollection(record); });
 }
 
 void SyncEngine::patchCollection(const CollectionRecord& record) {
     Lock lock(mutex_);
-    store_->upsertCollection(record);
-    if (hasQueuedOp(record.id, isCollectionKind)) {
-        enqueueCollection(record, Kind::putCollection);
-        return;
-    }
-    try {
-        unlocked(lock, [&] { api_->patchCollection(record); });
-    } catch (...) {
-        enqueueCollection(record, Kind::putCollection);
-    }
+    const bool queuedBefore = hasQueuedOp(record.id, isCollectionKind);
+    const auto op = nextOp(Kind::putCollection, record.id, bytesOf(toJsonText(record)), 0);
+    store_->upsertCollectionAndEnqueue(record, op);
+    lastQueuedAt_ = op.createdAt;
+    if (!queuedBefore) sendQueued(lock, op, [&] { api_->patchCollection(record); });
 }
 
 void SyncEngine::deleteCollection(const Uuid& id) {
     Lock lock(mutex_);
+    const bool queuedBefore = hasQueuedOp(id, isCollectionKind);
+    const auto op = nextOp(Kind::deleteCollection, id, {}, 0);
     if (auto local = store_->collection(id)) {
         local->deleted = true;
         local->updatedAt = clock_->now();
-        store_->upsertCollection(*local);
+        store_->upsertCollectionAndEnqueue(*local, op);
+    } else {
+        store_->enqueue(op);
     }
-    if (hasQueuedOp(id, isCollectionKind)) {
-        enqueue(Kind::deleteCollection, id, {}, 0);
-        return;
-    }
+    lastQueuedAt_ = op.createdAt;
+    if (!queuedBefore) sendQueued(lock, op, [&] { api_->deleteCollection(id); });
+}
+
+// The first call of a queued operation, made at once. The operation leaves the queue when the server
+// takes it (a creation it already has, or a deletion of what it no longer has, counts); otherwise the
+// replay sends it later. While the call is under way the replay leaves the operation alone.
+template <class Call>
+void SyncEngine::sendQueued(Lock& lock, const PendingOpRecord& op, Call&& call) {
+    const bool creation = op.kind == Kind::create || op.kind == Kind::createCollection;
+    const bool deletion = op.kind == Kind::delete_ || op.kind == Kind::deleteCollection;
+    inFlight_.insert(op.opId);
+    bool taken = false;
     try {
-        unlocked(lock, [&] { api_->deleteCollection(id); });
+        unlocked(lock, call);
+        taken = true;
+    } catch (const SyncAPIError& error) {
+        taken = (creation && isConflict(error)) || (deletion && error.kind() == SyncAPIError::Kind::notFound);
     } catch (...) {
-        enqueue(Kind::deleteCollection, id, {}, 0);
+    }
+    inFlight_.erase(op.opId);
+    if (!taken) return;
+    sentDirectly_.insert(op.opId);
+    try {
+        store_->deletePendingOp(op.opId);
+    } catch (const std::exception& error) {
+        // The replay sends it once more, which the server answers as already done.
+        logMessage(LogLevel::Warning, kLogCategory,
+                   std::string(toText(op.kind)) + " of " + op.itemId.text() + " stays queued: " + error.what());
     }
 }
 
@@ -247,18 +260,6 @@ void SyncEngine::queueOffline(const ItemBody& body, const std::optional<Bytes>& 
     lastQueuedAt_ = op.createdAt;
 }
 
-void SyncEngine::enqueueCreate(const ItemBody& body) {
-    enqueue(Kind::create, body.id, bytesOf(toJsonText(body)), body.revision);
-}
-
-void SyncEngine::enqueueDelete(const Uuid& id, std::int64_t baseRevision) {
-    enqueue(Kind::delete_, id, {}, baseRevision);
-}
-
-void SyncEngine::enqueueCollection(const CollectionRecord& record, PendingOpRecord::Kind kind) {
-    enqueue(kind, record.id, bytesOf(toJsonText(record)), 0);
-}
-
 PendingOpRecord SyncEngine::nextOp(PendingOpRecord::Kind kind, const Uuid& itemId, Bytes payload,
                                    std::int64_t baseRevision) {
     return PendingOpRecord{
@@ -269,12 +270,6 @@ PendingOpRecord SyncEngine::nextOp(PendingOpRecord::Kind kind, const Uuid& itemI
         .baseRevision = baseRevision,
         .createdAt = nextQueueTime(),
     };
-}
-
-void SyncEngine::enqueue(PendingOpRecord::Kind kind, const Uuid& itemId, Bytes payload, std::int64_t baseRevision) {
-    auto op = nextOp(kind, itemId, std::move(payload), baseRevision);
-    store_->enqueue(op);
-    lastQueuedAt_ = op.createdAt;
 }
 
 // The queue is ordered by creation time to the millisecond, then by the random opId. Two operations
@@ -385,11 +380,15 @@ ReplayOutcome SyncEngine::replayPending() {
     } done{*this};
 
     // The snapshot: operations queued from here on wait for the next replay.
+    sentDirectly_.clear();
     const auto ops = store_->pendingOps();
     ReplayOutcome outcome;
     SentPuts sent;
     for (const auto& op : ops) {
-        if (!replayOne(lock, op, outcome, sent)) {
+        // Taken by its first call since the snapshot: never sent twice.
+        if (sentDirectly_.contains(op.opId)) continue;
+        // Its first call is still under way, and what follows may build on it.
+        if (inFlight_.contains(op.opId) || !replayOne(lock, op, outcome, sent)) {
             outcome.complete = false;
             break;
         }
@@ -523,7 +522,8 @@ bool SyncEngine::replayOne(Lock& lock, const PendingOpRecord& op, ReplayOutcome&
                 if (op.kind == Kind::delete_) api_->deleteItem(op.itemId);
                 else api_->deleteCollection(op.itemId);
             });
-            if (sent != Sent::success) return false;
+            // Gone already: an earlier call of this deletion reached the server, or another device's.
+            if (sent != Sent::success && sent != Sent::gone) return false;
             try {
                 store_->deletePendingOp(op.opId);
                 return true;

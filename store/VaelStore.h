@@ -119,9 +119,12 @@ public:
 
     // The queue of local changes the server has not taken yet.
     void enqueue(const PendingOpRecord& op);                // a second op with the same opId fails
-    // An item row (with its name tag) and the queued operation that carries it, in one transaction.
+    // An item row (with its name tag), the queued operations it replaces leaving the queue and the one
+    // that carries it (if any) joining it, in one transaction.
     void upsertItemAndEnqueue(const ItemRecord& record, const std::optional<Bytes>& nameTag,
-                              const PendingOpRecord& op);
+                              const std::optional<PendingOpRecord>& op, const std::vector<Uuid>& replacedOps = {});
+    // A group row and the queued operation that carries it, in one transaction.
+    void upsertCollectionAndEnqueue(const CollectionRecord& record, const PendingOpRecord& op);
     std::vector<PendingOpRecord> pendingOps() const;        // by (createdAt, opId)
     // The queued operations of one item or collection, in queue order.
     std::vector<PendingOpRecord> pendingOps(const Uuid& itemId) const;
