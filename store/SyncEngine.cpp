@@ -56,8 +56,14 @@ auto SyncEngine::unlocked(Lock& lock, Call&& call) {
 
 // --- pull ---
 
+void SyncEngine::setServerAccount(bool hasAccount) {
+    Lock lock(mutex_);
+    serverAccount_ = hasAccount;
+}
+
 void SyncEngine::pull() {
     Lock lock(mutex_);
+    if (!serverAccount_) return;
     const auto since = store_->lastSyncAt();
     const auto response = unlocked(lock, [&] { return api_->sync(since); });
     // Records left out are asked for again by the next pull.
@@ -135,6 +141,10 @@ void SyncEngine::write(const ItemBody& body, const std::optional<Bytes>& nameTag
     Lock lock(mutex_);
     // An edit read before a deletion here must not bring the item back.
     if (deletedHere(body.id)) throw SyncAPIError::notFound();
+    if (!serverAccount_) {
+        queueUnsent(body, nameTag);
+        return;
+    }
     // Sent now, this edit would reach the server before the queued ones of the item, and their replay
     // would then put an older version over it.
     if (hasQueuedOp(body.id, isItemKind)) {
@@ -169,11 +179,15 @@ void SyncEngine::create(const ItemBody& body, const std::optional<Bytes>& nameTa
     const auto op = nextOp(Kind::create, body.id, bytesOf(toJsonText(body)), body.revision);
     store_->upsertItemAndEnqueue(body.toRecord(false), nameTag, op);
     lastQueuedAt_ = op.createdAt;
-    sendQueued(lock, op, [&] { api_->createItem(body); });
+    if (serverAccount_) sendQueued(lock, op, [&] { api_->createItem(body); });
 }
 
 void SyncEngine::deleteItem(const Uuid& id) {
     Lock lock(mutex_);
+    if (!serverAccount_) {
+        deleteUnsent(id);
+        return;
+    }
     std::int64_t baseRevision = 0;
     const bool queuedBefore = hasQueuedOp(id, isItemKind);
     const auto local = store_->item(id);
@@ -196,7 +210,7 @@ void SyncEngine::createCollection(const CollectionRecord& record) {
     const auto op = nextOp(Kind::createCollection, record.id, bytesOf(toJsonText(record)), 0);
     store_->upsertCollectionAndEnqueue(record, op);
     lastQueuedAt_ = op.createdAt;
-    sendQueued(lock, op, [&] { api_->createCollection(record); });
+    if (serverAccount_) sendQueued(lock, op, [&] { api_->createCollection(record); });
 }
 
 void SyncEngine::patchCollection(const CollectionRecord& record) {
@@ -205,7 +219,7 @@ void SyncEngine::patchCollection(const CollectionRecord& record) {
     const auto op = nextOp(Kind::putCollection, record.id, bytesOf(toJsonText(record)), 0);
     store_->upsertCollectionAndEnqueue(record, op);
     lastQueuedAt_ = op.createdAt;
-    if (!queuedBefore) sendQueued(lock, op, [&] { api_->patchCollection(record); });
+    if (!queuedBefore && serverAccount_) sendQueued(lock, op, [&] { api_->patchCollection(record); });
 }
 
 void SyncEngine::deleteCollection(const Uuid& id) {
@@ -220,7 +234,7 @@ void SyncEngine::deleteCollection(const Uuid& id) {
         store_->enqueue(op);
     }
     lastQueuedAt_ = op.createdAt;
-    if (!queuedBefore) sendQueued(lock, op, [&] { api_->deleteCollection(id); });
+    if (!queuedBefore && serverAccount_) sendQueued(lock, op, [&] { api_->deleteCollection(id); });
 }
 
 // The first call of a queued operation, made at once. The operation leaves the queue when the server
@@ -252,6 +266,60 @@ void SyncEngine::sendQueued(Lock& lock, const PendingOpRecord& op, Call&& call) 
 }
 
 // --- queueing ---
+
+// Without a server account nothing of an item was ever sent, so its one queued operation takes the new
+// body: a queued creation stays a creation, a queued put keeps the revision it was based on. Queued
+// anew, it goes after every group the body may now name.
+void SyncEngine::queueUnsent(const ItemBody& body, const std::optional<Bytes>& nameTag) {
+    auto kind = Kind::put;
+    auto baseRevision = body.revision;
+    std::vector<Uuid> replaced;
+    bool basedOnPut = false;
+    for (const auto& queued : store_->pendingOps(body.id)) {
+        if (!isItemKind(queued.kind)) continue;
+        replaced.push_back(queued.opId);
+        if (queued.kind == Kind::create) kind = Kind::create;
+        if (queued.kind == Kind::put && !basedOnPut) {
+            baseRevision = queued.baseRevision;
+            basedOnPut = true;
+        }
+    }
+    if (kind == Kind::create) baseRevision = body.revision;
+    const auto op = nextOp(kind, body.id, bytesOf(toJsonText(body)), baseRevision);
+    store_->upsertItemAndEnqueue(body.toRecord(false), nameTag, op, replaced);
+    lastQueuedAt_ = op.createdAt;
+}
+
+// The deletion of an item that was never sent: a queued creation and everything behind it leave the
+// queue with nothing in their place; queued puts give way to one deletion.
+void SyncEngine::deleteUnsent(const Uuid& id) {
+    const auto local = store_->item(id);
+    std::int64_t baseRevision = local ? local->revision : 0;
+    std::vector<Uuid> replaced;
+    bool created = false;
+    bool basedOnPut = false;
+    for (const auto& queued : store_->pendingOps(id)) {
+        if (!isItemKind(queued.kind)) continue;
+        replaced.push_back(queued.opId);
+        if (queued.kind == Kind::create) created = true;
+        if (queued.kind == Kind::put && !basedOnPut) {
+            baseRevision = queued.baseRevision;
+            basedOnPut = true;
+        }
+    }
+    std::optional<PendingOpRecord> op;
+    if (!created) op = nextOp(Kind::delete_, id, {}, baseRevision);
+    if (local) {
+        auto tombstone = *local;
+        tombstone.deleted = true;
+        tombstone.updatedAt = clock_->now();
+        store_->upsertItemAndEnqueue(tombstone, std::nullopt, op, replaced);
+    } else {
+        for (const auto& opId : replaced) store_->deletePendingOp(opId);
+        if (op) store_->enqueue(*op);
+    }
+    if (op) lastQueuedAt_ = op->createdAt;
+}
 
 // The row and its put together: a crash between the two must not keep an edit that is never sent.
 void SyncEngine::queueOffline(const ItemBody& body, const std::optional<Bytes>& nameTag) {
@@ -369,6 +437,7 @@ SyncEngine::Sent SyncEngine::sendWithRetry(Lock& lock, Call&& call) {
 
 ReplayOutcome SyncEngine::replayPending() {
     Lock lock(mutex_);
+    if (!serverAccount_) return ReplayOutcome{.conflicts = {}, .complete = false};
     replayDone_.wait(lock, [&] { return !replaying_; });
     replaying_ = true;
     struct Done {

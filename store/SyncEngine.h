@@ -34,6 +34,12 @@ public:
     SyncEngine(const SyncEngine&) = delete;
     SyncEngine& operator=(const SyncEngine&) = delete;
 
+    // Without a server account (the vault was never connected) the engine calls nothing: every change
+    // is queued, and since nothing was sent yet an item's queued operation takes its later changes, so
+    // the queue holds at most one per item (a deletion of a queued creation leaves none); pull and
+    // replay do nothing, and the replay answers incomplete. On by default.
+    void setServerAccount(bool hasAccount);
+
     // Applies the server's changes since the last pull: groups, then items. An object deleted here
     // whose deletion still waits in the queue stays deleted. A record that cannot be read (or an item
     // that cannot be fetched, unless the server is offline) is skipped and logged, and the sync time
@@ -99,6 +105,8 @@ private:
 
     void writeBody(const ItemBody& body, std::int64_t revision, const std::optional<Bytes>& nameTag);
     void queueOffline(const ItemBody& body, const std::optional<Bytes>& nameTag = std::nullopt);
+    void queueUnsent(const ItemBody& body, const std::optional<Bytes>& nameTag);
+    void deleteUnsent(const Uuid& id);
     template <class Call>
     void sendQueued(Lock& lock, const PendingOpRecord& op, Call&& call);
     PendingOpRecord nextOp(PendingOpRecord::Kind kind, const Uuid& itemId, Bytes payload, std::int64_t baseRevision);
@@ -123,6 +131,7 @@ private:
     std::mutex mutex_;
     std::condition_variable replayDone_;
     bool replaying_ = false;
+    bool serverAccount_ = true;
     std::set<Uuid> inFlight_;      // queued operations whose first call is under way
     std::set<Uuid> sentDirectly_;  // taken by their first call since the current replay's snapshot
     std::optional<TimePoint> lastQueuedAt_;

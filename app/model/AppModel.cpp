@@ -228,9 +228,14 @@ void AppModel::setErrorMessage(std::optional<std::string> message) {
     emit errorMessageChanged();
 }
 
+void AppModel::letSessionCallServer() {
+    if (session_) session_->engine->setServerAccount(true);
+}
+
 void AppModel::setServerConnected(bool connected) {
     if (connected == isServerConnected_) return;
     isServerConnected_ = connected;
+    if (connected) letSessionCallServer();
     emit isServerConnectedChanged();
 }
 
@@ -352,15 +357,16 @@ QCoro::Task<> AppModel::openSession(std::uint64_t lockCountAtStart) {
     auto session = std::make_shared<Session>();
     std::exception_ptr failure;
     try {
-        auto opened = runBlocking([paths = paths_, vault, clock = clock_] {
+        auto opened = runBlocking([paths = paths_, vault, clock = clock_, configStore = configStore_] {
             // The replica and the socket must never land in a folder others can reach.
             ensurePrivateFolder(folderOf(paths.socket));
             prepareReplicaFile(paths.replica);
             auto store = std::make_shared<VaelStore>(paths.replica);
             auto key = ensureDefaultCollection(*store, *vault, *clock);
-            return std::pair{store, key};
+            const bool hasServerAccount = configStore.load().serverAccount.has_value();
+            return std::tuple{store, key, hasServerAccount};
         });
-        auto [store, key] = co_await opened;
+        auto [store, key, hasServerAccount] = co_await opened;
         if (!self) co_return;
         // A lock while the keys were being opened wins: the vault must not open behind it.
         if (lockCountAtStart != lockCount_) throw std::runtime_error("The vault was locked while it was opening.");
@@ -373,6 +379,8 @@ QCoro::Task<> AppModel::openSession(std::uint64_t lockCountAtStart) {
             },
             postToMainThread);
         session->engine = std::make_shared<SyncEngine>(store, syncAPI_, clock_, syncPause_);
+        // A vault never connected calls no server, not even the build's address.
+        session->engine->setServerAccount(hasServerAccount || isServerConnected_);
         session->coordinator = std::make_shared<SyncCoordinator>(bootstrapAPI_, session->engine, store);
         session->itemSource = makeItemSource_(ItemSourceContext{store, vault, localOrgID(),
                                                                 std::string(kDefaultProjectName), localCollectionID(),

@@ -355,6 +355,8 @@ signals:
 
 private:
     struct Session;
+    // The open session's engine may call the server from now on: the vault has an account.
+    void letSessionCallServer();
     void subscribeToSystemLockEvents();
     class OpeningGuard;
 

@@ -83,6 +83,9 @@ struct OpenVault {
         peek = std::make_unique<VaelStore>(h.home.paths().replica);
     }
 
+    // A vault with a server account: its changes go to the server (a vault without one calls none).
+    void connect() { m.setServerConnected(true); }
+
     static AppModelServices services(std::shared_ptr<RecordingSyncAPI> api) {
         AppModelServices s;
         s.syncAPI = std::move(api);

@@ -95,6 +95,7 @@ TEST(ItemOperations, AddItemFromPartsAnswersTheRealEncodedReference) {
 
 TEST(ItemOperations, WebsiteRewritesKeepTypeAndGroupAndTrimTheAddress) {
     OpenVault v;
+    v.connect();
     auto payload = named("server");
     payload.fields = {{"key", Kind::sshPrivateKey, "k", true}};
     const auto id = await(v.m.addItem(std::move(payload), "ssh_key", "ai_hidden", std::nullopt));
@@ -122,6 +123,7 @@ TEST(ItemOperations, WebsiteRewritesKeepTypeAndGroupAndTrimTheAddress) {
 // window saves the website; both changes stay.
 TEST(ItemOperations, WindowAndAgentWritingOneItemKeepBothChanges) {
     OpenVault v;
+    v.connect();
     const auto id = v.item("Deploy");
     auto agents = storeItemSourceFactory()(v.h.contexts.back());
 
@@ -161,6 +163,24 @@ TEST(ItemOperations, WindowAndAgentWritingOneItemKeepBothChanges) {
     const auto stored = v.payloadOf(id);
     EXPECT_EQ(stored.fields.front().value, "from the agent");
     EXPECT_EQ(stored.url, "https://b.example");
+}
+
+// A vault that was never connected calls no server, and keeps one queued change per item.
+TEST(ItemOperations, AVaultWithoutAServerAccountCallsNothingAndQueuesOneChangePerItem) {
+    OpenVault v;
+    const auto group = v.group("g");
+    const auto kept = v.item("kept", group);
+    const auto dropped = v.item("dropped");
+    for (int i = 0; i < 5; ++i) await(v.m.updateItemWebsite(kept, "https://" + std::to_string(i) + ".example", false));
+    await(v.m.setOTPField(dropped, "JBSWY3DPEHPK3PXP"));
+    await(v.m.deleteItem(dropped));
+    testing::settle();
+
+    EXPECT_TRUE(v.api->calls().empty());
+    EXPECT_EQ(v.payloadOf(kept).url, "https://4.example");
+    EXPECT_TRUE(v.peek->pendingOps(dropped).empty());
+    ASSERT_EQ(v.peek->pendingOps(kept).size(), 1u);
+    EXPECT_EQ(v.peek->pendingOps(kept)[0].kind, PendingOpRecord::Kind::create);
 }
 
 TEST(ItemOperations, OneTimeCodeFieldReplacesTheFirstOrIsAppended) {

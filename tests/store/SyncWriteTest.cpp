@@ -233,3 +233,55 @@ TEST(SyncWrite, AnEditNeverBringsBackAnItemDeletedHere) {
         EXPECT_TRUE(env.store->item(id(1))->deleted);
     }
 }
+
+// A vault without a server account: no call at all, one queued operation per item, and the first
+// replay after connecting leaves the server as an engine that queued everything would.
+TEST(SyncWrite, WithoutAServerAccountNothingIsSentAndTheQueueHoldsOneOperationPerItem) {
+    const auto changes = [](SyncEngine& engine) {
+        engine.create(sampleBody(1, 1, "a1"));
+        engine.write(sampleBody(1, 1, "a2"));
+        engine.write(sampleBody(1, 1, "a3"));
+        engine.create(sampleBody(2, 1, "b1"));
+        engine.write(sampleBody(2, 1, "b2"));
+        engine.deleteItem(id(2));
+        engine.createCollection(sampleCollection(5));
+        engine.create(sampleBody(3, 1, "c1"));
+        engine.write(sampleBody(3, 1, "c2"));
+    };
+
+    EngineEnv unconnected;
+    unconnected.engine->setServerAccount(false);
+    changes(*unconnected.engine);
+    EXPECT_TRUE(unconnected.api->calls().empty());
+    EXPECT_FALSE(unconnected.engine->replayPending().complete);
+    unconnected.engine->pull();
+    EXPECT_TRUE(unconnected.api->calls().empty());
+
+    std::vector<std::pair<Kind, Uuid>> queued;
+    for (const auto& op : unconnected.queue()) queued.emplace_back(op.kind, op.itemId);
+    EXPECT_EQ(queued, (std::vector<std::pair<Kind, Uuid>>{
+                          {Kind::create, id(1)}, {Kind::createCollection, id(5)}, {Kind::create, id(3)}}));
+    EXPECT_EQ(unconnected.store->item(id(1))->contentBlob, bytesOf("a3"));
+    EXPECT_TRUE(unconnected.store->item(id(2))->deleted);
+
+    // The same changes on an engine that had an account but no network, then both replay.
+    EngineEnv offline;
+    bool down = true;
+    offline.api->onCall([&](const Call&) {
+        if (down) throw SyncAPIError::offline();
+    });
+    changes(*offline.engine);
+    down = false;
+
+    unconnected.engine->setServerAccount(true);
+    EXPECT_TRUE(unconnected.engine->replayPending().complete);
+    EXPECT_TRUE(offline.engine->replayPending().complete);
+    EXPECT_TRUE(unconnected.queue().empty());
+    const auto contents = [](const EngineEnv& env) {
+        std::map<Uuid, Bytes> items;
+        for (const auto& [itemId, body] : env.api->serverItems) items[itemId] = body.contentBlob;
+        return items;
+    };
+    EXPECT_EQ(contents(unconnected), contents(offline));
+    EXPECT_EQ(contents(unconnected).size(), 2u);
+}
