@@ -64,8 +64,15 @@ void SyncEngine::setServerAccount(bool hasAccount) {
 void SyncEngine::pull() {
     Lock lock(mutex_);
     if (!serverAccount_) return;
-    const auto since = store_->lastSyncAt();
-    const auto response = unlocked(lock, [&] { return api_->sync(since); });
+    auto since = store_->lastSyncAt();
+    auto response = unlocked(lock, [&] { return api_->sync(since); });
+    // The server's clock stepped back: it stamped changes before the bookmark, how long ago is not
+    // known, so everything is listed again (rows already up to date are not fetched again) and the
+    // bookmark moves back to the server's time.
+    if (since && response.now < *since) {
+        since.reset();
+        response = unlocked(lock, [&] { return api_->sync(std::nullopt); });
+    }
     // Records left out are asked for again by the next pull.
     auto heldBack = response.oldestUnreadable;
     auto holdBack = [&](TimePoint updatedAt) {

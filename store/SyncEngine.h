@@ -44,7 +44,8 @@ public:
     // whose deletion still waits in the queue stays deleted. A record that cannot be read (or an item
     // that cannot be fetched, unless the server is offline) is skipped and logged, and the sync time
     // stays before the oldest one skipped, so the next pull asks for it again. Every other failure is
-    // thrown, and the sync time then does not move.
+    // thrown, and the sync time then does not move. When the server's time is before the sync time
+    // (its clock stepped back), everything is listed again and the sync time moves back with it.
     void pull();
 
     // An existing item, with the revision it was read at. While an operation of the item waits in the
