@@ -282,11 +282,18 @@ VaultObservationToken VaelStore::observeVaultChanges(std::function<void()> onCha
 std::uint64_t VaelStore::contentWriteCount() const { return core_->contentWriteCount(); }
 
 void VaelStore::upsertGroupWithContents(const std::optional<CollectionRecord>& group, const std::vector<ItemRecord>& items,
-                                        const std::vector<ProjectRecord>& projects) {
+                                        const std::vector<ProjectRecord>& projects,
+                                        const std::vector<PendingOpRecord>& rewrittenOps) {
     core_->write([&] {
         if (group) upsertRow(*core_, collectionSql(), *group);
         for (const auto& item : items) upsertRow(*core_, itemSql(), item);
         for (const auto& project : projects) upsertRow(*core_, projectSql(), project);
+        for (const auto& op : rewrittenOps) {
+            auto statement = core_->statement("UPDATE pending_ops SET payloadBlob = ?2 WHERE opId = ?1");
+            statement->bind(1, op.opId.text());
+            rows::bindBytes(*statement, 2, op.payloadBlob);
+            statement->exec();
+        }
     });
 }
 

@@ -107,9 +107,11 @@ public:
 
     void upsertProject(const ProjectRecord& record);
 
-    // The group (when given), then the items, then the projects, in one transaction: every row or none.
+    // The group (when given), then the items, then the projects, then the new payloads of queued
+    // operations (matched by opId), in one transaction: every row or none.
     void upsertGroupWithContents(const std::optional<CollectionRecord>& group, const std::vector<ItemRecord>& items,
-                                 const std::vector<ProjectRecord>& projects);
+                                 const std::vector<ProjectRecord>& projects,
+                                 const std::vector<PendingOpRecord>& rewrittenOps = {});
     std::optional<ProjectRecord> project(const Uuid& id) const;  // tombstones included
     std::vector<ProjectRecord> projects() const;                 // live, by sort
 

@@ -417,6 +417,13 @@ QCoro::Task<> AppModel::lock() {
     stopActivityMonitoring();
     ++heartbeatGeneration_;
     heartbeatTimer_->stop();
+    if (session_ && defaultGroupGate_->isHeld()) {
+        // A key rotation holding the default group may already be taken by the server: its local
+        // switch finishes first, or the vault would keep a key the server no longer uses.
+        auto rotationDone = runBlocking([gate = defaultGroupGate_] { const auto pass = gate->enter(); });
+        co_await rotationDone;
+        if (!self) co_return;
+    }
     if (auto session = std::move(session_)) session->tearDown();
     // Agents waiting on the capture sheet get their answer: nothing.
     liveCapture_->close();
