@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <filesystem>
 #include <stdexcept>
 
 #include "app/agent/VaultResolver.h"
@@ -22,6 +23,7 @@
 #include "app/sync/SyncAPIAdapter.h"
 #include "app/sync/SyncCoordinator.h"
 #include "core/Log.h"
+#include "store/StorageFault.h"
 
 #ifndef VAEL_DEFAULT_SERVER_URL
 #define VAEL_DEFAULT_SERVER_URL "https://vael.invalid/api/v1"
@@ -89,10 +91,31 @@ void claimVaultFiles(const VaultConfigStore& configStore, const std::string& rep
     }
 }
 
-// What the person reads when opening fails for a reason that is not the passphrase.
-std::optional<std::string> openingFailure(std::exception_ptr error) {
+// The vault's configuration is there but its replica is not (or is empty): opening would make an
+// empty vault under a new default-group key.
+class MissingReplica : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+void requireReplica(const std::string& path) {
+    std::error_code error;
+    const auto size = std::filesystem::file_size(path, error);
+    if (error || size == 0)
+        throw MissingReplica("The vault's data file " + path + " is missing. Nothing was created.");
+}
+
+// What the person reads when opening fails for a reason that is not the passphrase: a storage fault
+// names the file and its cause, and nothing was changed.
+std::optional<std::string> openingFailure(std::exception_ptr error, const VaelPaths& paths) {
     try {
         std::rethrow_exception(error);
+    } catch (const MissingReplica& e) {
+        return std::string(e.what());
+    } catch (const VaultConfigError& e) {
+        if (e.kind() == VaultConfigError::Kind::Malformed)
+            return "The vault's settings file " + paths.vaultConfig + " is damaged. Nothing was changed.";
+        return std::string(e.what());
     } catch (const PrivateFileError& e) {
         // The folder's own sentence says what to do about it.
         return std::string(e.what());
@@ -100,6 +123,10 @@ std::optional<std::string> openingFailure(std::exception_ptr error) {
         std::string text = e.what();
         if (!text.empty()) text[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(text[0])));
         return text + ".";
+    } catch (const std::exception& e) {
+        if (auto cause = storageFaultCause(e))
+            return "The vault's data file " + paths.replica + " could not be opened (" + *cause + "). Nothing was changed.";
+        return std::nullopt;
     } catch (...) {
         return std::nullopt;
     }
@@ -316,7 +343,7 @@ QCoro::Task<> AppModel::completeOnboarding(NewVault newVault, SecureBytes passph
         });
         co_await created;
         if (!self) co_return;
-        co_await openSession(lockCount);
+        co_await openSession(lockCount, false);
     } catch (...) {
         failure = std::current_exception();
     }
@@ -338,7 +365,7 @@ QCoro::Task<> AppModel::unlock(SecureBytes passphrase) {
         if (!self) co_return;
         co_await openSession(lockCount);
     } catch (...) {
-        failure = openingFailure(std::current_exception()).value_or(std::string(kUnlockFailed));
+        failure = openingFailure(std::current_exception(), paths_).value_or(std::string(kUnlockFailed));
     }
     if (failure && self) setErrorMessage(*failure);
 }
@@ -351,15 +378,16 @@ QCoro::Task<> AppModel::finishSession() {
 
 // MARK: - session opening and lock
 
-QCoro::Task<> AppModel::openSession(std::uint64_t lockCountAtStart) {
+QCoro::Task<> AppModel::openSession(std::uint64_t lockCountAtStart, bool replicaMustExist) {
     QPointer<AppModel> self(this);
     auto vault = vault_;
     auto session = std::make_shared<Session>();
     std::exception_ptr failure;
     try {
-        auto opened = runBlocking([paths = paths_, vault, clock = clock_, configStore = configStore_] {
+        auto opened = runBlocking([paths = paths_, vault, clock = clock_, configStore = configStore_, replicaMustExist] {
             // The replica and the socket must never land in a folder others can reach.
             ensurePrivateFolder(folderOf(paths.socket));
+            if (replicaMustExist) requireReplica(paths.replica);
             prepareReplicaFile(paths.replica);
             auto store = std::make_shared<VaelStore>(paths.replica);
             auto key = ensureDefaultCollection(*store, *vault, *clock);

@@ -368,7 +368,8 @@ private:
     SSHKeyGenerator::Options sshKeyOptions_;
 
     bool isBusy() const { return session_ != nullptr || opening_ || closing_ > 0; }
-    QCoro::Task<> openSession(std::uint64_t lockCountAtStart);
+    // An existing vault's replica must be there: only a vault being created makes one.
+    QCoro::Task<> openSession(std::uint64_t lockCountAtStart, bool replicaMustExist = true);
     void noteStoreChange();
     void startActivityMonitoring();
     void stopActivityMonitoring();
