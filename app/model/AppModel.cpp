@@ -301,6 +301,10 @@ void AppModel::bootstrap() {
     // An open session keeps its phase: a lock screen must never hide a socket that still serves.
     if (!isBusy()) setPhase(configStore_.exists() ? Phase::locked : Phase::onboarding);
     subscribeToSystemLockEvents();
+    if (!isBusy()) {
+        removeInterruptedWrites(paths_.vaultConfig);
+        removeInterruptedWrites(paths_.trustedKeys());
+    }
     try {
         const auto config = configStore_.load();
         const bool hasPasskeyKey = std::any_of(config.wrappedKeys.begin(), config.wrappedKeys.end(),
