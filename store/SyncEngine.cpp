@@ -59,10 +59,23 @@ auto SyncEngine::unlocked(Lock& lock, Call&& call) {
 
 // --- pull ---
 
+void SyncEngine::setServerAccount(bool hasAccount) {
+    Lock lock(mutex_);
+    serverAccount_ = hasAccount;
+}
+
 void SyncEngine::pull() {
     Lock lock(mutex_);
-    const auto since = store_->lastSyncAt();
-    const auto response = unlocked(lock, [&] { return api_->sync(since); });
+    if (!serverAccount_) return;
+    auto since = store_->lastSyncAt();
+    auto response = unlocked(lock, [&] { return api_->sync(since); });
+    // The server's clock stepped back: it stamped changes before the bookmark, how long ago is not
+    // known, so everything is listed again (rows already up to date are not fetched again) and the
+    // bookmark moves back to the server's time.
+    if (since && response.now < *since) {
+        since.reset();
+        response = unlocked(lock, [&] { return api_->sync(std::nullopt); });
+    }
     // Records left out are asked for again by the next pull.
     auto heldBack = response.oldestUnreadable;
     auto holdBack = [&](TimePoint updatedAt) {
@@ -174,6 +187,12 @@ void SyncEngine::writeBody(const ItemBody& body, std::int64_t revision, const st
 
 void SyncEngine::write(const ItemBody& body, const std::optional<Bytes>& nameTag) {
     Lock lock(mutex_);
+    // An edit read before a deletion here must not bring the item back.
+    if (deletedHere(body.id)) throw SyncAPIError::notFound();
+    if (!serverAccount_) {
+        queueUnsent(body, nameTag);
+        return;
+    }
     // Sent now, this edit would reach the server before the queued ones of the item, and their replay
     // would then put an older version over it.
     if (hasQueuedOp(body.id, isItemKind)) {
@@ -183,6 +202,8 @@ void SyncEngine::write(const ItemBody& body, const std::optional<Bytes>& nameTag
     std::optional<SyncAPIError> conflict;
     try {
         const auto result = unlocked(lock, [&] { return api_->putItem(body.id, body, body.revision); });
+        // Deleted here while the server was asked: the deletion goes out after this put and stands.
+        if (deletedHere(body.id)) return;
         writeBody(body, result.newRevision, nameTag);
         return;
     } catch (const SyncAPIError& error) {
@@ -190,6 +211,7 @@ void SyncEngine::write(const ItemBody& body, const std::optional<Bytes>& nameTag
     } catch (...) {
         // Offline, transport, or the local write after the server took it: queue it.
     }
+    if (deletedHere(body.id)) throw SyncAPIError::notFound();
     if (conflict) {
         const auto server = unlocked(lock, [&] { return api_->fetchItem(body.id); });
         store_->upsertItem(withType(server, body.type).toRecord(false));
@@ -200,99 +222,158 @@ void SyncEngine::write(const ItemBody& body, const std::optional<Bytes>& nameTag
 
 void SyncEngine::create(const ItemBody& body, const std::optional<Bytes>& nameTag) {
     Lock lock(mutex_);
-    store_->upsertItem(body.toRecord(false), nameTag);
-    try {
-        unlocked(lock, [&] { api_->createItem(body); });
-    } catch (const SyncAPIError& error) {
-        if (!isConflict(error)) enqueueCreate(body);
-    } catch (...) {
-        enqueueCreate(body);
-    }
+    // The row and its creation are queued together before the server is asked: a process that ends
+    // during the call leaves the creation for the next replay.
+    const auto op = nextOp(Kind::create, body.id, bytesOf(toJsonText(body)), body.revision);
+    store_->upsertItemAndEnqueue(body.toRecord(false), nameTag, op);
+    lastQueuedAt_ = op.createdAt;
+    if (serverAccount_) sendQueued(lock, op, [&] { api_->createItem(body); });
 }
 
 void SyncEngine::deleteItem(const Uuid& id) {
     Lock lock(mutex_);
-    std::int64_t baseRevision = 0;
-    if (auto local = store_->item(id)) {
-        baseRevision = local->revision;
-        local->deleted = true;
-        local->updatedAt = clock_->now();
-        store_->upsertItem(*local);
-    }
-    if (hasQueuedOp(id, isItemKind)) {
-        enqueueDelete(id, baseRevision);
+    if (!serverAccount_) {
+        deleteUnsent(id);
         return;
     }
-    try {
-        unlocked(lock, [&] { api_->deleteItem(id); });
-    } catch (...) {
-        enqueueDelete(id, baseRevision);
+    std::int64_t baseRevision = 0;
+    const bool queuedBefore = hasQueuedOp(id, isItemKind);
+    const auto local = store_->item(id);
+    if (local) baseRevision = local->revision;
+    const auto op = nextOp(Kind::delete_, id, {}, baseRevision);
+    if (local) {
+        auto tombstone = *local;
+        tombstone.deleted = true;
+        tombstone.updatedAt = clock_->now();
+        store_->upsertItemAndEnqueue(tombstone, std::nullopt, op);
+    } else {
+        store_->enqueue(op);
     }
+    lastQueuedAt_ = op.createdAt;
+    if (!queuedBefore) sendQueued(lock, op, [&] { api_->deleteItem(id); });
 }
 
 void SyncEngine::createCollection(const CollectionRecord& record) {
     Lock lock(mutex_);
-    store_->upsertCollection(record);
-    try {
-        unlocked(lock, [&] { api_->createCollection(record); });
-    } catch (const SyncAPIError& error) {
-        if (!isConflict(error)) enqueueCollection(record, Kind::createCollection);
-    } catch (...) {
-        enqueueCollection(record, Kind::createCollection);
-    }
+    const auto op = nextOp(Kind::createCollection, record.id, bytesOf(toJsonText(record)), 0);
+    store_->upsertCollectionAndEnqueue(record, op);
+    lastQueuedAt_ = op.createdAt;
+    if (serverAccount_) sendQueued(lock, op, [&] { api_->createCollection(record); });
 }
 
 void SyncEngine::patchCollection(const CollectionRecord& record) {
     Lock lock(mutex_);
-    store_->upsertCollection(record);
-    if (hasQueuedOp(record.id, isCollectionKind)) {
-        enqueueCollection(record, Kind::putCollection);
-        return;
-    }
-    try {
-        unlocked(lock, [&] { api_->patchCollection(record); });
-    } catch (...) {
-        enqueueCollection(record, Kind::putCollection);
-    }
+    const bool queuedBefore = hasQueuedOp(record.id, isCollectionKind);
+    const auto op = nextOp(Kind::putCollection, record.id, bytesOf(toJsonText(record)), 0);
+    store_->upsertCollectionAndEnqueue(record, op);
+    lastQueuedAt_ = op.createdAt;
+    if (!queuedBefore && serverAccount_) sendQueued(lock, op, [&] { api_->patchCollection(record); });
 }
 
 void SyncEngine::deleteCollection(const Uuid& id) {
     Lock lock(mutex_);
+    const bool queuedBefore = hasQueuedOp(id, isCollectionKind);
+    const auto op = nextOp(Kind::deleteCollection, id, {}, 0);
     if (auto local = store_->collection(id)) {
         local->deleted = true;
         local->updatedAt = clock_->now();
-        store_->upsertCollection(*local);
+        store_->upsertCollectionAndEnqueue(*local, op);
+    } else {
+        store_->enqueue(op);
     }
-    if (hasQueuedOp(id, isCollectionKind)) {
-        enqueue(Kind::deleteCollection, id, {}, 0);
-        return;
-    }
+    lastQueuedAt_ = op.createdAt;
+    if (!queuedBefore && serverAccount_) sendQueued(lock, op, [&] { api_->deleteCollection(id); });
+}
+
+// The first call of a queued operation, made at once. The operation leaves the queue when the server
+// takes it (a creation it already has, or a deletion of what it no longer has, counts); otherwise the
+// replay sends it later. While the call is under way the replay leaves the operation alone.
+template <class Call>
+void SyncEngine::sendQueued(Lock& lock, const PendingOpRecord& op, Call&& call) {
+    const bool creation = op.kind == Kind::create || op.kind == Kind::createCollection;
+    const bool deletion = op.kind == Kind::delete_ || op.kind == Kind::deleteCollection;
+    inFlight_.insert(op.opId);
+    bool taken = false;
     try {
-        unlocked(lock, [&] { api_->deleteCollection(id); });
+        unlocked(lock, call);
+        taken = true;
+    } catch (const SyncAPIError& error) {
+        taken = (creation && isConflict(error)) || (deletion && error.kind() == SyncAPIError::Kind::notFound);
     } catch (...) {
-        enqueue(Kind::deleteCollection, id, {}, 0);
+    }
+    inFlight_.erase(op.opId);
+    if (!taken) return;
+    sentDirectly_.insert(op.opId);
+    try {
+        store_->deletePendingOp(op.opId);
+    } catch (const std::exception& error) {
+        // The replay sends it once more, which the server answers as already done.
+        logMessage(LogLevel::Warning, kLogCategory,
+                   std::string(toText(op.kind)) + " of " + op.itemId.text() + " stays queued: " + error.what());
     }
 }
 
 // --- queueing ---
+
+// Without a server account nothing of an item was ever sent, so its one queued operation takes the new
+// body: a queued creation stays a creation, a queued put keeps the revision it was based on. Queued
+// anew, it goes after every group the body may now name.
+void SyncEngine::queueUnsent(const ItemBody& body, const std::optional<Bytes>& nameTag) {
+    auto kind = Kind::put;
+    auto baseRevision = body.revision;
+    std::vector<Uuid> replaced;
+    bool basedOnPut = false;
+    for (const auto& queued : store_->pendingOps(body.id)) {
+        if (!isItemKind(queued.kind)) continue;
+        replaced.push_back(queued.opId);
+        if (queued.kind == Kind::create) kind = Kind::create;
+        if (queued.kind == Kind::put && !basedOnPut) {
+            baseRevision = queued.baseRevision;
+            basedOnPut = true;
+        }
+    }
+    if (kind == Kind::create) baseRevision = body.revision;
+    const auto op = nextOp(kind, body.id, bytesOf(toJsonText(body)), baseRevision);
+    store_->upsertItemAndEnqueue(body.toRecord(false), nameTag, op, replaced);
+    lastQueuedAt_ = op.createdAt;
+}
+
+// The deletion of an item that was never sent: a queued creation and everything behind it leave the
+// queue with nothing in their place; queued puts give way to one deletion.
+void SyncEngine::deleteUnsent(const Uuid& id) {
+    const auto local = store_->item(id);
+    std::int64_t baseRevision = local ? local->revision : 0;
+    std::vector<Uuid> replaced;
+    bool created = false;
+    bool basedOnPut = false;
+    for (const auto& queued : store_->pendingOps(id)) {
+        if (!isItemKind(queued.kind)) continue;
+        replaced.push_back(queued.opId);
+        if (queued.kind == Kind::create) created = true;
+        if (queued.kind == Kind::put && !basedOnPut) {
+            baseRevision = queued.baseRevision;
+            basedOnPut = true;
+        }
+    }
+    std::optional<PendingOpRecord> op;
+    if (!created) op = nextOp(Kind::delete_, id, {}, baseRevision);
+    if (local) {
+        auto tombstone = *local;
+        tombstone.deleted = true;
+        tombstone.updatedAt = clock_->now();
+        store_->upsertItemAndEnqueue(tombstone, std::nullopt, op, replaced);
+    } else {
+        for (const auto& opId : replaced) store_->deletePendingOp(opId);
+        if (op) store_->enqueue(*op);
+    }
+    if (op) lastQueuedAt_ = op->createdAt;
+}
 
 // The row and its put together: a crash between the two must not keep an edit that is never sent.
 void SyncEngine::queueOffline(const ItemBody& body, const std::optional<Bytes>& nameTag) {
     auto op = nextOp(Kind::put, body.id, bytesOf(toJsonText(body)), body.revision);
     store_->upsertItemAndEnqueue(body.toRecord(false), nameTag, op);
     lastQueuedAt_ = op.createdAt;
-}
-
-void SyncEngine::enqueueCreate(const ItemBody& body) {
-    enqueue(Kind::create, body.id, bytesOf(toJsonText(body)), body.revision);
-}
-
-void SyncEngine::enqueueDelete(const Uuid& id, std::int64_t baseRevision) {
-    enqueue(Kind::delete_, id, {}, baseRevision);
-}
-
-void SyncEngine::enqueueCollection(const CollectionRecord& record, PendingOpRecord::Kind kind) {
-    enqueue(kind, record.id, bytesOf(toJsonText(record)), 0);
 }
 
 PendingOpRecord SyncEngine::nextOp(PendingOpRecord::Kind kind, const Uuid& itemId, Bytes payload,
@@ -305,12 +386,6 @@ PendingOpRecord SyncEngine::nextOp(PendingOpRecord::Kind kind, const Uuid& itemI
         .baseRevision = baseRevision,
         .createdAt = nextQueueTime(),
     };
-}
-
-void SyncEngine::enqueue(PendingOpRecord::Kind kind, const Uuid& itemId, Bytes payload, std::int64_t baseRevision) {
-    auto op = nextOp(kind, itemId, std::move(payload), baseRevision);
-    store_->enqueue(op);
-    lastQueuedAt_ = op.createdAt;
 }
 
 // The queue is ordered by creation time to the millisecond, then by the random opId. Two operations
@@ -337,6 +412,11 @@ bool SyncEngine::hasQueuedOp(const Uuid& id, bool (*ofKind)(PendingOpRecord::Kin
         // An unreadable queue fails the replay on its own; the change goes to the server directly.
     }
     return false;
+}
+
+bool SyncEngine::deletedHere(const Uuid& id) {
+    const auto local = store_->item(id);
+    return local && local->deleted;
 }
 
 bool SyncEngine::deletionQueued(const Uuid& id, PendingOpRecord::Kind deletion) {
@@ -405,6 +485,7 @@ SyncEngine::Sent SyncEngine::sendWithRetry(Lock& lock, Call&& call) {
 
 ReplayOutcome SyncEngine::replayPending() {
     Lock lock(mutex_);
+    if (!serverAccount_) return ReplayOutcome{.conflicts = {}, .complete = false};
     replayDone_.wait(lock, [&] { return !replaying_; });
     replaying_ = true;
     struct Done {
@@ -416,11 +497,15 @@ ReplayOutcome SyncEngine::replayPending() {
     } done{*this};
 
     // The snapshot: operations queued from here on wait for the next replay.
+    sentDirectly_.clear();
     const auto ops = store_->pendingOps();
     ReplayOutcome outcome;
     SentPuts sent;
     for (const auto& op : ops) {
-        if (!replayOne(lock, op, outcome, sent)) {
+        // Taken by its first call since the snapshot: never sent twice.
+        if (sentDirectly_.contains(op.opId)) continue;
+        // Its first call is still under way, and what follows may build on it.
+        if (inFlight_.contains(op.opId) || !replayOne(lock, op, outcome, sent)) {
             outcome.complete = false;
             break;
         }
@@ -554,7 +639,8 @@ bool SyncEngine::replayOne(Lock& lock, const PendingOpRecord& op, ReplayOutcome&
                 if (op.kind == Kind::delete_) api_->deleteItem(op.itemId);
                 else api_->deleteCollection(op.itemId);
             });
-            if (sent != Sent::success) return false;
+            // Gone already: an earlier call of this deletion reached the server, or another device's.
+            if (sent != Sent::success && sent != Sent::gone) return false;
             try {
                 store_->deletePendingOp(op.opId);
                 return true;

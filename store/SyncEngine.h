@@ -7,6 +7,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <set>
 
 #include "core/Clock.h"
 #include "store/PendingOp.h"
@@ -33,34 +34,45 @@ public:
     SyncEngine(const SyncEngine&) = delete;
     SyncEngine& operator=(const SyncEngine&) = delete;
 
+    // Without a server account (the vault was never connected) the engine calls nothing: every change
+    // is queued, and since nothing was sent yet an item's queued operation takes its later changes, so
+    // the queue holds at most one per item (a deletion of a queued creation leaves none); pull and
+    // replay do nothing, and the replay answers incomplete. On by default.
+    void setServerAccount(bool hasAccount);
+
     // Applies the server's changes since the last pull: groups, then items. An object deleted here
     // whose deletion still waits in the queue stays deleted. A record that cannot be read (or an item
     // that cannot be fetched, unless the server is offline) is skipped and logged, and the sync time
     // stays before the oldest one skipped, so the next pull asks for it again. Every other failure is
-    // thrown, and the sync time then does not move.
+    // thrown, and the sync time then does not move. When the server's time is before the sync time
+    // (its clock stepped back), everything is listed again and the sync time moves back with it.
     void pull();
 
     // An existing item, with the revision it was read at. While an operation of the item waits in the
     // queue, the body is stored and queued behind it without asking the server. Otherwise a revision
     // conflict stores the server's copy and throws SyncAPIError::conflict; any other failure stores
-    // the body locally and queues a put (the row and the put in one transaction). The name tag, when
+    // the body locally and queues a put (the row and the put in one transaction). An item deleted here
+    // is not written: SyncAPIError::notFound. The name tag, when
     // given, is stored with the body's row (VaelStore::itemsTaggedOrUntagged).
     void write(const ItemBody& body, const std::optional<Bytes>& nameTag = std::nullopt);
-    // A new item: stored first, then created on the server; a conflict is ignored, other failures queued.
+    // A new item: the row and its queued creation in one transaction, then the creation is sent; it
+    // leaves the queue when the server takes it (a conflict counts), else the replay sends it.
     void create(const ItemBody& body, const std::optional<Bytes>& nameTag = std::nullopt);
-    // Tombstones the local row (if any), then deletes on the server; any failure queues a delete, as
-    // does an operation of the item already waiting in the queue.
+    // Tombstones the local row (if any) and queues the deletion in one transaction, then sends it unless
+    // an operation of the item waited in the queue before; it leaves the queue when the server takes
+    // it (the item already gone counts).
     void deleteItem(const Uuid& id);
 
-    // Stored first; a conflict is ignored, other failures queued.
+    // Stored and queued in one transaction, then sent as an item creation is.
     void createCollection(const CollectionRecord& record);
-    // Stored first; any failure queues a putCollection, as does a queued operation of the group.
+    // Stored and queued in one transaction, then sent unless an operation of the group waited before.
     void patchCollection(const CollectionRecord& record);
-    // Tombstones only the group's own row (if any); any failure queues a deleteCollection, as does a
-    // queued operation of the group.
+    // Tombstones only the group's own row (if any) and queues the deletion in one transaction, then
+    // sends it as an item deletion is.
     void deleteCollection(const Uuid& id);
 
-    // Sends the queue as read at the start, oldest first, one retry per operation. A put that meets a
+    // Sends the queue as read at the start, oldest first, one retry per operation; an operation whose
+    // first call is still under way ends the replay (outcome incomplete), one taken meanwhile is skipped. A put that meets a
     // newer server version is reported and stays queued (unless the server already holds that very
     // version); an edit or creation whose object or group is gone on the server is settled: the local
     // copy becomes a tombstone and the operation leaves the queue. The first operation the server does
@@ -94,16 +106,17 @@ private:
 
     void writeBody(const ItemBody& body, std::int64_t revision, const std::optional<Bytes>& nameTag);
     void queueOffline(const ItemBody& body, const std::optional<Bytes>& nameTag = std::nullopt);
-    void enqueueCreate(const ItemBody& body);
-    void enqueueDelete(const Uuid& id, std::int64_t baseRevision);
-    void enqueueCollection(const CollectionRecord& record, PendingOpRecord::Kind kind);
-    void enqueue(PendingOpRecord::Kind kind, const Uuid& itemId, Bytes payload, std::int64_t baseRevision);
+    void queueUnsent(const ItemBody& body, const std::optional<Bytes>& nameTag);
+    void deleteUnsent(const Uuid& id);
+    template <class Call>
+    void sendQueued(Lock& lock, const PendingOpRecord& op, Call&& call);
     PendingOpRecord nextOp(PendingOpRecord::Kind kind, const Uuid& itemId, Bytes payload, std::int64_t baseRevision);
     TimePoint nextQueueTime();
     std::optional<ItemBody> decodeItem(const PendingOpRecord& op);
     // Whether an operation of one of the kinds waits for the object; an unreadable queue answers no.
     bool hasQueuedOp(const Uuid& id, bool (*ofKind)(PendingOpRecord::Kind));
     bool deletionQueued(const Uuid& id, PendingOpRecord::Kind deletion);
+    bool deletedHere(const Uuid& id);  // the local row is a tombstone
     void tombstoneItem(const Uuid& id);
     void tombstoneCollection(const Uuid& id);
     // False when the replay has to stop here.
@@ -119,6 +132,9 @@ private:
     std::mutex mutex_;
     std::condition_variable replayDone_;
     bool replaying_ = false;
+    bool serverAccount_ = true;
+    std::set<Uuid> inFlight_;      // queued operations whose first call is under way
+    std::set<Uuid> sentDirectly_;  // taken by their first call since the current replay's snapshot
     std::optional<TimePoint> lastQueuedAt_;
 };
 

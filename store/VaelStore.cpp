@@ -119,6 +119,12 @@ void insertPendingOp(detail::StoreCore& core, const PendingOpRecord& op) {
     insert->exec();
 }
 
+void deletePendingOpRow(detail::StoreCore& core, const Uuid& opId) {
+    auto statement = core.statement("DELETE FROM pending_ops WHERE opId = ?1");
+    statement->bind(1, opId.text());
+    statement->exec();
+}
+
 }  // namespace
 
 void VaelStore::upsertItem(const ItemRecord& record, const std::optional<Bytes>& nameTag) {
@@ -129,10 +135,18 @@ void VaelStore::upsertItem(const ItemRecord& record, const std::optional<Bytes>&
 }
 
 void VaelStore::upsertItemAndEnqueue(const ItemRecord& record, const std::optional<Bytes>& nameTag,
-                                     const PendingOpRecord& op) {
+                                     const std::optional<PendingOpRecord>& op, const std::vector<Uuid>& replacedOps) {
     core_->write([&] {
         upsertRow(*core_, itemSql(), record);
         setNameTag(*core_, record.id, nameTag);
+        for (const auto& replaced : replacedOps) deletePendingOpRow(*core_, replaced);
+        if (op) insertPendingOp(*core_, *op);
+    });
+}
+
+void VaelStore::upsertCollectionAndEnqueue(const CollectionRecord& record, const PendingOpRecord& op) {
+    core_->write([&] {
+        upsertRow(*core_, collectionSql(), record);
         insertPendingOp(*core_, op);
     });
 }
@@ -244,11 +258,7 @@ std::vector<PendingOpRecord> VaelStore::pendingOps(const Uuid& itemId) const {
 }
 
 void VaelStore::deletePendingOp(const Uuid& opId) {
-    core_->write([&] {
-        auto statement = core_->statement("DELETE FROM pending_ops WHERE opId = ?1");
-        statement->bind(1, opId.text());
-        statement->exec();
-    });
+    core_->write([&] { deletePendingOpRow(*core_, opId); });
 }
 
 bool VaelStore::contentUnchangedSince(std::uint64_t mark) const { return core_->unchangedSince(mark); }
@@ -272,11 +282,18 @@ VaultObservationToken VaelStore::observeVaultChanges(std::function<void()> onCha
 std::uint64_t VaelStore::contentWriteCount() const { return core_->contentWriteCount(); }
 
 void VaelStore::upsertGroupWithContents(const std::optional<CollectionRecord>& group, const std::vector<ItemRecord>& items,
-                                        const std::vector<ProjectRecord>& projects) {
+                                        const std::vector<ProjectRecord>& projects,
+                                        const std::vector<PendingOpRecord>& rewrittenOps) {
     core_->write([&] {
         if (group) upsertRow(*core_, collectionSql(), *group);
         for (const auto& item : items) upsertRow(*core_, itemSql(), item);
         for (const auto& project : projects) upsertRow(*core_, projectSql(), project);
+        for (const auto& op : rewrittenOps) {
+            auto statement = core_->statement("UPDATE pending_ops SET payloadBlob = ?2 WHERE opId = ?1");
+            statement->bind(1, op.opId.text());
+            rows::bindBytes(*statement, 2, op.payloadBlob);
+            statement->exec();
+        }
     });
 }
 

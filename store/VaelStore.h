@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "store/ItemWriteLocks.h"
 #include "store/PendingOp.h"
 #include "store/Records.h"
 
@@ -106,9 +107,11 @@ public:
 
     void upsertProject(const ProjectRecord& record);
 
-    // The group (when given), then the items, then the projects, in one transaction: every row or none.
+    // The group (when given), then the items, then the projects, then the new payloads of queued
+    // operations (matched by opId), in one transaction: every row or none.
     void upsertGroupWithContents(const std::optional<CollectionRecord>& group, const std::vector<ItemRecord>& items,
-                                 const std::vector<ProjectRecord>& projects);
+                                 const std::vector<ProjectRecord>& projects,
+                                 const std::vector<PendingOpRecord>& rewrittenOps = {});
     std::optional<ProjectRecord> project(const Uuid& id) const;  // tombstones included
     std::vector<ProjectRecord> projects() const;                 // live, by sort
 
@@ -118,9 +121,12 @@ public:
 
     // The queue of local changes the server has not taken yet.
     void enqueue(const PendingOpRecord& op);                // a second op with the same opId fails
-    // An item row (with its name tag) and the queued operation that carries it, in one transaction.
+    // An item row (with its name tag), the queued operations it replaces leaving the queue and the one
+    // that carries it (if any) joining it, in one transaction.
     void upsertItemAndEnqueue(const ItemRecord& record, const std::optional<Bytes>& nameTag,
-                              const PendingOpRecord& op);
+                              const std::optional<PendingOpRecord>& op, const std::vector<Uuid>& replacedOps = {});
+    // A group row and the queued operation that carries it, in one transaction.
+    void upsertCollectionAndEnqueue(const CollectionRecord& record, const PendingOpRecord& op);
     std::vector<PendingOpRecord> pendingOps() const;        // by (createdAt, opId)
     // The queued operations of one item or collection, in queue order.
     std::vector<PendingOpRecord> pendingOps(const Uuid& itemId) const;
@@ -146,8 +152,12 @@ public:
     // look at the file for other processes' commits less than 20 ms ago). False: ask the above.
     bool contentUnchangedSince(std::uint64_t mark) const;
 
+    // The exclusion that every read-modify-write of one item of this replica holds (ItemWriteLocks).
+    [[nodiscard]] std::unique_lock<std::mutex> lockItemForWrite(const Uuid& id) const { return itemLocks_.lock(id); }
+
 private:
     std::shared_ptr<detail::StoreCore> core_;
+    mutable ItemWriteLocks itemLocks_;
 };
 
 }  // namespace vael

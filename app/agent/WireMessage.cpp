@@ -6,6 +6,7 @@
 
 #include "app/agent/VaultUDSServer.h"
 #include "crypto/CryptoError.h"
+#include "store/StorageFault.h"
 
 namespace vael {
 
@@ -40,6 +41,7 @@ std::string VaultUDSServer::wireMessage(std::exception_ptr error) {
         if (e.code() == VaelCryptoError::Code::Locked) return "vault is locked \u2014 open Vael and unlock it, then retry";
         return "vault error: " + plainTypeName(&typeid(e));
     } catch (const std::exception& e) {
+        if (auto cause = storageFaultCause(e)) return "vault error: " + *cause;
         return "vault error: " + plainTypeName(&typeid(e));
     } catch (...) {
         return "vault error: " + plainTypeName(abi::__cxa_current_exception_type());

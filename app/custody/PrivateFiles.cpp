@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <vector>
 
 #include "core/Log.h"
@@ -162,6 +163,26 @@ SaveOutcome writePrivateFileAtomically(const std::string& path, std::string_view
         return SaveOutcome::notYetFlushed;
     }
     return SaveOutcome::flushed;
+}
+
+void removeInterruptedWrites(const std::string& path) {
+    try {
+        const std::string folder = folderOf(path);
+        ensurePrivateFolder(folder);
+        const std::string prefix = "." + fileNameOf(path) + ".";
+        constexpr std::size_t kSuffix = 6;  // mkostemp's XXXXXX
+        std::error_code error;
+        for (const auto& entry : std::filesystem::directory_iterator(folder, error)) {
+            const auto name = entry.path().filename().string();
+            if (name.size() != prefix.size() + kSuffix || !name.starts_with(prefix)) continue;
+            struct stat st {};
+            if (::lstat(entry.path().c_str(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::geteuid()) continue;
+            if (::unlink(entry.path().c_str()) == 0)
+                logMessage(LogLevel::Info, kLogCategory, "Removed " + entry.path().string() + ", left by an interrupted save");
+        }
+    } catch (const std::exception&) {
+        // Left for the next start; the saves themselves check the folder again.
+    }
 }
 
 std::optional<std::string> readPrivateFile(const std::string& path) {

@@ -56,6 +56,11 @@ enum class SaveOutcome {
 // failed flush of the folder after the rename is no failure to save: it answers notYetFlushed.
 SaveOutcome writePrivateFileAtomically(const std::string& path, std::string_view contents);
 
+// Removes the temporary files that writes of `path` left behind when their process ended before the
+// rename (".<name>.XXXXXX" beside it, regular files of ours only). Call it at start, before any such
+// write runs. Never throws: a folder that cannot be read or is not private is left alone.
+void removeInterruptedWrites(const std::string& path);
+
 // The file's whole content, or nothing when there is no file. Checks the folder first.
 std::optional<std::string> readPrivateFile(const std::string& path);
 

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <filesystem>
 #include <stdexcept>
 
 #include "app/agent/VaultResolver.h"
@@ -24,6 +25,7 @@
 #include "app/sync/SyncCoordinator.h"
 #include "core/Log.h"
 #include "core/Memory.h"
+#include "store/StorageFault.h"
 
 #ifndef VAEL_DEFAULT_SERVER_URL
 #define VAEL_DEFAULT_SERVER_URL "https://vael.invalid/api/v1"
@@ -91,10 +93,31 @@ void claimVaultFiles(const VaultConfigStore& configStore, const std::string& rep
     }
 }
 
-// What the person reads when opening fails for a reason that is not the passphrase.
-std::optional<std::string> openingFailure(std::exception_ptr error) {
+// The vault's configuration is there but its replica is not (or is empty): opening would make an
+// empty vault under a new default-group key.
+class MissingReplica : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+void requireReplica(const std::string& path) {
+    std::error_code error;
+    const auto size = std::filesystem::file_size(path, error);
+    if (error || size == 0)
+        throw MissingReplica("The vault's data file " + path + " is missing. Nothing was created.");
+}
+
+// What the person reads when opening fails for a reason that is not the passphrase: a storage fault
+// names the file and its cause, and nothing was changed.
+std::optional<std::string> openingFailure(std::exception_ptr error, const VaelPaths& paths) {
     try {
         std::rethrow_exception(error);
+    } catch (const MissingReplica& e) {
+        return std::string(e.what());
+    } catch (const VaultConfigError& e) {
+        if (e.kind() == VaultConfigError::Kind::Malformed)
+            return "The vault's settings file " + paths.vaultConfig + " is damaged. Nothing was changed.";
+        return std::string(e.what());
     } catch (const PrivateFileError& e) {
         // The folder's own sentence says what to do about it.
         return std::string(e.what());
@@ -102,6 +125,10 @@ std::optional<std::string> openingFailure(std::exception_ptr error) {
         std::string text = e.what();
         if (!text.empty()) text[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(text[0])));
         return text + ".";
+    } catch (const std::exception& e) {
+        if (auto cause = storageFaultCause(e))
+            return "The vault's data file " + paths.replica + " could not be opened (" + *cause + "). Nothing was changed.";
+        return std::nullopt;
     } catch (...) {
         return std::nullopt;
     }
@@ -234,9 +261,14 @@ void AppModel::setErrorMessage(std::optional<std::string> message) {
     emit errorMessageChanged();
 }
 
+void AppModel::letSessionCallServer() {
+    if (session_) session_->engine->setServerAccount(true);
+}
+
 void AppModel::setServerConnected(bool connected) {
     if (connected == isServerConnected_) return;
     isServerConnected_ = connected;
+    if (connected) letSessionCallServer();
     emit isServerConnectedChanged();
 }
 
@@ -277,6 +309,10 @@ void AppModel::bootstrap() {
     // An open session keeps its phase: a lock screen must never hide a socket that still serves.
     if (!isBusy()) setPhase(configStore_.exists() ? Phase::locked : Phase::onboarding);
     subscribeToSystemLockEvents();
+    if (!isBusy()) {
+        removeInterruptedWrites(paths_.vaultConfig);
+        removeInterruptedWrites(paths_.trustedKeys());
+    }
     try {
         const auto config = configStore_.load();
         const bool hasPasskeyKey = std::any_of(config.wrappedKeys.begin(), config.wrappedKeys.end(),
@@ -319,7 +355,7 @@ QCoro::Task<> AppModel::completeOnboarding(NewVault newVault, SecureBytes passph
         });
         co_await created;
         if (!self) co_return;
-        co_await openSession(lockCount);
+        co_await openSession(lockCount, false);
     } catch (...) {
         failure = std::current_exception();
     }
@@ -341,7 +377,7 @@ QCoro::Task<> AppModel::unlock(SecureBytes passphrase) {
         if (!self) co_return;
         co_await openSession(lockCount);
     } catch (...) {
-        failure = openingFailure(std::current_exception()).value_or(std::string(kUnlockFailed));
+        failure = openingFailure(std::current_exception(), paths_).value_or(std::string(kUnlockFailed));
     }
     if (failure && self) setErrorMessage(*failure);
 }
@@ -354,21 +390,23 @@ QCoro::Task<> AppModel::finishSession() {
 
 // MARK: - session opening and lock
 
-QCoro::Task<> AppModel::openSession(std::uint64_t lockCountAtStart) {
+QCoro::Task<> AppModel::openSession(std::uint64_t lockCountAtStart, bool replicaMustExist) {
     QPointer<AppModel> self(this);
     auto vault = vault_;
     auto session = std::make_shared<Session>();
     std::exception_ptr failure;
     try {
-        auto opened = runBlocking([paths = paths_, vault, clock = clock_] {
+        auto opened = runBlocking([paths = paths_, vault, clock = clock_, configStore = configStore_, replicaMustExist] {
             // The replica and the socket must never land in a folder others can reach.
             ensurePrivateFolder(folderOf(paths.socket));
+            if (replicaMustExist) requireReplica(paths.replica);
             prepareReplicaFile(paths.replica);
             auto store = std::make_shared<VaelStore>(paths.replica);
             auto key = ensureDefaultCollection(*store, *vault, *clock);
-            return std::pair{store, key};
+            const bool hasServerAccount = configStore.load().serverAccount.has_value();
+            return std::tuple{store, key, hasServerAccount};
         });
-        auto [store, key] = co_await opened;
+        auto [store, key, hasServerAccount] = co_await opened;
         if (!self) co_return;
         // A lock while the keys were being opened wins: the vault must not open behind it.
         if (lockCountAtStart != lockCount_) throw std::runtime_error("The vault was locked while it was opening.");
@@ -381,6 +419,8 @@ QCoro::Task<> AppModel::openSession(std::uint64_t lockCountAtStart) {
             },
             postToMainThread);
         session->engine = std::make_shared<SyncEngine>(store, syncAPI_, clock_, syncPause_);
+        // A vault never connected calls no server, not even the build's address.
+        session->engine->setServerAccount(hasServerAccount || isServerConnected_);
         session->coordinator = std::make_shared<SyncCoordinator>(bootstrapAPI_, session->engine, store);
         session->itemSource = makeItemSource_(ItemSourceContext{store, vault, localOrgID(),
                                                                 std::string(kDefaultProjectName), localCollectionID(),
@@ -417,6 +457,13 @@ QCoro::Task<> AppModel::lock() {
     stopActivityMonitoring();
     ++heartbeatGeneration_;
     heartbeatTimer_->stop();
+    if (session_ && defaultGroupGate_->isHeld()) {
+        // A key rotation holding the default group may already be taken by the server: its local
+        // switch finishes first, or the vault would keep a key the server no longer uses.
+        auto rotationDone = runBlocking([gate = defaultGroupGate_] { const auto pass = gate->enter(); });
+        co_await rotationDone;
+        if (!self) co_return;
+    }
     if (auto session = std::move(session_)) session->tearDown();
     // Agents waiting on the capture sheet get their answer: nothing.
     liveCapture_->close();

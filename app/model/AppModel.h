@@ -393,6 +393,8 @@ signals:
 
 private:
     struct Session;
+    // The open session's engine may call the server from now on: the vault has an account.
+    void letSessionCallServer();
     void subscribeToSystemLockEvents();
     class OpeningGuard;
 
@@ -404,7 +406,8 @@ private:
     SSHKeyGenerator::Options sshKeyOptions_;
 
     bool isBusy() const { return session_ != nullptr || opening_ || closing_ > 0; }
-    QCoro::Task<> openSession(std::uint64_t lockCountAtStart);
+    // An existing vault's replica must be there: only a vault being created makes one.
+    QCoro::Task<> openSession(std::uint64_t lockCountAtStart, bool replicaMustExist = true);
     void noteStoreChange();
     void startActivityMonitoring();
     void stopActivityMonitoring();

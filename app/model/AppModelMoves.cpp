@@ -83,6 +83,7 @@ QCoro::Task<> AppModel::moveItem(Uuid id, Uuid group) {
     if (!work) co_return;
     QPointer<AppModel> self(this);
     auto job = runBlocking([work = std::move(*work), id, group]() -> Failure {
+        const auto lock = work.lockItemForWrite(id);
         auto located = work.locateItem(id);
         if (!located || located->record.collectionId == group) return std::nullopt;
         std::optional<CollectionRecord> target;

@@ -163,6 +163,7 @@ QCoro::Task<> AppModel::connectToServer(std::string handle) {
         co_return;
     }
     // The account exists whatever happened meanwhile; only the session it was made in is connected.
+    letSessionCallServer();
     if (lockCount == lockCount_ && session_) setServerConnected(true);
     setPasskeyEnrolled(true);
     setErrorMessage(std::nullopt);

@@ -10,6 +10,7 @@
 #include "app/model/ModelVault.h"
 #include "app/model/sharing/RotateCollectionViewModel.h"
 #include "crypto/CryptoError.h"
+#include "store/RecordJson.h"
 
 namespace vael {
 
@@ -32,6 +33,7 @@ struct SwitchedRows {
     std::optional<CollectionRecord> group;
     std::vector<ItemRecord> items;
     std::vector<ProjectRecord> projects;
+    std::vector<PendingOpRecord> queued;  // item bodies waiting for the server, with their new payloads
 };
 
 SwitchedRows rewrapLocalCopy(VaelStore& store, VaultCrypto& vault, const std::vector<ItemRecord>& items,
@@ -47,6 +49,25 @@ SwitchedRows rewrapLocalCopy(VaelStore& store, VaultCrypto& vault, const std::ve
     for (auto item : items) {
         item.wrappedItemKey = vault.rewrapItemKey(item.wrappedItemKey, from, to);
         rows.items.push_back(std::move(item));
+    }
+    // A queued body is sent as it was queued: its item key must open under the key the server will hold.
+    for (auto op : store.pendingOps()) {
+        if (op.kind != PendingOpRecord::Kind::put && op.kind != PendingOpRecord::Kind::create) continue;
+        ItemBody body;
+        try {
+            body = itemBodyFromJson(textView(op.payloadBlob));
+        } catch (const JsonDecodingError&) {
+            continue;  // the replay drops it
+        }
+        if (body.collectionId != AppModel::localCollectionID()) continue;
+        try {
+            body.wrappedItemKey = vault.rewrapItemKey(body.wrappedItemKey, from, to);
+        } catch (const VaelCryptoError& error) {
+            if (error.code() != VaelCryptoError::Code::AuthenticationFailed) throw;
+            continue;
+        }
+        op.payloadBlob = bytesOf(toJsonText(body));
+        rows.queued.push_back(std::move(op));
     }
     for (auto project : store.projects()) {
         try {
@@ -168,7 +189,7 @@ QCoro::Task<> AppModel::rotateLocalCollection(std::uint32_t currentKeyEpoch) {
     try {
         auto writing = runBlocking([work = *work, items, newKey] {
             auto rows = rewrapLocalCopy(work.store(), work.vault(), items, work.defaultKey(), newKey);
-            work.store().upsertGroupWithContents(rows.group, rows.items, rows.projects);
+            work.store().upsertGroupWithContents(rows.group, rows.items, rows.projects, rows.queued);
         });
         co_await writing;
     } catch (...) {

@@ -46,6 +46,12 @@ public:
         return epoch_;
     }
 
+    // Whether a hold is on now (a rotation between its item read and its key switch).
+    bool isHeld() const {
+        std::lock_guard lock(mutex_);
+        return held_;
+    }
+
     // Waits while a hold is on; a hold cannot begin while the pass lives.
     Pass enter() { return enterChecked(std::nullopt); }
     // As enter(), and raises StaleKey when the key switched after `epoch` was taken.

@@ -118,6 +118,8 @@ void ModelVault::writeChangedItem(const ItemBody& body) const {
 }
 
 void ModelVault::tombstoneItem(const ItemRecord& row) const {
+    // A writer that read the item before this deletion writes first, so it cannot put the item back.
+    const auto lock = lockItemForWrite(row.id);
     auto pass = enterWrite();
     if (engine_) {
         engine_->deleteItem(row.id);

@@ -54,10 +54,15 @@ public:
     // links ends it. Nothing when the groups cannot be read.
     std::optional<std::unordered_set<Uuid>> descendants(const Uuid& id) const;
 
+    // Held from reading an item to writing it back, shared with the agents' writes of the session.
+    [[nodiscard]] std::unique_lock<std::mutex> lockItemForWrite(const Uuid& id) const {
+        return store_->lockItemForWrite(id);
+    }
+
     // Writes: through the engine when there is one, else straight into the store. They throw.
     void writeNewItem(const ItemBody& body) const;
     void writeChangedItem(const ItemBody& body) const;  // without an engine the stored revision goes up by one
-    void tombstoneItem(const ItemRecord& row) const;
+    void tombstoneItem(const ItemRecord& row) const;  // takes the item's write lock itself
     void writeNewGroup(const CollectionRecord& record) const;
     void writeGroupChange(const CollectionRecord& record) const;
     void tombstoneGroup(const CollectionRecord& row) const;

@@ -117,8 +117,34 @@ private:
     fs::path path_;
 };
 
+constexpr std::string_view kWorkFolderPrefix = "vael-sshgen-";
+
+// Work folders of generations whose process ended before cleaning up ("vael-sshgen-<pid>-<id>", the
+// process gone, or the older "vael-sshgen-<id>"): their key is overwritten and they are removed.
+void removeAbandonedWorkFolders(const fs::path& root) {
+    std::error_code error;
+    for (const auto& entry : fs::directory_iterator(root, error)) {
+        const auto name = entry.path().filename().string();
+        if (!name.starts_with(kWorkFolderPrefix)) continue;
+        struct stat st {};
+        if (::lstat(entry.path().c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::geteuid()) continue;
+        const auto rest = name.substr(kWorkFolderPrefix.size());
+        if (!Uuid::parse(rest)) {
+            const auto dash = rest.find('-');
+            if (dash == std::string::npos || dash == 0 || dash > 9 ||
+                rest.find_first_not_of("0123456789") != dash || !Uuid::parse(rest.substr(dash + 1)))
+                continue;
+            const auto pid = static_cast<pid_t>(std::stol(rest.substr(0, dash)));
+            if (::kill(pid, 0) == 0 || errno != ESRCH) continue;  // its process still runs
+        }
+        WorkFolder abandoned(entry.path());
+    }
+}
+
 fs::path makeWorkFolder(const fs::path& root) {
-    const fs::path folder = root / ("vael-sshgen-" + Uuid::random().text());
+    removeAbandonedWorkFolders(root);
+    const fs::path folder =
+        root / (std::string(kWorkFolderPrefix) + std::to_string(::getpid()) + "-" + Uuid::random().text());
     if (::mkdir(folder.c_str(), 0700) != 0) throwErrno("couldn't create " + folder.string());
     // The umask may have taken bits away; it can never have added any.
     if (::chmod(folder.c_str(), 0700) != 0) {
@@ -388,12 +414,16 @@ fs::path install(const SSHKeyPair& pair, const std::string& name, const fs::path
     const fs::path publicPath = folder / (name + ".pub");
     if (somethingAt(privatePath) || somethingAt(publicPath)) throw SSHKeyError::fileExists(name);
 
-    switch (createFile(privatePath, pair.privateKey.view(), 0600)) {
+    // The public key first, and taken back when the private key cannot follow: an install that
+    // stops half-way leaves no private key without its public one.
+    switch (createFile(publicPath, pair.publicKey + "\n", 0644)) {
     case Created::ok: break;
     case Created::exists: throw SSHKeyError::fileExists(name);
     case Created::failed: throw writeFailure();
     }
-    switch (createFile(publicPath, pair.publicKey + "\n", 0644)) {
+    const auto created = createFile(privatePath, pair.privateKey.view(), 0600);
+    if (created != Created::ok) ::unlink(publicPath.c_str());
+    switch (created) {
     case Created::ok: break;
     case Created::exists: throw SSHKeyError::fileExists(name);
     case Created::failed: throw writeFailure();

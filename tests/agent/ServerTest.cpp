@@ -16,6 +16,11 @@
 #include <fstream>
 #include <thread>
 
+#include <SQLiteCpp/Exception.h>
+#include <sqlite3.h>
+
+#include <system_error>
+
 #include "Fixtures.h"
 #include "app/agent/VaultUDSServer.h"
 #include "crypto/CryptoError.h"
@@ -476,4 +481,11 @@ TEST(WireMessage, MapsEveryErrorToItsFixedText) {
     EXPECT_EQ(message(VaultUDSServer::UDSError(VaultUDSServer::UDSError::Case::bind, EACCES)),
               "vault error: UDSError");
     EXPECT_EQ(message(42), "vault error: int");
+    // A storage fault is named by its cause, never by its text.
+    EXPECT_EQ(message(SQLite::Exception("database or disk is full", SQLITE_FULL)), "vault error: disk full");
+    EXPECT_EQ(message(SQLite::Exception("attempt to write a readonly database", SQLITE_READONLY)),
+              "vault error: read-only");
+    EXPECT_EQ(message(SQLite::Exception("file is not a database", SQLITE_NOTADB)), "vault error: damaged");
+    EXPECT_EQ(message(std::system_error(std::make_error_code(std::errc::no_space_on_device), "secret detail")),
+              "vault error: disk full");
 }

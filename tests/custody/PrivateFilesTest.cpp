@@ -237,5 +237,29 @@ TEST(KeepFileAside, KeepsEachCopyUnderItsOwnNameAndLeavesTheFile) {
     EXPECT_EQ(contentsOf(path + ".damaged-1-2"), "two");
 }
 
+// A save killed between its temporary file and the rename leaves ".vault.json.XXXXXX" behind; the next
+// start removes exactly those, and nothing else.
+TEST(PrivateFiles, TemporaryFilesOfInterruptedSavesAreRemovedAtStart) {
+    TempFolder temp;
+    const std::string folder = temp / "Vael";
+    ensurePrivateFolder(folder);
+    const std::string path = folder + "/vault.json";
+    writePrivateFileAtomically(path, "{}");
+    for (const auto* name : {".vault.json.a1B2c3", ".vault.json.zzzzzz", ".vault.json.toolong1", "vault.json.a1B2c3",
+                             ".other.json.a1B2c3"})
+        writeFile(folder + "/" + name, "partial");
+    ASSERT_EQ(::mkdir((folder + "/.vault.json.dir123").c_str(), 0700), 0);
+
+    removeInterruptedWrites(path);
+    std::vector<std::string> left;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) left.push_back(entry.path().filename());
+    std::sort(left.begin(), left.end());
+    EXPECT_EQ(left, (std::vector<std::string>{".other.json.a1B2c3", ".vault.json.dir123", ".vault.json.toolong1",
+                                              "vault.json", "vault.json.a1B2c3"}));
+    EXPECT_EQ(*readPrivateFile(path), "{}");
+    removeInterruptedWrites(temp / "absent/vault.json");  // no folder: nothing to do, no error
+}
+
 }  // namespace
 }  // namespace vael
+

@@ -271,6 +271,51 @@ TEST(AppModel, AFailedOpeningUndoesEverythingAndLocksTheKeys) {
     }
 }
 
+// A damaged, emptied or missing file is named with its cause, not blamed on the passphrase, and the
+// unlock changes nothing on disk.
+TEST(AppModel, StorageFaultsOnUnlockNameTheFileAndChangeNothing) {
+    struct Case {
+        const char* name;
+        std::function<void(const VaelPaths&)> breakIt;
+        std::string expected;  // a part of the message
+    };
+    const auto truncate = [](const std::string& path, std::uintmax_t size) { std::filesystem::resize_file(path, size); };
+    const Case cases[] = {
+        {"empty settings", [](const VaelPaths& p) { writeFile(p.vaultConfig, ""); }, "is damaged"},
+        {"garbage settings", [](const VaelPaths& p) { writeFile(p.vaultConfig, "\x01garbage{"); }, "is damaged"},
+        {"truncated settings", [&](const VaelPaths& p) { truncate(p.vaultConfig, 40); }, "is damaged"},
+        {"missing replica", [](const VaelPaths& p) { std::filesystem::remove(p.replica); }, "is missing"},
+        {"empty replica", [&](const VaelPaths& p) { truncate(p.replica, 0); }, "is missing"},
+        {"garbage replica", [](const VaelPaths& p) { writeFile(p.replica, std::string(8192, 'x')); }, "(damaged)"},
+    };
+    for (const auto& c : cases) {
+        ModelHarness h;
+        h.create();
+        h.lock();
+        const auto& paths = h.home.paths();
+        for (const auto& suffix : {"-wal", "-shm"}) std::filesystem::remove(paths.replica + suffix);
+        c.breakIt(paths);
+        const bool replicaThere = std::filesystem::exists(paths.replica);
+        const auto replicaSize = replicaThere ? std::filesystem::file_size(paths.replica) : 0;
+        std::ifstream configIn(paths.vaultConfig, std::ios::binary);
+        const std::string config((std::istreambuf_iterator<char>(configIn)), {});
+
+        h.unlock();
+        EXPECT_EQ(h.model->phase(), Phase::locked) << c.name;
+        ASSERT_TRUE(h.model->errorMessage()) << c.name;
+        EXPECT_NE(h.model->errorMessage()->find(c.expected), std::string::npos) << c.name << ": " << *h.model->errorMessage();
+        const bool namesSettings = std::string(c.expected) == "is damaged";
+        EXPECT_NE(h.model->errorMessage()->find(namesSettings ? paths.vaultConfig : paths.replica), std::string::npos)
+            << c.name;
+        EXPECT_EQ(std::filesystem::exists(paths.replica), replicaThere) << c.name;
+        if (replicaThere) {
+            EXPECT_EQ(std::filesystem::file_size(paths.replica), replicaSize) << c.name;
+        }
+        std::ifstream configAfter(paths.vaultConfig, std::ios::binary);
+        EXPECT_EQ(std::string((std::istreambuf_iterator<char>(configAfter)), {}), config) << c.name;
+    }
+}
+
 TEST(AppModel, OverlappingUnlocksOpenOneSession) {
     ModelHarness h;
     h.create();

@@ -24,6 +24,7 @@ public:
     ItemBody fetchItem(const Uuid&) override { throw SyncAPIError::offline(); }
     PushResult putItem(const Uuid& id, const ItemBody&, std::int64_t expected) override {
         note("put " + id.text());
+        if (duringPut) duringPut();
         return PushResult{expected + 1};
     }
     void createItem(const ItemBody& body) override { note("create " + body.id.text()); }
@@ -44,6 +45,7 @@ public:
         std::lock_guard lock(mutex_);
         calls_.clear();
     }
+    std::function<void()> duringPut;  // runs inside every put, on the caller's thread; set before writing
 
 private:
     void note(std::string call) {
@@ -80,6 +82,9 @@ struct OpenVault {
         EXPECT_TRUE(m.hasSession());
         peek = std::make_unique<VaelStore>(h.home.paths().replica);
     }
+
+    // A vault with a server account: its changes go to the server (a vault without one calls none).
+    void connect() { m.setServerConnected(true); }
 
     static AppModelServices services(std::shared_ptr<RecordingSyncAPI> api) {
         AppModelServices s;

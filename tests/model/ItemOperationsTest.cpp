@@ -5,7 +5,13 @@
 #include <cstdlib>
 #include <fstream>
 
+#include <atomic>
+#include <condition_variable>
+#include <thread>
+
 #include "ItemFixtures.h"
+#include "app/agent/ops/StoreVaultItemSource.h"
+#include "app/model/StoreItemSourceFactory.h"
 
 namespace vael {
 namespace {
@@ -89,6 +95,7 @@ TEST(ItemOperations, AddItemFromPartsAnswersTheRealEncodedReference) {
 
 TEST(ItemOperations, WebsiteRewritesKeepTypeAndGroupAndTrimTheAddress) {
     OpenVault v;
+    v.connect();
     auto payload = named("server");
     payload.fields = {{"key", Kind::sshPrivateKey, "k", true}};
     const auto id = await(v.m.addItem(std::move(payload), "ssh_key", "ai_hidden", std::nullopt));
@@ -110,6 +117,70 @@ TEST(ItemOperations, WebsiteRewritesKeepTypeAndGroupAndTrimTheAddress) {
 
     EXPECT_TRUE(raisesNotUnlocked(v.m.updateItemWebsite(Uuid::random(), std::nullopt, false)));
     EXPECT_TRUE(raisesNotUnlocked(v.m.setOTPField(Uuid::random(), "JBSWY3DPEHPK3PXP")));
+}
+
+// The window and an agent write one item at once: the agent's put waits on the server while the
+// window saves the website; both changes stay.
+TEST(ItemOperations, WindowAndAgentWritingOneItemKeepBothChanges) {
+    OpenVault v;
+    v.connect();
+    const auto id = v.item("Deploy");
+    auto agents = storeItemSourceFactory()(v.h.contexts.back());
+
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool entered = false, released = false;
+    std::atomic<bool> taken{false};
+    v.api->duringPut = [&] {
+        if (taken.exchange(true)) return;
+        std::unique_lock lock(mutex);
+        entered = true;
+        changed.notify_all();
+        changed.wait(lock, [&] { return released; });
+    };
+    std::thread agent([&] {
+        VaultUDSRequest r;
+        r.op = VaultUDSRequest::Op::secretUpdate;
+        r.ref = "vael://local/Deploy/password";
+        r.value = "from the agent";
+        agents->updateSecret(r, [](const std::string&) { return true; });
+    });
+    {
+        std::unique_lock lock(mutex);
+        changed.wait(lock, [&] { return entered; });
+    }
+    // Gives the window's save the chance to run ahead of the agent's; the result must not depend on it.
+    std::thread releaser([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        std::lock_guard lock(mutex);
+        released = true;
+        changed.notify_all();
+    });
+    await(v.m.updateItemWebsite(id, std::string("https://b.example"), false));
+    agent.join();
+    releaser.join();
+
+    const auto stored = v.payloadOf(id);
+    EXPECT_EQ(stored.fields.front().value, "from the agent");
+    EXPECT_EQ(stored.url, "https://b.example");
+}
+
+// A vault that was never connected calls no server, and keeps one queued change per item.
+TEST(ItemOperations, AVaultWithoutAServerAccountCallsNothingAndQueuesOneChangePerItem) {
+    OpenVault v;
+    const auto group = v.group("g");
+    const auto kept = v.item("kept", group);
+    const auto dropped = v.item("dropped");
+    for (int i = 0; i < 5; ++i) await(v.m.updateItemWebsite(kept, "https://" + std::to_string(i) + ".example", false));
+    await(v.m.setOTPField(dropped, "JBSWY3DPEHPK3PXP"));
+    await(v.m.deleteItem(dropped));
+    testing::settle();
+
+    EXPECT_TRUE(v.api->calls().empty());
+    EXPECT_EQ(v.payloadOf(kept).url, "https://4.example");
+    EXPECT_TRUE(v.peek->pendingOps(dropped).empty());
+    ASSERT_EQ(v.peek->pendingOps(kept).size(), 1u);
+    EXPECT_EQ(v.peek->pendingOps(kept)[0].kind, PendingOpRecord::Kind::create);
 }
 
 TEST(ItemOperations, OneTimeCodeFieldReplacesTheFirstOrIsAppended) {

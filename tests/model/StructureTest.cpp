@@ -176,6 +176,7 @@ TEST(Moves, MovedItemOpensOnlyWithTheTargetKey) {
 
 TEST(Deletions, GroupCascadeGoesChildrenFirstAndEndsOnACycle) {
     OpenVault v;
+    v.connect();
     const auto g = v.group("g");
     const auto c = v.group("c", AppModel::localOrgID(), g);
     const auto d = v.group("d", AppModel::localOrgID(), c);

@@ -1,4 +1,5 @@
 #include "app/platform/SSHKeyGenerator.h"
+#include "core/Uuid.h"
 
 #include <gtest/gtest.h>
 
@@ -159,7 +160,9 @@ TEST_F(SSHKeyGeneratorTest, PassphraseGoesOnStdinTwiceNeverOnTheCommandLine) {
     EXPECT_EQ(args[1], "ed25519");
     EXPECT_EQ(args[2], "-f");
     EXPECT_TRUE(args[3].starts_with(options.temporaryFolder->string() + "/vael-sshgen-"));
-    EXPECT_EQ(fs::path(args[3]).parent_path().filename().string().size(), std::string("vael-sshgen-").size() + 36);
+    // Named after the process, so that a later generation knows whether it still runs.
+    EXPECT_EQ(fs::path(args[3]).parent_path().filename().string().size(),
+              std::string("vael-sshgen-").size() + std::to_string(::getpid()).size() + 1 + 36);
     EXPECT_EQ(fs::path(args[3]).filename(), "key");
     EXPECT_EQ(args[4], "-C");
     EXPECT_EQ(args[5], "deploy (vael)");
@@ -219,6 +222,31 @@ TEST_F(SSHKeyGeneratorTest, StartAndReadFailuresAreRaisedAndCleanedUp) {
 
     options.temporaryFolder = root / "no-such-folder";
     EXPECT_THROW(SSHKeyGenerator::generate(SSHKeyType::ed25519, "c", "", options), std::system_error);
+}
+
+// A generation whose process was killed leaves its work folder; the next generation removes it, and
+// only the folders of processes that have ended.
+TEST_F(SSHKeyGeneratorTest, WorkFoldersOfEndedProcessesAreRemovedByTheNextGeneration) {
+    const pid_t ended = ::fork();
+    ASSERT_GE(ended, 0);
+    if (ended == 0) ::_exit(0);
+    ASSERT_EQ(::waitpid(ended, nullptr, 0), ended);
+
+    const auto& tmp = *options.temporaryFolder;
+    const auto id = [] { return Uuid::random().text(); };
+    const fs::path abandoned = tmp / ("vael-sshgen-" + std::to_string(ended) + "-" + id());
+    const fs::path older = tmp / ("vael-sshgen-" + id());
+    const fs::path running = tmp / ("vael-sshgen-" + std::to_string(::getpid()) + "-" + id());
+    const fs::path unrelated = tmp / "vael-sshgen-notes";
+    for (const auto& folder : {abandoned, older, running, unrelated}) fs::create_directory(folder);
+    writeText(abandoned / "key", "private");
+
+    options.program = root / "missing-keygen";
+    EXPECT_THROW(SSHKeyGenerator::generate(SSHKeyType::ed25519, "c", "", options), std::system_error);
+    EXPECT_FALSE(fs::exists(abandoned));
+    EXPECT_FALSE(fs::exists(older));
+    EXPECT_TRUE(fs::exists(running));
+    EXPECT_TRUE(fs::exists(unrelated));
 }
 
 TEST_F(SSHKeyGeneratorTest, PassphrasesSshKeygenWouldMisreadAreRefusedBeforeRunningIt) {

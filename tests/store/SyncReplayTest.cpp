@@ -419,3 +419,57 @@ TEST(SyncReplay, ASecondReplayWaitsAndReadsTheQueueAfresh) {
     EXPECT_EQ(deleted, (std::vector<Uuid>{id(1), id(2)}));  // each sent once, in order
     EXPECT_TRUE(env.queue().empty());
 }
+
+// A creation or deletion is queued with its row before its first call: a process that ends during the
+// call leaves it in the queue, and a replay meanwhile leaves it to that call, so it goes out once.
+TEST(SyncReplay, AChangeWhoseFirstCallIsUnderWayIsQueuedButNotSentAgain) {
+    struct Case {
+        const char* method;
+        Kind kind;
+        std::function<void(EngineEnv&)> change;
+    };
+    const Case cases[] = {
+        {"createItem", Kind::create, [](EngineEnv& env) { env.engine->create(sampleBody(1)); }},
+        {"deleteItem", Kind::delete_, [](EngineEnv& env) { env.engine->deleteItem(id(1)); }},
+        {"createCollection", Kind::createCollection,
+         [](EngineEnv& env) { env.engine->createCollection(sampleCollection(2)); }},
+        {"patchCollection", Kind::putCollection, [](EngineEnv& env) { env.engine->patchCollection(sampleCollection(2)); }},
+        {"deleteCollection", Kind::deleteCollection, [](EngineEnv& env) { env.engine->deleteCollection(id(2)); }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.method);
+        EngineEnv env;
+        env.store->upsertItem(sampleBody(1).toRecord(false));
+        env.store->upsertCollection(sampleCollection(2));
+        std::vector<PendingOpRecord> leftByAKill;
+        std::optional<ReplayOutcome> replayed;
+        env.api->onCall([&](const Call& call) {
+            if (call.method != c.method || replayed) return;
+            // What another process (one after a kill) finds in the file now.
+            leftByAKill = VaelStore(env.dir.file("replica.sqlite").string()).pendingOps();
+            replayed = env.engine->replayPending();
+        });
+        c.change(env);
+
+        ASSERT_EQ(leftByAKill.size(), 1u);
+        EXPECT_EQ(leftByAKill[0].kind, c.kind);
+        ASSERT_TRUE(replayed);
+        EXPECT_FALSE(replayed->complete);
+        const auto methods = env.api->methods();
+        EXPECT_EQ(std::count(methods.begin(), methods.end(), c.method), 1);
+        // Taken by the server: nothing is left to send.
+        EXPECT_TRUE(env.queue().empty());
+    }
+}
+
+// A deletion sent again after its first call reached the server meets nothing there: that settles it.
+TEST(SyncReplay, ADeletionTheServerNoLongerHasLeavesTheQueue) {
+    EngineEnv env;
+    QueueBuilder queue(env);
+    queue.remove(1);
+    queue.removeGroup(2);
+    env.api->script("deleteItem", {{[] { throw SyncAPIError::notFound(); }}});
+    env.api->script("deleteCollection", {{[] { throw SyncAPIError::notFound(); }}});
+    EXPECT_TRUE(env.engine->replayPending().complete);
+    EXPECT_TRUE(env.queue().empty());
+}

@@ -169,13 +169,15 @@ TEST(SyncWrite, LocalFailureBeforeTheServerCallIsThrownAndNothingIsSent) {
     EXPECT_TRUE(env.api->calls().empty());
 }
 
-TEST(SyncWrite, QueueingFailureIsThrownAndTheLocalWriteStays) {
+// The row and its queued operation are one transaction: a creation that cannot be queued is neither
+// stored nor sent.
+TEST(SyncWrite, QueueingFailureIsThrownAndNothingIsStoredOrSent) {
     EngineEnv env;
     SQLite::Database other(env.dir.file("replica.sqlite").string(), SQLite::OPEN_READWRITE);
     other.exec("ALTER TABLE pending_ops RENAME TO pending_away");
-    env.api->script("createItem", {ScriptedSyncAPI::Outcome::offline()});
     EXPECT_THROW(env.engine->create(sampleBody(1)), SQLite::Exception);
-    EXPECT_EQ(env.store->item(id(1)), sampleBody(1).toRecord(false));
+    EXPECT_FALSE(env.store->item(id(1)));
+    EXPECT_TRUE(env.api->calls().empty());
 }
 
 TEST(SyncWrite, OperationsQueuedInOneMillisecondKeepTheirOrder) {
@@ -203,4 +205,83 @@ TEST(SyncWrite, PendingCount) {
     env.engine->deleteItem(id(1));
     env.engine->deleteItem(id(2));
     EXPECT_EQ(env.engine->pendingCount(), 2);
+}
+
+TEST(SyncWrite, AnEditNeverBringsBackAnItemDeletedHere) {
+    for (Net net : kAllNets) {
+        SCOPED_TRACE(nameOf(net));
+        EngineEnv env;
+        env.store->upsertItem(sampleBody(1, 5).toRecord(false));
+        // Deleted while the edit's put waits on the server.
+        env.api->onCall([&](const Call& call) {
+            if (call.method == "putItem") env.engine->deleteItem(id(1));
+        });
+        env.api->script("putItem", {outcomeOf(net)});
+        const auto error = run([&] { env.engine->write(sampleBody(1, 5, "edited")); });
+        if (net != Net::ok) {
+            ASSERT_TRUE(error);
+            EXPECT_EQ(error->kind(), SyncAPIError::Kind::notFound);
+        }
+        EXPECT_TRUE(env.store->item(id(1))->deleted);
+        for (const auto& op : env.queue()) EXPECT_NE(op.kind, Kind::put);
+
+        // An edit that read the item before its deletion is refused without a call.
+        env.api->onCall({});
+        env.api->clearCalls();
+        EXPECT_EQ(run([&] { env.engine->write(sampleBody(1, 5, "late")); })->kind(), SyncAPIError::Kind::notFound);
+        EXPECT_TRUE(env.api->calls().empty());
+        EXPECT_TRUE(env.store->item(id(1))->deleted);
+    }
+}
+
+// A vault without a server account: no call at all, one queued operation per item, and the first
+// replay after connecting leaves the server as an engine that queued everything would.
+TEST(SyncWrite, WithoutAServerAccountNothingIsSentAndTheQueueHoldsOneOperationPerItem) {
+    const auto changes = [](SyncEngine& engine) {
+        engine.create(sampleBody(1, 1, "a1"));
+        engine.write(sampleBody(1, 1, "a2"));
+        engine.write(sampleBody(1, 1, "a3"));
+        engine.create(sampleBody(2, 1, "b1"));
+        engine.write(sampleBody(2, 1, "b2"));
+        engine.deleteItem(id(2));
+        engine.createCollection(sampleCollection(5));
+        engine.create(sampleBody(3, 1, "c1"));
+        engine.write(sampleBody(3, 1, "c2"));
+    };
+
+    EngineEnv unconnected;
+    unconnected.engine->setServerAccount(false);
+    changes(*unconnected.engine);
+    EXPECT_TRUE(unconnected.api->calls().empty());
+    EXPECT_FALSE(unconnected.engine->replayPending().complete);
+    unconnected.engine->pull();
+    EXPECT_TRUE(unconnected.api->calls().empty());
+
+    std::vector<std::pair<Kind, Uuid>> queued;
+    for (const auto& op : unconnected.queue()) queued.emplace_back(op.kind, op.itemId);
+    EXPECT_EQ(queued, (std::vector<std::pair<Kind, Uuid>>{
+                          {Kind::create, id(1)}, {Kind::createCollection, id(5)}, {Kind::create, id(3)}}));
+    EXPECT_EQ(unconnected.store->item(id(1))->contentBlob, bytesOf("a3"));
+    EXPECT_TRUE(unconnected.store->item(id(2))->deleted);
+
+    // The same changes on an engine that had an account but no network, then both replay.
+    EngineEnv offline;
+    bool down = true;
+    offline.api->onCall([&](const Call&) {
+        if (down) throw SyncAPIError::offline();
+    });
+    changes(*offline.engine);
+    down = false;
+
+    unconnected.engine->setServerAccount(true);
+    EXPECT_TRUE(unconnected.engine->replayPending().complete);
+    EXPECT_TRUE(offline.engine->replayPending().complete);
+    EXPECT_TRUE(unconnected.queue().empty());
+    const auto contents = [](const EngineEnv& env) {
+        std::map<Uuid, Bytes> items;
+        for (const auto& [itemId, body] : env.api->serverItems) items[itemId] = body.contentBlob;
+        return items;
+    };
+    EXPECT_EQ(contents(unconnected), contents(offline));
+    EXPECT_EQ(contents(unconnected).size(), 2u);
 }

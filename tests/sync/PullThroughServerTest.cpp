@@ -141,3 +141,25 @@ TEST(PullThroughServer, AGroupsNameKeyReachesOtherDevices) {
     EXPECT_EQ(other.store->collection(group.id)->sort, 4);
     EXPECT_EQ(other.store->collection(group.id)->nameWrappedKey, bytesOf("new name key"));
 }
+
+// The server's clock steps back a day after this device pulled; another device's edit is then stamped
+// before this device's bookmark, and must still arrive.
+TEST(PullThroughServer, AServerClockThatStepsBackHidesNoChange) {
+    SyncEnv env;
+    env.server.addOrg({kOrg, b64("org")});
+    env.server.addCollection(serverGroup(kGroup, "group"));
+    env.server.addItem(serverItem(1));
+    env.engine->pull();
+    ASSERT_TRUE(env.store->item(id(1)));
+
+    env.server.setNow(env.server.now() - std::chrono::hours(24));
+    auto edited = *env.server.item(id(1));
+    edited.contentBlob = b64("edited elsewhere");
+    edited.revision += 1;
+    edited.updatedAt = {};
+    env.server.addItem(edited);
+
+    for (int run = 0; run < 3; ++run) env.engine->pull();
+    EXPECT_EQ(env.store->item(id(1))->contentBlob, bytesOf("edited elsewhere"));
+    EXPECT_EQ(env.store->lastSyncAt(), env.server.now());
+}

@@ -1,6 +1,8 @@
 // Queued changes meeting what other devices did on the server, over the whole path: engine, adapter,
 // client, loopback server.
 
+#include <SQLiteCpp/SQLiteCpp.h>
+
 #include "SyncFixtures.h"
 
 using namespace vael;
@@ -175,4 +177,42 @@ TEST(QueueThroughServer, APullLeavesAnItemWithAQueuedDeleteDeleted) {
     EXPECT_EQ(env.engine->pendingCount(), 0);
     env.engine->pull();
     EXPECT_TRUE(env.store->item(id(1))->deleted);
+}
+
+// The process ends while a creation or a deletion waits on the server: the replica it leaves (copied
+// during the call) is opened again, and two synchronisation runs bring the change to the server.
+TEST(QueueThroughServer, AChangeInFlightWhenTheProcessEndsStillReachesTheServer) {
+    for (const std::string method : {"createItem", "deleteItem"}) {
+        SCOPED_TRACE(method);
+        QueueEnv env;
+        const auto afterKill = env.dir.file("after-kill.sqlite").string();
+        env.relay->onCall([&](const std::string& operation) {
+            if (operation != method) return;
+            SQLite::Database(env.dir.file("replica.sqlite").string(), SQLite::OPEN_READONLY)
+                .exec("VACUUM INTO '" + afterKill + "'");
+            throw std::runtime_error("the process ended");
+        });
+        auto created = ItemBody::fromRecord(*env.store->item(id(1)));
+        created.id = id(3);
+        try {
+            if (method == "createItem") env.engine->create(created);
+            else env.engine->deleteItem(id(1));
+        } catch (...) {
+        }
+        env.relay->onCall({});
+
+        auto store = std::make_shared<VaelStore>(afterKill);
+        SyncEngine restarted(store, env.adapter, env.clock, env.pause);
+        for (int run = 0; run < 2; ++run) {
+            restarted.pull();
+            restarted.replayPending();
+        }
+        if (method == "createItem") {
+            ASSERT_TRUE(env.server.item(id(3)));
+            EXPECT_FALSE(env.server.item(id(3))->deleted);
+        } else {
+            EXPECT_TRUE(env.server.item(id(1))->deleted);
+        }
+        EXPECT_EQ(restarted.pendingCount(), 0);
+    }
 }

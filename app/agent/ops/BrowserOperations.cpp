@@ -143,12 +143,20 @@ VaultUDSSecretMetadata StoreVaultItemSource::browserSave(const VaultUDSRequest& 
     auto username = trimmedOr(request.username, {});
     const auto wanted = username.empty() ? std::nullopt : std::optional(std::move(username));
 
-    // A failed read must not pass for "no such login": that would save a duplicate.
-    for (const auto& candidate : browserCandidates(OnReadFailure::raise)) {
-        if (!belongsTo(candidate, origin)) continue;
-        const auto stored = firstValue(candidate.payload, ItemField::Kind::username);
-        const bool sameUser = stored && wanted ? canonicallyEqual(*stored, *wanted) : stored == wanted;
-        if (sameUser) return updatePassword(candidate, password.text());
+    // A failed read must not pass for "no such login": that would save a duplicate. The login is
+    // changed under its write lock, and looked for again when it was written meanwhile.
+    for (bool again = true; again;) {
+        again = false;
+        for (const auto& candidate : browserCandidates(OnReadFailure::raise)) {
+            if (!belongsTo(candidate, origin)) continue;
+            const auto stored = firstValue(candidate.payload, ItemField::Kind::username);
+            const bool sameUser = stored && wanted ? canonicallyEqual(*stored, *wanted) : stored == wanted;
+            if (!sameUser) continue;
+            const auto lock = store_->lockItemForWrite(candidate.record.id);
+            if (unchangedSince(candidate.record)) return updatePassword(candidate, password.text());
+            again = true;
+            break;
+        }
     }
 
     auto name = trimmedOr(request.name, {});

@@ -119,7 +119,8 @@ VaultUDSSecretMetadata StoreVaultItemSource::getSecret(const VaultUDSRequest& re
 VaultUDSSecretMetadata StoreVaultItemSource::updateSecret(const VaultUDSRequest& request,
                                                          const ApproveChange& approve) {
     if (!request.ref) fail(Case::invalid);
-    const auto found = findItem(VaultRef::parse(*request.ref));
+    const auto locked = findItemForWrite(VaultRef::parse(*request.ref));
+    const auto& found = locked.found;
     ItemPayload payload = found.payload;
 
     // The kind and the tier are checked before anything is written, so an invalid request

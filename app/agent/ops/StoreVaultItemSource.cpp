@@ -347,6 +347,22 @@ StoreVaultItemSource::FoundItem StoreVaultItemSource::findItem(const VaultRef& r
                      found.view->collections[found.collection]};
 }
 
+StoreVaultItemSource::LockedItem StoreVaultItemSource::findItemForWrite(const VaultRef& ref) const {
+    auto found = findItem(ref);
+    auto lock = store_->lockItemForWrite(found.record.id);
+    while (!unchangedSince(found.record)) {
+        lock.unlock();
+        found = findItem(ref);
+        lock = store_->lockItemForWrite(found.record.id);
+    }
+    return LockedItem{std::move(found), std::move(lock)};
+}
+
+bool StoreVaultItemSource::unchangedSince(const ItemRecord& seen) const {
+    const auto row = store_->item(seen.id);
+    return row && *row == seen;
+}
+
 std::optional<ResolvedItem> StoreVaultItemSource::lookup(const VaultRef& ref) {
     try {
         const auto found = match(ref);
@@ -509,6 +525,8 @@ void StoreVaultItemSource::writeChangedItem(const ItemBody& body, const Bytes& n
 }
 
 void StoreVaultItemSource::tombstoneItem(const Uuid& id) {
+    // Waits for a writer of the item that read it before this deletion, so that writer cannot put it back.
+    const auto lock = store_->lockItemForWrite(id);
     if (syncEngine_) {
         syncEngine_->deleteItem(id);
         return;

@@ -28,8 +28,8 @@ namespace vael {
 // writes straight into the store.
 //
 // One object serves one unlocked session and may be called from every connection thread at once.
-// It takes no lock around a read-modify-write: two requests may interleave between their steps, as
-// a request and the application's own writes may. The only state it keeps is a view of the opened
+// Every read-modify-write of an item holds the store's write lock of that item from the read to the
+// write (VaelStore::lockItemForWrite), as the application's own writes do. The only state it keeps is a view of the opened
 // group and project names and an index of the opened item names, both brought up to date from the
 // store's journal of content writes at the start of every operation (a written row costs the
 // opening of its own name; writes of another connection to the file make everything be read
@@ -161,6 +161,15 @@ private:
     ItemBody itemBody(const Uuid& id, const Uuid& collectionId, std::string type, SealedBlob sealed,
                       std::string aiAccess, std::int64_t revision) const;
     FoundItem findItem(const VaultRef& ref) const;
+    // The item a reference names, read under the item's write lock, which the caller holds until its
+    // write is done; a row written between the find and the lock is found again.
+    struct LockedItem {
+        FoundItem found;
+        std::unique_lock<std::mutex> lock;
+    };
+    LockedItem findItemForWrite(const VaultRef& ref) const;
+    // Whether the stored row is still exactly `seen` (a tombstone or a newer write is not).
+    bool unchangedSince(const ItemRecord& seen) const;
     CollectionContext ensureGroup(const std::string& name, const std::string& project,
                                   const std::optional<std::string>& parent);
     ProjectContext ensureProject(const std::string& name);

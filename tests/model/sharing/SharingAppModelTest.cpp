@@ -6,6 +6,7 @@
 #include "app/model/sharing/RotateCollectionViewModel.h"
 #include "model/ItemFixtures.h"
 #include "model/SharingFixtures.h"
+#include "store/RecordJson.h"
 
 namespace vael::testing {
 namespace {
@@ -155,6 +156,41 @@ TEST_F(SharingVault, WritesToTheDefaultGroupWaitForTheKeySwitch) {
     // Begun after the switch, under the new key.
     await(m.addItem("Later", "token", "later-1", "injectable", std::nullopt));
     EXPECT_EQ(itemNames(), (std::vector<std::string>{"GitHub", "Later"}));
+}
+
+// An item change still waiting for the server is sent as it was queued: its item key must open under
+// the group key the server holds after the rotation.
+TEST_F(SharingVault, RotationRewrapsTheItemKeysOfQueuedChanges) {
+    ItemPayload payload;
+    payload.name = "GitHub";
+    const auto id = await(m.addItem(std::move(payload), "login", "injectable", std::nullopt));
+    await(m.setOTPField(id, "JBSWY3DPEHPK3PXP"));
+    ASSERT_EQ(peek->pendingOps(id).size(), 1u);
+
+    await(m.rotateLocalCollection(0));
+    ASSERT_EQ(m.errorMessage(), std::nullopt);
+    const auto queued = itemBodyFromJson(textView(peek->pendingOps(id).front().payloadBlob));
+    const auto opened = itemlayout::openPayload(*m.vault(), queued.toRecord(false), *m.collectionKey());
+    EXPECT_EQ(opened.name, "GitHub");
+    EXPECT_EQ(opened.fields.size(), 1u);
+}
+
+// Locked while the server takes the new key: the local copy still switches to it.
+TEST_F(SharingVault, ALockDuringTheRotationsServerCallKeepsTheNewKey) {
+    await(m.addItem("GitHub", "token", "ghp-1", "injectable", std::nullopt));
+    const auto before = peek->collection(AppModel::localCollectionID())->wrappedKey;
+    invites->holdOn("rotateCollectionKey");
+    auto rotating = m.rotateLocalCollection(0);
+    ASSERT_TRUE(spinUntil([&] { return invites->waiting("rotateCollectionKey"); }));
+    auto locking = m.lock();
+    invites->letGo();
+    QCoro::waitFor(std::move(rotating));
+    QCoro::waitFor(std::move(locking));
+    EXPECT_EQ(m.phase(), AppModel::Phase::locked);
+    EXPECT_NE(peek->collection(AppModel::localCollectionID())->wrappedKey, before);
+
+    h.unlock();
+    EXPECT_EQ(itemNames(), std::vector<std::string>{"GitHub"});
 }
 
 }  // namespace
