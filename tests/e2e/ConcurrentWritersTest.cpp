@@ -99,5 +99,53 @@ TEST_F(ConcurrentWriters, AnAnsweredDeleteStaysDoneWhileAnotherConnectionKeepsUp
     }
 }
 
+// Groups and projects: a rename that read the record before an answered deletion never brings it back.
+TEST_F(ConcurrentWriters, AnAnsweredGroupOrProjectDeleteStaysDoneWhileAnotherConnectionRenamesIt) {
+    struct Kind {
+        std::string noun;  // "group" or "project": its operations and the request key that names it
+        std::string defaultName;
+    };
+    constexpr int kRounds = 12, kWrites = 8;
+    for (const Kind& kind : {Kind{"group", "local"}, Kind{"project", "Personal"}}) {
+        std::vector<std::string> deletedIds;
+        for (int round = 0; round < kRounds; ++round) {
+            const auto name = kind.noun + " " + std::to_string(round);
+            const auto created = ask(socket, {{"op", kind.noun + "_create"}, {"name", name}});
+            ASSERT_TRUE(created.contains("id")) << created.dump();
+            const auto id = created["id"].get<std::string>();
+            std::vector<std::string> unexpected;
+            std::thread renamer([&] {
+                AgentConnection connection(socket);
+                for (int i = 0; i < kWrites; ++i) {
+                    auto answer = connection.ask(
+                        {{"op", kind.noun + "_update"}, {kind.noun, id}, {"name", name + "." + std::to_string(i)}});
+                    if (!answer || (answer->contains("error") && !notFound(*answer))) {
+                        unexpected.push_back(answer ? answer->dump() : "no answer");
+                    }
+                }
+            });
+            AgentConnection deleter(socket);
+            const auto deleted = deleter.ask({{"op", kind.noun + "_delete"}, {kind.noun, id}});
+            renamer.join();
+            ASSERT_TRUE(deleted);
+            EXPECT_EQ(*deleted, json({{"deleted", true}})) << deleted->dump();
+            EXPECT_TRUE(unexpected.empty()) << unexpected.front();
+            EXPECT_TRUE(notFound(ask(socket, {{"op", kind.noun + "_get"}, {kind.noun, id}}))) << name;
+            EXPECT_TRUE(notFound(ask(socket, {{"op", kind.noun + "_update"}, {kind.noun, id}, {"name", "again"}})))
+                << name;
+            deletedIds.push_back(id);
+        }
+
+        ASSERT_TRUE(host.send("lock")["ok"]);
+        ASSERT_TRUE(host.send("unlock " + kPassphrase)["ok"]);
+        const auto listed = ask(socket, {{"op", kind.noun + "_list"}})[kind.noun + "s"];
+        ASSERT_EQ(listed.size(), 1u) << listed.dump();
+        EXPECT_EQ(listed[0]["name"], kind.defaultName);
+        for (const auto& id : deletedIds) {
+            EXPECT_TRUE(notFound(ask(socket, {{"op", kind.noun + "_get"}, {kind.noun, id}}))) << id;
+        }
+    }
+}
+
 }  // namespace
 }  // namespace vael::e2e
