@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "store/ItemWriteLocks.h"
+#include "store/RecordWriteLocks.h"
 #include "store/PendingOp.h"
 #include "store/Records.h"
 
@@ -152,12 +152,12 @@ public:
     // look at the file for other processes' commits less than 20 ms ago). False: ask the above.
     bool contentUnchangedSince(std::uint64_t mark) const;
 
-    // The exclusion that every read-modify-write of one item of this replica holds (ItemWriteLocks).
-    [[nodiscard]] std::unique_lock<std::mutex> lockItemForWrite(const Uuid& id) const { return itemLocks_.lock(id); }
+    // The exclusion that every read-modify-write of one record of this replica holds (RecordWriteLocks).
+    [[nodiscard]] std::unique_lock<std::mutex> lockRecordForWrite(const Uuid& id) const { return recordLocks_.lock(id); }
 
 private:
     std::shared_ptr<detail::StoreCore> core_;
-    mutable ItemWriteLocks itemLocks_;
+    mutable RecordWriteLocks recordLocks_;
 };
 
 }  // namespace vael

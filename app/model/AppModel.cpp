@@ -107,9 +107,9 @@ void requireReplica(const std::string& path) {
         throw MissingReplica("The vault's data file " + path + " is missing. Nothing was created.");
 }
 
-// What the person reads when opening fails for a reason that is not the passphrase: a storage fault
-// names the file and its cause, and nothing was changed.
-std::optional<std::string> openingFailure(std::exception_ptr error, const VaelPaths& paths) {
+}  // namespace
+
+std::optional<std::string> AppModel::describeOpeningFailure(std::exception_ptr error, const VaelPaths& paths) {
     try {
         std::rethrow_exception(error);
     } catch (const MissingReplica& e) {
@@ -133,8 +133,6 @@ std::optional<std::string> openingFailure(std::exception_ptr error, const VaelPa
         return std::nullopt;
     }
 }
-
-}  // namespace
 
 // The objects of one open vault.
 struct AppModel::Session {
@@ -377,7 +375,7 @@ QCoro::Task<> AppModel::unlock(SecureBytes passphrase) {
         if (!self) co_return;
         co_await openSession(lockCount);
     } catch (...) {
-        failure = openingFailure(std::current_exception(), paths_).value_or(std::string(kUnlockFailed));
+        failure = describeOpeningFailure(std::current_exception(), paths_).value_or(std::string(kUnlockFailed));
     }
     if (failure && self) setErrorMessage(*failure);
 }

@@ -480,6 +480,10 @@ private:
     bool syncRunning_ = false;
     bool syncAgain_ = false;
 
+    // What the person reads when opening fails for a reason that is not the passphrase or the security
+    // key: a storage fault names the file and its cause, and nothing was changed. Nothing otherwise.
+    static std::optional<std::string> describeOpeningFailure(std::exception_ptr error, const VaelPaths& paths);
+
     // MARK: passkey unlock and server connection (AppModelServer.cpp)
     // Requests a run and returns once a run begun after the request has ended.
     QCoro::Task<> runSyncAndWait();

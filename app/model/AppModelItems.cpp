@@ -59,7 +59,7 @@ void rewriteItem(const ModelVault& work, const ModelVault::Located& item, const 
 
 template <class Change>
 void changeItem(const ModelVault& work, const Uuid& id, Change change) {
-    const auto lock = work.lockItemForWrite(id);
+    const auto lock = work.lockRecordForWrite(id);
     auto located = work.locateItem(id);
     if (!located) notUnlocked();
     auto payload = work.loadPayload(*located);

@@ -67,7 +67,7 @@ struct Cascade {
         if (group.id == AppModel::localCollectionID()) return false;
         if (!deleteBelow(group.id)) return false;
         try {
-            work.tombstoneGroup(group);
+            work.tombstoneGroup(group.id);
             return true;
         } catch (const std::exception&) {
             failure = std::string(sentence);
@@ -83,7 +83,7 @@ QCoro::Task<> AppModel::moveItem(Uuid id, Uuid group) {
     if (!work) co_return;
     QPointer<AppModel> self(this);
     auto job = runBlocking([work = std::move(*work), id, group]() -> Failure {
-        const auto lock = work.lockItemForWrite(id);
+        const auto lock = work.lockRecordForWrite(id);
         auto located = work.locateItem(id);
         if (!located || located->record.collectionId == group) return std::nullopt;
         std::optional<CollectionRecord> target;
@@ -192,13 +192,16 @@ QCoro::Task<> AppModel::deleteProject(Uuid id) {
             if (group.parentId || cascade.visited.contains(group.id)) continue;
             if (!cascade.deleteGroup(group, kDeleteProjectFailed)) complete = false;
         }
-        // The project goes last, and only with all its groups.
+        // The project goes last, and only with all its groups; from its row as it is now, so a rename
+        // that came meanwhile is not undone.
         if (!complete) return cascade.failure.value_or(std::string(kDeleteProjectFailed));
-        auto tombstone = *row;
-        tombstone.deleted = true;
-        tombstone.updatedAt = work.now();
         try {
-            work.store().upsertProject(tombstone);
+            const auto lock = work.lockRecordForWrite(id);
+            auto tombstone = work.store().project(id);
+            if (!tombstone) return cascade.failure;
+            tombstone->deleted = true;
+            tombstone->updatedAt = work.now();
+            work.store().upsertProject(*tombstone);
         } catch (const std::exception&) {
             return std::string(kDeleteProjectFailed);
         }

@@ -81,6 +81,7 @@ QCoro::Task<> AppModel::unlockWithPasskey(bool quietCancel) {
     QPointer<AppModel> self(this);
     const auto lockCount = lockCount_;
     std::exception_ptr failure;
+    bool connected = false;
     // The wait for the security key claims nothing: a passphrase may open the vault meanwhile, and
     // then this attempt ends without a trace.
     passkeyWaiting_ = true;
@@ -111,7 +112,10 @@ QCoro::Task<> AppModel::unlockWithPasskey(bool quietCancel) {
         co_await unlocked;
         if (!self) co_return;
         // A lock during the unlock ends this session before it starts; the opening below sees it.
-        if (lockCount == lockCount_) setServerConnected(true);
+        if (lockCount == lockCount_) {
+            setServerConnected(true);
+            connected = true;
+        }
         co_await openSession(lockCount);
     } catch (...) {
         failure = std::current_exception();
@@ -121,8 +125,10 @@ QCoro::Task<> AppModel::unlockWithPasskey(bool quietCancel) {
     if (!failure) co_return;
     // The vault opened another way while this attempt waited: nothing to say about it.
     if (session_) co_return;
+    // This attempt reached the server, but no session opened to use it.
+    if (connected) setServerConnected(false);
     if (quietCancel && isQuietFailure(failure)) co_return;
-    setErrorMessage(describeAccountFailure(failure, kPasskeyUnlockFailed));
+    setErrorMessage(describeOpeningFailure(failure, paths_).value_or(describeAccountFailure(failure, kPasskeyUnlockFailed)));
 }
 
 QCoro::Task<> AppModel::connectToServer(std::string handle) {

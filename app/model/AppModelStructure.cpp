@@ -59,8 +59,9 @@ QCoro::Task<> AppModel::renameGroup(Uuid id, std::string name) {
     if (!work || trimmed.empty() || id == localCollectionID()) co_return;
     QPointer<AppModel> self(this);
     auto job = runBlocking([work = std::move(*work), id, trimmed]() -> Failure {
+        const auto lock = work.lockRecordForWrite(id);
         auto row = readOrNothing([&] { return work.store().collection(id); });
-        if (!row) return std::nullopt;
+        if (!row || row->deleted) return std::nullopt;
         auto key = work.collectionKey(*row);
         if (!key) return std::nullopt;
         auto sealed = work.encryptLabel(trimmed, id, *key);
@@ -90,8 +91,9 @@ QCoro::Task<> AppModel::renameProject(Uuid id, std::string name) {
     if (!work || trimmed.empty() || id == localOrgID()) co_return;
     QPointer<AppModel> self(this);
     auto job = runBlocking([work = std::move(*work), id, trimmed]() -> Failure {
+        const auto lock = work.lockRecordForWrite(id);
         auto row = readOrNothing([&] { return work.store().project(id); });
-        if (!row) return std::nullopt;
+        if (!row || row->deleted) return std::nullopt;
         auto sealed = work.encryptLabel(trimmed, id, work.defaultKey());
         if (!sealed) return std::nullopt;
         row->nameBlob = std::move(sealed->blob);
@@ -201,44 +203,44 @@ QCoro::Task<> AppModel::moveGroup(Uuid id, Uuid project, std::optional<Uuid> par
     if (!work || id == localCollectionID()) co_return;
     QPointer<AppModel> self(this);
     auto job = runBlocking([work = std::move(*work), id, project, parent]() -> Failure {
-        auto row = readOrNothing([&] { return work.store().collection(id); });
-        if (!row) return std::nullopt;
         if (parent && *parent == id) return std::nullopt;
-        const bool changesProject = row->orgId != project;
+        bool changesProject = false;
         std::unordered_set<Uuid> below;
-        if (parent || changesProject) {
-            // Without the subtree the move can be neither checked nor completed: refuse it.
-            auto descendants = work.descendants(id);
-            if (!descendants) return std::nullopt;
-            if (parent && descendants->contains(*parent)) return std::nullopt;
-            below = std::move(*descendants);
-            below.erase(id);
-        }
-        row->orgId = project;
-        row->parentId = parent;
-        row->updatedAt = work.now();
-        try {
-            work.writeGroupChange(*row);
-        } catch (const std::exception&) {
-            return std::string(kMoveGroupFailed);
+        {
+            const auto lock = work.lockRecordForWrite(id);
+            auto row = readOrNothing([&] { return work.store().collection(id); });
+            if (!row || row->deleted) return std::nullopt;
+            changesProject = row->orgId != project;
+            if (parent || changesProject) {
+                // Without the subtree the move can be neither checked nor completed: refuse it.
+                auto descendants = work.descendants(id);
+                if (!descendants) return std::nullopt;
+                if (parent && descendants->contains(*parent)) return std::nullopt;
+                below = std::move(*descendants);
+                below.erase(id);
+            }
+            row->orgId = project;
+            row->parentId = parent;
+            row->updatedAt = work.now();
+            try {
+                work.writeGroupChange(*row);
+            } catch (const std::exception&) {
+                return std::string(kMoveGroupFailed);
+            }
         }
         if (!changesProject) return std::nullopt;
         // The subgroups follow their group into the new project; their parent links stay.
+        // Each from its row as it is now, under its own lock: one lock at a time.
         Failure failure;
-        std::vector<CollectionRecord> groups;
-        try {
-            groups = work.store().collections();
-        } catch (const std::exception&) {
-            return std::string(kMoveGroupFailed);
-        }
-        for (auto& group : groups) {
-            if (!below.contains(group.id) || group.id == AppModel::localCollectionID() || group.orgId == project) {
-                continue;
-            }
-            group.orgId = project;
-            group.updatedAt = work.now();
+        for (const auto& subgroup : below) {
+            if (subgroup == AppModel::localCollectionID()) continue;
             try {
-                work.writeGroupChange(group);
+                const auto lock = work.lockRecordForWrite(subgroup);
+                auto group = work.store().collection(subgroup);
+                if (!group || group->deleted || group->orgId == project) continue;
+                group->orgId = project;
+                group->updatedAt = work.now();
+                work.writeGroupChange(*group);
             } catch (const std::exception&) {
                 failure = std::string(kMoveGroupFailed);
             }

@@ -119,7 +119,7 @@ void ModelVault::writeChangedItem(const ItemBody& body) const {
 
 void ModelVault::tombstoneItem(const ItemRecord& row) const {
     // A writer that read the item before this deletion writes first, so it cannot put the item back.
-    const auto lock = lockItemForWrite(row.id);
+    const auto lock = lockRecordForWrite(row.id);
     auto pass = enterWrite();
     if (engine_) {
         engine_->deleteItem(row.id);
@@ -149,16 +149,19 @@ void ModelVault::writeGroupChange(const CollectionRecord& record) const {
     }
 }
 
-void ModelVault::tombstoneGroup(const CollectionRecord& row) const {
+void ModelVault::tombstoneGroup(const Uuid& id) const {
+    // A rename or move that read the group before this deletion writes first, so it cannot put it back.
+    const auto lock = lockRecordForWrite(id);
     auto pass = enterWrite();
     if (engine_) {
-        engine_->deleteCollection(row.id);
+        engine_->deleteCollection(id);
         return;
     }
-    auto record = row;
-    record.deleted = true;
-    record.updatedAt = now();
-    store_->upsertCollection(record);
+    auto record = store_->collection(id);
+    if (!record) return;
+    record->deleted = true;
+    record->updatedAt = now();
+    store_->upsertCollection(*record);
 }
 
 }  // namespace vael

@@ -54,9 +54,10 @@ public:
     // links ends it. Nothing when the groups cannot be read.
     std::optional<std::unordered_set<Uuid>> descendants(const Uuid& id) const;
 
-    // Held from reading an item to writing it back, shared with the agents' writes of the session.
-    [[nodiscard]] std::unique_lock<std::mutex> lockItemForWrite(const Uuid& id) const {
-        return store_->lockItemForWrite(id);
+    // Held from reading an item, group or project to writing it back, shared with the agents' writes of
+    // the session.
+    [[nodiscard]] std::unique_lock<std::mutex> lockRecordForWrite(const Uuid& id) const {
+        return store_->lockRecordForWrite(id);
     }
 
     // Writes: through the engine when there is one, else straight into the store. They throw.
@@ -65,7 +66,7 @@ public:
     void tombstoneItem(const ItemRecord& row) const;  // takes the item's write lock itself
     void writeNewGroup(const CollectionRecord& record) const;
     void writeGroupChange(const CollectionRecord& record) const;
-    void tombstoneGroup(const CollectionRecord& row) const;
+    void tombstoneGroup(const Uuid& id) const;  // takes the group's write lock itself
 
 private:
     DefaultGroupGate::Pass enterWrite() const;

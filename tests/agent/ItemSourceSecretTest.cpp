@@ -1,5 +1,10 @@
 // Creating, reading, changing and deleting secrets, with and without a sync engine.
+#include <sys/resource.h>
+
+#include <csignal>
+
 #include "OpsFixtures.h"
+#include "app/agent/VaultUDSServer.h"
 
 using namespace vael;
 using namespace vael::testing;
@@ -143,6 +148,33 @@ TEST(ItemSourceSecrets, InvalidRequestsWriteNothing) {
     EXPECT_EQ(managementError([&] { env.source->updateSecret(keepTier, approveAll); }), MCase::invalid);
     keepTier.aiAccess = "ai_hidden";
     EXPECT_EQ(env.source->updateSecret(keepTier, approveAll).aiAccess, UDSAIAccess::aiHidden);
+}
+
+// A write the file system refuses (here: past the process's file size limit) reaches the agent
+// with its cause, and nothing of it stays behind.
+TEST(ItemSourceSecrets, AWriteTheFileSystemRefusesAnswersItsCauseAndLeavesNothing) {
+    for (const bool withEngine : {false, true}) {
+        OpsEnv env(OpsOptions{.engine = withEngine});
+        const auto before = env.store->items(kDefaultGroup).size();
+        rlimit old{};
+        ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
+        const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit tiny = old;
+        tiny.rlim_cur = 1;
+        ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &tiny), 0);
+        std::exception_ptr failure;
+        try {
+            env.source->createSecret(create("Deploy", "v"));
+        } catch (...) {
+            failure = std::current_exception();
+        }
+        ::setrlimit(RLIMIT_FSIZE, &old);
+        std::signal(SIGXFSZ, oldHandler);
+        ASSERT_TRUE(failure) << withEngine;
+        EXPECT_EQ(VaultUDSServer::wireMessage(failure), "vault error: input/output error") << withEngine;
+        EXPECT_EQ(env.store->items(kDefaultGroup).size(), before) << withEngine;
+        EXPECT_TRUE(env.store->pendingOps().empty()) << withEngine;
+    }
 }
 
 TEST(ItemSourceSecrets, UpdateChangesOnlyWhatItIsGivenAndKeepsTheStoredType) {

@@ -17,15 +17,8 @@ using namespace std::chrono_literals;
 using testing::ModelHarness;
 using Phase = AppModel::Phase;
 
-std::string readFile(const std::string& path) {
-    std::ifstream in(path);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-void writeFile(const std::string& path, const std::string& text) {
-    std::ofstream(path) << text;
-    ::chmod(path.c_str(), 0600);
-}
+using testing::readFile;
+using testing::writeFile;
 
 // MARK: - construction and bootstrap
 

@@ -18,6 +18,7 @@
 #include <condition_variable>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -187,6 +188,16 @@ public:
 private:
     std::string path_;
 };
+
+inline std::string readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+inline void writeFile(const std::string& path, const std::string& text) {
+    std::ofstream(path, std::ios::binary) << text;
+    ::chmod(path.c_str(), 0600);
+}
 
 inline bool fileExists(const std::string& path) {
     struct stat st {};

@@ -172,6 +172,49 @@ TEST(ServerConnection, PasskeyUnlockFailures) {
     EXPECT_EQ(s.passkey->assertions.size(), assertionsAfterConnect + 4);
 }
 
+// A security key opens the same files as a passphrase: a storage fault is named with its file and
+// cause, not passed off as the key's failure, and nothing on disk changes.
+TEST(ServerConnection, StorageFaultsOnPasskeyUnlockNameTheFileAndChangeNothing) {
+    struct Case {
+        const char* name;
+        std::function<void(const VaelPaths&)> breakIt;
+        bool namesSettings;
+        const char* expected;  // a part of the message
+    };
+    const Case cases[] = {
+        {"garbage settings", [](const VaelPaths& p) { testing::writeFile(p.vaultConfig, "\x01garbage{"); }, true, "is damaged"},
+        {"missing replica", [](const VaelPaths& p) { std::filesystem::remove(p.replica); }, false, "is missing"},
+        {"garbage replica", [](const VaelPaths& p) { testing::writeFile(p.replica, std::string(8192, 'x')); }, false,
+         "(damaged)"},
+    };
+    for (const auto& c : cases) {
+        ServerHarness s;
+        s.h.create();
+        s.connect("ana");
+        s.h.lock();
+        const auto& paths = s.h.home.paths();
+        for (const auto& suffix : {"-wal", "-shm"}) std::filesystem::remove(paths.replica + suffix);
+        c.breakIt(paths);
+        const auto config = readFile(paths.vaultConfig);
+        const bool replicaThere = std::filesystem::exists(paths.replica);
+        const auto replica = replicaThere ? readFile(paths.replica) : std::string();
+
+        s.unlockWithPasskey(false);
+        auto& m = s.model();
+        EXPECT_EQ(m.phase(), Phase::locked) << c.name;
+        EXPECT_FALSE(m.isServerConnected()) << c.name;
+        ASSERT_TRUE(m.errorMessage()) << c.name;
+        EXPECT_NE(m.errorMessage()->find(c.expected), std::string::npos) << c.name << ": " << *m.errorMessage();
+        EXPECT_NE(m.errorMessage()->find(c.namesSettings ? paths.vaultConfig : paths.replica), std::string::npos)
+            << c.name;
+        EXPECT_EQ(readFile(paths.vaultConfig), config) << c.name;
+        EXPECT_EQ(std::filesystem::exists(paths.replica), replicaThere) << c.name;
+        if (replicaThere) {
+            EXPECT_EQ(readFile(paths.replica), replica) << c.name;
+        }
+    }
+}
+
 // A connected, locked vault whose security key has been asked and waits to be touched.
 struct WaitingKey {
     ServerHarness s;

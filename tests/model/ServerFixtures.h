@@ -8,11 +8,6 @@
 
 namespace vael::testing {
 
-inline std::string readFile(const std::string& path) {
-    std::ifstream in(path);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
 // A model whose server client talks to an in-process server, with a scripted passkey.
 struct ServerHarness {
     fake::FakeVaelServer server;  // outlives the model's client

@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <thread>
 
 #include "ItemFixtures.h"
+#include "app/model/StoreItemSourceFactory.h"
 
 namespace vael {
 namespace {
@@ -122,6 +124,29 @@ TEST(Structure, MovingToAnotherProjectTakesTheWholeSubtree) {
     for (const auto& id : {a, child, grandchild}) EXPECT_EQ(v.peek->collection(id)->orgId, target);
     EXPECT_EQ(v.peek->collection(grandchild)->parentId, child);
     EXPECT_EQ(v.peek->collection(other)->orgId, AppModel::localOrgID());
+}
+
+// The window moves a group between projects while an agent renames it: every round keeps both.
+TEST(Structure, AWindowMoveAndAnAgentRenameOfOneGroupKeepBoth) {
+    OpenVault v;
+    const std::array<Uuid, 2> projects{AppModel::localOrgID(), *await(v.m.createProject("other"))};
+    const auto group = v.group("g0");
+    auto agents = storeItemSourceFactory()(v.h.contexts.back());
+    for (int round = 1; round <= 100; ++round) {
+        const auto name = "g" + std::to_string(round);
+        const auto project = projects[static_cast<std::size_t>(round % 2)];
+        std::thread agent([&] {
+            VaultUDSRequest rename;
+            rename.op = VaultUDSRequest::Op::groupUpdate;
+            rename.group = group.text();
+            rename.name = name;
+            agents->updateGroup(rename);
+        });
+        await(v.m.moveGroup(group, project, std::nullopt));
+        agent.join();
+        ASSERT_EQ(v.peek->collection(group)->orgId, project) << "round " << round;
+        ASSERT_EQ(nameOf(v, group), name) << "round " << round;
+    }
 }
 
 TEST(Structure, DescendantsSurviveACycleAndAMoveIsRefusedWhenTheyCannotBeRead) {

@@ -152,7 +152,7 @@ VaultUDSSecretMetadata StoreVaultItemSource::browserSave(const VaultUDSRequest& 
             const auto stored = firstValue(candidate.payload, ItemField::Kind::username);
             const bool sameUser = stored && wanted ? canonicallyEqual(*stored, *wanted) : stored == wanted;
             if (!sameUser) continue;
-            const auto lock = store_->lockItemForWrite(candidate.record.id);
+            const auto lock = store_->lockRecordForWrite(candidate.record.id);
             if (unchangedSince(candidate.record)) return updatePassword(candidate, password.text());
             again = true;
             break;

@@ -58,8 +58,9 @@ VaultUDSGroup StoreVaultItemSource::getGroup(const VaultUDSRequest& request) {
 VaultUDSGroup StoreVaultItemSource::updateGroup(const VaultUDSRequest& request) {
     const auto text = required(request.group);
     requireUnlocked();
-    const auto view = snapshot(OnReadFailure::empty);
-    const auto found = group(view->collections, text);
+    const auto locked = findGroupForWrite(text);
+    const auto& found = locked.found;
+    const auto& view = locked.view;
     const auto newName = trimmedOr(request.name, found.name);
     if (newName != found.name) refuseGroupNameClash(found, newName);
     auto sealed = sealName(newName, found.record.id, found.key);

@@ -84,7 +84,8 @@ VaultUDSProject StoreVaultItemSource::getProject(const VaultUDSRequest& request)
 VaultUDSProject StoreVaultItemSource::updateProject(const VaultUDSRequest& request) {
     const auto text = required(request.project);
     requireUnlocked();
-    const auto found = project(text);
+    const auto locked = findProjectForWrite(text);
+    const auto& found = locked.found;
     const auto newName = trimmedOr(request.name, found.name);
     if (newName != found.name) refuseProjectNameClash(found, newName);
     auto sealed = sealName(newName, found.record.id, defaultCollectionKey());
@@ -111,6 +112,8 @@ VaultUDSDeleteResult StoreVaultItemSource::deleteProject(const VaultUDSRequest& 
         deleteItems(group.id);
         tombstoneGroup(group.id);
     }
+    // From the row as it is now, under its lock, so a rename that came meanwhile is not undone.
+    const auto lock = store_->lockRecordForWrite(found.record.id);
     auto record = store_->project(found.record.id).value_or(found.record);
     record.deleted = true;
     record.updatedAt = now();

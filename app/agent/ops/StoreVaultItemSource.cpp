@@ -349,11 +349,11 @@ StoreVaultItemSource::FoundItem StoreVaultItemSource::findItem(const VaultRef& r
 
 StoreVaultItemSource::LockedItem StoreVaultItemSource::findItemForWrite(const VaultRef& ref) const {
     auto found = findItem(ref);
-    auto lock = store_->lockItemForWrite(found.record.id);
+    auto lock = store_->lockRecordForWrite(found.record.id);
     while (!unchangedSince(found.record)) {
         lock.unlock();
         found = findItem(ref);
-        lock = store_->lockItemForWrite(found.record.id);
+        lock = store_->lockRecordForWrite(found.record.id);
     }
     return LockedItem{std::move(found), std::move(lock)};
 }
@@ -411,6 +411,27 @@ StoreVaultItemSource::CollectionContext StoreVaultItemSource::group(const std::v
         if (canonicallyEqual(context.name, nameOrID)) return context;
     }
     fail(Case::notFound);
+}
+
+StoreVaultItemSource::LockedGroup StoreVaultItemSource::findGroupForWrite(const std::string& nameOrID) const {
+    for (;;) {
+        auto view = snapshot(OnReadFailure::empty);
+        auto found = group(view->collections, nameOrID);
+        auto lock = store_->lockRecordForWrite(found.record.id);
+        if (store_->collection(found.record.id) == std::optional(found.record)) {
+            return LockedGroup{std::move(found), std::move(view), std::move(lock)};
+        }
+    }
+}
+
+StoreVaultItemSource::LockedProject StoreVaultItemSource::findProjectForWrite(const std::string& nameOrID) const {
+    for (;;) {
+        auto found = project(nameOrID);
+        auto lock = store_->lockRecordForWrite(found.record.id);
+        if (store_->project(found.record.id) == std::optional(found.record)) {
+            return LockedProject{std::move(found), std::move(lock)};
+        }
+    }
 }
 
 // --- finding or creating ---
@@ -526,7 +547,7 @@ void StoreVaultItemSource::writeChangedItem(const ItemBody& body, const Bytes& n
 
 void StoreVaultItemSource::tombstoneItem(const Uuid& id) {
     // Waits for a writer of the item that read it before this deletion, so that writer cannot put it back.
-    const auto lock = store_->lockItemForWrite(id);
+    const auto lock = store_->lockRecordForWrite(id);
     if (syncEngine_) {
         syncEngine_->deleteItem(id);
         return;
@@ -555,6 +576,8 @@ void StoreVaultItemSource::writeGroupChange(const CollectionRecord& record) {
 }
 
 void StoreVaultItemSource::tombstoneGroup(const Uuid& id) {
+    // Waits for a rename or move that read the group before this deletion, so it cannot put it back.
+    const auto lock = store_->lockRecordForWrite(id);
     if (syncEngine_) {
         syncEngine_->deleteCollection(id);
         return;

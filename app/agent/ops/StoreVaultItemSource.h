@@ -28,8 +28,9 @@ namespace vael {
 // writes straight into the store.
 //
 // One object serves one unlocked session and may be called from every connection thread at once.
-// Every read-modify-write of an item holds the store's write lock of that item from the read to the
-// write (VaelStore::lockItemForWrite), as the application's own writes do. The only state it keeps is a view of the opened
+// Every read-modify-write of an item, group or project holds the store's write lock of that record
+// from the read to the write (VaelStore::lockRecordForWrite), as the application's own writes do, and
+// never writes a tombstone back live. The only state it keeps is a view of the opened
 // group and project names and an index of the opened item names, both brought up to date from the
 // store's journal of content writes at the start of every operation (a written row costs the
 // opening of its own name; writes of another connection to the file make everything be read
@@ -177,6 +178,19 @@ private:
                                                       const std::string& nameOrID);
     ProjectContext project(const std::string& nameOrID) const;
     CollectionContext group(const std::vector<CollectionContext>& contexts, const std::string& nameOrID) const;
+    // The group or project a name or id stands for, read under its write lock as findItemForWrite
+    // reads an item; a deleted one is not found.
+    struct LockedGroup {
+        CollectionContext found;
+        std::shared_ptr<const Snapshot> view;  // the one it was found in
+        std::unique_lock<std::mutex> lock;
+    };
+    LockedGroup findGroupForWrite(const std::string& nameOrID) const;
+    struct LockedProject {
+        ProjectContext found;
+        std::unique_lock<std::mutex> lock;
+    };
+    LockedProject findProjectForWrite(const std::string& nameOrID) const;
 
     // The group a write goes to when the agent names none: the default group by its fixed id, so a
     // default that an agent renamed stays the default. A group named without a project is looked
