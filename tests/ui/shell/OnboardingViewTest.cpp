@@ -14,6 +14,7 @@
 
 #include "ui/UiFixtures.h"
 #include "app/model/shell/OnboardingViewModel.h"
+#include "app/ui/design/MotionPreference.h"
 #include "app/ui/widgets/CopyButton.h"
 #include "app/ui/widgets/ErrorLabel.h"
 #include "app/ui/shell/OnboardingView.h"
@@ -114,6 +115,23 @@ TEST(OnboardingView, CreateCopyAcknowledgeContinueOpensTheVault) {
     f.h.lock();
     f.h.unlock(used.toStdString());
     EXPECT_EQ(f.h.model->phase(), AppModel::Phase::unlocked);
+}
+
+// Under reduced motion the recovery card stands at once; with motion it comes in over a moment and
+// then draws as itself, where its layout puts it.
+TEST(OnboardingView, TheRecoveryCardComesInAtOnceUnderReducedMotion) {
+    for (const bool reduce : {true, false}) {
+        MotionPreference::ScopedPreference motion(reduce);
+        OnboardingFixture f;
+        f.createVault();
+        auto* card = f.get("onboarding.recoveryCard");
+        EXPECT_TRUE(card->isVisible()) << reduce;
+        EXPECT_EQ(f.view->isSwappingCards(), !reduce);
+        EXPECT_EQ(card->graphicsEffect() != nullptr, !reduce);
+        ASSERT_TRUE(spinUntil([&] { return !f.view->isSwappingCards(); }));
+        EXPECT_EQ(card->graphicsEffect(), nullptr) << reduce;
+        EXPECT_EQ(card->pos(), card->parentWidget()->contentsRect().topLeft()) << reduce;
+    }
 }
 
 TEST(OnboardingView, ARefusedCompletionShowsTheModelsSentence) {
