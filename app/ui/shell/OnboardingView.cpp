@@ -2,7 +2,6 @@
 
 #include <QAbstractAnimation>
 #include <QCheckBox>
-#include <QGraphicsOpacityEffect>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
@@ -14,8 +13,6 @@
 #include <QStyle>
 #include <QVBoxLayout>
 #include <QVariantAnimation>
-
-#include <algorithm>
 
 #include "app/model/AppModel.h"
 #include "app/model/shell/OnboardingViewModel.h"
@@ -303,22 +300,12 @@ void OnboardingView::refresh() {
 bool OnboardingView::isSwappingCards() const { return cardSwap_->state() == QAbstractAnimation::Running; }
 
 void OnboardingView::showCardSwap(double progress) {
-    constexpr int kRise = 16;
+    // A rise into place, no fade: the card's one graphics effect is its shadow, and effects on a
+    // parent and a child at once do not paint together.
+    constexpr int kRise = 24;
     QWidget* card = cards_->currentWidget();
     const QPoint home = cards_->contentsRect().topLeft();
-    if (!isSwappingCards()) {
-        // At rest the card draws itself, where its layout puts it.
-        card->setGraphicsEffect(nullptr);
-        card->move(home);
-        return;
-    }
-    auto* fade = qobject_cast<QGraphicsOpacityEffect*>(card->graphicsEffect());
-    if (!fade) {
-        fade = new QGraphicsOpacityEffect(card);
-        card->setGraphicsEffect(fade);
-    }
-    fade->setOpacity(std::clamp(progress, 0.0, 1.0));
-    card->move(home + QPoint(0, qRound((1.0 - progress) * kRise)));
+    card->move(isSwappingCards() ? home + QPoint(0, qRound((1.0 - progress) * kRise)) : home);
 }
 
 void OnboardingView::create() {

@@ -35,7 +35,7 @@ public:
     // Takes ownership of `vm`.
     OnboardingView(AppModel& app, OnboardingViewModel* vm, Finished onFinished, QWidget* parent = nullptr);
     OnboardingViewModel& model() const { return *vm_; }
-    // True while the recovery card is still coming in over the create card.
+    // True while the recovery card is still rising into place.
     bool isSwappingCards() const;
 
     static constexpr int kCardSwapMs = 500;
@@ -58,7 +58,7 @@ private:
     bool focusedOnce_ = false;
 
     QStackedWidget* cards_ = nullptr;
-    QVariantAnimation* cardSwap_ = nullptr;  // the incoming card fading in and rising into place
+    QVariantAnimation* cardSwap_ = nullptr;  // the incoming card rising into place
     QLineEdit* passphrase_ = nullptr;
     QPushButton* generate_ = nullptr;
     SecretField* generated_ = nullptr;
