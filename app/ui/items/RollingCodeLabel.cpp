@@ -41,7 +41,7 @@ void RollingCodeLabel::paintEvent(QPaintEvent* event) {
     QPainter painter(this);
     painter.setClipRect(contentsRect());
     const QRect box = contentsRect();
-    const double travel = box.height() * 0.6;
+    const double travel = fontMetrics().height() * 0.6;  // a line's roll, however tall the label
     const double p = std::clamp(progress_, 0.0, 1.2);
     const auto draw = [&](const QString& value, double offset, double opacity) {
         painter.save();
