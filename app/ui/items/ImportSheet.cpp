@@ -236,7 +236,12 @@ QWidget* ImportSheet::previewSections() {
         auto* labels = plainLabel(text(row.fieldLabels), name);
         labels->setAccessibleName(title->fullText() + ": " + labels->text());
         labels->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-        preview->form()->addRow(title, labels);
+        // One line across the section: the name takes what the labels leave.
+        auto* line = new QHBoxLayout;
+        line->setSpacing(12);
+        line->addWidget(title, 1);
+        line->addWidget(labels);
+        preview->form()->addRow(line);
     }
     if (const auto more = model_->moreLine(); !more.isEmpty()) {
         auto* line = styledLabel(more, TextStyle::caption, QFont::Normal, true);
