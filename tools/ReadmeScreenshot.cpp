@@ -4,7 +4,6 @@
 #include <QApplication>
 #include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QListView>
 #include <QTemporaryDir>
 #include <QThread>
 #include <QThreadPool>
@@ -107,12 +106,17 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "the vault window did not open\n");
         return 1;
     }
-    vault->window().setProjectExpanded(work, true);
+    // The design's size, whatever the offscreen screen's.
+    window.resize(MainWindow::kDefaultSize);
+    // The sidebar starts closed; the picture opens the one project, as a user would.
+    for (auto* tree : vault->findChildren<QTreeView*>()) {
+        for (const auto& at : tree->model()->match(tree->model()->index(0, 0), Qt::DisplayRole, "Acme Platform", 1,
+                                                   Qt::MatchExactly | Qt::MatchRecursive))
+            tree->setExpanded(at, true);
+    }
     pump(300);
     vault->window().setSelectedItemID(bank);
-    pump(500);
-    for (auto* tree : vault->findChildren<QTreeView*>()) tree->expandAll();
-    pump(200);
+    pump(700);
     if (!window.grab().save(QString::fromLocal8Bit(argv[1]))) {
         std::fprintf(stderr, "could not write %s\n", argv[1]);
         return 1;

@@ -3,9 +3,11 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDialog>
+#include <QGuiApplication>
 #include <QGraphicsOpacityEffect>
 #include <QMenuBar>
 #include <QPropertyAnimation>
+#include <QScreen>
 #include <QStackedWidget>
 #include <QVBoxLayout>
 
@@ -62,8 +64,12 @@ MainWindow::MainWindow(AppModel& app, ScreenFactory& screens, bool hasTray, QWid
     setObjectName("mainWindow");
     setWindowTitle("Vael");
     setAccessibleName("Vael");
-    setMinimumSize(kMinimumSize);
-    resize(kDefaultSize);
+    // A small screen at a large scale has less room than the design's sizes: the window never
+    // starts, nor is held, larger than the screen it opens on.
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    const QSize room = screen ? screen->availableGeometry().size() : kDefaultSize;
+    setMinimumSize(kMinimumSize.boundedTo(room));
+    resize(kDefaultSize.boundedTo(room));
 
     // The brand colour marks selections and focus everywhere inside.
     QPalette branded = palette();

@@ -27,12 +27,18 @@ bool portalReducesMotion() {
     return value.userType() == QMetaType::Bool && !value.toBool();
 }
 
-}  // namespace
-
-bool reduced() {
-    static const bool value = qEnvironmentVariable("VAEL_REDUCE_MOTION") == QLatin1String("1") || portalReducesMotion();
+bool& preference() {
+    static bool value = qEnvironmentVariable("VAEL_REDUCE_MOTION") == QLatin1String("1") || portalReducesMotion();
     return value;
 }
+
+}  // namespace
+
+bool reduced() { return preference(); }
+
+ScopedPreference::ScopedPreference(bool reduce) : previous_(preference()) { preference() = reduce; }
+
+ScopedPreference::~ScopedPreference() { preference() = previous_; }
 
 void fadeIn(QWidget* widget) {
     if (!widget || reduced()) return;

@@ -17,6 +17,19 @@ namespace vael::MotionPreference {
 // portal; otherwise motion is on. Read once.
 bool reduced();
 
+// Sets the preference for a scope and puts the previous one back after it (tests that look at the
+// motion itself).
+class ScopedPreference {
+public:
+    explicit ScopedPreference(bool reduce);
+    ~ScopedPreference();
+    ScopedPreference(const ScopedPreference&) = delete;
+    ScopedPreference& operator=(const ScopedPreference&) = delete;
+
+private:
+    bool previous_;
+};
+
 // Fades `widget` in over about 500 ms; nothing under reduced motion.
 void fadeIn(QWidget* widget);
 

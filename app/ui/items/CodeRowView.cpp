@@ -8,6 +8,7 @@
 #include "app/items/TOTPDisplay.h"
 #include "app/ui/widgets/CopyButton.h"
 #include "app/ui/items/CountdownRing.h"
+#include "app/ui/items/RollingCodeLabel.h"
 #include "app/ui/widgets/ElidedLabel.h"
 #include "app/ui/widgets/Labels.h"
 #include "app/ui/design/VaelComponents.h"
@@ -54,13 +55,19 @@ QWidget* invalidSeedLabel() { return cautionNote("exclamationmark.triangle.fill"
 void LiveCodeParts::show(const std::string& seed, TimePoint date) {
     const auto value = TOTPDisplay::codeAt(seed, date);
     const auto shown = value ? QString::fromStdString(TOTPDisplay::grouped(*value)) : QString();
-    code->setText(shown);
-    code->setAccessibleName(shown);
+    code->setCode(shown);
     if (value) ring->setTime(seed, date);
     code->setVisible(value.has_value());
     ring->setVisible(value.has_value());
     copy->setVisible(value.has_value());
     invalid->setVisible(!value);
+}
+
+RollingCodeLabel* liveCodeLabel(TextStyle style) {
+    auto* label = new RollingCodeLabel;
+    label->setObjectName("codeValue");
+    label->setFont(VaelFont::style(style, QFont::Medium));
+    return label;
 }
 
 CodeRowView::CodeRowView(AppModel::CodeRow row, TimePoint date, bool compact, TimerSource& timers,
@@ -85,8 +92,7 @@ CodeRowView::CodeRowView(AppModel::CodeRow row, TimePoint date, bool compact, Ti
     line->addLayout(names, 1);
     line->addSpacing(8);
 
-    live_.code = styledLabel({}, TextStyle::title3, QFont::Medium);
-    live_.code->setObjectName("codeValue");
+    live_.code = liveCodeLabel(TextStyle::title3);
     live_.code->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Preferred);
     line->addWidget(live_.code);
     live_.ring = new CountdownRing;

@@ -12,16 +12,20 @@ class CopyButton;
 class CountdownRing;
 class ElidedLabel;
 class ItemGlyph;
+class RollingCodeLabel;
+enum class TextStyle;
 
 // What a live code shows at a date: the grouped code, its ring and "Copy code", or only "Invalid
 // seed" when no code can be computed.
 struct LiveCodeParts {
-    QLabel* code;
+    RollingCodeLabel* code;
     CountdownRing* ring;
     CopyButton* copy;
     QWidget* invalid;
     void show(const std::string& seed, TimePoint date);
 };
+// The code's label in a text style at medium weight.
+RollingCodeLabel* liveCodeLabel(TextStyle style);
 
 // One code-bearing item: icon (unless compact), name and account, the live code with its ring and
 // copy button, or "Invalid seed". Shows the code at the date it is given; the copy button reads the

@@ -13,6 +13,7 @@
 
 #include "app/model/AppModel.h"
 #include "app/model/items/ImportSheetModel.h"
+#include "app/ui/widgets/ElidedLabel.h"
 #include "app/ui/widgets/ErrorLabel.h"
 #include "app/ui/widgets/FileChooser.h"
 #include "app/ui/widgets/FormSection.h"
@@ -54,7 +55,6 @@ ImportSheet::ImportSheet(AppModel& app, QWidget* parent, std::shared_ptr<FileCho
       chooser_(chooser ? std::move(chooser) : std::make_shared<LiveFileChooser>(this)) {
     setObjectName("importSheet");
     setAccessibleName("Import Passwords");
-    setFixedSize(kWidth, kHeight);
     connect(&app, &AppModel::phaseChanged, this, [this, &app] {
         if (app.phase() == AppModel::Phase::locked) deleteLater();
     });
@@ -82,6 +82,7 @@ ImportSheet::ImportSheet(AppModel& app, QWidget* parent, std::shared_ptr<FileCho
     scroll->setFrameShape(QFrame::NoFrame);
     scroll->setWidgetResizable(true);
     scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    scroll->setFocusPolicy(Qt::NoFocus);  // focus belongs to the controls in it
     auto* body = new QWidget;
     content_ = new QVBoxLayout(body);
     content_->setContentsMargins(16, 0, 16, 8);
@@ -134,8 +135,14 @@ ImportSheet::ImportSheet(AppModel& app, QWidget* parent, std::shared_ptr<FileCho
                          &ImportSheetModel::progressChanged}) {
         connect(model_, changed, this, &ImportSheet::refreshFooter);
     }
+    // After the content and the footer: the sheet grows to what its stage shows at this font.
+    for (auto changed : {&ImportSheetModel::parsedChanged, &ImportSheetModel::fileNameChanged,
+                         &ImportSheetModel::resultChanged, &ImportSheetModel::errorChanged, &ImportSheetModel::busyChanged}) {
+        connect(model_, changed, this, [this] { fitDesignedSize({kWidth, kHeight}); });
+    }
     rebuildContent();
     refreshFooter();
+    fitDesignedSize({kWidth, kHeight});
 }
 
 void ImportSheet::choose() {
@@ -168,6 +175,14 @@ void ImportSheet::rebuildContent() {
         content_->addWidget(section);
     }
     content_->addStretch(1);
+    // Shown now, not at the layout's next turn, so the sheet measures the stage it now holds.
+    for (int i = 0; i < content_->count(); ++i)
+        if (auto* widget = content_->itemAt(i)->widget()) widget->show();
+    // A stage opens on its first control: the file button, or the footer's primary button.
+    if (auto* choose = findChild<QPushButton*>("chooseFile"); choose && !model_->parsed() && !model_->result())
+        choose->setFocus(Qt::OtherFocusReason);
+    else if (auto* primary = model_->result() ? done_ : import_; primary && primary->isEnabled())
+        primary->setFocus(Qt::OtherFocusReason);
 }
 
 QWidget* ImportSheet::chooseSection() {
@@ -210,7 +225,23 @@ QWidget* ImportSheet::previewSections() {
     preview->setObjectName("importPreview");
     int index = 0;
     for (const auto& row : model_->preview()) {
-        addRow(preview, displayName(row.name), text(row.fieldLabels), QStringLiteral("previewRow.%1").arg(index++));
+        const auto name = QStringLiteral("previewRow.%1").arg(index++);
+        // A long name is shortened to the sheet, never widening it.
+        auto* title = new ElidedLabel(1);
+        title->setObjectName(name + ".label");
+        title->setTextInteractionFlags(Qt::NoTextInteraction);
+        title->setFullText(displayName(row.name));
+        title->setAccessibleName(title->fullText());
+        title->setMinimumWidth(title->fontMetrics().averageCharWidth() * 12);
+        auto* labels = plainLabel(text(row.fieldLabels), name);
+        labels->setAccessibleName(title->fullText() + ": " + labels->text());
+        labels->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+        // One line across the section: the name takes what the labels leave.
+        auto* line = new QHBoxLayout;
+        line->setSpacing(12);
+        line->addWidget(title, 1);
+        line->addWidget(labels);
+        preview->form()->addRow(line);
     }
     if (const auto more = model_->moreLine(); !more.isEmpty()) {
         auto* line = styledLabel(more, TextStyle::caption, QFont::Normal, true);

@@ -16,6 +16,7 @@
 #include "app/ui/widgets/CopyButton.h"
 #include "app/ui/widgets/DisplayText.h"
 #include "app/ui/items/CountdownRing.h"
+#include "app/ui/items/RollingCodeLabel.h"
 #include "app/ui/widgets/ElidedLabel.h"
 #include "app/ui/widgets/ErrorLabel.h"
 #include "app/ui/widgets/GroupedSurface.h"
@@ -125,8 +126,7 @@ public:
         : seed_(field.value), clock_(clock), ticker_(timers, [this] { refresh(); }) {
         auto* texts = fieldRowLayout(this, index, field.label);
         auto* line = static_cast<QHBoxLayout*>(layout());
-        live_.code = styledLabel({}, TextStyle::title2, QFont::Medium);
-        live_.code->setObjectName("codeValue");
+        live_.code = liveCodeLabel(TextStyle::title2);
         live_.code->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
         texts->addWidget(live_.code);
         live_.invalid = invalidSeedLabel();
@@ -148,8 +148,7 @@ public:
         forgotten_ = true;
         std::fill(seed_.begin(), seed_.end(), '\0');
         seed_.clear();
-        live_.code->clear();
-        live_.code->setAccessibleName({});
+        live_.code->setCode({});
         live_.code->hide();
         live_.ring->hide();
         live_.copy->hide();

@@ -2,6 +2,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QEvent>
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -14,6 +15,8 @@
 #include "app/ui/widgets/BusySpinner.h"
 #include "app/ui/widgets/CopyButton.h"
 #include "app/ui/widgets/DisplayText.h"
+#include "app/ui/widgets/SheetParts.h"
+#include "app/ui/widgets/GroupedSurface.h"
 #include "app/ui/design/VaelComponents.h"
 #include "app/ui/design/VaelTheme.h"
 #include "app/ui/sharing/SharingWidgets.h"
@@ -44,7 +47,6 @@ private:
 NewInviteSheet::NewInviteSheet(std::shared_ptr<NewInviteViewModel> vm, TimerSource& timers, QWidget* parent)
     : Sheet(parent, "New Invite"), vm_(std::move(vm)) {
     setObjectName("newInviteSheet");
-    setFixedSize(460, 520);
     auto* stack = new QVBoxLayout(this);
     stack->setContentsMargins(0, 0, 0, 0);
     stack->setSpacing(0);
@@ -59,6 +61,7 @@ NewInviteSheet::NewInviteSheet(std::shared_ptr<NewInviteViewModel> vm, TimerSour
     auto* form = new QVBoxLayout;
     form->setContentsMargins(16, 0, 16, 0);
     auto* roleRow = new QFormLayout;
+    roleRow->setHorizontalSpacing(12);
     auto* role = named(new QComboBox(this), "newInvite.role", "Role");
     for (const auto& name : vm_->assignableRoles()) role->addItem(QString::fromStdString(name));
     role->setCurrentText(QString::fromStdString(vm_->role()));
@@ -99,6 +102,8 @@ NewInviteSheet::NewInviteSheet(std::shared_ptr<NewInviteViewModel> vm, TimerSour
     link_->setTextFormat(Qt::PlainText);
     link_->setFont(VaelFont::secretSmall());
     link_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    // The link is shortened to the room it gets; its length never widens the sheet.
+    link_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     linkRow->addWidget(link_, 1);
     linkRow->addWidget(named(new CopyButton("Copy", [this] { return QString::fromStdString(vm_->inviteLink().value_or("")); },
                                             timers, linkSection_),
@@ -106,9 +111,9 @@ NewInviteSheet::NewInviteSheet(std::shared_ptr<NewInviteViewModel> vm, TimerSour
     form->addWidget(linkSection_);
     form->addStretch(1);
     stack->addLayout(form, 1);
+    keepOutlines();
 
-    auto* divider = new QFrame(this);
-    divider->setFrameShape(QFrame::HLine);
+    auto* divider = new SheetDivider(this);
     stack->addWidget(divider);
 
     auto* bar = new QHBoxLayout;
@@ -137,6 +142,16 @@ NewInviteSheet::NewInviteSheet(std::shared_ptr<NewInviteViewModel> vm, TimerSour
     refresh();
 }
 
+// Under a dark theme the check boxes and fields in the sections keep a visible outline.
+void NewInviteSheet::keepOutlines() {
+    for (auto* section : findChildren<QGroupBox*>()) keepControlOutlinesVisible(section);
+}
+
+void NewInviteSheet::changeEvent(QEvent* event) {
+    Sheet::changeEvent(event);
+    if (event->type() == QEvent::PaletteChange) keepOutlines();
+}
+
 void NewInviteSheet::refresh() {
     if (expiry_->value() != vm_->ttlHours()) expiry_->setValue(static_cast<int>(vm_->ttlHours()));
     const auto link = vm_->inviteLink();
@@ -146,6 +161,7 @@ void NewInviteSheet::refresh() {
     create_->setEnabled(vm_->canCreate());
     spinner_->setVisible(vm_->busy() && !link);
     error_->setMessage(vm_->errorMessage());
+    fitDesignedSize({kWidth, kHeight});
 }
 
 }  // namespace vael

@@ -1,5 +1,6 @@
 #include "app/ui/shell/OnboardingView.h"
 
+#include <QAbstractAnimation>
 #include <QCheckBox>
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -11,6 +12,7 @@
 #include <QStackedWidget>
 #include <QStyle>
 #include <QVBoxLayout>
+#include <QVariantAnimation>
 
 #include "app/model/AppModel.h"
 #include "app/model/shell/OnboardingViewModel.h"
@@ -122,6 +124,8 @@ OnboardingView::OnboardingView(AppModel& app, OnboardingViewModel* vm, Finished 
     cards_->setContentsMargins(kShadowRoom, 0, kShadowRoom, kShadowRoom);
     cards_->addWidget(buildCreateCard());
     cards_->addWidget(buildRecoveryCard());
+    cardSwap_ = new QVariantAnimation(this);
+    connect(cardSwap_, &QVariantAnimation::finished, this, [this] { showCardSwap(1.0); });
     // The sentence sits right under the card, in the room its shadow leaves.
     auto* cardColumn = new QVBoxLayout;
     cardColumn->setSpacing(0);
@@ -143,7 +147,10 @@ OnboardingView::OnboardingView(AppModel& app, OnboardingViewModel* vm, Finished 
     connect(vm_, &OnboardingViewModel::withEscrowChanged, this, [this] { refresh(); });
     connect(vm_, &OnboardingViewModel::recoveryCodeChanged, this, [this] {
         refresh();
-        MotionPreference::fadeIn(cards_->currentWidget());
+        MotionPreference::animate(this, cardSwap_, 0.0, 1.0, kCardSwapMs, MotionPreference::spring(),
+                                  [this](double progress) { showCardSwap(progress); });
+        // The first frame comes with the next tick; the card must not flash in fully before it.
+        if (isSwappingCards()) showCardSwap(0.0);
     });
     connect(vm_, &OnboardingViewModel::recoveryPhraseChanged, this, [this] { refresh(); });
     connect(&app_, &AppModel::errorMessageChanged, this, [this] {
@@ -288,6 +295,17 @@ void OnboardingView::refresh() {
         // The recovery card opens on the code itself, which a screen reader reads out.
         if (card == 1) recoveryCode_->setFocus(Qt::OtherFocusReason);
     }
+}
+
+bool OnboardingView::isSwappingCards() const { return cardSwap_->state() == QAbstractAnimation::Running; }
+
+void OnboardingView::showCardSwap(double progress) {
+    // A rise into place, no fade: the card's one graphics effect is its shadow, and effects on a
+    // parent and a child at once do not paint together.
+    constexpr int kRise = 24;
+    QWidget* card = cards_->currentWidget();
+    const QPoint home = cards_->contentsRect().topLeft();
+    card->move(isSwappingCards() ? home + QPoint(0, qRound((1.0 - progress) * kRise)) : home);
 }
 
 void OnboardingView::create() {

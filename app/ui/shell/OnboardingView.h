@@ -11,6 +11,7 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 class QStackedWidget;
+class QVariantAnimation;
 
 namespace vael {
 
@@ -34,6 +35,10 @@ public:
     // Takes ownership of `vm`.
     OnboardingView(AppModel& app, OnboardingViewModel* vm, Finished onFinished, QWidget* parent = nullptr);
     OnboardingViewModel& model() const { return *vm_; }
+    // True while the recovery card is still rising into place.
+    bool isSwappingCards() const;
+
+    static constexpr int kCardSwapMs = 500;
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -45,6 +50,7 @@ private:
     void create();
     void finish();
     void refresh();
+    void showCardSwap(double progress);
 
     AppModel& app_;
     OnboardingViewModel* vm_;
@@ -52,6 +58,7 @@ private:
     bool focusedOnce_ = false;
 
     QStackedWidget* cards_ = nullptr;
+    QVariantAnimation* cardSwap_ = nullptr;  // the incoming card rising into place
     QLineEdit* passphrase_ = nullptr;
     QPushButton* generate_ = nullptr;
     SecretField* generated_ = nullptr;

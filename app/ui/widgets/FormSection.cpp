@@ -14,6 +14,7 @@ FormSection::FormSection(const QString& title, QWidget* parent)
     form_->setRowWrapPolicy(QFormLayout::DontWrapRows);
     form_->setContentsMargins(10, 6, 10, 6);
     form_->setVerticalSpacing(6);
+    form_->setHorizontalSpacing(12);  // a label never runs into its value
     if (!title.isEmpty()) setAccessibleName(title);
     keepControlOutlinesVisible(this);
 }

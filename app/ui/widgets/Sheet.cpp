@@ -31,6 +31,8 @@ void Sheet::fitDesignedSize(QSize designed) {
         setFixedSize(designed);
         return;
     }
+    // Style sheets and fonts apply at polish; a stage built before its first show is measured as drawn.
+    ensurePolished();
     setMinimumSize(0, 0);
     setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
     const auto scrolls = findChildren<QScrollArea*>(Qt::FindDirectChildrenOnly);

@@ -14,6 +14,7 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include "app/ui/widgets/SheetParts.h"
 #include "app/ui/widgets/BusySpinner.h"
 #include "app/ui/widgets/ErrorLabel.h"
 #include "app/ui/widgets/FormSection.h"
@@ -75,9 +76,7 @@ AddItemSheet::AddItemSheet(AppModel& app, std::optional<AppModel::ProjectNode> p
     scroll->setFocusPolicy(Qt::NoFocus);
     scroll->setWidget(form);
 
-    auto* divider = new QFrame(this);
-    divider->setFrameShape(QFrame::HLine);
-    divider->setFrameShadow(QFrame::Sunken);
+    auto* divider = new SheetDivider(this);
 
     auto* column = new QVBoxLayout(this);
     column->setContentsMargins(0, 0, 0, 0);

@@ -10,7 +10,10 @@
 
 #include "ui/ItemUiFixtures.h"
 #include "app/items/TOTPDisplay.h"
+#include "app/ui/design/MotionPreference.h"
+#include "app/ui/items/CodeRowView.h"
 #include "app/ui/items/CountdownRing.h"
+#include "app/ui/items/RollingCodeLabel.h"
 #include "app/ui/widgets/CopyButton.h"
 #include "app/ui/widgets/ElidedLabel.h"
 #include "app/ui/widgets/ErrorLabel.h"
@@ -137,6 +140,51 @@ TEST(ItemDetailView, ARevealWithNobodyToAskSaysWhyInThePane) {
     ASSERT_TRUE(spinUntil([&] { return note->isVisible(); }));
     EXPECT_EQ(note->message(), "No authentication agent is running, so Vael cannot confirm it's you.");
     EXPECT_EQ(child<ElidedLabel>(fieldRow(pane, 0), "fieldValue")->fullText().toStdString(), kMask);
+}
+
+// A code that changes is the label's text at once, in the pane and in a codes row alike; on screen
+// it rolls in only when motion is on, and the first code shown never rolls.
+TEST(LiveCode, ANewCodeLandsAtOnceAndRollsOnlyWithMotion) {
+    ItemPayload payload;
+    payload.name = "GitHub";
+    payload.fields = {{"otp", ItemField::Kind::otp, kSeed, true}};
+    const std::int64_t start = 1'000'000'019;  // one second before a boundary
+    const auto shown = [](std::int64_t at) {
+        return QString::fromStdString(TOTPDisplay::grouped(TOTP::code(kSeed, unixTime(at))));
+    };
+    using Build = std::function<std::unique_ptr<QWidget>(TimerSource&, const Clock&)>;
+    const std::pair<const char*, Build> surfaces[] = {
+        {"detail pane",
+         [&](TimerSource& timers, const Clock& clock) -> std::unique_ptr<QWidget> {
+             return std::make_unique<ItemDetailView>(
+                 new ItemDetailViewModel(payload, std::make_shared<test::ScriptedBiometricGate>(false)), "injectable",
+                 ItemDetailView::WebsiteSave{}, "local", timers, clock);
+         }},
+        {"codes row",
+         [&](TimerSource& timers, const Clock& clock) -> std::unique_ptr<QWidget> {
+             return std::make_unique<CodeRowView>(AppModel::CodeRow{Uuid::random(), "GitHub", std::nullopt, kSeed},
+                                                  clock.now(), false, timers, clock);
+         }},
+    };
+    for (const auto& [surface, build] : surfaces) {
+        for (const bool reduce : {true, false}) {
+            MotionPreference::ScopedPreference motion(reduce);
+            ScriptedTimerSource timers;
+            FollowingClock clock(timers, unixTime(start));
+            auto widget = build(timers, clock);
+            widget->show();
+            auto* code = child<RollingCodeLabel>(widget.get(), "codeValue");
+            EXPECT_EQ(code->text(), shown(start)) << surface;
+            EXPECT_FALSE(code->isRolling()) << surface;
+            timers.advance(1s);
+            // A row shows the date its list ticks to.
+            if (auto* row = dynamic_cast<CodeRowView*>(widget.get())) row->setDate(clock.now());
+            EXPECT_EQ(code->text(), shown(start + 1)) << surface;
+            EXPECT_EQ(code->accessibleName(), shown(start + 1)) << surface;
+            EXPECT_EQ(code->isRolling(), !reduce) << surface << reduce;
+            ASSERT_NE(shown(start + 1), shown(start));
+        }
+    }
 }
 
 TEST(ItemDetailView, OneTimeCodesTickAcrossThePeriodAndABadSeedSaysSo) {

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QCheckBox>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPointer>
@@ -16,10 +17,13 @@
 #include "ui/ScriptedFileChooser.h"
 #include "app/ui/items/AddTOTPSheet.h"
 #include "app/ui/items/CodesList.h"
+#include "app/model/items/ImportSheetModel.h"
+#include "app/ui/items/ImportSheet.h"
 #include "app/ui/items/ItemDetailView.h"
 #include "app/ui/items/MenuBarCodesView.h"
 #include "app/model/items/SSHKeySheetModel.h"
 #include "app/ui/items/SSHKeySheet.h"
+#include "app/ui/sharing/NewInviteSheet.h"
 #include "app/ui/shell/SettingsView.h"
 #include "app/ui/window/AddItemSheet.h"
 #include "app/ui/window/StructureEditSheet.h"
@@ -29,6 +33,9 @@
 #include "app/ui/design/VaelTheme.h"
 #include "custody/ScriptedBiometricGate.h"
 #include "model/ItemFixtures.h"
+#include "model/ScriptedInviteAPI.h"
+
+#include <fstream>
 
 namespace vael {
 namespace {
@@ -81,6 +88,21 @@ QWidget* inWindow(QWidget* content) {
     return window;
 }
 
+// "New Invite" over a scripted server with two folders; `created` presses "Create Invite" first.
+QWidget* newInviteSheet(Scene& s, bool created) {
+    auto api = std::make_shared<ScriptedInviteAPI>();
+    std::vector<SharingFolder> folders{{Uuid::random(), "Infrastructure and operations"}, {Uuid::random(), "Personal"}};
+    auto vm = std::make_shared<NewInviteViewModel>(api, AppModel::localOrgID(), "https://vault.example.com", "owner",
+                                                   "Personal", "You", folders);
+    auto* sheet = new NewInviteSheet(vm, s.timers);
+    if (created) {
+        sheet->findChild<QCheckBox*>()->setChecked(true);
+        vm->create();
+        spinUntil([&] { return vm->inviteLink().has_value(); });
+    }
+    return sheet;
+}
+
 const std::vector<Screen>& screens() {
     static const std::vector<Screen> all = {
         {"codes list", {420, 300},
@@ -123,6 +145,23 @@ const std::vector<Screen>& screens() {
         {"delete confirmation", {}, [](Scene&) -> QWidget* {
              return VaultMenus::deleteConfirmation(DeleteTarget::group(Uuid::random(), "Infrastructure"), nullptr);
          }},
+        {"import sheet", {}, [](Scene& s) { return new ImportSheet(s.v.m, nullptr, std::make_shared<ScriptedFileChooser>()); },
+         "chooseFile"},
+        {"import sheet, preview", {}, [](Scene& s) -> QWidget* {
+             const auto path = s.v.h.home.path() + "/export.csv";
+             std::ofstream(path) << "name,username,password\n"
+                                 << std::string(30, 'L') << " a service whose name goes on and on,ada@example.com,x\n"
+                                    "Beta,bob,y\n";
+             auto chooser = std::make_shared<ScriptedFileChooser>();
+             chooser->answer(QString::fromStdString(path));
+             auto* sheet = new ImportSheet(s.v.m, nullptr, chooser);
+             sheet->findChild<QPushButton*>("chooseFile")->click();
+             spinUntil([&] { return sheet->model().parsed().has_value(); });
+             return sheet;
+         },
+         "importRun"},
+        {"new invite sheet", {}, [](Scene& s) { return newInviteSheet(s, false); }},
+        {"new invite sheet, link", {}, [](Scene& s) { return newInviteSheet(s, true); }},
         {"toolbar", {900, 60}, [](Scene& s) {
              auto* page = new QWidget;
              (new QVBoxLayout(page))->addWidget(new VaultToolbar(s.v.m, page));

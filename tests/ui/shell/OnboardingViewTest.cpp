@@ -2,6 +2,7 @@
 
 #include <QCheckBox>
 #include <QClipboard>
+#include <QGraphicsDropShadowEffect>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
@@ -14,6 +15,7 @@
 
 #include "ui/UiFixtures.h"
 #include "app/model/shell/OnboardingViewModel.h"
+#include "app/ui/design/MotionPreference.h"
 #include "app/ui/widgets/CopyButton.h"
 #include "app/ui/widgets/ErrorLabel.h"
 #include "app/ui/shell/OnboardingView.h"
@@ -114,6 +116,25 @@ TEST(OnboardingView, CreateCopyAcknowledgeContinueOpensTheVault) {
     f.h.lock();
     f.h.unlock(used.toStdString());
     EXPECT_EQ(f.h.model->phase(), AppModel::Phase::unlocked);
+}
+
+// Under reduced motion the recovery card stands at once; with motion it rises into place over a
+// moment and ends where its layout puts it, with its shadow.
+TEST(OnboardingView, TheRecoveryCardComesInAtOnceUnderReducedMotion) {
+    for (const bool reduce : {true, false}) {
+        MotionPreference::ScopedPreference motion(reduce);
+        OnboardingFixture f;
+        f.createVault();
+        auto* card = f.get("onboarding.recoveryCard");
+        EXPECT_TRUE(card->isVisible()) << reduce;
+        EXPECT_EQ(f.view->isSwappingCards(), !reduce);
+        auto* stack = card->parentWidget();
+        EXPECT_EQ(card->pos() != stack->contentsRect().topLeft(), !reduce);
+        ASSERT_TRUE(spinUntil([&] { return !f.view->isSwappingCards(); }));
+        // The card keeps its shadow through the swap.
+        EXPECT_NE(qobject_cast<QGraphicsDropShadowEffect*>(card->graphicsEffect()), nullptr) << reduce;
+        EXPECT_EQ(card->pos(), stack->contentsRect().topLeft()) << reduce;
+    }
 }
 
 TEST(OnboardingView, ARefusedCompletionShowsTheModelsSentence) {
