@@ -21,6 +21,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -69,12 +70,19 @@ long residentKilobytes() {
 long heapInUseKilobytes() { return static_cast<long>(mallinfo2().uordblks / 1024); }
 
 // Runs the event loop as the application does until `done` holds.
+// Runs the event loop until `done`; a wait that never ends stops the bench with a message rather
+// than hanging it.
 void runUntil(const std::function<bool()>& done) {
     if (done()) return;
+    const auto giveUp = Clock::now() + std::chrono::minutes(2);
     QEventLoop loop;
     QTimer poll;
     QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
         if (done()) loop.quit();
+        if (Clock::now() >= giveUp) {
+            std::fprintf(stderr, "ui_window_bench: a wait did not end within 2 minutes\n");
+            std::_Exit(1);
+        }
     });
     poll.start(1);
     loop.exec();
@@ -390,6 +398,7 @@ void memory(int seconds) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    std::setvbuf(stdout, nullptr, _IONBF, 0);  // figures reach a pipe as they are printed
     boundAllocatorArenas();
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
