@@ -26,6 +26,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/model/WindowBenchSupport.h"
 #include "model/ItemFixtures.h"
 #include "app/model/StoreItemSourceFactory.h"
 #include "app/model/window/AddItemSheetModel.h"
@@ -43,33 +44,12 @@ namespace {
 
 using namespace vael;
 namespace fx = vael::testing;
-using Clock = std::chrono::steady_clock;
+using namespace vael::windowbench;
+using Clock = vael::windowbench::Clock;  // not vael::Clock, the injected wall clock
 
 std::string g_binDir;
 
-double msSince(Clock::time_point start) { return std::chrono::duration<double, std::milli>(Clock::now() - start).count(); }
 
-double median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    return values.empty() ? 0 : values[values.size() / 2];
-}
-std::string spread(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    char text[64];
-    std::snprintf(text, sizeof text, "%.1f..%.1f", values.empty() ? 0 : values.front(), values.empty() ? 0 : values.back());
-    return text;
-}
-
-long residentKilobytes() {
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line))
-        if (line.rfind("VmRSS:", 0) == 0) return std::stol(line.substr(6));
-    return 0;
-}
-long heapInUseKilobytes() { return static_cast<long>(mallinfo2().uordblks / 1024); }
-
-// Runs the event loop as the application does until `done` holds.
 // Runs the event loop until `done`; a wait that never ends stops the bench with a message rather
 // than hanging it.
 void runUntil(const std::function<bool()>& done) {
@@ -92,32 +72,6 @@ void runFor(std::chrono::milliseconds span) {
     runUntil([&] { return Clock::now() >= end; });
 }
 
-// The longest gap between turns of the event loop while it runs.
-class StallWatch {
-public:
-    StallWatch() {
-        timer_.setInterval(0);
-        QObject::connect(&timer_, &QTimer::timeout, [this] {
-            const auto now = Clock::now();
-            longest_ = std::max(longest_, std::chrono::duration<double, std::milli>(now - last_).count());
-            last_ = now;
-        });
-    }
-    void start() {
-        longest_ = 0;
-        last_ = Clock::now();
-        timer_.start();
-    }
-    double stop() {
-        timer_.stop();
-        return std::max(longest_, std::chrono::duration<double, std::milli>(Clock::now() - last_).count());
-    }
-
-private:
-    QTimer timer_;
-    Clock::time_point last_;
-    double longest_ = 0;
-};
 
 // When a widget last painted.
 class PaintWatch : public QObject {

@@ -19,6 +19,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench/model/WindowBenchSupport.h"
 #include "model/ItemFixtures.h"
 #include "app/model/window/ItemListModel.h"
 #include "app/model/window/SidebarModel.h"
@@ -30,55 +31,12 @@ namespace {
 using namespace vael;
 namespace fx = vael::testing;
 using fx::RecordingSyncAPI;
-using Clock = std::chrono::steady_clock;
+using namespace vael::windowbench;
+using Clock = vael::windowbench::Clock;  // not vael::Clock, the injected wall clock
 
-double msSince(Clock::time_point start) {
-    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-}
-
-double median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    return values.empty() ? 0 : values[values.size() / 2];
-}
-
-long residentKilobytes() {
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line))
-        if (line.rfind("VmRSS:", 0) == 0) return std::stol(line.substr(6));
-    return 0;
-}
-
-long heapInUseKilobytes() { return static_cast<long>(mallinfo2().uordblks / 1024); }
 
 void spinUntil(const std::function<bool()>& done) { fx::spinUntil(done); }
 
-// The longest gap between turns of the event loop while it runs.
-class StallWatch {
-public:
-    StallWatch() {
-        timer_.setInterval(0);
-        QObject::connect(&timer_, &QTimer::timeout, [this] {
-            const auto now = Clock::now();
-            longest_ = std::max(longest_, std::chrono::duration<double, std::milli>(now - last_).count());
-            last_ = now;
-        });
-    }
-    void start() {
-        longest_ = 0;
-        last_ = Clock::now();
-        timer_.start();
-    }
-    double stop() {
-        timer_.stop();
-        return longest_;
-    }
-
-private:
-    QTimer timer_;
-    Clock::time_point last_;
-    double longest_ = 0;
-};
 
 struct Vault {
     std::shared_ptr<RecordingSyncAPI> api = std::make_shared<RecordingSyncAPI>();
