@@ -144,17 +144,7 @@ struct App {
     }
     std::size_t rowCount() const { return screen() ? screen()->window().rows().size() : 0; }
 
-    ItemRecord record(int n) {
-        ItemPayload payload;
-        payload.name = "Item " + std::to_string((n * 7919) % 100000);
-        payload.fields = {{"password", ItemField::Kind::password, "s3cret-" + std::to_string(n), true}};
-        if (n % 50 == 0) payload.fields.push_back({"otp", ItemField::Kind::otp, "JBSWY3DPEHPK3PXP", true});
-        const auto id = Uuid::random();
-        return itemlayout::itemBody(id, AppModel::localCollectionID(), "login",
-                                    itemlayout::sealPayload(*m->vault(), payload, id, key()), "injectable", 1,
-                                    std::chrono::system_clock::now())
-            .toRecord(false);
-    }
+    ItemRecord record(int n) { return sampleItem(*m->vault(), key(), n); }
     void fill(int count) {
         while (added < count) {
             std::vector<ItemRecord> batch;

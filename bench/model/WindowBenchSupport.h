@@ -11,6 +11,9 @@
 #include <string>
 #include <vector>
 
+#include "app/agent/ops/ItemLayout.h"
+#include "app/model/AppModel.h"
+
 // What the window benches share: their clock, figures and the event loop's stall probe.
 namespace vael::windowbench {
 
@@ -68,5 +71,18 @@ private:
     Clock::time_point last_;
     double longest_ = 0;
 };
+
+// The n-th item of a bench vault: a password under a scattered name, every fiftieth with a code.
+inline ItemRecord sampleItem(VaultCrypto& vault, const CollectionKey& key, int n) {
+    ItemPayload payload;
+    payload.name = "Item " + std::to_string((n * 7919) % 100000);
+    payload.fields = {{"password", ItemField::Kind::password, "s3cret-" + std::to_string(n), true}};
+    if (n % 50 == 0) payload.fields.push_back({"otp", ItemField::Kind::otp, "JBSWY3DPEHPK3PXP", true});
+    const auto id = Uuid::random();
+    return itemlayout::itemBody(id, AppModel::localCollectionID(), "login",
+                                itemlayout::sealPayload(vault, payload, id, key), "injectable", 1,
+                                std::chrono::system_clock::now())
+        .toRecord(false);
+}
 
 }  // namespace vael::windowbench
