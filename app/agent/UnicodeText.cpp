@@ -92,12 +92,18 @@ bool isLineBreak(UChar32 c) {
     return c == '\n' || c == '\r' || c == 0x2028 || c == 0x2029;
 }
 
+constexpr UChar32 kZeroWidthJoiner = 0x200D;
+
+bool isEmoji(UChar32 c) { return u_hasBinaryProperty(c, UCHAR_EXTENDED_PICTOGRAPHIC); }
+
 std::string filtered(std::string_view utf8, bool breaksAsSpaces) {
     std::string out;
     out.reserve(utf8.size());
     const auto* bytes = reinterpret_cast<const std::uint8_t*>(utf8.data());
     int64_t length = static_cast<int64_t>(utf8.size());
     int64_t i = 0;
+    int marks = 0;              // combining marks kept on the current character
+    bool afterEmoji = false;    // the current character is an emoji (with its modifiers and marks)
     while (i < length) {
         UChar32 c = 0;
         U8_NEXT(bytes, i, length, c);
@@ -107,6 +113,20 @@ std::string filtered(std::string_view utf8, bool breaksAsSpaces) {
         if (category == U_CONTROL_CHAR || category == U_LINE_SEPARATOR || category == U_PARAGRAPH_SEPARATOR ||
             u_hasBinaryProperty(c, UCHAR_BIDI_CONTROL)) {
             continue;
+        }
+        if (category == U_FORMAT_CHAR) {
+            // Invisible, so two names could look alike; the joiner inside an emoji sequence draws.
+            if (c != kZeroWidthJoiner || !afterEmoji) continue;
+            UChar32 next = 0;
+            int64_t peek = i;
+            if (peek < length) U8_NEXT(bytes, peek, length, next);
+            if (!isEmoji(next)) continue;
+        }
+        if (category == U_NON_SPACING_MARK || category == U_ENCLOSING_MARK) {
+            if (++marks > kMaxCombiningMarks) continue;
+        } else if (!u_hasBinaryProperty(c, UCHAR_EMOJI_MODIFIER)) {
+            marks = 0;
+            afterEmoji = isEmoji(c);
         }
         char encoded[U8_MAX_LENGTH];
         int32_t n = 0;

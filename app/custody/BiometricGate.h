@@ -9,8 +9,9 @@ namespace vael {
 // cancellation is "no", and callers never learn why.
 class BiometricGate {
 public:
-    // A "no" apart: nobody could be asked at all (no system service, no agent to show its prompt).
-    enum class Answer { confirmed, refused, unavailable };
+    // "No" apart: nobody could be asked at all (no system service, no agent to show its prompt),
+    // or the system does not know Vael's request (its policy is not installed).
+    enum class Answer { confirmed, refused, unavailable, notInstalled };
 
     virtual ~BiometricGate() = default;
     virtual bool authenticate(const std::string& reason) = 0;

@@ -37,7 +37,7 @@ Countdown countdown(std::string_view fieldValue, TimePoint date) {
 }
 
 std::string countdownDescription(int remaining) {
-    return std::to_string(remaining) + " seconds until the code changes";
+    return std::to_string(remaining) + (remaining == 1 ? " second" : " seconds") + " until the code changes";
 }
 
 }  // namespace vael::TOTPDisplay

@@ -24,6 +24,7 @@ BiometricGate::Answer PolkitBiometricGate::decideInTurn(const std::string& reaso
         if (!prompt_ || !authority_) return Answer::unavailable;
         // Without an authority the answer could only be no: say so before the user is asked.
         if (!authority_->canAsk()) return Answer::unavailable;
+        if (!authority_->knowsAction()) return Answer::notInstalled;
         if (!prompt_->ask(reason)) return Answer::refused;
         return authority_->check();
     } catch (...) {

@@ -13,8 +13,9 @@ namespace vael {
 
 // The owner proves presence on this desktop: first our prompt with the reason (the user may cancel),
 // then polkit asks for the owner's own fingerprint or password for our action. One request at a
-// time: a second waits until the first is answered. No authority answers no at once, without our
-// prompt; no prompt, no agent, a cancel or any failure answers no.
+// time: a second waits until the first is answered. No authority, or one that does not know our
+// action, answers no at once, without our prompt; no prompt, no agent, a cancel or any failure
+// answers no.
 class PolkitBiometricGate final : public BiometricGate {
 public:
     // Our dialog, then polkit for "com.dastrel.vael.authenticate".

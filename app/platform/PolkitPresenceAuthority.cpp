@@ -25,6 +25,8 @@ const QString kInterface = QStringLiteral("org.freedesktop.PolicyKit1.Authority"
 constexpr quint32 kAllowUserInteraction = 1;
 // The owner may take a while to find the fingerprint reader; past this the check is withdrawn.
 constexpr int kCheckTimeoutMs = 5 * 60 * 1000;
+// Questions polkit answers from what it has loaded.
+constexpr int kQuickCallTimeoutMs = 5 * 1000;
 
 std::optional<std::uint64_t> ownStartTime() {
     std::ifstream in("/proc/self/stat");
@@ -88,6 +90,33 @@ bool PolkitPresenceAuthority::canAsk() {
         return true;
     const QDBusReply<QStringList> startable = names->call(QStringLiteral("ListActivatableNames"));
     return startable.isValid() && startable.value().contains(kService);
+}
+
+bool PolkitPresenceAuthority::knowsAction() {
+    if (QCoreApplication::instance() == nullptr) return true;
+    QDBusConnection bus = QDBusConnection::systemBus();
+    if (!bus.isConnected()) return true;
+    QDBusMessage call = QDBusMessage::createMethodCall(kService, kPath, kInterface, QStringLiteral("EnumerateActions"));
+    call << QString();
+    const QDBusMessage reply = bus.call(call, QDBus::Block, kQuickCallTimeoutMs);
+    if (reply.type() != QDBusMessage::ReplyMessage || reply.signature() != QStringLiteral("a(ssssssuuua{ss})") ||
+        reply.arguments().isEmpty())
+        return true;
+    const QString wanted = QString::fromStdString(actionID_);
+    const QDBusArgument actions = reply.arguments().constFirst().value<QDBusArgument>();
+    bool found = false;
+    actions.beginArray();
+    while (!actions.atEnd()) {
+        QString id, description, message, vendor, vendorURL, icon;
+        quint32 anyone = 0, inactive = 0, active = 0;
+        QMap<QString, QString> annotations;
+        actions.beginStructure();
+        actions >> id >> description >> message >> vendor >> vendorURL >> icon >> anyone >> inactive >> active >> annotations;
+        actions.endStructure();
+        if (id == wanted) found = true;
+    }
+    actions.endArray();
+    return found;
 }
 
 bool PolkitPresenceAuthority::authorize() { return check() == BiometricGate::Answer::confirmed; }

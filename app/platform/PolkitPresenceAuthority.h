@@ -19,6 +19,9 @@ public:
 
     // True when the system bus is there and polkit's authority is running or can be started.
     bool canAsk() override;
+    // False only when polkit answers and our action is not among its registered ones (the policy
+    // file was not installed, as a per-user install leaves it). Unsure answers true.
+    bool knowsAction() override;
     // No system bus, no authority, no agent, a dismissed or failed check: false.
     bool authorize() override;
     BiometricGate::Answer check() override;

@@ -2,46 +2,128 @@
 
 #include <QApplication>
 #include <QDialogButtonBox>
+#include <QEvent>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMetaObject>
 #include <QPushButton>
+#include <QTextDocument>
+#include <QTextEdit>
 #include <QThread>
 #include <QVBoxLayout>
 
+#include <algorithm>
+#include <cmath>
+
 namespace vael {
 
-PresenceDialog::PresenceDialog(const QString& reason, QWidget* parent) : QDialog(parent) {
+namespace {
+
+// A longer reason scrolls inside its box, so the buttons always stay in view.
+constexpr int kMaxReasonLines = 8;
+
+// The reason as plain text, wrapped between words or, for a word wider than the dialog, anywhere.
+class ReasonText final : public QTextEdit {
+public:
+    ReasonText(const QString& text, QWidget* parent) : QTextEdit(parent) {
+        setObjectName(QStringLiteral("reasonText"));
+        setAccessibleName(QStringLiteral("Reason"));
+        setAcceptRichText(false);
+        setPlainText(text);
+        setReadOnly(true);
+        setTextInteractionFlags(Qt::TextSelectableByMouse);
+        setFocusPolicy(Qt::NoFocus);
+        setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+        setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        setFrameShape(QFrame::NoFrame);
+        document()->setDocumentMargin(0);
+        viewport()->setAutoFillBackground(false);
+        setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+        fitHeight();
+    }
+
+protected:
+    void resizeEvent(QResizeEvent* event) override {
+        QTextEdit::resizeEvent(event);
+        fitHeight();
+    }
+    void changeEvent(QEvent* event) override {
+        QTextEdit::changeEvent(event);
+        if (event->type() == QEvent::FontChange) fitHeight();
+    }
+
+private:
+    void fitHeight() {
+        const int lines = fontMetrics().lineSpacing() * kMaxReasonLines;
+        const int needed = static_cast<int>(std::ceil(document()->size().height()));
+        setFixedHeight(std::clamp(needed, fontMetrics().lineSpacing(), lines) + 2 * frameWidth());
+    }
+};
+
+bool isApprovalKey(const QEvent* event) {
+    if (event->type() != QEvent::KeyPress && event->type() != QEvent::KeyRelease) return false;
+    const int key = static_cast<const QKeyEvent*>(event)->key();
+    return key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Space;
+}
+
+}  // namespace
+
+PresenceDialog::PresenceDialog(const QString& reason, QWidget* parent, Now now) : QDialog(parent), now_(std::move(now)) {
     setWindowTitle(QStringLiteral("Vael"));
     setWindowModality(Qt::ApplicationModal);
     // Requests from agents arrive while Vael is in the background.
     setWindowFlag(Qt::WindowStaysOnTopHint);
+    // Room for a sentence per line; a long reason wraps within it rather than widening the dialog.
+    setMinimumWidth(fontMetrics().averageCharWidth() * 48);
 
     auto* heading = new QLabel(QStringLiteral("Confirm it's you"), this);
     QFont font = heading->font();
     font.setBold(true);
     heading->setFont(font);
 
-    auto* reasonLabel = new QLabel(reason, this);
-    reasonLabel->setObjectName(QStringLiteral("reasonLabel"));
-    reasonLabel->setTextFormat(Qt::PlainText);
-    reasonLabel->setWordWrap(true);
+    auto* reasonText = new ReasonText(reason, this);
 
     auto* next = new QLabel(QStringLiteral("Your system will ask for your fingerprint or password next."), this);
     next->setWordWrap(true);
 
     auto* buttons = new QDialogButtonBox(this);
+    // A plain button, without the stop symbol some styles give the standard Cancel.
+    auto* cancel = buttons->addButton(QStringLiteral("Cancel"), QDialogButtonBox::RejectRole);
+    cancel->setObjectName(QStringLiteral("cancelButton"));
     auto* proceed = buttons->addButton(QStringLiteral("Continue"), QDialogButtonBox::AcceptRole);
     proceed->setObjectName(QStringLiteral("continueButton"));
-    proceed->setDefault(true);
-    buttons->addButton(QDialogButtonBox::Cancel)->setObjectName(QStringLiteral("cancelButton"));
+    for (auto* button : {cancel, proceed}) {
+        button->setAutoDefault(false);
+        button->setDefault(false);
+        button->installEventFilter(this);
+    }
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    setTabOrder(cancel, proceed);
+    cancel->setFocus();
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(heading);
-    layout->addWidget(reasonLabel);
+    layout->addWidget(reasonText);
     layout->addWidget(next);
     layout->addWidget(buttons);
+    installEventFilter(this);
+}
+
+void PresenceDialog::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    // The button box has just made its accepting button the default: Return must not approve.
+    for (auto* button : findChildren<QPushButton*>()) button->setDefault(false);
+    shownAt_ = now_();
+}
+
+bool PresenceDialog::eventFilter(QObject* watched, QEvent* event) {
+    // Keys typed for another window just before the prompt came up must not answer it.
+    if (isApprovalKey(event) && now_() - shownAt_ < kKeyGuard) {
+        event->accept();
+        return true;
+    }
+    return QDialog::eventFilter(watched, event);
 }
 
 bool DialogPresencePrompt::ask(const std::string& reason) {

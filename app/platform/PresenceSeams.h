@@ -22,6 +22,9 @@ public:
     // Whether there is a system service to ask at all; asked before our prompt is shown, so that the
     // user is never asked to go on to a check that cannot happen. Never blocks for long.
     virtual bool canAsk() = 0;
+    // Whether the service knows our request; a check of one it does not know can only fail, and
+    // may keep the user waiting first. Asked after canAsk(), before our prompt. Never blocks for long.
+    virtual bool knowsAction() { return true; }
     virtual bool authorize() = 0;
     // authorize(), telling apart a check that found no agent to ask the owner.
     virtual BiometricGate::Answer check() { return authorize() ? BiometricGate::Answer::confirmed : BiometricGate::Answer::refused; }

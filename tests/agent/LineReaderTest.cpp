@@ -72,6 +72,36 @@ TEST(DisplaySafe, RemovesControlsSeparatorsAndBidiControlsOnly) {
     EXPECT_EQ(displaySafe("a\xff" "b"), "a\uFFFDb");
 }
 
+// Two names that look alike must read alike: invisible format characters go, combining marks
+// cannot pile up over the neighbouring rows, and emoji sequences keep their joiners.
+TEST(DisplayLine, RemovesFormatCharactersAndCapsStackedMarks) {
+    const std::string family = "\U0001F468\u200D\U0001F469\u200D\U0001F467";
+    const std::string thumbs = "\U0001F44D\U0001F3FD";                      // with a skin tone
+    const std::string rainbowFlag = "\U0001F3F3\uFE0F\u200D\U0001F308";
+    const std::string keycap = "1\uFE0F\u20E3";
+    const struct {
+        std::string stored;
+        std::string shown;
+    } cases[] = {
+        {"Pay\u200Bpal", "Paypal"},
+        {"Git\u2060Hub\uFEFF\u00AD", "GitHub"},
+        {"a\u200Db", "ab"},                                   // a joiner between letters draws nothing
+        {"\U0001F468\u200Dx", "\U0001F468x"},                   // nor one that joins no second emoji
+        {"\U0001F468\u200D", "\U0001F468"},
+        {family, family},
+        {thumbs + "\u200D" + "\U0001F525", thumbs + "\u200D\U0001F525"},
+        {rainbowFlag, rainbowFlag},
+        {keycap, keycap},
+        {"\U0001F3F4\U000E0067\U000E0062\U000E007F", "\U0001F3F4"},  // tags are format characters too
+        {"e\u0301\u0302\u0303\u0304\u0305\u0306x", "e\u0301\u0302\u0303x"},
+        {"Z\u0336\u0336\u0336\u0336 \u0336", "Z\u0336\u0336\u0336 \u0336"},   // counted per character
+        {"vi\u1EC7t", "vi\u1EC7t"},
+        {"line\none\u2028two", "line one two"},
+        {"\u0645\u06CC\u200C\u062E\u0648\u0627\u0647\u0645", "\u0645\u06CC\u062E\u0648\u0627\u0647\u0645"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(displayLine(c.stored), c.shown) << c.stored;
+}
+
 TEST(GraphemeTail, CountsUserPerceivedCharacters) {
     const std::string flag = "\U0001F1E9\U0001F1EA";  // two regional indicators, one flag
     const std::string text = "ab" + flag + "c";

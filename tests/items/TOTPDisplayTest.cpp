@@ -44,4 +44,5 @@ TEST(TOTPDisplay, CountdownTurnsOrangeAtFiveSecondsWhateverThePeriod) {
     };
     for (const auto& c : cases) EXPECT_EQ(TOTPDisplay::countdown(c.seed, at(c.time)), c.expected) << c.seed << " @" << c.time;
     EXPECT_EQ(TOTPDisplay::countdownDescription(12), "12 seconds until the code changes");
+    EXPECT_EQ(TOTPDisplay::countdownDescription(1), "1 second until the code changes");
 }

@@ -67,9 +67,10 @@ private:
 
 class ScriptedAuthority final : public PresenceAuthority {
 public:
-    enum class Reply { Authorized, Refused, Throws, Absent, NoAgent };
+    enum class Reply { Authorized, Refused, Throws, Absent, NoAgent, UnknownAction };
     explicit ScriptedAuthority(Reply reply) : reply_(reply) {}
     bool canAsk() override { return reply_ != Reply::Absent; }
+    bool knowsAction() override { return reply_ != Reply::UnknownAction; }
     bool authorize() override {
         ++calls;
         if (reply_ == Reply::Throws) throw std::runtime_error("no authority");
@@ -104,6 +105,8 @@ TEST(PolkitBiometricGate, AnswersYesOnlyWhenTheUserGoesOnAndTheSystemConfirms) {
         {"the system cannot be reached", true, Reply::Throws, Answer::refused, 1, true},
         {"no agent to show the system's prompt", true, Reply::NoAgent, Answer::unavailable, 1, true},
         {"no authority at all: no at once, without our prompt", true, Reply::Absent, Answer::unavailable, 0, false},
+        {"our action's policy not installed: no at once, without our prompt", true, Reply::UnknownAction,
+         Answer::notInstalled, 0, false},
     };
     for (const auto& c : cases) {
         auto prompt = std::make_shared<ScriptedPrompt>(c.promptAnswer);

@@ -3,8 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
-#include <QLabel>
 #include <QPushButton>
+#include <QTest>
+#include <QTextEdit>
 #include <QTimer>
 #include <future>
 
@@ -30,9 +31,9 @@ public:
         QObject::connect(&timer_, &QTimer::timeout, [this] {
             auto* dialog = dynamic_cast<PresenceDialog*>(QApplication::activeModalWidget());
             if (dialog == nullptr) return;
-            auto* label = dialog->findChild<QLabel*>(QStringLiteral("reasonLabel"));
-            shown = label->text();
-            plainText = label->textFormat() == Qt::PlainText;
+            auto* text = dialog->findChild<QTextEdit*>(QStringLiteral("reasonText"));
+            shown = text->toPlainText();
+            plainText = !text->acceptRichText() && text->toHtml().contains(QStringLiteral("&lt;b&gt;"));
             dialog->findChild<QPushButton*>(QString::fromLatin1(button_))->click();
             timer_.stop();
         });
@@ -59,6 +60,82 @@ TEST(PresenceDialog, ShowsTheReasonAsPlainTextAndAnswersTheButton) {
         Answerer answerer("cancelButton");
         EXPECT_FALSE(prompt.ask("Delete the group"));
     }
+}
+
+// The dialog with a clock the test moves.
+struct GuardedDialog {
+    std::chrono::steady_clock::time_point now{std::chrono::hours(1)};
+    PresenceDialog dialog{QStringLiteral("Delete Mail from Vael"), nullptr, [this] { return now; }};
+    QPushButton* button(const char* name) { return dialog.findChild<QPushButton*>(QString::fromLatin1(name)); }
+    void press(Qt::Key key) { QTest::keyClick(dialog.focusWidget(), key); }
+};
+
+TEST(PresenceDialog, NoKeyApprovesItByChance) {
+    application();
+    GuardedDialog g;
+    g.dialog.show();
+    auto* cancel = g.button("cancelButton");
+    auto* proceed = g.button("continueButton");
+    EXPECT_EQ(g.dialog.focusWidget(), cancel);
+    for (auto* button : {cancel, proceed}) {
+        EXPECT_FALSE(button->isDefault());
+        EXPECT_FALSE(button->autoDefault());
+    }
+    EXPECT_TRUE(cancel->icon().isNull());  // a neutral button, no stop symbol
+
+    // Keys meant for another window, in the prompt's first second: nothing happens.
+    g.now += std::chrono::milliseconds(900);
+    for (auto key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Space}) g.press(key);
+    EXPECT_TRUE(g.dialog.isVisible());
+    EXPECT_EQ(g.dialog.result(), 0);
+
+    // Return never answers; Tab to "Continue", then Space does.
+    g.now += std::chrono::milliseconds(200);
+    g.press(Qt::Key_Return);
+    EXPECT_TRUE(g.dialog.isVisible());
+    g.press(Qt::Key_Tab);
+    EXPECT_EQ(g.dialog.focusWidget(), proceed);
+    g.press(Qt::Key_Return);
+    EXPECT_TRUE(g.dialog.isVisible());
+    g.press(Qt::Key_Space);
+    EXPECT_FALSE(g.dialog.isVisible());
+    EXPECT_EQ(g.dialog.result(), QDialog::Accepted);
+}
+
+TEST(PresenceDialog, SpaceOnCancelAfterTheGuardCancels) {
+    application();
+    GuardedDialog g;
+    g.dialog.show();
+    g.press(Qt::Key_Space);
+    EXPECT_TRUE(g.dialog.isVisible());
+    g.now += PresenceDialog::kKeyGuard;
+    g.press(Qt::Key_Space);
+    EXPECT_FALSE(g.dialog.isVisible());
+    EXPECT_EQ(g.dialog.result(), QDialog::Rejected);
+}
+
+TEST(PresenceDialog, AVeryLongReasonKeepsTheButtonsInView) {
+    application();
+    const QFont original = QApplication::font();
+    for (int points : {10, 16}) {
+        QFont font = QApplication::font();
+        font.setPointSize(points);
+        QApplication::setFont(font);
+        const QString name = QString(10800, QLatin1Char('W'));
+        PresenceDialog dialog(QStringLiteral("Delete ") + name + QStringLiteral(" from Vael"));
+        dialog.show();
+        QCoreApplication::processEvents();
+        auto* text = dialog.findChild<QTextEdit*>(QStringLiteral("reasonText"));
+        EXPECT_EQ(text->toPlainText().size(), name.size() + 17);  // all of it, scrolling inside
+        EXPECT_LE(text->height(), text->fontMetrics().lineSpacing() * 9);
+        EXPECT_LE(dialog.width(), text->fontMetrics().averageCharWidth() * 80) << points;
+        for (const char* name : {"cancelButton", "continueButton"}) {
+            auto* button = dialog.findChild<QPushButton*>(QString::fromLatin1(name));
+            const QRect shown(button->mapTo(&dialog, QPoint(0, 0)), button->size());
+            EXPECT_TRUE(dialog.rect().contains(shown)) << name << " at " << points << " pt";
+        }
+    }
+    QApplication::setFont(original);
 }
 
 TEST(PresenceDialog, AsksOnTheInterfaceThreadForAWorker) {

@@ -41,7 +41,10 @@ QCoro::Task<bool> ItemDetailViewModel::reveal(int index) {
     });
     const auto answer = co_await asking;
     if (!self || self->forgotten_) co_return false;
-    const QString note = answer == BiometricGate::Answer::unavailable ? QString::fromUtf8(kNobodyToAsk.data(), kNobodyToAsk.size()) : QString();
+    const auto why = answer == BiometricGate::Answer::unavailable    ? kNobodyToAsk
+                     : answer == BiometricGate::Answer::notInstalled ? kNotInstalled
+                                                                     : std::string_view();
+    const QString note = QString::fromUtf8(why.data(), static_cast<qsizetype>(why.size()));
     if (note != presenceNote_) {
         presenceNote_ = note;
         emit presenceNoteChanged();

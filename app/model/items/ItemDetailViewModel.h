@@ -29,12 +29,15 @@ public:
     static constexpr std::string_view kMask = "\u2022\u2022\u2022\u2022\u2022\u2022\u2022\u2022";
     static constexpr std::string_view kNobodyToAsk =
         "No authentication agent is running, so Vael cannot confirm it's you.";
+    static constexpr std::string_view kNotInstalled =
+        "Vael's system policy is not installed, so Vael cannot confirm it's you.";
 
     ItemDetailViewModel(ItemPayload payload, std::shared_ptr<BiometricGate> biometric, QObject* parent = nullptr);
 
     const ItemPayload& payload() const { return payload_; }
     const std::set<int>& revealedIndices() const { return revealedIndices_; }
-    // Why the last reveal did nothing when nobody could be asked; empty otherwise.
+    // Why the last reveal did nothing when nobody could be asked or the system does not know Vael's
+    // request; empty otherwise.
     const QString& presenceNote() const { return presenceNote_; }
 
     // A field by its position in payload().fields; positions outside the list answer "" and false.

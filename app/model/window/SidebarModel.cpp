@@ -126,7 +126,9 @@ QVariant SidebarModel::data(const QModelIndex& index, int role) const {
     case Qt::AccessibleTextRole: {
         // Read out as shown: a stored name's bidirectional and control characters never reach the reader.
         const auto title = QString::fromStdString(displayLine(node->title.toStdString()));
-        return node->badge > 0 ? QStringLiteral("%1, %2 items").arg(title).arg(node->badge) : title;
+        if (node->badge <= 0) return title;
+        if (node->badge == 1) return QStringLiteral("%1, 1 item").arg(title);
+        return QStringLiteral("%1, %2 items").arg(title).arg(node->badge);
     }
     case SymbolRole:
         return node->symbol;

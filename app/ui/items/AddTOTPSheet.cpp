@@ -19,6 +19,7 @@
 #include "app/ui/widgets/BusySpinner.h"
 #include "app/ui/items/CodeRowView.h"
 #include "app/ui/items/CountdownRing.h"
+#include "app/ui/widgets/ElidedLabel.h"
 #include "app/ui/widgets/ErrorLabel.h"
 #include "app/ui/widgets/FileChooser.h"
 #include "app/ui/widgets/FormSection.h"
@@ -187,7 +188,10 @@ QWidget* AddTOTPSheet::buildSeedSection() {
     previewTexts->setSpacing(1);
     previewCode_ = styledLabel({}, TextStyle::title3, QFont::Medium);
     previewCode_->setObjectName("previewCode");
-    previewCaption_ = styledLabel({}, TextStyle::caption, QFont::Normal, true);
+    // The link's issuer and account: anyone's text, of any length.
+    previewCaption_ = new ElidedLabel(2);
+    previewCaption_->setFont(VaelFont::style(TextStyle::caption));
+    makeSecondary(previewCaption_);
     previewCaption_->setObjectName("previewCaption");
     previewTexts->addWidget(previewCode_);
     previewTexts->addWidget(previewCaption_);
@@ -288,8 +292,7 @@ void AddTOTPSheet::refreshPreview() {
     previewCode_->setText(code ? qs(*code) : QString());
     previewCode_->setAccessibleName(previewCode_->text());
     previewCode_->setVisible(code.has_value());
-    previewCaption_->setText(qs(model_->previewCaption()));
-    previewCaption_->setAccessibleName(previewCaption_->text());
+    previewCaption_->setFullText(shortName(model_->previewCaption()));
     previewRing_->setTime(model_->seedText(), date);
 }
 

@@ -17,6 +17,7 @@ namespace vael {
 
 class BusySpinner;
 class CountdownRing;
+class ElidedLabel;
 class ErrorLabel;
 class FileChooser;
 class FormSection;
@@ -62,7 +63,7 @@ private:
     BusySpinner* scanSpinner_ = nullptr;
     QWidget* preview_ = nullptr;
     QLabel* previewCode_ = nullptr;
-    QLabel* previewCaption_ = nullptr;
+    ElidedLabel* previewCaption_ = nullptr;
     CountdownRing* previewRing_ = nullptr;
     QWidget* invalid_ = nullptr;
     QComboBox* picker_ = nullptr;

@@ -5,6 +5,8 @@
 #include <QLabel>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 #include "app/items/TOTPDisplay.h"
 #include "app/ui/widgets/CopyButton.h"
 #include "app/ui/items/CountdownRing.h"
@@ -74,14 +76,17 @@ CodeRowView::CodeRowView(AppModel::CodeRow row, TimePoint date, bool compact, Ti
                          const Clock& clock, QWidget* parent)
     : QWidget(parent), row_(std::move(row)), date_(date), compact_(compact), clock_(clock) {
     setObjectName("codeRow");
-    auto* line = new QHBoxLayout(this);
+    lines_ = new QVBoxLayout(this);
     const int vertical = compact ? 2 : 4;
-    line->setContentsMargins(compact ? 8 : 4, vertical, compact ? 8 : 4, vertical);
-    line->setSpacing(12);
+    lines_->setContentsMargins(compact ? 8 : 4, vertical, compact ? 8 : 4, vertical);
+    lines_->setSpacing(2);
+    top_ = new QHBoxLayout;
+    top_->setSpacing(kSpacing);
+    lines_->addLayout(top_);
     if (!compact) {
         glyph_ = new ItemGlyph("timer", systemColor(SystemColor::blue), 30);
         glyph_->setObjectName("codeGlyph");
-        line->addWidget(glyph_);
+        top_->addWidget(glyph_);
     }
     auto* names = new QVBoxLayout;
     names->setSpacing(1);
@@ -89,22 +94,59 @@ CodeRowView::CodeRowView(AppModel::CodeRow row, TimePoint date, bool compact, Ti
     account_ = rowLine(TextStyle::caption, QFont::Normal, true, "codeAccount");
     names->addWidget(name_);
     names->addWidget(account_);
-    line->addLayout(names, 1);
-    line->addSpacing(8);
+    top_->addLayout(names, 1);
+    top_->addSpacing(kNamesGap);
 
     live_.code = liveCodeLabel(TextStyle::title3);
     live_.code->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Preferred);
-    line->addWidget(live_.code);
     live_.ring = new CountdownRing;
-    line->addWidget(live_.ring);
     live_.copy = new CopyButton(
         "Copy code",
         [this] { return QString::fromStdString(TOTPDisplay::codeAt(row_.otpFieldValue, clock_.now()).value_or("")); }, timers);
     live_.copy->setObjectName("copyCode");
-    line->addWidget(live_.copy);
     live_.invalid = invalidSeedLabel();
-    line->addWidget(live_.invalid);
+    liveBox_ = new QWidget(this);
+    liveBox_->setObjectName("codeLive");
+    auto* live = new QHBoxLayout(liveBox_);
+    live->setContentsMargins(0, 0, 0, 0);
+    live->setSpacing(kSpacing);
+    for (auto* part : {static_cast<QWidget*>(live_.code), static_cast<QWidget*>(live_.ring),
+                       static_cast<QWidget*>(live_.copy), live_.invalid})
+        live->addWidget(part);
+    top_->addWidget(liveBox_);
     refresh();
+}
+
+int CodeRowView::fixedPartsWidth() const {
+    const auto margins = lines_->contentsMargins();
+    return margins.left() + margins.right() + (glyph_ ? glyph_->sizeHint().width() + kSpacing : 0);
+}
+
+int CodeRowView::sideBySideWidth() const {
+    // The names need room for a readable part of themselves, not all of a long one.
+    const int names = std::max(name_->fontMetrics().horizontalAdvance(name_->fullText()),
+                               account_->isHidden() ? 0 : account_->fontMetrics().horizontalAdvance(account_->fullText()));
+    const int readable = name_->fontMetrics().averageCharWidth() * kReadableNameCharacters;
+    return fixedPartsWidth() + std::min(names, readable) + kNamesGap + kSpacing + liveBox_->sizeHint().width();
+}
+
+int CodeRowView::narrowestWidth() const {
+    const auto margins = lines_->contentsMargins();
+    return std::max(fixedPartsWidth() + name_->minimumWidth(),
+                    margins.left() + margins.right() + liveBox_->sizeHint().width());
+}
+
+void CodeRowView::setStacked(bool stacked) {
+    if (stacked == stacked_) return;
+    stacked_ = stacked;
+    if (stacked) {
+        top_->removeWidget(liveBox_);
+        lines_->addWidget(liveBox_, 0, Qt::AlignRight);
+    } else {
+        lines_->removeWidget(liveBox_);
+        top_->addWidget(liveBox_);
+    }
+    updateGeometry();
 }
 
 void CodeRowView::setRow(AppModel::CodeRow row) {
@@ -118,10 +160,12 @@ void CodeRowView::setDate(TimePoint date) {
 }
 
 void CodeRowView::refresh() {
-    name_->setFullText(displayName(row_.name));
+    name_->setFullText(shortName(row_.name));
     const bool hasAccount = row_.account && !row_.account->empty();
-    account_->setFullText(hasAccount ? QString::fromStdString(*row_.account) : QString());
+    account_->setFullText(hasAccount ? shortName(*row_.account) : QString());
     account_->setVisible(hasAccount);
+    // Every row has one: the screen reader says which code it copies.
+    live_.copy->setSpokenName("Copy code for " + name_->fullText());
     live_.show(row_.otpFieldValue, date_);
     setAccessibleName(accessibleText());
 }

@@ -4,7 +4,9 @@
 
 #include "app/model/AppModel.h"
 
+class QHBoxLayout;
 class QLabel;
+class QVBoxLayout;
 
 namespace vael {
 
@@ -49,8 +51,22 @@ public:
     // colour, so they keep their contrast against the brand colour.
     void setHighlighted(bool highlighted);
 
+    // Code, ring and copy button beside the names, or on a line of their own below them where the
+    // width would leave the names too few characters (a narrow column, a large font).
+    void setStacked(bool stacked);
+    bool isStacked() const { return stacked_; }
+    // The width the row needs with the code beside the names, and the least it needs stacked.
+    int sideBySideWidth() const;
+    int narrowestWidth() const;
+
 private:
+    static constexpr int kSpacing = 12;
+    static constexpr int kNamesGap = 8;
+    // Characters of a name that must show beside the code; a longer name shortens to that.
+    static constexpr int kReadableNameCharacters = 14;
+
     void refresh();
+    int fixedPartsWidth() const;
 
     AppModel::CodeRow row_;
     TimePoint date_;
@@ -61,6 +77,10 @@ private:
     ElidedLabel* name_;
     ElidedLabel* account_;
     LiveCodeParts live_{};
+    QVBoxLayout* lines_;
+    QHBoxLayout* top_;
+    QWidget* liveBox_;
+    bool stacked_ = false;
 };
 
 // A symbol and a short text, caption size, orange.

@@ -1,5 +1,7 @@
 #include "app/ui/items/CodesList.h"
 
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QKeyEvent>
 #include <QListWidget>
 #include <QStackedLayout>
@@ -18,6 +20,55 @@ namespace {
 
 constexpr int kIdRole = Qt::UserRole;
 
+// The rows live inside the item view, whose accessible children are its cells only: a screen
+// reader would never reach a row's copy button. The list offers its rows as children of its own,
+// and each row names the list as its parent, so the tree reads the same both ways.
+class CodesListAccessible final : public QAccessibleWidget {
+public:
+    explicit CodesListAccessible(CodesList* list) : QAccessibleWidget(list, QAccessible::Grouping) {}
+    int childCount() const override { return QAccessibleWidget::childCount() + static_cast<int>(rows().size()); }
+    QAccessibleInterface* child(int index) const override {
+        const int own = QAccessibleWidget::childCount();
+        if (index < own) return QAccessibleWidget::child(index);
+        const auto shown = rows();
+        if (index - own >= static_cast<int>(shown.size())) return nullptr;
+        return QAccessible::queryAccessibleInterface(shown[static_cast<std::size_t>(index - own)]);
+    }
+    int indexOfChild(const QAccessibleInterface* child) const override {
+        const auto shown = rows();
+        const auto at = std::find(shown.begin(), shown.end(), child ? child->object() : nullptr);
+        if (at != shown.end()) return QAccessibleWidget::childCount() + static_cast<int>(at - shown.begin());
+        return QAccessibleWidget::indexOfChild(child);
+    }
+
+private:
+    std::vector<QObject*> rows() const {
+        std::vector<QObject*> shown;
+        auto* list = static_cast<CodesList*>(widget());
+        if (!list->isVisible()) return shown;
+        for (auto* row : list->shownRows()) shown.push_back(row);
+        return shown;
+    }
+};
+
+class CodeRowAccessible final : public QAccessibleWidget {
+public:
+    explicit CodeRowAccessible(CodeRowView* row) : QAccessibleWidget(row, QAccessible::ListItem) {}
+    QAccessibleInterface* parent() const override {
+        for (QWidget* up = widget()->parentWidget(); up; up = up->parentWidget())
+            if (auto* list = qobject_cast<CodesList*>(up)) return QAccessible::queryAccessibleInterface(list);
+        return QAccessibleWidget::parent();
+    }
+};
+
+QAccessibleInterface* codesAccessible(const QString& className, QObject* object) {
+    if (className == QLatin1String("vael::CodesList")) return new CodesListAccessible(static_cast<CodesList*>(object));
+    // A row has no meta-object of its own.
+    if (className == QLatin1String("QWidget"))
+        if (auto* row = dynamic_cast<CodeRowView*>(object)) return new CodeRowAccessible(row);
+    return nullptr;
+}
+
 }  // namespace
 
 CodesList::CodesList(std::vector<AppModel::CodeRow> codes, bool compact, bool selectable, TimerSource& timers,
@@ -32,6 +83,11 @@ CodesList::CodesList(std::vector<AppModel::CodeRow> codes, bool compact, bool se
       empty_(new EmptyStateView("timer", "No codes yet",
                                 "Add a 2FA seed to an item \u2014 paste an otpauth:// link or scan a QR code.")),
       list_(new QListWidget) {
+    static const bool accessible = [] {
+        QAccessible::installFactory(codesAccessible);
+        return true;
+    }();
+    (void)accessible;
     setObjectName("codesList");
     list_->setObjectName("codesList.rows");
     list_->setAccessibleName("Codes");
@@ -42,6 +98,7 @@ CodesList::CodesList(std::vector<AppModel::CodeRow> codes, bool compact, bool se
     list_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     list_->setResizeMode(QListView::Adjust);
     list_->installEventFilter(this);
+    list_->viewport()->installEventFilter(this);
     if (compact) list_->setFrameShape(QFrame::NoFrame);
     stack_->addWidget(empty_);
     stack_->addWidget(list_);
@@ -55,6 +112,14 @@ std::vector<CodeRowView*> CodesList::rows() const {
     buildRows();
     std::vector<CodeRowView*> rows;
     for (int i = 0; i < list_->count(); ++i) rows.push_back(rowAt(i));
+    return rows;
+}
+
+std::vector<CodeRowView*> CodesList::shownRows() const {
+    std::vector<CodeRowView*> rows;
+    if (rowsStale_ || stack_->currentWidget() != list_) return rows;
+    for (int i = 0; i < list_->count(); ++i)
+        if (auto* row = rowAt(i)) rows.push_back(row);
     return rows;
 }
 
@@ -81,7 +146,6 @@ void CodesList::insertRow(int at, const AppModel::CodeRow& code) const {
     item->setData(kIdRole, QString::fromStdString(code.id.text()));
     list_->insertItem(at, item);
     auto* view = new CodeRowView(code, clock_.now(), compact_, timers_, clock_);
-    item->setSizeHint({view->minimumSizeHint().width(), view->sizeHint().height()});
     list_->setItemWidget(item, view);
     view->copyButton()->installEventFilter(const_cast<CodesList*>(this));
 }
@@ -112,11 +176,12 @@ void CodesList::buildRows() const {
         insertRow(at, code);
     }
     while (list_->count() > static_cast<int>(codes_.size())) delete list_->takeItem(list_->count() - 1);
-    // The column is never narrower than a row needs: code, ring and copy button never clip.
+    // The column is never narrower than a row needs stacked: code, ring and copy button never clip.
     int widest = 0;
-    for (int i = 0; i < list_->count(); ++i) widest = std::max(widest, rowAt(i)->minimumSizeHint().width());
+    for (int i = 0; i < list_->count(); ++i) widest = std::max(widest, rowAt(i)->narrowestWidth());
     list_->setMinimumWidth(widest + 2 * list_->frameWidth() +
                            list_->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, list_));
+    arrangeRows();
     describeRows();
     if (!selectable_) return;
     list_->clearSelection();
@@ -124,6 +189,19 @@ void CodesList::buildRows() const {
         if (rowAt(i)->row().id != *selection_) continue;
         list_->item(i)->setSelected(true);
         list_->setCurrentItem(list_->item(i));
+    }
+}
+
+void CodesList::arrangeRows() const {
+    const int width = list_->viewport()->width();
+    // One arrangement for every row, so the codes stay in one column.
+    bool stacked = false;
+    for (int i = 0; i < list_->count(); ++i) stacked = stacked || rowAt(i)->sideBySideWidth() > width;
+    for (int i = 0; i < list_->count(); ++i) {
+        auto* row = rowAt(i);
+        row->setStacked(stacked);
+        const QSize wanted{row->narrowestWidth(), row->sizeHint().height()};
+        if (list_->item(i)->sizeHint() != wanted) list_->item(i)->setSizeHint(wanted);
     }
 }
 
@@ -192,6 +270,7 @@ void CodesList::describeRows() const {
 }
 
 bool CodesList::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == list_->viewport() && event->type() == QEvent::Resize && !rowsStale_) arrangeRows();
     if (watched == list_ && event->type() == QEvent::KeyPress &&
         static_cast<QKeyEvent*>(event)->matches(QKeySequence::Copy)) {
         if (auto* item = list_->currentItem()) {

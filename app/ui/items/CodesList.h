@@ -34,6 +34,8 @@ public:
     void setSelection(std::optional<Uuid> id);
     bool isTicking() const { return ticker_.isActive(); }
     std::vector<CodeRowView*> rows() const;
+    // The rows made and shown now; never makes them (screen readers ask at any time).
+    std::vector<CodeRowView*> shownRows() const;
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -53,6 +55,8 @@ private:
     // Brings the row widgets in line with codes_.
     void buildRows() const;
     void insertRow(int at, const AppModel::CodeRow& code) const;
+    // Side by side or stacked, as the list's width allows, and each entry as tall as its row.
+    void arrangeRows() const;
     CodeRowView* rowAt(int at) const;
     bool listed(const Uuid& id) const;
 

@@ -342,11 +342,11 @@ QWidget* ItemDetailView::buildHeader() {
     const std::string firstLabel = payload.fields.empty() ? std::string() : payload.fields.front().label;
     auto* glyph = new ItemGlyph(FieldGlyph::symbol(firstLabel), tier.tint, 52);
     glyph->setObjectName("itemGlyph");
-    auto* name = styledLabel(displayName(payload.name), TextStyle::title, QFont::DemiBold);
+    // A name of any length: cut to a readable one, then broken anywhere over a few lines at most.
+    auto* name = new ElidedLabel(3);
+    name->setFont(VaelFont::style(TextStyle::title, QFont::DemiBold));
+    name->setFullText(shortName(payload.name));
     name->setObjectName("itemName");
-    name->setAccessibleName(name->text());
-    name->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
-    name->setWordWrap(true);
     auto* badge = new TierBadge(tier);
     badge->setObjectName("tierBadge");
     auto* blurb = styledLabel(tier.blurb, TextStyle::callout, QFont::Normal, true);

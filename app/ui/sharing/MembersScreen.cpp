@@ -21,6 +21,7 @@
 #include "app/ui/sharing/NewInviteSheet.h"
 #include "app/ui/sharing/SharingWidgets.h"
 #include "app/ui/sharing/VerifyGrantSheet.h"
+#include "app/ui/widgets/DisplayText.h"
 
 namespace vael {
 
@@ -136,16 +137,18 @@ void MembersScreen::rebuild() {
         row->setObjectName("members.member." + id);
         auto* line = new QHBoxLayout(row);
         line->setContentsMargins(4, 2, 4, 2);
-        line->addWidget(twoLines(QString::fromStdString(member.fingerprint), VaelFont::secretSmall(),
-                                 QString::fromStdString(member.role), "members.memberText." + id, row),
+        // The server's texts: one line each, plain, and "&" no mnemonic on the button.
+        const auto role = shortName(member.role);
+        line->addWidget(twoLines(displayName(member.fingerprint), VaelFont::secretSmall(), role,
+                                 "members.memberText." + id, row),
                         1);
         auto* roleButton = named(new QToolButton(row), "members.role." + id, "Role");
-        roleButton->setText(QString::fromStdString(member.role));
+        roleButton->setText(withoutMnemonic(role));
         roleButton->setPopupMode(QToolButton::InstantPopup);
         auto* menu = new QMenu(roleButton);
         for (const auto& role : MembersViewModel::assignableRoles()) {
             const auto accountId = member.accountId;
-            menu->addAction(QString::fromStdString(role),
+            menu->addAction(withoutMnemonic(shortName(role)),
                             [model = members_, accountId, role] { model->setRole(accountId, role); });
         }
         roleButton->setMenu(menu);
@@ -175,8 +178,8 @@ void MembersScreen::rebuild() {
         row->setObjectName("members.invite." + id);
         auto* line = new QHBoxLayout(row);
         line->setContentsMargins(4, 2, 4, 2);
-        const auto title = QString::fromStdString(invite.recipient.value_or(invite.role));
-        line->addWidget(twoLines(title, VaelFont::style(TextStyle::body), QString::fromStdString(invite.status),
+        const auto title = shortName(invite.recipient.value_or(invite.role));
+        line->addWidget(twoLines(title, VaelFont::style(TextStyle::body), shortName(invite.status),
                                  "members.inviteText." + id, row),
                         1);
         if (invite.status == "claimed") {

@@ -11,6 +11,7 @@
 #include "app/ui/design/VaelComponents.h"
 #include "app/ui/design/VaelTheme.h"
 #include "app/ui/sharing/SharingWidgets.h"
+#include "app/ui/widgets/DisplayText.h"
 
 namespace vael {
 
@@ -106,8 +107,9 @@ void VerifyGrantSheet::refresh() {
             delete item;
         }
         for (const auto& id : ids) {
-            const auto name = QString::fromStdString(context_.folderName(id));
-            auto* toggle = named(new QCheckBox(name, form_), "verifyGrant.folder." + QString::fromStdString(id.text()), name);
+            const auto name = shortName(context_.folderName(id));
+            auto* toggle = named(new QCheckBox(withoutMnemonic(name), form_),
+                                 "verifyGrant.folder." + QString::fromStdString(id.text()), name);
             connect(toggle, &QCheckBox::toggled, this, [this, id](bool on) { vm_->setCollectionSelected(id, on); });
             folders_->addWidget(toggle);
         }

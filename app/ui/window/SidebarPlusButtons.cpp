@@ -74,7 +74,9 @@ void SidebarPlusButtons::rebuild() {
         buttons_.clear();
         QWidget* previous = tree_;
         for (const auto& index : wanted) {
-            auto* button = new QToolButton(tree_->viewport());
+            // Children of the column, not of the tree: an item view offers screen readers its
+            // cells only, so a button inside it would be focusable yet never read.
+            auto* button = new QToolButton(tree_->parentWidget());
             button->setObjectName(SidebarModel::Kind::project == index.data(SidebarModel::KindRole).value<SidebarModel::Kind>()
                                       ? QStringLiteral("sidebar.addToProject")
                                       : QStringLiteral("sidebar.newProject"));
@@ -105,12 +107,15 @@ void SidebarPlusButtons::rebuild() {
 void SidebarPlusButtons::place() {
     for (auto& [index, button] : buttons_) {
         const QRect row = index.isValid() ? tree_->visualRect(index) : QRect();
-        if (!row.isValid() || !row.intersects(tree_->viewport()->rect())) {
+        const QRect area = SidebarDelegate::plusRect(row).adjusted(-4, -4, 4, 4);
+        // Over the tree, so only where the whole button is in view.
+        if (!row.isValid() || !viewport_->rect().contains(area)) {
             button->hide();
             continue;
         }
-        button->setGeometry(SidebarDelegate::plusRect(row).adjusted(-4, -4, 4, 4));
+        button->setGeometry(QRect(viewport_->mapTo(button->parentWidget(), area.topLeft()), area.size()));
         button->show();
+        button->raise();
     }
 }
 
@@ -120,7 +125,7 @@ void SidebarPlusButtons::retint() {
 }
 
 bool SidebarPlusButtons::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == viewport_ && event->type() == QEvent::Resize) place();
+    if (watched == viewport_ && (event->type() == QEvent::Resize || event->type() == QEvent::Move)) place();
     if (watched == tree_ && event->type() == QEvent::PaletteChange) retint();
     return QObject::eventFilter(watched, event);
 }

@@ -13,8 +13,8 @@ namespace vael {
 class SidebarDelegate;
 
 // The "+" of the Projects header and of each project as real buttons laid over the tree's rows: in
-// the Tab chain, named for screen readers ("New project", "Add to …"), and clicked without the row
-// under them seeing the click. A click or Space is reported as the delegate's plusClicked.
+// the Tab chain, named for screen readers ("New project", "Add to …") and among the column's
+// accessible children, and clicked without the row under them seeing the click. A click or Space is reported as the delegate's plusClicked.
 class SidebarPlusButtons final : public QObject {
 public:
     SidebarPlusButtons(QTreeView* tree, SidebarDelegate* delegate);

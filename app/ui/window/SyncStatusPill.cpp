@@ -14,6 +14,8 @@ namespace vael {
 namespace {
 
 constexpr int kMarkSize = 14;
+// Room for our sentence around a server's reason.
+constexpr std::size_t kShownServerTextCharacters = 2 * kShownNameCharacters;
 
 QColor toneColor(SyncPillText::Tone tone, const QPalette& palette) {
     switch (tone) {
@@ -63,8 +65,8 @@ void SyncStatusPill::setContent(SyncPillText content) {
     text_->setText(QString::fromStdString(content_.text));
     suffix_->setVisible(content_.conflictSuffix.has_value());
     suffix_->setText(QString::fromStdString(content_.conflictSuffix.value_or("")));
-    // The tooltip may carry a server's error text.
-    const auto tooltip = QString::fromStdString(content_.tooltip);
+    // The tooltip may carry a server's error text: one line, plain, of a readable length.
+    const auto tooltip = shortName(content_.tooltip, kShownServerTextCharacters);
     setToolTip(plainToolTip(tooltip));
     setAccessibleName(text_->text() + (content_.conflictSuffix ? " " + suffix_->text() : QString()));
     setAccessibleDescription(tooltip);

@@ -49,13 +49,17 @@ TEST(ItemDetailViewModel, ARevealWithNobodyToAskSaysWhy) {
     EXPECT_FALSE(await(vm.reveal(0)));
     EXPECT_EQ(vm.presenceNote().toStdString(), ItemDetailViewModel::kNobodyToAsk);
     EXPECT_EQ(vm.displayValue(0), kMask);
+    gate->next = BiometricGate::Answer::notInstalled;
+    EXPECT_FALSE(await(vm.reveal(0)));
+    EXPECT_EQ(vm.presenceNote().toStdString(), ItemDetailViewModel::kNotInstalled);
+    EXPECT_EQ(vm.displayValue(0), kMask);
     gate->next = BiometricGate::Answer::refused;
     EXPECT_FALSE(await(vm.reveal(0)));
     EXPECT_TRUE(vm.presenceNote().isEmpty());
     gate->next = BiometricGate::Answer::confirmed;
     EXPECT_TRUE(await(vm.reveal(0)));
     EXPECT_EQ(vm.displayValue(0), "hunter2");
-    EXPECT_EQ(notes.count(), 2);
+    EXPECT_EQ(notes.count(), 3);
 }
 
 TEST(ItemDetailViewModel, ShowsPlainValuesAndMasksConcealedOnesWhateverTheirLength) {

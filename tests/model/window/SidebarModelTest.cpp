@@ -78,6 +78,10 @@ TEST(Sidebar, AReloadWithTheSameRowsOnlyUpdatesCounts) {
     EXPECT_EQ(resets.size(), 0);
     EXPECT_GT(changes.size(), 0);
     EXPECT_EQ(sidebar.indexOf(SidebarSelection::forGroup(group)).data(SidebarModel::BadgeRole).toInt(), 1);
+    EXPECT_EQ(sidebar.indexOf(SidebarSelection::forGroup(group)).data(Qt::AccessibleTextRole).toString(), "g, 1 item");
+    v.item("two", group);
+    await(window.refresh());
+    EXPECT_EQ(sidebar.indexOf(SidebarSelection::forGroup(group)).data(Qt::AccessibleTextRole).toString(), "g, 2 items");
 
     sidebar.setGroupOpen(group, true);
     v.group("new", AppModel::localOrgID(), group);

@@ -13,6 +13,8 @@
 #include "ui/ItemUiFixtures.h"
 #include "ui/ScriptedFileChooser.h"
 #include "app/ui/items/AddTOTPSheet.h"
+#include "app/ui/widgets/DisplayText.h"
+#include "app/ui/widgets/ElidedLabel.h"
 #include "app/ui/widgets/ErrorLabel.h"
 #include "model/ItemFixtures.h"
 
@@ -123,6 +125,31 @@ TEST(AddTOTPSheet, ANewItemNeedsASeedAndANameThenSavesAndCloses) {
     EXPECT_TRUE(!sheet || !sheet->isVisible());
     const auto rows = await(v.m.listItems());
     EXPECT_EQ(rows.size(), 2u);
+}
+
+// The link's label is anyone's text: the preview shows it on one line, without bidi controls,
+// and a page of it neither widens the sheet nor reaches the screen reader whole.
+TEST(AddTOTPSheet, ThePreviewCaptionShowsTheLinkLabelPlainAndBounded) {
+    OpenVault v;
+    QPointer<AddTOTPSheet> sheet = new AddTOTPSheet(v.m, std::nullopt, []() -> QCoro::Task<> { co_return; });
+    sheet->open();
+    settle();
+    const QSize size = sheet->size();
+    auto* seed = child<QPlainTextEdit>(sheet, "seed");
+    auto* caption = child<ElidedLabel>(sheet, "previewCaption");
+    seed->setPlainText("otpauth://totp/Evil%E2%80%AEcorp%0Anext:bob%E2%80%8B?secret=JBSWY3DPEHPK3PXP&issuer=Evil%E2%80%AEcorp%0Anext");
+    settle();
+    EXPECT_EQ(caption->fullText(), QString::fromUtf8("Evilcorp next \u00b7 bob"));
+    EXPECT_EQ(caption->accessibleName(), caption->fullText());
+    EXPECT_EQ(caption->textFormat(), Qt::PlainText);
+
+    const std::string page(10'000, 'W');
+    seed->setPlainText(QString::fromStdString("otpauth://totp/" + page + ":bob?secret=JBSWY3DPEHPK3PXP&issuer=" + page));
+    settle();
+    EXPECT_TRUE(caption->fullText().endsWith(QChar(0x2026)));
+    EXPECT_LE(caption->fullText().size(), static_cast<qsizetype>(kShownNameCharacters + 1));
+    EXPECT_EQ(sheet->size(), size);
+    sheet->close();
 }
 
 TEST(AddTOTPSheet, ReadsTheFirstDroppedFileAndIgnoresDropsWithoutOne) {

@@ -148,7 +148,13 @@ TEST(CodesList, RowsReadOutTheirCodeAndCopyFromTheKeyboard) {
     EXPECT_EQ(QApplication::focusWidget(), list.rows()[0]->copyButton());
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
     EXPECT_EQ(QApplication::focusWidget(), list.rows()[2]->copyButton());
-    EXPECT_EQ(list.rows()[2]->copyButton()->accessibleName(), "Copy code");
+    EXPECT_EQ(list.rows()[2]->copyButton()->accessibleName(), "Copy code for Gamma");
+    // A screen reader walking the tree reaches every row and its copy button.
+    for (const QString& name : {QStringLiteral("Copy code for Alpha"), QStringLiteral("Copy code for Gamma"), cases[1].text}) {
+        auto* found = reachableAccessible(&list, name);
+        ASSERT_TRUE(found) << name.toStdString();
+    }
+    EXPECT_EQ(reachableAccessible(&list, "Copy code for Alpha")->role(), QAccessible::Button);
 
     QGuiApplication::clipboard()->setText("before");
     rows->setFocus();

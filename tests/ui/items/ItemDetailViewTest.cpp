@@ -142,6 +142,26 @@ TEST(ItemDetailView, ARevealWithNobodyToAskSaysWhyInThePane) {
     EXPECT_EQ(child<ElidedLabel>(fieldRow(pane, 0), "fieldValue")->fullText().toStdString(), kMask);
 }
 
+// A page-long name is cut to a readable title of a few lines; the stored name stays whole.
+TEST(ItemDetailView, APageLongNameMakesAShortTitle) {
+    OpenVault v;
+    const std::string page(10'800, 'N');
+    const auto id = v.item(page);
+    ScriptedTimerSource timers;
+    SystemClock clock;
+    ItemDetailView pane(new ItemDetailViewModel(v.payloadOf(id), std::make_shared<test::ScriptedBiometricGate>(true)),
+                        "injectable", {}, "local", timers, clock);
+    pane.resize(700, 700);
+    pane.show();
+    settle();
+    auto* title = child<ElidedLabel>(&pane, "itemName");
+    EXPECT_TRUE(title->fullText().endsWith(QChar(0x2026)));
+    EXPECT_LE(title->fullText().size(), 121);
+    EXPECT_EQ(title->accessibleName(), title->fullText());
+    EXPECT_LE(title->height(), title->fontMetrics().lineSpacing() * 3 + 4);
+    EXPECT_EQ(v.payloadOf(id).name, page);
+}
+
 // A code that changes is the label's text at once, in the pane and in a codes row alike; on screen
 // it rolls in only when motion is on, and the first code shown never rolls.
 TEST(LiveCode, ANewCodeLandsAtOnceAndRollsOnlyWithMotion) {

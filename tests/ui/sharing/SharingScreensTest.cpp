@@ -9,6 +9,7 @@
 #include <QSpinBox>
 #include <QAccessible>
 #include <QTest>
+#include <QToolButton>
 #include <QTreeWidget>
 
 #include "ui/UiFixtures.h"
@@ -105,6 +106,45 @@ TEST_F(SharingScreens, MembersScreenListsMembersAndInvitesWithTheirButtons) {
     settle();
     EXPECT_FALSE(child<ErrorBar>(&screen, "errorBar")->isVisible());
     EXPECT_FALSE(screen.tree()->findItems("No invites yet", Qt::MatchRecursive).isEmpty());
+}
+
+// Folder names and the server's role, status and recipient texts show exactly as written, on one
+// line: "&" is no mnemonic, line breaks, bidi controls and invisible characters go.
+TEST_F(SharingScreens, StoredAndServerTextsShowPlainOnOneLine) {
+    context.folders = {{kFolder, "R&D\nLab\u202E\u200B"}};
+    api->members = {MemberDTO{kAccount, "ad&min\n\u2066x", invitee.fingerprint(), {}, {}}};
+    api->invites.front().recipient = "robin\u202E@example.com\nnext line";
+    MembersScreen screen(context, timers);
+    screen.show();
+    ASSERT_TRUE(spinUntil([&] { return api->count("listInvites") == 1 && !screen.invitesModel()->invites().empty(); }));
+    settle();
+    const auto id = QString::fromStdString(kAccount.text());
+    auto* role = child<QToolButton>(&screen, "members.role." + id);
+    EXPECT_EQ(role->text(), "ad&&min x");
+    const auto texts = [](QWidget* box) {
+        QStringList shown;
+        for (auto* label : box->findChildren<QLabel*>()) {
+            EXPECT_EQ(label->textFormat(), Qt::PlainText);
+            shown << label->text();
+        }
+        return shown;
+    };
+    EXPECT_TRUE(texts(child<QWidget>(&screen, "members.memberText." + id)).contains("ad&min x"));
+    EXPECT_TRUE(texts(child<QWidget>(&screen, "members.inviteText.I-CLAIMED")).contains("robin@example.com next line"));
+    shoot(&screen, "members-server-texts");
+
+    auto vm = std::make_shared<VerifyGrantViewModel>(api, owner.vault, pins, context.orgID, "I-CLAIMED",
+                                                     context.collectionKeys, 0);
+    auto* sheet = new VerifyGrantSheet(context, vm, [] {});
+    sheet->show();
+    QCoro::waitFor(vm->load());
+    settle();
+    auto* folder = child<QCheckBox>(sheet, "verifyGrant.folder." + QString::fromStdString(kFolder.text()));
+    EXPECT_EQ(folder->text(), "R&&D Lab");
+    EXPECT_EQ(folder->accessibleName(), "R&D Lab");
+    shoot(sheet, "verify-folder-names");
+    sheet->close();
+    settle();
 }
 
 TEST_F(SharingScreens, NewInviteSheetCreatesOnceThenShowsTheLink) {

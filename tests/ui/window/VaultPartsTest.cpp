@@ -308,6 +308,12 @@ TEST(SidebarColumn, PlusButtonsAreNamedFocusableAndLeaveTheRowAlone) {
     EXPECT_EQ(addTo->toolTip(), "<qt>Add to Acme &amp; &lt;b&gt;Co&lt;/b&gt;</qt>");
     EXPECT_TRUE(newProject->isVisible());
     EXPECT_TRUE(addTo->isVisible());
+    // A screen reader finds both in the tree it walks, with their names.
+    for (const char* name : {"New project", "Add to Acme & <b>Co</b>"}) {
+        auto* found = testing::reachableAccessible(&column, name);
+        ASSERT_TRUE(found) << name;
+        EXPECT_EQ(found->role(), QAccessible::Button) << name;
+    }
 
     column.tree()->setFocus(Qt::TabFocusReason);
     QTest::keyClick(column.tree(), Qt::Key_Tab);
@@ -418,6 +424,19 @@ TEST(SyncStatusPill, EveryMarkIsInTheCatalogue) {
     for (const auto& status : {AppSyncStatus::synced({}), AppSyncStatus::idle(), AppSyncStatus::offline()}) {
         EXPECT_TRUE(SymbolCatalog::knows(*syncPillText(status, 0, std::nullopt, "").symbol));
     }
+}
+
+// A server's reason reaches the tooltip and the screen reader on one line, in its own order, and
+// of a readable length.
+TEST(SyncStatusPill, AServersReasonShowsOnOneLine) {
+    SyncStatusPill pill;
+    pill.setContent(syncPillText(AppSyncStatus::offline(), 0, "down\nfor \u202Erepairs\u200B", ""));
+    const QString expected = QString::fromUtf8("Last sync failed: down for repairs \u2014 retrying automatically.");
+    EXPECT_EQ(pill.toolTip(), expected);
+    EXPECT_EQ(pill.accessibleDescription(), expected);
+    pill.setContent(syncPillText(AppSyncStatus::offline(), 0, std::string(5000, 'x'), ""));
+    EXPECT_LT(pill.toolTip().size(), 300);
+    EXPECT_TRUE(pill.toolTip().endsWith(QChar(0x2026)));
 }
 
 // MARK: - item row
