@@ -22,10 +22,11 @@ namespace {
 // A longer reason scrolls inside its box, so the buttons always stay in view.
 constexpr int kMaxReasonLines = 8;
 
-// The reason as plain text, wrapped between words or, for a word wider than the dialog, anywhere.
+// The reason as plain text, wrapped between words or, for a word wider than the dialog, anywhere;
+// as tall as its lines at `width`, up to kMaxReasonLines.
 class ReasonText final : public QTextEdit {
 public:
-    ReasonText(const QString& text, QWidget* parent) : QTextEdit(parent) {
+    ReasonText(const QString& text, int width, QWidget* parent) : QTextEdit(parent) {
         setObjectName(QStringLiteral("reasonText"));
         setAccessibleName(QStringLiteral("Reason"));
         setAcceptRichText(false);
@@ -39,6 +40,7 @@ public:
         document()->setDocumentMargin(0);
         viewport()->setAutoFillBackground(false);
         setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+        document()->setTextWidth(width);
         fitHeight();
     }
 
@@ -73,15 +75,17 @@ PresenceDialog::PresenceDialog(const QString& reason, QWidget* parent, Now now) 
     setWindowModality(Qt::ApplicationModal);
     // Requests from agents arrive while Vael is in the background.
     setWindowFlag(Qt::WindowStaysOnTopHint);
-    // Room for a sentence per line; a long reason wraps within it rather than widening the dialog.
-    setMinimumWidth(fontMetrics().averageCharWidth() * 48);
-
     auto* heading = new QLabel(QStringLiteral("Confirm it's you"), this);
     QFont font = heading->font();
     font.setBold(true);
     heading->setFont(font);
 
-    auto* reasonText = new ReasonText(reason, this);
+    auto* layout = new QVBoxLayout(this);
+    const auto margins = layout->contentsMargins();
+    // Room for a sentence per line; a long reason wraps within it rather than widening the dialog.
+    const int textWidth = fontMetrics().averageCharWidth() * 48;
+    setFixedWidth(textWidth + margins.left() + margins.right());
+    auto* reasonText = new ReasonText(reason, textWidth, this);
 
     auto* next = new QLabel(QStringLiteral("Your system will ask for your fingerprint or password next."), this);
     next->setWordWrap(true);
@@ -102,7 +106,6 @@ PresenceDialog::PresenceDialog(const QString& reason, QWidget* parent, Now now) 
     setTabOrder(cancel, proceed);
     cancel->setFocus();
 
-    auto* layout = new QVBoxLayout(this);
     layout->addWidget(heading);
     layout->addWidget(reasonText);
     layout->addWidget(next);

@@ -117,7 +117,7 @@ TEST(PresenceDialog, SpaceOnCancelAfterTheGuardCancels) {
 TEST(PresenceDialog, AVeryLongReasonKeepsTheButtonsInView) {
     application();
     const QFont original = QApplication::font();
-    for (int points : {10, 16}) {
+    for (int points : {10, 14, 16}) {
         QFont font = QApplication::font();
         font.setPointSize(points);
         QApplication::setFont(font);
@@ -133,6 +133,21 @@ TEST(PresenceDialog, AVeryLongReasonKeepsTheButtonsInView) {
             auto* button = dialog.findChild<QPushButton*>(QString::fromLatin1(name));
             const QRect shown(button->mapTo(&dialog, QPoint(0, 0)), button->size());
             EXPECT_TRUE(dialog.rect().contains(shown)) << name << " at " << points << " pt";
+        }
+        if (const auto folder = qEnvironmentVariable("VAEL_UI_SNAPSHOTS"); !folder.isEmpty()) {
+            dialog.grab().save(QStringLiteral("%1/presence-long-%2pt.png").arg(folder).arg(points));
+            PresenceDialog usual(QStringLiteral("Delete Mail from Vael"));
+            QPalette dark;
+            dark.setColor(QPalette::Window, QColor(40, 40, 40));
+            dark.setColor(QPalette::WindowText, Qt::white);
+            dark.setColor(QPalette::Button, QColor(60, 60, 60));
+            dark.setColor(QPalette::ButtonText, Qt::white);
+            dark.setColor(QPalette::Text, Qt::white);
+            dark.setColor(QPalette::Base, QColor(30, 30, 30));
+            usual.setPalette(dark);
+            usual.show();
+            QCoreApplication::processEvents();
+            usual.grab().save(QStringLiteral("%1/presence-dark-%2pt.png").arg(folder).arg(points));
         }
     }
     QApplication::setFont(original);

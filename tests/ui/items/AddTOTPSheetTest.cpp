@@ -149,6 +149,7 @@ TEST(AddTOTPSheet, ThePreviewCaptionShowsTheLinkLabelPlainAndBounded) {
     EXPECT_TRUE(caption->fullText().endsWith(QChar(0x2026)));
     EXPECT_LE(caption->fullText().size(), static_cast<qsizetype>(kShownNameCharacters + 1));
     EXPECT_EQ(sheet->size(), size);
+    snapshot(*sheet, "add-code-long-label");
     sheet->close();
 }
 
