@@ -66,7 +66,7 @@ AddExistingMemberSheet::AddExistingMemberSheet(SharingContext context, QWidget* 
     roleRow->addRow("Role", role_);
     found->addLayout(roleRow);
     for (const auto& folder : context_.folders) {
-        const auto name = displayName(folder.name);
+        const auto name = shortName(folder.name);
         auto* toggle = named(new QCheckBox(withoutMnemonic(name), found_), "addMember.folder." + QString::fromStdString(folder.id.text()), name);
         const auto id = folder.id;
         connect(toggle, &QCheckBox::toggled, this, [this, id](bool on) { vm_->setCollectionSelected(id, on); });

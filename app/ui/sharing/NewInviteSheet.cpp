@@ -72,7 +72,7 @@ NewInviteSheet::NewInviteSheet(std::shared_ptr<NewInviteViewModel> vm, TimerSour
     auto* folders = named(new QGroupBox("Folders", this), "newInvite.folders", "Folders");
     auto* folderList = new QVBoxLayout(folders);
     for (const auto& folder : vm_->folders()) {
-        const auto name = displayName(folder.name);
+        const auto name = shortName(folder.name);
         auto* toggle = named(new QCheckBox(withoutMnemonic(name), folders), "newInvite.folder." + QString::fromStdString(folder.id.text()), name);
         const auto id = folder.id;
         connect(toggle, &QCheckBox::toggled, this, [this, id](bool on) { vm_->setFolderSelected(id, on); });

@@ -308,6 +308,7 @@ TEST(SidebarColumn, PlusButtonsAreNamedFocusableAndLeaveTheRowAlone) {
     EXPECT_EQ(addTo->toolTip(), "<qt>Add to Acme &amp; &lt;b&gt;Co&lt;/b&gt;</qt>");
     EXPECT_TRUE(newProject->isVisible());
     EXPECT_TRUE(addTo->isVisible());
+    testing::snapshot(column, "sidebar-plus-buttons");
     // A screen reader finds both in the tree it walks, with their names.
     for (const char* name : {"New project", "Add to Acme & <b>Co</b>"}) {
         auto* found = testing::reachableAccessible(&column, name);
