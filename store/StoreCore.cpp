@@ -1,4 +1,5 @@
 #include "store/StoreCore.h"
+#include "store/StorageFault.h"
 
 #include <fcntl.h>
 #include <sqlite3.h>
@@ -55,12 +56,16 @@ SQLite::Database openDatabase(const std::string& path) {
         if (fd >= 0) ::close(fd);
     }
     SQLite::Database db(path, SQLite::OPEN_READWRITE | SQLite::OPEN_CREATE, /*busyTimeoutMs=*/5000);
-    // A write-ahead log commits with one sync instead of several; FULL keeps every commit durable.
-    db.exec("PRAGMA journal_mode = WAL");
-    db.exec("PRAGMA synchronous = FULL");
-    // Room for a whole vault of ten thousand items, so that reading it again reads memory, not the file.
-    db.exec("PRAGMA cache_size = -32768");
-    migrate(db, replicaMigrations());
+    try {
+        // A write-ahead log commits with one sync instead of several; FULL keeps every commit durable.
+        db.exec("PRAGMA journal_mode = WAL");
+        db.exec("PRAGMA synchronous = FULL");
+        // Room for a whole vault of ten thousand items, so that reading it again reads memory, not the file.
+        db.exec("PRAGMA cache_size = -32768");
+        migrate(db, replicaMigrations());
+    } catch (const SQLite::Exception&) {
+        rethrowWithSystemError(db.getHandle());
+    }
     return db;
 }
 

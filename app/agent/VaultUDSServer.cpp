@@ -304,7 +304,9 @@ void VaultUDSServer::start() {
     static_assert(sizeof address.sun_path > kMaxSocketPathBytes);
     std::memcpy(address.sun_path, socketPath_.data(), socketPath_.size());
 
-    ::unlink(socketPath_.c_str());
+    // A socket file left behind is replaced; when it cannot be removed (a folder gone read-only),
+    // that is why the bind below fails, not that the address is in use.
+    const int leftOver = ::unlink(socketPath_.c_str()) == 0 || errno == ENOENT ? 0 : errno;
     UmaskGuard mask(077);
 
     int wake = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
@@ -322,7 +324,7 @@ void VaultUDSServer::start() {
         throw UDSError(c, error);
     };
     if (::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
-        fail(UDSError::Case::bind, errno, false);
+        fail(UDSError::Case::bind, errno == EADDRINUSE && leftOver != 0 ? leftOver : errno, false);
     }
     ::chmod(socketPath_.c_str(), 0600);
     if (::listen(fd, kListenBacklog) != 0) fail(UDSError::Case::listen, errno, true);

@@ -71,14 +71,17 @@ void registerDefaultsIfNeeded(const VaultConfigStore& configStore, SyncCoordinat
     configStore.update([](VaultConfig& config) { config.serverBootstrapped = true; });
 }
 
-// Makes the files at these paths the new vault's. A configuration this onboarding did not write
-// belongs to another vault: writing over it would leave neither passphrase able to open anything.
-// A retry after a failure finds its own record and goes on. A replica without a configuration
-// belongs to no vault that can still be opened; it is kept, under another name.
-void claimVaultFiles(const VaultConfigStore& configStore, const std::string& replica, const VaultConfig& config) {
+// Whether the files at these paths may become the new vault's: answers true when vault.json
+// already holds this vault (a retry after its opening failed), false when there is no vault.json.
+// A configuration this onboarding did not write belongs to another vault: writing over it would
+// leave neither passphrase able to open anything. What a creation cut short left is removed; a
+// replica without a configuration belongs to no vault that can still be opened and is kept, under
+// another name.
+bool claimVaultFiles(const VaultConfigStore& configStore, const std::string& replica, const VaultConfig& config) {
     if (!configStore.exists()) {
         setReplicaAside(replica);
-        return;
+        removeUnfinishedReplica(replica);
+        return false;
     }
     std::optional<VaultConfig> existing;
     try {
@@ -90,6 +93,43 @@ void claimVaultFiles(const VaultConfigStore& configStore, const std::string& rep
         existing->accountPublicKeys != config.accountPublicKeys ||
         existing->wrappedAccountPrivKeys != config.wrappedAccountPrivKeys) {
         throw std::runtime_error(std::string(kVaultExists));
+    }
+    return true;
+}
+
+// Makes a new vault's files and leaves its keys open. vault.json comes last, after the replica was
+// built whole under another name and moved into place, so a kill at any instant leaves either no
+// vault (the next start offers onboarding, which succeeds over what was left) or a whole vault.
+// The keys open with the creation's recovery code: the passphrase's costly derivation already ran
+// when the vault was made, and its result is in the new vault's wrapped keys.
+void makeVaultFiles(const VaultConfigStore& configStore, const std::string& replica, VaultCrypto& vault,
+                    const NewVault& newVault, const Clock& clock,
+                    const std::function<void(std::string_view)>& onStep) {
+    const auto reached = [&](std::string_view step) {
+        if (onStep) onStep(step);
+    };
+    const auto fresh = VaultConfig::fromNewVault(newVault);
+    const bool written = claimVaultFiles(configStore, replica, fresh);
+    reached("claimed");
+    vault.unlock(newVault.wrappedKeys, newVault.wrappedAccountPrivKeys, UnlockInput::recoveryCode(newVault.recoveryCode));
+    reached("unlocked");
+    if (written) return;
+    try {
+        const auto staged = stagedReplicaPath(replica);
+        prepareReplicaFile(staged);
+        {
+            VaelStore store(staged);
+            reached("replica-opened");
+            ensureDefaultCollection(store, vault, clock);
+        }
+        reached("replica-built");
+        placeStagedReplica(replica);
+        reached("replica-placed");
+        configStore.save(fresh);
+        reached("config-saved");
+    } catch (...) {
+        vault.lock();
+        throw;
     }
 }
 
@@ -122,6 +162,8 @@ std::optional<std::string> AppModel::describeOpeningFailure(std::exception_ptr e
         // The folder's own sentence says what to do about it.
         return std::string(e.what());
     } catch (const VaultUDSServer::UDSError& e) {
+        if (auto cause = systemFaultCause(e.error()))
+            return "The agent socket " + paths.socket + " could not be made (" + *cause + "). Nothing was changed.";
         std::string text = e.what();
         if (!text.empty()) text[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(text[0])));
         return text + ".";
@@ -218,6 +260,7 @@ AppModel::AppModel(VaelPaths paths, AppModelServices services, QObject* parent)
     systemLockEvents_ = std::move(services.systemLockEvents);
     ceremony_ = std::move(services.ceremony);
     sessions_ = services.sessions ? std::move(services.sessions) : std::make_shared<SecretSessionStore>();
+    onCreationStep_ = std::move(services.onCreationStep);
 
     idleTimer_ = timers_->makeTimer();
     heartbeatTimer_ = timers_->makeTimer();
@@ -336,7 +379,7 @@ void AppModel::dismissInvite() {
 
 // MARK: - onboarding and unlock
 
-QCoro::Task<> AppModel::completeOnboarding(NewVault newVault, SecureBytes passphrase) {
+QCoro::Task<> AppModel::completeOnboarding(NewVault newVault, SecureBytes /*passphrase*/) {
     if (isBusy()) co_return;
     QPointer<AppModel> self(this);
     OpeningGuard guard(this);
@@ -344,16 +387,12 @@ QCoro::Task<> AppModel::completeOnboarding(NewVault newVault, SecureBytes passph
     std::exception_ptr failure;
     try {
         auto created = runBlocking([configStore = configStore_, replica = paths_.replica, vault = vault_,
-                                    newVault = std::move(newVault), passphrase = std::move(passphrase)]() mutable {
-            const auto fresh = VaultConfig::fromNewVault(newVault);
-            claimVaultFiles(configStore, replica, fresh);
-            configStore.save(fresh);
-            const auto config = configStore.load();
-            vault->unlock(config.wrappedKeys, config.wrappedAccountPrivKeys, UnlockInput::passphrase(std::move(passphrase)));
+                                    clock = clock_, newVault = std::move(newVault), onStep = onCreationStep_] {
+            makeVaultFiles(configStore, replica, *vault, newVault, *clock, onStep);
         });
         co_await created;
         if (!self) co_return;
-        co_await openSession(lockCount, false);
+        co_await openSession(lockCount);
     } catch (...) {
         failure = std::current_exception();
     }
@@ -388,16 +427,16 @@ QCoro::Task<> AppModel::finishSession() {
 
 // MARK: - session opening and lock
 
-QCoro::Task<> AppModel::openSession(std::uint64_t lockCountAtStart, bool replicaMustExist) {
+QCoro::Task<> AppModel::openSession(std::uint64_t lockCountAtStart) {
     QPointer<AppModel> self(this);
     auto vault = vault_;
     auto session = std::make_shared<Session>();
     std::exception_ptr failure;
     try {
-        auto opened = runBlocking([paths = paths_, vault, clock = clock_, configStore = configStore_, replicaMustExist] {
+        auto opened = runBlocking([paths = paths_, vault, clock = clock_, configStore = configStore_] {
             // The replica and the socket must never land in a folder others can reach.
             ensurePrivateFolder(folderOf(paths.socket));
-            if (replicaMustExist) requireReplica(paths.replica);
+            requireReplica(paths.replica);
             prepareReplicaFile(paths.replica);
             auto store = std::make_shared<VaelStore>(paths.replica);
             auto key = ensureDefaultCollection(*store, *vault, *clock);

@@ -5,11 +5,13 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <unordered_set>
 #include <vector>
@@ -85,6 +87,10 @@ struct AppModelServices {
     std::shared_ptr<PasskeyCeremony> ceremony;  // none: passkey flows fail as unavailable (the app entry
                                                 // hands in the platform's ceremony)
     std::shared_ptr<SessionStore> sessions;     // else the desktop keyring
+
+    // Called on the worker after each step of making a new vault's files, with the step's name;
+    // tests end the process there to see what a kill at that instant leaves.
+    std::function<void(std::string_view step)> onCreationStep;
 };
 
 // The one application model: phases, vault sessions, auto-lock, kill switch and synchronisation.
@@ -198,6 +204,7 @@ public:
 
     // These three do nothing while a session is open, an opening is under way or a lock is
     // finishing. The first two set errorMessage on failure and never raise.
+    // `passphrase` is the one `vault` was made with; the vault opens without deriving it again.
     QCoro::Task<> completeOnboarding(NewVault vault, SecureBytes passphrase);
     QCoro::Task<> unlock(SecureBytes passphrase);
     // Opens the session on an already unlocked vault (the unlock screen unlocks by itself). Raises
@@ -406,8 +413,8 @@ private:
     SSHKeyGenerator::Options sshKeyOptions_;
 
     bool isBusy() const { return session_ != nullptr || opening_ || closing_ > 0; }
-    // An existing vault's replica must be there: only a vault being created makes one.
-    QCoro::Task<> openSession(std::uint64_t lockCountAtStart, bool replicaMustExist = true);
+    // The vault's replica must be there: a vault being created makes its replica before its vault.json.
+    QCoro::Task<> openSession(std::uint64_t lockCountAtStart);
     void noteStoreChange();
     void startActivityMonitoring();
     void stopActivityMonitoring();
@@ -489,6 +496,7 @@ private:
     QCoro::Task<> runSyncAndWait();
     std::shared_ptr<PasskeyCeremony> ceremony_;
     std::shared_ptr<SessionStore> sessions_;
+    std::function<void(std::string_view)> onCreationStep_;
 };
 
 }  // namespace vael

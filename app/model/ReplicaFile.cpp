@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <system_error>
 #include <vector>
 
 #include "app/custody/PrivateFiles.h"
@@ -25,10 +26,19 @@ bool present(const std::string& path) {
     return ::lstat(path.c_str(), &st) == 0;
 }
 
+void removeIfPresent(const std::string& path) {
+    if (::unlink(path.c_str()) != 0 && errno != ENOENT) failIo(path, "Could not remove", errno);
+}
+
 }  // namespace
 
 void prepareReplicaFile(const std::string& path) {
-    ensurePrivateFolder(folderOf(path));
+    const std::string folder = folderOf(path);
+    ensurePrivateFolder(folder);
+    // SQLite would open a replica it cannot write read-only without a word, and fail later, far
+    // from the cause.
+    if (::faccessat(AT_FDCWD, folder.c_str(), W_OK, AT_EACCESS) != 0)
+        throw std::system_error(errno, std::generic_category(), "Cannot write in " + folder);
     struct stat st {};
     if (::lstat(path.c_str(), &st) != 0) {
         if (errno != ENOENT) failIo(path, "Could not inspect", errno);
@@ -73,6 +83,33 @@ std::optional<std::string> setReplicaAside(const std::string& path) {
     }
     throw PrivateFileError(PrivateFileError::Kind::Io, path,
                            "Could not move " + path + " aside: too many earlier copies.");
+}
+
+std::string stagedReplicaPath(const std::string& path) { return path + ".creating"; }
+
+void removeUnfinishedReplica(const std::string& path) {
+    const std::string staged = stagedReplicaPath(path);
+    for (const char* suffix : kJournalSuffixes) removeIfPresent(staged + suffix);
+    removeIfPresent(staged);
+    if (present(path)) return;
+    for (const char* suffix : kJournalSuffixes) removeIfPresent(path + suffix);
+}
+
+void placeStagedReplica(const std::string& path) {
+    const std::string staged = stagedReplicaPath(path);
+    // Closed by its last connection, the replica has no log left; one that stayed goes first, so
+    // the replica never arrives without it.
+    for (const char* suffix : kJournalSuffixes) {
+        if (::rename((staged + suffix).c_str(), (path + suffix).c_str()) != 0 && errno != ENOENT)
+            failIo(staged + suffix, "Could not move", errno);
+    }
+    if (::rename(staged.c_str(), path.c_str()) != 0) failIo(staged, "Could not move", errno);
+    const int folder = ::open(folderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (folder < 0) failIo(folderOf(path), "Could not open the folder", errno);
+    const int flushed = ::fsync(folder);
+    const int error = errno;
+    ::close(folder);
+    if (flushed != 0) failIo(folderOf(path), "Could not flush the folder", error);
 }
 
 }  // namespace vael

@@ -74,9 +74,13 @@ TEST_F(VaelProcessTest, WithoutADisplayItSaysSoAndFails) {
     EXPECT_EQ(started.out, "");
     EXPECT_EQ(started.err, "vael: Vael needs a graphical desktop and found none: neither DISPLAY nor WAYLAND_DISPLAY is set.\n");
 
+    // The display is looked for before the options are read, as the manual page says.
     const auto unknown = run({"--frobnicate"}, /*offscreen=*/true);
     EXPECT_EQ(unknown.exitCode, 2);
     EXPECT_TRUE(unknown.err.contains("Unknown option 'frobnicate'")) << unknown.err.toStdString();
+    const auto unknownWithoutDisplay = run({"--frobnicate"});
+    EXPECT_EQ(unknownWithoutDisplay.exitCode, 1);
+    EXPECT_EQ(unknownWithoutDisplay.err, started.err);
 }
 
 TEST_F(VaelProcessTest, TheInviteLeavesTheArgumentListASecondStartForwardsAndSigtermEndsIt) {

@@ -27,6 +27,27 @@ out=$(env -i PATH=/usr/bin:/bin HOME="$stage" "$prefix/bin/vael" --version) || f
 lib=$(env -i PATH=/usr/bin:/bin ldd "$prefix/bin/vael" | awk '/libvaelstore/ {print $3}')
 [[ $lib == "$stage"/* ]] || fail "libvaelstore resolves to '$lib', not the staged copy"
 
+# An install for one user into a prefix of theirs: polkit's folder is not theirs to write, so the
+# install leaves the policy out, prints the one command that adds it, and succeeds. Run as nobody
+# when this runs as root. The build folder's own install script is used, as `cmake --install` runs
+# it, without the manifest it writes into a build folder that is not that user's.
+user_run=()
+if [ "$(id -u)" = 0 ]; then
+  command -v setpriv >/dev/null && id nobody >/dev/null 2>&1 && user_run=(setpriv --reuid=nobody --regid="$(id -g nobody)" --clear-groups --)
+fi
+if [ "$(id -u)" != 0 ] || [ ${#user_run[@]} -gt 0 ]; then
+  user_home=$(mktemp -d)
+  trap 'rm -rf "$stage" "$user_home"' EXIT
+  chmod 755 "$user_home"
+  [ "$(id -u)" = 0 ] && chown nobody "$user_home"
+  user_out=$("${user_run[@]}" "$cmake" -DCMAKE_INSTALL_PREFIX="$user_home/.local" -P "$build/app/cmake_install.cmake" 2>&1) \
+    || fail "the install for one user failed: $user_out"
+  [ -x "$user_home/.local/bin/vael" ] || fail "the install for one user left out bin/vael"
+  [ -z "$(find "$user_home" -name com.dastrel.vael.policy)" ] || fail "the install for one user put the policy under its prefix"
+  grep -qF "sudo install -D -m 644 $source/packaging/polkit/com.dastrel.vael.policy " <<<"$user_out" \
+    || fail "the install for one user did not say how to add the policy: $user_out"
+fi
+
 if command -v desktop-file-validate >/dev/null; then desktop-file-validate "$prefix/share/applications/vael.desktop"; fi
 if command -v appstreamcli >/dev/null; then appstreamcli validate --no-net "$prefix/share/metainfo/com.dastrel.vael.metainfo.xml" >/dev/null; fi
 echo "staged install: $out"

@@ -1,15 +1,14 @@
 #include "app/custody/PrivateFiles.h"
 
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 #include <sys/syscall.h>
 
 #include <atomic>
 #include <cerrno>
-#include <csignal>
 
 #include "app/custody/VaultConfig.h"
 #include "crypto/VaultCrypto.h"
+#include "custody/FileSizeLimit.h"
 #include "custody/TempFolder.h"
 
 namespace {
@@ -172,21 +171,14 @@ TEST(AtomicWrite, AnInterruptedSaveKeepsTheOldFile) {
     const std::string path = temp / "Vael/vault.json";
     writePrivateFileAtomically(path, "old content");
 
-    struct rlimit previous {};
-    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &previous), 0);
-    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-    struct rlimit small = previous;
-    small.rlim_cur = 4096;
-    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
     try {
+        test::FileSizeLimit limit(4096);
         writePrivateFileAtomically(path, std::string(64 * 1024, 'n'));
         ADD_FAILURE() << "a write past the file size limit reported success";
     } catch (const PrivateFileError& error) {
         EXPECT_EQ(error.kind(), PrivateFileError::Kind::Io);
         EXPECT_NE(std::string(error.what()).find(path), std::string::npos);
     }
-    ::setrlimit(RLIMIT_FSIZE, &previous);
-    std::signal(SIGXFSZ, oldHandler);
 
     EXPECT_EQ(contentsOf(path), "old content");
     EXPECT_EQ(namesIn(temp / "Vael"), std::vector<std::string>{"vault.json"});

@@ -1,10 +1,9 @@
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 
-#include <csignal>
 #include <nlohmann/json.hpp>
 
+#include "FileSizeLimit.h"
 #include "TempFolder.h"
 #include "app/custody/VaultConfig.h"
 #include "crypto/VaultCrypto.h"
@@ -141,14 +140,10 @@ TEST(VaultConfigStore, InterruptedSaveKeepsTheOldFile) {
     // A file-size limit makes the write fail part-way.
     auto big = newConfig();
     big.serverAccount = ServerAccount{"https://x.example", std::string(64 * 1024, 'h'), "A"};
-    std::signal(SIGXFSZ, SIG_IGN);
-    rlimit old{};
-    ::getrlimit(RLIMIT_FSIZE, &old);
-    rlimit small = old;
-    small.rlim_cur = 4096;
-    ::setrlimit(RLIMIT_FSIZE, &small);
-    EXPECT_ANY_THROW(store.save(big));
-    ::setrlimit(RLIMIT_FSIZE, &old);
+    {
+        vael::test::FileSizeLimit limit(4096);
+        EXPECT_ANY_THROW(store.save(big));
+    }
 
     EXPECT_EQ(vael::test::contentsOf(store.path()), before);
     EXPECT_EQ(vael::test::namesIn(folder.path()), std::vector<std::string>{"vault.json"});

@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <QProcess>
 #include <QSignalSpy>
+
+#include <signal.h>
 
 #include <fstream>
 #include <future>
@@ -8,6 +11,7 @@
 
 #include "app/custody/PrivateFiles.h"
 #include "app/model/DefaultRecords.h"
+#include "custody/FileSizeLimit.h"
 #include "ModelFixtures.h"
 
 namespace vael {
@@ -214,6 +218,72 @@ TEST(AppModel, OnboardingGoesOnOnlyOverItsOwnConfiguration) {
     EXPECT_FALSE(h.model->errorMessage());
 }
 
+// What a child run of this binary (a test below) needs for a model over the folder it is given.
+AppModelServices childServices() {
+    AppModelServices services;
+    services.biometric = std::make_shared<testing::AllowingGate>();
+    services.makeItemSource = [](const ItemSourceContext&) -> std::shared_ptr<VaultItemSource> {
+        return std::make_shared<testing::QuietItemSource>();
+    };
+    services.timers = std::make_shared<testing::ScriptedTimerSource>();
+    services.syncPause = std::make_shared<testing::NoPause>();
+    services.passphraseCost = testing::kFastCost;
+    return services;
+}
+
+VaelPaths pathsIn(const std::string& folder) {
+    return VaelPaths(folder + "/vault.json", folder + "/replica.sqlite", folder + "/vael.sock");
+}
+
+// A creation ended by a kill at any of its steps, as a logout or a crash ends it, leaves either no
+// vault, so the next start offers onboarding and it succeeds over what was left, or a whole vault
+// that opens with its passphrase. The kill happens in a child run of this binary (the test below).
+TEST(AppModel, AKillAtAnyStepOfCreationLeavesOnboardingOrAVaultThatOpens) {
+    const char* steps[] = {"claimed", "unlocked", "replica-opened", "replica-built", "replica-placed", "config-saved"};
+    for (const char* step : steps) {
+        ModelHarness h;
+        QProcess child;
+        auto environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("VAEL_TEST_CREATION_HOME", QString::fromStdString(h.home.path()));
+        environment.insert("VAEL_TEST_CREATION_KILL_AT", step);
+        child.setProcessEnvironment(environment);
+        child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        child.start("/proc/self/exe", {"--gtest_filter=AppModelCreationChild.*"});
+        ASSERT_TRUE(child.waitForFinished(120'000)) << step;
+        ASSERT_EQ(child.exitStatus(), QProcess::CrashExit) << step << ": the child was not killed there\n"
+                                                          << child.readAllStandardOutput().toStdString();
+
+        // Only a vault.json makes a vault; the first vault's keys are gone until it is written.
+        const bool whole = std::string_view(step) == "config-saved";
+        h.model->bootstrap();
+        EXPECT_EQ(h.model->phase(), whole ? Phase::locked : Phase::onboarding) << step;
+        if (h.model->phase() == Phase::onboarding) {
+            h.create();  // another vault, over whatever the first one left
+        } else {
+            h.unlock();
+        }
+        EXPECT_EQ(h.model->phase(), Phase::unlocked) << step << ": " << h.model->errorMessage().value_or("");
+        EXPECT_FALSE(h.model->errorMessage()) << step;
+        EXPECT_FALSE(testing::fileExists(h.home.paths().replica + ".creating")) << step;
+    }
+}
+
+// The child of the test above: makes a vault in the folder it is given and is killed at the named step.
+TEST(AppModelCreationChild, MakesAVaultAndIsKilledAtTheNamedStep) {
+    const char* home = std::getenv("VAEL_TEST_CREATION_HOME");
+    const char* killAt = std::getenv("VAEL_TEST_CREATION_KILL_AT");
+    if (!home || !killAt) GTEST_SKIP() << "run by AKillAtAnyStepOfCreationLeavesOnboardingOrAVaultThatOpens";
+    auto services = childServices();
+    services.onCreationStep = [at = std::string(killAt)](std::string_view step) {
+        if (step == at) ::kill(::getpid(), SIGKILL);
+    };
+    AppModel model(pathsIn(home), services);
+    model.bootstrap();
+    const SecureBytes passphrase{std::string_view(testing::kPassphrase)};
+    QCoro::waitFor(model.completeOnboarding(VaultCrypto::createVault(passphrase, false, testing::kFastCost), passphrase));
+    ADD_FAILURE() << "the creation never reached the step " << killAt;
+}
+
 TEST(AppModel, TheReplicaIsMadePrivateByItsPathAndNeverFollowed) {
     ModelHarness h;
     const auto replica = h.home.paths().replica;
@@ -240,15 +310,18 @@ TEST(AppModel, AFailedOpeningUndoesEverythingAndLocksTheKeys) {
     struct Case {
         const char* name;
         std::function<void(ModelHarness&)> breakIt;
+        std::string says;
     };
     const Case cases[] = {
-        {"item source", [](ModelHarness& h) { h.failItemSource = [] { throw std::runtime_error("no source"); }; }},
-        // Something at the socket path that cannot be replaced.
+        {"item source", [](ModelHarness& h) { h.failItemSource = [] { throw std::runtime_error("no source"); }; },
+         "Unlock failed"},
+        // Something at the socket path that cannot be replaced: named for why, not as an address in use.
         {"socket",
          [](ModelHarness& h) {
              std::filesystem::create_directory(h.socket());
              writeFile(h.socket() + "/x", "x");
-         }},
+         },
+         "Could not bind the agent socket: Is a directory."},
     };
     for (const auto& c : cases) {
         ModelHarness h;
@@ -259,7 +332,8 @@ TEST(AppModel, AFailedOpeningUndoesEverythingAndLocksTheKeys) {
         EXPECT_EQ(h.model->phase(), Phase::locked) << c.name;
         EXPECT_FALSE(h.model->hasSession()) << c.name;
         EXPECT_FALSE(h.model->vault()->isUnlocked()) << c.name;
-        EXPECT_TRUE(h.model->errorMessage()) << c.name;
+        EXPECT_NE(h.model->errorMessage().value_or("").find(c.says), std::string::npos)
+            << c.name << ": " << h.model->errorMessage().value_or("");
         h.failItemSource = nullptr;
     }
 }
@@ -307,6 +381,75 @@ TEST(AppModel, StorageFaultsOnUnlockNameTheFileAndChangeNothing) {
         std::ifstream configAfter(paths.vaultConfig, std::ios::binary);
         EXPECT_EQ(std::string((std::istreambuf_iterator<char>(configAfter)), {}), config) << c.name;
     }
+}
+
+// A disk that takes no more bytes is named as full, not as an input/output error, and the vault
+// opens once there is room again. A lowered file-size limit stands in for the full disk.
+TEST(AppModel, AFullDiskAtUnlockIsNamedAsOne) {
+    ModelHarness h;
+    h.create();
+    h.lock();
+    h.contexts.clear();  // the last connection closes with the session's item source
+    const auto& paths = h.home.paths();
+    {
+        test::FileSizeLimit full(1024);
+        h.unlock();
+    }
+    EXPECT_EQ(h.model->phase(), Phase::locked);
+    EXPECT_EQ(h.model->errorMessage(),
+              "The vault's data file " + paths.replica + " could not be opened (disk full). Nothing was changed.");
+
+    h.unlock();
+    EXPECT_EQ(h.model->phase(), Phase::unlocked);
+}
+
+// A folder that went read-only after the last session (whose socket file it kept) is named as
+// read-only at the next unlock, not as a file that cannot be opened or an address in use. The child run of this
+// binary that does it has a mount namespace of its own, where the system allows one.
+TEST(AppModel, AFolderGoneReadOnlyIsNamedAtTheNextUnlock) {
+    if (QProcess::execute("unshare", {"-m", "true"}) != 0) GTEST_SKIP() << "no mount namespace for a read-only folder";
+    testing::TempHome home;
+    QProcess child;
+    auto environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("VAEL_TEST_READONLY_HOME", QString::fromStdString(home.path()));
+    child.setProcessEnvironment(environment);
+    child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    const auto self = QString::fromStdString(std::filesystem::read_symlink("/proc/self/exe").string());
+    child.start("unshare", {"-m", "sh", "-c", "mount --bind \"$0\" \"$0\" || exit 77; exec \"$1\" --gtest_filter=AppModelReadOnlyChild.*",
+                            QString::fromStdString(home.path()), self});
+    ASSERT_TRUE(child.waitForFinished(120'000));
+    const auto out = child.readAllStandardOutput().toStdString();
+    if (child.exitCode() == 77) GTEST_SKIP() << "the folder could not be bound in a namespace of its own";
+    EXPECT_EQ(child.exitCode(), 0) << out;
+    EXPECT_NE(out.find("[  PASSED  ] 1 test"), std::string::npos) << out;
+}
+
+// The child of the test above, in its own mount namespace over the folder it is given.
+TEST(AppModelReadOnlyChild, UnlockNamesTheReadOnlyFolder) {
+    const char* home = std::getenv("VAEL_TEST_READONLY_HOME");
+    if (!home) GTEST_SKIP() << "run by AFolderGoneReadOnlyIsNamedAtTheNextUnlock";
+    const auto paths = pathsIn(home);
+    AppModel model(paths, childServices());
+    model.bootstrap();
+    const SecureBytes passphrase{std::string_view(testing::kPassphrase)};
+    QCoro::waitFor(model.completeOnboarding(VaultCrypto::createVault(passphrase, false, testing::kFastCost), passphrase));
+    ASSERT_EQ(model.phase(), Phase::unlocked);
+    QCoro::waitFor(model.lock());
+    // What a lock leaves in a folder gone read-only under it: the socket file it could not remove.
+    const int left = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::memcpy(address.sun_path, paths.socket.data(), paths.socket.size());
+    ASSERT_EQ(::bind(left, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+    ::close(left);
+    const std::string folder = home;
+    ASSERT_EQ(std::system(("mount -o remount,ro,bind '" + folder + "' '" + folder + "'").c_str()), 0);
+
+    QCoro::waitFor(model.unlock(passphrase));
+    EXPECT_EQ(model.phase(), Phase::locked);
+    EXPECT_EQ(model.errorMessage(),
+              "The vault's data file " + paths.replica + " could not be opened (read-only). Nothing was changed.");
+    EXPECT_FALSE(model.vault()->isUnlocked());
 }
 
 TEST(AppModel, OverlappingUnlocksOpenOneSession) {
