@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "app/agent/UnicodeText.h"
 #include "app/agent/ops/AgentText.h"
 #include "app/items/TOTPDisplay.h"
 
@@ -122,12 +123,14 @@ std::string AddTOTPSheetModel::previewCaption() const {
 
 bool AddTOTPSheetModel::showsInvalidSeed() const { return !parsed_ && !trimWhitespace(seedText_).empty(); }
 
+// The link's label is outside text: the name it suggests passes the display filter, so a
+// bidirectional control or a line break in it is never saved as the item's name.
 void AddTOTPSheetModel::prefillName() {
     if (!name_.empty() || !parsed_) return;
     if (const auto* issuer = nonEmpty(parsed_->issuer)) {
-        setName(*issuer);
+        setName(displayLine(*issuer));
     } else if (const auto* account = nonEmpty(parsed_->account)) {
-        setName(*account);
+        setName(displayLine(*account));
     }
 }
 

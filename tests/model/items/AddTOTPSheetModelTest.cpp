@@ -141,6 +141,10 @@ TEST(AddTOTPSheetModel, FillsAnEmptyNameFromTheSeedOnly) {
     typed->setName("Mine");
     typed->setSeedText(kLink);
     EXPECT_EQ(typed->name(), "Mine");
+    // The link's label is outside text: a right-to-left override or a line break never becomes the name.
+    Sheet spoofed(v);
+    spoofed->setSeedText("otpauth://totp/x?secret=JBSWY3DPEHPK3PXP&issuer=%E2%80%AEnoc.lave%0ABank");
+    EXPECT_EQ(spoofed->name(), "noc.lave Bank");
 }
 
 TEST(AddTOTPSheetModel, JudgesTheTrimmedSeedAndPreviewsTheTextAsTyped) {
