@@ -92,13 +92,10 @@ ItemListColumn::ItemListColumn(VaultWindowModel& window, ScreenFactory& screens,
         if (model_->changing()) return;
         if (auto row = model_->rowAt(index)) window_.setSelectedItemID(row->id);
     });
-    // A click on the selected row shows it, whatever the detail column shows now.
+    // A click selects its row also when the row is current already (the selection was cleared
+    // under it), which moves no current row.
     connect(list_, &QListView::clicked, this, [this](const QModelIndex& index) {
-        const auto row = model_->rowAt(index);
-        if (!row) return;
-        if (window_.selectedItemID() == row->id && window_.detail() != VaultWindowModel::Detail::item)
-            window_.loadDetail();
-        window_.setSelectedItemID(row->id);
+        if (auto row = model_->rowAt(index)) window_.setSelectedItemID(row->id);
     });
     connect(list_, &QListView::customContextMenuRequested, this, &ItemListColumn::contextMenu);
     connect(model_, &ItemListModel::rowsUpdated, this, &ItemListColumn::showSelection);

@@ -466,6 +466,16 @@ TEST(MainWindowDetail, WritesElsewhereNeverCloseThePaneAndAClickAlwaysShowsTheRo
     t.click(deploy);
     ASSERT_TRUE(spinUntil([&] { return t.shownName() == "deploy key"; }));
 
+    // Another category clears the selection; back in all items, a click on the row that stayed
+    // current shows it again.
+    window.setSidebar(SidebarSelection::codes());
+    window.setSidebar(SidebarSelection::all());
+    settle();
+    EXPECT_FALSE(window.selectedItemID());
+    t.click(deploy);
+    ASSERT_TRUE(spinUntil([&] { return t.shownName() == "deploy key"; }));
+    EXPECT_TRUE(t.highlighted(deploy));
+
     // Its own deletion closes it.
     await(t.v.m.deleteItem(deploy));
     ASSERT_TRUE(spinUntil([&] { return !t.pane(); }));
@@ -500,6 +510,8 @@ TEST(MainWindowDetail, ThePaneShowsItsItemsGroupAndTierAsTheyAreNow) {
     agent.setTier(github, "ai_hidden");
     ASSERT_TRUE(spinUntil([&] { return t.row(github) && t.row(github)->aiAccess == "ai_hidden"; }));
     ASSERT_TRUE(spinUntil([&] { return child<TierBadge>(t.pane(), "tierBadge")->accessibleName() == "AI access: Hidden"; }));
+    settle();
+    testing::snapshot(t.window, "detail-after-move-and-tier-change");
     const QString text = t.handoff();
     EXPECT_TRUE(text.contains("ai_access: ai_hidden (invisible to agents")) << text.toStdString();
     EXPECT_FALSE(text.contains("injectable"));
