@@ -1,10 +1,10 @@
 // The real window (MainWindow, VaultScreen and their widgets over the real AppModel and a real replica,
-// QT_QPA_PLATFORM=offscreen) at 100, 1,000 and 10,000 items: "Add Item" to its row drawn, unlock to the
-// list drawn beside the key derivation with the longest main-thread stall (a zero-interval timer on the
-// event loop), agents' secret_create over the real socket from a process of their own while the window
-// and the tray's codes panel follow the vault, and resident memory after a burst of agent writes with
-// periodic locks. Server calls go to a scripted API. Each figure is printed beside its goal; run it
-// several times for the spread.
+// QT_QPA_PLATFORM=offscreen) at 100, 1,000 and 10,000 items: "Add Item" to its row drawn, a key typed
+// in the search field to the list drawn, unlock to the list drawn beside the key derivation with the
+// longest main-thread stall (a zero-interval timer on the event loop), agents' secret_create over the
+// real socket from a process of their own while the window and the tray's codes panel follow the
+// vault, and resident memory after a burst of agent writes with periodic locks. Server calls go to a
+// scripted API. Each figure is printed beside its goal; run it several times for the spread.
 //
 //   ui_window_bench [add|search|unlock|agent|memory] [seconds for memory, default 180]
 

@@ -1,8 +1,9 @@
 // The vault window's model at 100, 1,000 and 10,000 items, headless: one add to its row in the
-// window's listing, the first listing at unlock and the longest main-thread stall while it is built,
-// agent-like writes while the window follows them, an import's per-row cost as the vault grows, and
-// resident memory around a lock. Server calls go to a scripted API (no network). Each figure is
-// printed beside its goal; medians, so run it several times for the spread.
+// window's listing, a search keystroke to the list model's rows, the first listing at unlock and the
+// longest main-thread stall while it is built, agent-like writes while the window follows them, an
+// import's per-row cost as the vault grows, and resident memory around a lock. Server calls go to a
+// scripted API (no network). Each figure is printed beside its goal; medians, so run it several
+// times for the spread.
 
 #include <malloc.h>
 
