@@ -1,26 +1,31 @@
 #pragma once
 
-#include <memory>
+#include <string>
 #include <string_view>
 
 namespace vael {
 
-// A search text matched inside names the way the user reads them: in their locale, with letter
-// case ignored and nothing else folded (accents and other marks count). Built once per search
-// text, asked for each name.
+// A search text matched inside names the way the user reads them: letter case ignored (as the
+// user's locale folds it) and nothing else folded: accents and other marks count, full-width and
+// kana forms are letters of their own. Canonically equal spellings are the same text.
+//
+// A name's key() is built once and searched for every search text; the search text is folded once.
 class LocalizedSearch {
 public:
-    explicit LocalizedSearch(std::string_view needle);
-    ~LocalizedSearch();
-    LocalizedSearch(const LocalizedSearch&) = delete;
-    LocalizedSearch& operator=(const LocalizedSearch&) = delete;
+    // The form a text is searched in: composed, case folded, UTF-16.
+    using Key = std::u16string;
+    static Key key(std::string_view text);
 
-    // Whether `text` (UTF-8) contains the search text. An empty search text is in every text.
-    bool foundIn(std::string_view text) const;
+    explicit LocalizedSearch(std::string_view needle) : needle_(key(needle)) {}
+
+    bool empty() const { return needle_.empty(); }
+    // Whether the text (UTF-8, or its key) contains the search text. An empty search text is in
+    // every text. A match never ends inside a letter: "e" is not in "e" followed by a combining accent.
+    bool foundIn(std::string_view text) const { return foundInKey(key(text)); }
+    bool foundInKey(const Key& text) const;
 
 private:
-    struct Engine;
-    std::unique_ptr<Engine> engine_;
+    Key needle_;
 };
 
 }  // namespace vael

@@ -4,6 +4,39 @@
 
 namespace vael {
 
+namespace {
+
+VaultListing::SearchKeys keysOf(const AppModel::ItemRow& row) {
+    return {LocalizedSearch::key(row.name), LocalizedSearch::key(row.fieldLabel)};
+}
+
+}  // namespace
+
+const std::vector<VaultListing::SearchKeys>& VaultListing::searchKeys() const {
+    if (!keyed_) {
+        keys_.clear();
+        keys_.reserve(rows_.size());
+        for (const auto& row : rows_) keys_.push_back(keysOf(row));
+        keyed_ = true;
+    }
+    return keys_;
+}
+
+std::vector<VaultListing::ItemRow>::const_iterator VaultListing::find(const Uuid& id) const {
+    const auto shown = rowNameOf_.find(id);
+    if (shown == rowNameOf_.end()) return rows_.end();
+    ItemRow key;
+    key.id = id;
+    key.name = shown->second;
+    return std::lower_bound(rows_.begin(), rows_.end(), key,
+                            [this](const auto& a, const auto& b) { return order_.before(a.name, a.id, b.name, b.id); });
+}
+
+const VaultListing::ItemRow* VaultListing::row(const Uuid& id) const {
+    const auto found = find(id);
+    return found == rows_.end() ? nullptr : &*found;
+}
+
 bool VaultListing::accepts(const AppModel::ListingRead& read) const {
     return read.whole || (basis_ && read.from == basis_->mark);
 }
@@ -24,10 +57,16 @@ void VaultListing::count(const ItemRow& row, int by) {
 }
 
 bool VaultListing::apply(AppModel::ListingRead read) {
+    rowsTouched_.clear();
+    itemsWritten_.clear();
+    lastWasWhole_ = read.whole;
     if (read.whole) return applyWhole(std::move(read));
     basis_ = std::move(read.basis);
     bool changed = false;
-    for (auto& entry : read.entries) changed = applyEntry(std::move(entry)) || changed;
+    for (auto& entry : read.entries) {
+        itemsWritten_.push_back(entry.id);
+        changed = applyEntry(std::move(entry)) || changed;
+    }
     return changed;
 }
 
@@ -42,6 +81,8 @@ bool VaultListing::applyWhole(AppModel::ListingRead read) {
     order_.sort(codes);
     const bool changed = rows != rows_ || codes != codes_ || read.tree != tree_;
     rows_ = std::move(rows);
+    keys_.clear();
+    keyed_ = false;
     rowNameOf_.clear();
     tierCounts_.clear();
     groupCounts_.clear();
@@ -59,28 +100,26 @@ bool VaultListing::applyEntry(AppModel::ListingEntry entry) {
     const auto before = [this](const auto& a, const auto& b) { return order_.before(a.name, a.id, b.name, b.id); };
     bool changed = false;
     // The row: where it was, where it goes.
-    auto oldRow = rows_.end();
-    if (const auto shown = rowNameOf_.find(entry.id); shown != rowNameOf_.end()) {
-        ItemRow key;
-        key.id = entry.id;
-        key.name = shown->second;
-        oldRow = std::lower_bound(rows_.begin(), rows_.end(), key, before);
-    }
+    const auto oldRow = find(entry.id);
     const bool rowStays = oldRow != rows_.end() && entry.row && *oldRow == *entry.row;
     if (!rowStays) {
         if (oldRow != rows_.end()) {
+            const auto at = oldRow - rows_.begin();
             count(*oldRow, -1);
             rowNameOf_.erase(entry.id);
             rows_.erase(oldRow);
+            if (keyed_) keys_.erase(keys_.begin() + at);
             changed = true;
         }
         if (entry.row) {
             const auto at = std::upper_bound(rows_.begin(), rows_.end(), *entry.row, before);
             count(*entry.row, 1);
             rowNameOf_.emplace(entry.id, entry.row->name);
+            if (keyed_) keys_.insert(keys_.begin() + (at - rows_.begin()), keysOf(*entry.row));
             rows_.insert(at, std::move(*entry.row));
             changed = true;
         }
+        if (changed) rowsTouched_.push_back(entry.id);
     }
     // The code likewise.
     const auto oldCode = std::find_if(codes_.begin(), codes_.end(), [&](const CodeRow& code) { return code.id == entry.id; });

@@ -44,10 +44,12 @@ QWidget* ScreenFactory::detail(const ItemPayload& payload, const std::string& ai
     return view;
 }
 
-bool ScreenFactory::reloadDetail(QWidget* pane, const ItemPayload& payload) {
+bool ScreenFactory::updateDetail(QWidget* pane, const ItemPayload* payload, const std::string& aiAccess,
+                                 const std::string& groupName) {
     auto* view = qobject_cast<ItemDetailView*>(pane);
     if (!view) return false;
-    view->setViewModel(new ItemDetailViewModel(payload, app_.biometric()));
+    view->setPlacement(aiAccess, groupName);
+    if (payload) view->setViewModel(new ItemDetailViewModel(*payload, app_.biometric()));
     return true;
 }
 

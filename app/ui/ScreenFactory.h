@@ -44,9 +44,10 @@ public:
     // The vault window's columns.
     virtual QWidget* detail(const ItemPayload& payload, const std::string& aiAccess, WebsiteSave onWebsiteSave,
                             const std::string& groupName);
-    // Hands a pane made by detail() the reloaded payload of its own item; false when the pane
-    // cannot take it, and the window makes a new one.
-    virtual bool reloadDetail(QWidget* pane, const ItemPayload& payload);
+    // Hands a pane made by detail() its own item as it is now: the reloaded payload (when given),
+    // the tier and the group name; false when the pane cannot take it, and the window makes a new one.
+    virtual bool updateDetail(QWidget* pane, const ItemPayload* payload, const std::string& aiAccess,
+                              const std::string& groupName);
     virtual QWidget* codesList(const std::vector<AppModel::CodeRow>& codes, std::optional<Uuid> selection,
                                OnCodeSelected onSelected);
     // Hands a list made by codesList() new codes and the window's selection; false when it cannot

@@ -3,8 +3,11 @@
 #include <algorithm>
 #include <functional>
 
+#include <QSignalSpy>
+
 #include "model/ItemFixtures.h"
 #include "app/model/VaultListing.h"
+#include "app/model/window/ItemListModel.h"
 #include "app/model/window/VaultWindowModel.h"
 
 namespace vael {
@@ -50,6 +53,11 @@ TEST(VaultListing, EachWriteLeavesWhatAFullListingGives) {
     listing.apply(await(v.m.readListing(std::nullopt)));
     VaultWindowModel window(v.m);
     await(window.refresh());
+    // The list follows with a search on; the listing keeps its search keys in step.
+    ItemListModel list(window);
+    window.setSearch("A");
+    QSignalSpy resets(&list, &QAbstractItemModel::modelReset);
+    listing.searchKeys();
 
     struct Case {
         std::string kind;
@@ -98,6 +106,13 @@ TEST(VaultListing, EachWriteLeavesWhatAFullListingGives) {
         EXPECT_EQ(window.rows(), rows) << c.kind;
         EXPECT_EQ(window.codes(), codes) << c.kind;
         EXPECT_EQ(window.tree(), tree) << c.kind;
+        EXPECT_EQ(list.rows(), window.visibleRows()) << c.kind;
+        const auto& keys = listing.searchKeys();
+        ASSERT_EQ(keys.size(), rows.size()) << c.kind;
+        for (std::size_t i = 0; i < rows.size(); ++i) {
+            EXPECT_EQ(keys[i].name, LocalizedSearch::key(rows[i].name)) << c.kind;
+            EXPECT_EQ(keys[i].fieldLabel, LocalizedSearch::key(rows[i].fieldLabel)) << c.kind;
+        }
         // The sidebar's counts, kept as rows come and go, are what counting the rows gives.
         for (const std::string tier : {"injectable", "human_gated", "ai_hidden"})
             EXPECT_EQ(window.count(tier), std::count_if(rows.begin(), rows.end(), [&](const auto& r) { return r.aiAccess == tier; }))
@@ -107,6 +122,7 @@ TEST(VaultListing, EachWriteLeavesWhatAFullListingGives) {
                       std::count_if(rows.begin(), rows.end(), [&](const auto& r) { return r.groupID == group.id; }))
                 << c.kind;
     }
+    EXPECT_EQ(resets.size(), 0);
 }
 
 TEST(VaultListing, APartReadContinuesOnlyItsOwnListing) {

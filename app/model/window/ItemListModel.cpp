@@ -2,6 +2,9 @@
 
 #include <QMimeData>
 
+#include <algorithm>
+#include <unordered_map>
+
 #include "app/model/window/DragPayloads.h"
 
 namespace vael {
@@ -10,21 +13,124 @@ namespace {
 
 QString qtext(const std::string& text) { return QString::fromStdString(text); }
 
+bool sameItems(const std::vector<AppModel::ItemRow>& a, const std::vector<AppModel::ItemRow>& b) {
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(),
+                      [](const AppModel::ItemRow& x, const AppModel::ItemRow& y) { return x.id == y.id; });
+}
+
 }  // namespace
 
 ItemListModel::ItemListModel(VaultWindowModel& window, QObject* parent)
     : QAbstractListModel(parent), window_(window), rows_(window.visibleRows()) {
-    connect(&window_, &VaultWindowModel::listsChanged, this, &ItemListModel::rebuild);
-    connect(&window_, &VaultWindowModel::sidebarChanged, this, &ItemListModel::rebuild);
-    connect(&window_, &VaultWindowModel::searchChanged, this, &ItemListModel::rebuild);
+    connect(&window_, &VaultWindowModel::rowsChanged, this, &ItemListModel::follow);
+    connect(&window_, &VaultWindowModel::sidebarChanged, this, &ItemListModel::relayout);
+    connect(&window_, &VaultWindowModel::searchChanged, this, &ItemListModel::relayout);
 }
 
-void ItemListModel::rebuild() {
+// Another choice or search: most rows come or go at once, so the list is laid out anew.
+void ItemListModel::relayout() {
     auto rows = window_.visibleRows();
-    if (rows == rows_) return;
-    beginResetModel();
-    rows_ = std::move(rows);
-    endResetModel();
+    if (!sameItems(rows, rows_)) {
+        changing_ = true;
+        beginResetModel();
+        rows_ = std::move(rows);
+        endResetModel();
+        changing_ = false;
+    }
+    emit rowsUpdated();
+}
+
+void ItemListModel::follow(bool whole, const std::vector<Uuid>& items) {
+    if (whole) {
+        merge(window_.visibleRows());
+    } else {
+        const auto filter = window_.filterNow();
+        for (const auto& item : items) update(item, filter);
+    }
+    emit rowsUpdated();
+}
+
+void ItemListModel::takeOut(int first, int last) {
+    changing_ = true;
+    beginRemoveRows({}, first, last);
+    rows_.erase(rows_.begin() + first, rows_.begin() + last + 1);
+    endRemoveRows();
+    changing_ = false;
+}
+
+void ItemListModel::putIn(int at, std::vector<AppModel::ItemRow>::const_iterator from,
+                               std::vector<AppModel::ItemRow>::const_iterator to) {
+    changing_ = true;
+    beginInsertRows({}, at, at + static_cast<int>(to - from) - 1);
+    rows_.insert(rows_.begin() + at, from, to);
+    endInsertRows();
+    changing_ = false;
+}
+
+// One item written: its row leaves, arrives, moves or changes where it stands.
+void ItemListModel::update(const Uuid& item, const VaultWindowModel::Filter& filter) {
+    const auto old = std::find_if(rows_.begin(), rows_.end(), [&](const AppModel::ItemRow& row) { return row.id == item; });
+    const AppModel::ItemRow* now = window_.row(item);
+    const bool shown = now && filter.keeps(*now);
+    if (old != rows_.end() && shown && old->name == now->name) {
+        // Same name, same place.
+        if (!(*old == *now)) {
+            *old = *now;
+            const auto at = index(static_cast<int>(old - rows_.begin()));
+            emit dataChanged(at, at);
+        }
+        return;
+    }
+    if (old != rows_.end()) {
+        const int at = static_cast<int>(old - rows_.begin());
+        takeOut(at, at);
+    }
+    if (shown) {
+        const auto at = std::upper_bound(rows_.begin(), rows_.end(), *now, [this](const auto& a, const auto& b) {
+            return order_.before(a.name, a.id, b.name, b.id);
+        });
+        const std::vector<AppModel::ItemRow> one{*now};
+        putIn(static_cast<int>(at - rows_.begin()), one.begin(), one.end());
+    }
+}
+
+// A whole read: rows that went (or were renamed, and so may stand elsewhere) leave in runs; the rows
+// kept then stand in the new order already, and the new ones are put in between them.
+void ItemListModel::merge(std::vector<AppModel::ItemRow> next) {
+    std::unordered_map<Uuid, const AppModel::ItemRow*> byId;
+    byId.reserve(next.size());
+    for (const auto& row : next) byId.emplace(row.id, &row);
+    const auto stays = [&](const AppModel::ItemRow& row) {
+        const auto found = byId.find(row.id);
+        return found != byId.end() && found->second->name == row.name;
+    };
+    for (int last = static_cast<int>(rows_.size()) - 1; last >= 0;) {
+        if (stays(rows_[static_cast<std::size_t>(last)])) {
+            --last;
+            continue;
+        }
+        int first = last;
+        while (first > 0 && !stays(rows_[static_cast<std::size_t>(first - 1)])) --first;
+        takeOut(first, last);
+        last = first - 1;
+    }
+    std::size_t k = 0;
+    for (std::size_t j = 0; j < next.size();) {
+        if (k < rows_.size() && rows_[k].id == next[j].id) {
+            if (!(rows_[k] == next[j])) {
+                rows_[k] = next[j];
+                const auto at = index(static_cast<int>(k));
+                emit dataChanged(at, at);
+            }
+            ++j;
+            ++k;
+            continue;
+        }
+        const std::size_t from = j;
+        while (j < next.size() && (k >= rows_.size() || rows_[k].id != next[j].id)) ++j;
+        putIn(static_cast<int>(k), next.begin() + static_cast<long>(from), next.begin() + static_cast<long>(j));
+        k += j - from;
+    }
 }
 
 int ItemListModel::rowCount(const QModelIndex& parent) const {

@@ -6,12 +6,14 @@
 #include <optional>
 #include <vector>
 
+#include "app/model/DisplayOrder.h"
 #include "app/model/window/VaultWindowModel.h"
 
 namespace vael {
 
-// The middle column's rows: the window's visible rows, in the model's order. Rebuilt when the rows,
-// the sidebar choice or the search change.
+// The middle column's rows: the window's visible rows, in the listing's order. A store change
+// takes out, puts in or changes the rows of the items written; a whole read is merged in the same
+// way; a new sidebar choice or search text lays the list out anew.
 class ItemListModel final : public QAbstractListModel {
     Q_OBJECT
 public:
@@ -40,13 +42,27 @@ public:
     const std::vector<AppModel::ItemRow>& rows() const { return rows_; }
     std::optional<AppModel::ItemRow> rowAt(const QModelIndex& index) const;
     QModelIndex indexOf(const Uuid& id) const;
+    // True while the rows are being changed: a view's current row moving then is not the user's choice.
+    bool changing() const { return changing_; }
+
+signals:
+    // After each change of the rows, whatever its kind.
+    void rowsUpdated();
 
 private:
-    void rebuild();
+    void relayout();
+    void follow(bool whole, const std::vector<Uuid>& items);
+    void merge(std::vector<AppModel::ItemRow> next);
+    void update(const Uuid& item, const VaultWindowModel::Filter& filter);
+    void takeOut(int first, int last);
+    void putIn(int at, std::vector<AppModel::ItemRow>::const_iterator from,
+                    std::vector<AppModel::ItemRow>::const_iterator to);
 
     VaultWindowModel& window_;
+    DisplayOrder order_;
     std::vector<AppModel::ItemRow> rows_;
     AccessibleText accessibleText_;
+    bool changing_ = false;
 };
 
 }  // namespace vael

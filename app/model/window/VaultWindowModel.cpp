@@ -1,6 +1,5 @@
 #include "app/model/window/VaultWindowModel.h"
 
-#include "app/items/LocalizedSearch.h"
 #include "app/model/DisplayOrder.h"
 
 #include <QPointer>
@@ -115,8 +114,7 @@ void VaultWindowModel::clearDeleteTarget() {
 }
 
 std::optional<VaultWindowModel::ItemRow> VaultWindowModel::findRow(const Uuid& id) const {
-    for (const auto& row : rows())
-        if (row.id == id) return row;
+    if (const auto* found = listing_.row(id)) return *found;
     return std::nullopt;
 }
 
@@ -145,9 +143,22 @@ QCoro::Task<> VaultWindowModel::refresh() {
         listing_.forget();  // not where this listing stands: read it whole
     }
     reading_.reset();
-    if (changed) emit listsChanged();
+    if (changed) {
+        if (listing_.lastWasWhole() || !listing_.rowsTouched().empty())
+            emit rowsChanged(listing_.lastWasWhole(), listing_.rowsTouched());
+        emit listsChanged();
+    }
     // A vanished item keeps its selection but loses its row, and with it the detail.
-    if (selectedItemID_) setSelectedRow(findRow(*selectedItemID_));
+    if (selectedItemID_) {
+        const auto before = selectedRow_;
+        setSelectedRow(findRow(*selectedItemID_));
+        // The shown item was written: its detail is read again, so the pane shows it as it is now.
+        const auto& written = listing_.itemsWritten();
+        const bool rewritten = listing_.lastWasWhole()
+                                   ? before != selectedRow_
+                                   : std::find(written.begin(), written.end(), *selectedItemID_) != written.end();
+        if (selectedRow_ && detailFor_ == selectedItemID_ && rewritten) loadDetail();
+    }
     reading->finish();
 }
 
@@ -192,13 +203,24 @@ std::vector<VaultWindowModel::GroupNode> VaultWindowModel::allGroups() const {
 }
 
 std::vector<VaultWindowModel::ItemRow> VaultWindowModel::visibleRows() const {
-    return filter(rows(), sidebar_, search_, allGroups());
+    const Filter filter = filterNow();
+    const auto& all = rows();
+    std::vector<ItemRow> shown;
+    if (!filter.searching()) {
+        for (const auto& row : all)
+            if (filter.selects(row)) shown.push_back(row);
+        return shown;
+    }
+    const auto& keys = listing_.searchKeys();
+    for (std::size_t i = 0; i < all.size(); ++i)
+        if (filter.keeps(all[i], keys[i])) shown.push_back(all[i]);
+    return shown;
 }
 
-VaultWindowModel::Content VaultWindowModel::content() const {
+VaultWindowModel::Content VaultWindowModel::content(bool anyVisible) const {
     if (sidebar_ && sidebar_->kind == SidebarSelection::Kind::codes) return Content::codes;
     if (rows().empty()) return Content::noItems;
-    if (visibleRows().empty()) return search_.empty() ? Content::nothingHere : Content::noResults;
+    if (!anyVisible) return search_.empty() ? Content::nothingHere : Content::noResults;
     return Content::list;
 }
 
@@ -307,26 +329,53 @@ bool VaultWindowModel::dropGroupsOnProject(std::vector<Uuid> groups, Uuid projec
 
 // ---- pure functions ----
 
+namespace {
+
+std::string trimmedSearch(const std::string& search) { return qtext(search).trimmed().toStdString(); }
+
+}  // namespace
+
+VaultWindowModel::Filter::Filter(const std::optional<SidebarSelection>& sidebar, const std::string& search,
+                                 const std::vector<GroupNode>& groups)
+    : search_(trimmedSearch(search)) {
+    if (!sidebar || sidebar->kind == SidebarSelection::Kind::all || sidebar->kind == SidebarSelection::Kind::codes) return;
+    if (sidebar->kind == SidebarSelection::Kind::tier) {
+        by_ = By::tier;
+        tier_ = sidebar->tier;
+    } else {
+        by_ = By::group;
+        groups_ = descendantGroupIDs(sidebar->group, groups);
+    }
+}
+
+bool VaultWindowModel::Filter::selects(const ItemRow& row) const {
+    switch (by_) {
+    case By::all:
+        return true;
+    case By::tier:
+        return row.aiAccess == tier_;
+    case By::group:
+        return groups_.contains(row.groupID);
+    }
+    return false;
+}
+
+bool VaultWindowModel::Filter::keeps(const ItemRow& row) const {
+    return selects(row) && (!searching() || search_.foundIn(row.name) || search_.foundIn(row.fieldLabel));
+}
+
+bool VaultWindowModel::Filter::keeps(const ItemRow& row, const VaultListing::SearchKeys& keys) const {
+    return selects(row) && (!searching() || search_.foundInKey(keys.name) || search_.foundInKey(keys.fieldLabel));
+}
+
 std::vector<VaultWindowModel::ItemRow> VaultWindowModel::filter(const std::vector<ItemRow>& rows,
                                                                 const std::optional<SidebarSelection>& sidebar,
                                                                 const std::string& search,
                                                                 const std::vector<GroupNode>& groups) {
-    std::vector<ItemRow> selected;
-    if (!sidebar || sidebar->kind == SidebarSelection::Kind::all || sidebar->kind == SidebarSelection::Kind::codes) {
-        selected = rows;
-    } else if (sidebar->kind == SidebarSelection::Kind::tier) {
-        std::copy_if(rows.begin(), rows.end(), std::back_inserter(selected),
-                     [&](const ItemRow& row) { return row.aiAccess == sidebar->tier; });
-    } else {
-        const auto allowed = descendantGroupIDs(sidebar->group, groups);
-        std::copy_if(rows.begin(), rows.end(), std::back_inserter(selected),
-                     [&](const ItemRow& row) { return allowed.contains(row.groupID); });
-    }
-    const QString needle = qtext(search).trimmed();
-    if (needle.isEmpty()) return selected;
-    const LocalizedSearch match(needle.toStdString());
-    std::erase_if(selected, [&](const ItemRow& row) { return !match.foundIn(row.name) && !match.foundIn(row.fieldLabel); });
-    return selected;
+    const Filter keep(sidebar, search, groups);
+    std::vector<ItemRow> shown;
+    std::copy_if(rows.begin(), rows.end(), std::back_inserter(shown), [&](const ItemRow& row) { return keep.keeps(row); });
+    return shown;
 }
 
 void VaultWindowModel::sortForList(std::vector<ItemRow>& rows) { DisplayOrder().sort(rows); }

@@ -16,6 +16,7 @@
 
 #include "app/model/window/AddItemRequest.h"
 #include "app/model/items/AddTOTPRequest.h"
+#include "app/items/LocalizedSearch.h"
 #include "app/model/AppModel.h"
 #include "app/model/window/DeleteTarget.h"
 #include "app/model/window/SidebarSelection.h"
@@ -48,12 +49,32 @@ public:
         bool operator==(const MoveTarget&) const = default;
     };
 
+    // The window's filter (sidebar choice, then search) made ready once and asked for each row.
+    class Filter {
+    public:
+        Filter(const std::optional<SidebarSelection>& sidebar, const std::string& search,
+               const std::vector<GroupNode>& groups);
+        bool keeps(const ItemRow& row) const;
+        // The same, with the row's search keys already made.
+        bool keeps(const ItemRow& row, const VaultListing::SearchKeys& keys) const;
+        bool selects(const ItemRow& row) const;
+        bool searching() const { return !search_.empty(); }
+
+    private:
+        enum class By { all, tier, group } by_ = By::all;
+        std::string tier_;
+        std::unordered_set<Uuid> groups_;
+        LocalizedSearch search_;
+    };
+
     explicit VaultWindowModel(AppModel& app, QObject* parent = nullptr);
 
     AppModel& app() const { return app_; }
 
     // ---- state ----
     const std::vector<ItemRow>& rows() const { return listing_.rows(); }
+    // The listed row of an item, if any.
+    const ItemRow* row(const Uuid& id) const { return listing_.row(id); }
     const std::vector<CodeRow>& codes() const { return listing_.codes(); }
     const std::vector<ProjectNode>& tree() const { return listing_.tree(); }
     const std::optional<SidebarSelection>& sidebar() const { return sidebar_; }
@@ -96,8 +117,12 @@ public:
 
     // ---- derived ----
     std::vector<GroupNode> allGroups() const;
+    // The rows the filter keeps, in one pass over the listing.
     std::vector<ItemRow> visibleRows() const;
-    Content content() const;
+    Filter filterNow() const { return Filter(sidebar_, search_, allGroups()); }
+    Content content() const { return content(!visibleRows().empty()); }
+    // The same, when the caller already knows whether any row is visible.
+    Content content(bool anyVisible) const;
     Detail detail() const;
     // The list title; `tierTitle` names a tier identifier (unknown ones as the gated tier).
     QString contentTitle(const std::function<QString(const QString&)>& tierTitle) const;
@@ -134,6 +159,8 @@ public:
     static std::string groupPath(const GroupNode& group, const ProjectNode& project);
 
 signals:
+    // Before listsChanged when rows changed: after a whole read any row, else the rows of these items.
+    void rowsChanged(bool whole, const std::vector<vael::Uuid>& items);
     void listsChanged();  // rows, codes or tree
     void sidebarChanged();
     void selectedItemIDChanged();

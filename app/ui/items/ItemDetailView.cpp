@@ -299,15 +299,25 @@ void ItemDetailView::setViewModel(ItemDetailViewModel* vm) {
     refreshWebsite();
 }
 
+void ItemDetailView::replaceCard(QWidget*& old, QWidget* fresh) {
+    delete column_->replaceWidget(old, fresh);  // the layout's item is ours to free
+    old->deleteLater();
+    old = fresh;
+}
+
 void ItemDetailView::buildItem() {
-    const auto replace = [this](QWidget*& old, QWidget* fresh) {
-        delete column_->replaceWidget(old, fresh);  // the layout's item is ours to free
-        old->deleteLater();
-        old = fresh;
-    };
-    replace(header_, buildHeader());
-    replace(fields_, buildFieldsCard());
-    replace(reference_, buildReferenceCard());
+    replaceCard(header_, buildHeader());
+    replaceCard(fields_, buildFieldsCard());
+    replaceCard(reference_, buildReferenceCard());
+}
+
+void ItemDetailView::setPlacement(std::string aiAccess, std::string collection) {
+    if (aiAccess == aiAccess_ && collection == collection_) return;
+    const bool tierChanged = aiAccess != aiAccess_;
+    aiAccess_ = std::move(aiAccess);
+    collection_ = std::move(collection);
+    if (tierChanged) replaceCard(header_, buildHeader());
+    replaceCard(reference_, buildReferenceCard());
 }
 
 QString ItemDetailView::reference() const {

@@ -48,6 +48,11 @@ public:
     // A new model for the same item (after a reload): the fields follow it, the website's text, switch,
     // saved mark and error stay. The old model's values are forgotten.
     void setViewModel(ItemDetailViewModel* vm);
+    // The item's tier or group changed (a move, a sync, an agent's write): the header, the reference
+    // and the hand-off text follow; fields and website stay as they are.
+    void setPlacement(std::string aiAccess, std::string collection);
+    const std::string& aiAccess() const { return aiAccess_; }
+    const std::string& collection() const { return collection_; }
     // The vault locked: every value leaves the pane and its model now, not when the pane goes.
     void forgetValues();
     ItemDetailViewModel* viewModel() const { return vm_; }
@@ -62,6 +67,7 @@ public:
 
 private:
     void buildItem();
+    void replaceCard(QWidget*& old, QWidget* fresh);
     QWidget* buildHeader();
     QWidget* buildFieldsCard();
     QWidget* buildWebsiteCard();

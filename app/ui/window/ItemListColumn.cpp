@@ -4,6 +4,7 @@
 #include <QListView>
 #include <QMenu>
 #include <QPushButton>
+#include <QScopedValueRollback>
 #include <QStackedWidget>
 #include <QVBoxLayout>
 
@@ -86,11 +87,18 @@ ItemListColumn::ItemListColumn(VaultWindowModel& window, ScreenFactory& screens,
     layout->addWidget(title_);
     layout->addWidget(pages_, 1);
 
+    // The user's choice of row; the current row moving while the rows change is not one.
     connect(list_->selectionModel(), &QItemSelectionModel::currentChanged, this, [this](const QModelIndex& index) {
+        if (model_->changing()) return;
+        if (auto row = model_->rowAt(index)) window_.setSelectedItemID(row->id);
+    });
+    // A click selects its row also when the row is current already (the selection was cleared
+    // under it), which moves no current row.
+    connect(list_, &QListView::clicked, this, [this](const QModelIndex& index) {
         if (auto row = model_->rowAt(index)) window_.setSelectedItemID(row->id);
     });
     connect(list_, &QListView::customContextMenuRequested, this, &ItemListColumn::contextMenu);
-    connect(model_, &QAbstractItemModel::modelReset, this, &ItemListColumn::showSelection);
+    connect(model_, &ItemListModel::rowsUpdated, this, &ItemListColumn::showSelection);
     connect(&window_, &VaultWindowModel::selectedItemIDChanged, this, &ItemListColumn::showSelection);
     connect(&window_, &VaultWindowModel::listsChanged, this, &ItemListColumn::follow);
     connect(&window_, &VaultWindowModel::listsChanged, this, &ItemListColumn::rebuildCodes);
@@ -103,7 +111,7 @@ ItemListColumn::ItemListColumn(VaultWindowModel& window, ScreenFactory& screens,
 void ItemListColumn::follow() {
     title_->setText(displayName(window_.contentTitle(tierTitle)));
     title_->setAccessibleName(title_->text());
-    switch (window_.content()) {
+    switch (window_.content(model_->rowCount() > 0)) {
     case VaultWindowModel::Content::codes:
         pages_->setCurrentWidget(codesPage_);
         break;
@@ -129,23 +137,31 @@ void ItemListColumn::follow() {
 
 // The codes list takes each new set of codes, or is made afresh; its selection is the window's.
 void ItemListColumn::rebuildCodes() {
+    const QScopedValueRollback updating(updatingCodes_, true);
     if (codes_ && screens_.updateCodes(codes_, window_.codes(), window_.selectedItemID())) return;
     delete codes_;
-    codes_ = screens_.codesList(window_.codes(), window_.selectedItemID(),
-                                [this](std::optional<Uuid> id) { window_.setSelectedItemID(id); });
+    // The user's choice of code; the list's answer to the window's own update is not one (an item
+    // without a code selected elsewhere would clear the selection and close its detail).
+    codes_ = screens_.codesList(window_.codes(), window_.selectedItemID(), [this](std::optional<Uuid> id) {
+        if (!updatingCodes_) window_.setSelectedItemID(id);
+    });
     codes_->setParent(codesPage_);
     codesPage_->layout()->addWidget(codes_);
 }
 
 void ItemListColumn::showSelection() {
     const auto& id = window_.selectedItemID();
-    if (codes_ && window_.content() == VaultWindowModel::Content::codes)
+    if (codes_ && window_.sidebar() && window_.sidebar()->kind == SidebarSelection::Kind::codes) {
+        const QScopedValueRollback updating(updatingCodes_, true);
         screens_.updateCodes(codes_, window_.codes(), id);
+    }
+    // The selected item is the current, highlighted row whenever it is in the list.
     const auto at = id ? model_->indexOf(*id) : QModelIndex();
-    if (at == list_->currentIndex()) return;
-    QSignalBlocker quiet(list_->selectionModel());
+    auto* selection = list_->selectionModel();
+    if (at == list_->currentIndex() && (!at.isValid() || selection->isSelected(at))) return;
+    QSignalBlocker quiet(selection);
     if (at.isValid())
-        list_->setCurrentIndex(at);
+        list_->setCurrentIndex(at);  // single selection: the row is selected too
     else
         list_->clearSelection();
     list_->viewport()->update();

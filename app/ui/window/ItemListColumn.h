@@ -37,6 +37,7 @@ private:
     EmptyStateView* nothingHere_;
     EmptyStateView* noResults_;
     QListView* list_;
+    bool updatingCodes_ = false;
 };
 
 }  // namespace vael

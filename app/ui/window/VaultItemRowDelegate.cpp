@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QPainter>
 #include <QPixmap>
+#include <QPixmapCache>
 
 #include "app/ui/design/VaelComponents.h"
 #include "app/ui/design/VaelTheme.h"
@@ -20,9 +21,7 @@ QFont labelFont(const QFont& base) { return VaelFont::style(TextStyle::caption, 
 VaultItemRowDelegate::VaultItemRowDelegate(QObject* parent)
     : QStyledItemDelegate(parent),
       glyph_(std::make_unique<ItemGlyph>("lock.fill", TierStyle::humanGated().tint, kGlyphSize)),
-      badge_(std::make_unique<TierBadge>(TierStyle::humanGated(), true)) {
-    glyph_->resize(kGlyphSize, kGlyphSize);
-}
+      badge_(std::make_unique<TierBadge>(TierStyle::humanGated(), true)) {}
 
 VaultItemRowDelegate::~VaultItemRowDelegate() = default;
 
@@ -37,17 +36,26 @@ QSize VaultItemRowDelegate::sizeHint(const QStyleOptionViewItem& option, const Q
     return {kGlyphSize + kSpacing + 120, std::max(kGlyphSize, text) + 2 * kVerticalPadding + 4};
 }
 
-// Through a pixmap: QWidget::render straight into a view's painter adds the viewport's offset in
-// its window a second time, so the glyph and badge land off their row wherever the list is not at
-// the window's top-left corner.
+// The glyph and badge are drawn once per look (symbol, tint, font, size, pixel ratio) through
+// the design system's own views, so a row looks like the glyph and badge elsewhere; every paint after
+// that copies the picture. Through a pixmap also because QWidget::render straight into a view's
+// painter adds the viewport's offset in its window a second time.
 namespace {
-void drawWidget(QPainter& painter, QWidget& widget, const QPoint& at) {
-    const qreal ratio = painter.device() ? painter.device()->devicePixelRatioF() : 1.0;
-    QPixmap picture(widget.size() * ratio);
-    picture.setDevicePixelRatio(ratio);
-    picture.fill(Qt::transparent);
-    widget.render(&picture, QPoint(), QRegion(), QWidget::DrawChildren);
-    painter.drawPixmap(at, picture);
+template <class Prepare>
+QPixmap picture(QWidget& widget, const QString& look, QSize size, qreal ratio, Prepare prepare) {
+    const QString key = QStringLiteral("vael.row|%1|%2|%3|%4x%5")
+                            .arg(look, widget.font().key(), QString::number(ratio), QString::number(size.width()),
+                                 QString::number(size.height()));
+    QPixmap cached;
+    if (QPixmapCache::find(key, &cached)) return cached;
+    prepare();
+    widget.resize(size);
+    cached = QPixmap(size * ratio);
+    cached.setDevicePixelRatio(ratio);
+    cached.fill(Qt::transparent);
+    widget.render(&cached, QPoint(), QRegion(), QWidget::DrawChildren);
+    QPixmapCache::insert(key, cached);
+    return cached;
 }
 }  // namespace
 
@@ -77,20 +85,25 @@ void VaultItemRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& 
         painter->setBrush(option.palette.color(QPalette::Base));
         painter->drawRoundedRect(QRectF(box), radius, radius);
     };
-    glyph_->setPalette(option.palette);
-    glyph_->setSymbol(FieldGlyph::symbol(fieldLabel.toStdString()));
-    glyph_->setTint(tier.tint);
+    const qreal ratio = painter->device() ? painter->device()->devicePixelRatioF() : 1.0;
+    const std::string symbol = FieldGlyph::symbol(fieldLabel.toStdString());
+    const QString tint = tier.tint.resolve(option.palette).name(QColor::HexArgb);
     const QPoint glyphAt(area.left(), area.center().y() - kGlyphSize / 2 + 1);
     backing(QRect(glyphAt, QSize(kGlyphSize, kGlyphSize)), 0.3 * kGlyphSize);
-    drawWidget(*painter, *glyph_, glyphAt);
+    painter->drawPixmap(glyphAt, picture(*glyph_, QString::fromStdString(symbol) + '|' + tint, QSize(kGlyphSize, kGlyphSize),
+                                         ratio, [&] {
+                                             glyph_->setPalette(option.palette);
+                                             glyph_->setSymbol(symbol);
+                                             glyph_->setTint(tier.tint);
+                                         }));
 
-    badge_->setPalette(option.palette);
-    badge_->setTier(tier);
-    const QSize badgeSize = badge_->sizeHint();
-    badge_->resize(badgeSize);
+    const QSize badgeSize = badge_->sizeHint();  // compact: the same for every tier
     const QPoint badgeAt(area.right() - badgeSize.width() + 1, area.center().y() - badgeSize.height() / 2 + 1);
     backing(QRect(badgeAt, badgeSize), badgeSize.height() / 2.0);
-    drawWidget(*painter, *badge_, badgeAt);
+    painter->drawPixmap(badgeAt, picture(*badge_, "badge|" + tier.id + '|' + tint, badgeSize, ratio, [&] {
+                            badge_->setPalette(option.palette);
+                            badge_->setTier(tier);
+                        }));
 
     // The text column between the glyph and the badge, with at least 8 points before the badge.
     const int left = area.left() + kGlyphSize + kSpacing;

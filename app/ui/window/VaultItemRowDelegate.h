@@ -33,7 +33,7 @@ public:
     QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override;
 
 private:
-    // Drawn through the design system's own views, so a row looks like the glyph and badge elsewhere.
+    // The design system's own views, drawn once per look into pictures the rows then copy.
     std::unique_ptr<ItemGlyph> glyph_;
     std::unique_ptr<TierBadge> badge_;
 };

@@ -130,10 +130,11 @@ void VaultScreen::showDetail(bool loaded) {
     case VaultWindowModel::Detail::item: {
         const auto& row = *window_->selectedRow();
         const QString id = QString::fromStdString(row.id.text());
-        // One pane per item: a reload of the same item goes to the pane it has; another item gets a
-        // fresh pane, whose own state starts afresh.
+        // One pane per item: the same item, reloaded or not, goes to the pane it has, with its tier and
+        // group as they are now; another item gets a fresh pane, whose own state starts afresh.
         if (detailPane_ && detailPane_->property("vaelItem").toString() == id &&
-            (!loaded || screens_.reloadDetail(detailPane_, *window_->detailPayload()))) {
+            screens_.updateDetail(detailPane_, loaded ? &*window_->detailPayload() : nullptr, row.aiAccess,
+                                  window_->groupName(row.groupID))) {
             detail_->setCurrentWidget(detailPane_);
             break;
         }

@@ -5,6 +5,8 @@
 #include <algorithm>
 
 #include "model/ItemFixtures.h"
+#include "app/agent/ops/ItemLayout.h"
+#include "app/model/window/ItemListModel.h"
 #include "app/model/window/VaultWindowModel.h"
 
 namespace vael {
@@ -337,6 +339,106 @@ TEST(VaultWindowDrops, GroupsSkipTheTargetSubtreeAndCarryTheirOwnAcrossProjects)
     settle();
     EXPECT_EQ(t.v.peek->collection(mover)->orgId, AppModel::localOrgID());
     EXPECT_EQ(t.v.peek->collection(mover)->parentId, std::nullopt);
+}
+
+// ---- the list model follows the store row by row ----
+
+struct ListRun : Window {
+    ItemListModel list{*w};
+    QSignalSpy resets{&list, &QAbstractItemModel::modelReset};
+    QSignalSpy inserted{&list, &QAbstractItemModel::rowsInserted};
+    QSignalSpy removed{&list, &QAbstractItemModel::rowsRemoved};
+    QSignalSpy changed{&list, &QAbstractItemModel::dataChanged};
+
+    // A write as the agents' store makes it, the model learning of it from the store.
+    void write(const Uuid& id, const std::string& name, const std::string& tier = "injectable") {
+        ItemPayload payload;
+        payload.name = name;
+        payload.fields = {{"password", ItemField::Kind::password, "x", true}};
+        auto& context = v.h.contexts.back();
+        context.store->upsertItem(itemlayout::itemBody(id, AppModel::localCollectionID(), "login",
+                                                       itemlayout::sealPayload(*v.m.vault(), payload, id,
+                                                                               context.defaultCollectionKey),
+                                                       tier, 2, std::chrono::system_clock::now())
+                                      .toRecord(false));
+    }
+    std::vector<std::string> names() const {
+        std::vector<std::string> out;
+        for (const auto& row : list.rows()) out.push_back(row.name);
+        return out;
+    }
+    // The list holds exactly the rows a full filter pass gives.
+    void expectInStep() {
+        EXPECT_EQ(list.rows(), w->visibleRows());
+        EXPECT_EQ(list.rowCount(), static_cast<int>(w->visibleRows().size()));
+    }
+    void clearSpies() {
+        for (auto* spy : {&resets, &inserted, &removed, &changed}) spy->clear();
+    }
+    std::pair<int, int> insertedAt(int i) const { return {inserted[i][1].toInt(), inserted[i][2].toInt()}; }
+    std::pair<int, int> removedAt(int i) const { return {removed[i][1].toInt(), removed[i][2].toInt()}; }
+};
+
+TEST(ItemList, StoreChangesInsertRemoveOrChangeRowsAndNeverReset) {
+    ListRun t;
+    const auto bank = t.v.item("Bank");
+    const auto github = t.v.item("GitHub");
+    const auto work = t.v.group("Work");
+    t.refresh();
+    EXPECT_EQ(t.names(), (std::vector<std::string>{"Bank", "GitHub"}));
+    EXPECT_EQ(t.resets.size(), 0);
+    t.clearSpies();
+
+    // A new item goes in where the order puts it.
+    const auto cloud = Uuid::random();
+    t.write(cloud, "cloud");
+    t.refresh();
+    EXPECT_EQ(t.names(), (std::vector<std::string>{"Bank", "cloud", "GitHub"}));
+    ASSERT_EQ(t.inserted.size(), 1);
+    EXPECT_EQ(t.insertedAt(0), std::make_pair(1, 1));
+    t.expectInStep();
+
+    // Its tier changes where it stands; a rename takes it out and puts it in at its new place.
+    t.clearSpies();
+    t.write(cloud, "cloud", "ai_hidden");
+    t.refresh();
+    ASSERT_EQ(t.changed.size(), 1);
+    EXPECT_EQ(t.changed[0][0].value<QModelIndex>().row(), 1);
+    EXPECT_EQ(t.inserted.size() + t.removed.size(), 0);
+    EXPECT_EQ(t.list.rows()[1].aiAccess, "ai_hidden");
+    t.write(cloud, "Zulu", "ai_hidden");
+    t.refresh();
+    EXPECT_EQ(t.names(), (std::vector<std::string>{"Bank", "GitHub", "Zulu"}));
+    EXPECT_EQ(t.removedAt(0), std::make_pair(1, 1));
+    EXPECT_EQ(t.insertedAt(0), std::make_pair(2, 2));
+    t.expectInStep();
+
+    // Within a group's selection: moving in puts the row in, moving out and deleting take it out.
+    t.w->setSidebar(Selection::forGroup(work));
+    EXPECT_TRUE(t.list.rows().empty());
+    t.clearSpies();
+    await(t.v.m.moveItem(github, work));
+    t.refresh();
+    EXPECT_EQ(t.names(), std::vector<std::string>{"GitHub"});
+    EXPECT_EQ(t.inserted.size(), 1);
+    await(t.v.m.moveItem(bank, work));
+    t.refresh();
+    EXPECT_EQ(t.names(), (std::vector<std::string>{"Bank", "GitHub"}));
+    await(t.v.m.moveItem(github, AppModel::localCollectionID()));
+    t.refresh();
+    EXPECT_EQ(t.names(), std::vector<std::string>{"Bank"});
+    await(t.v.m.deleteItem(bank));
+    t.refresh();
+    EXPECT_TRUE(t.list.rows().empty());
+    EXPECT_EQ(t.removed.size(), 2);
+    EXPECT_EQ(t.resets.size(), 0);
+    t.expectInStep();
+
+    // A search lays the list out anew, over the same rows a full pass gives.
+    t.w->setSidebar(Selection::all());
+    t.w->setSearch("  ZU ");
+    EXPECT_EQ(t.names(), std::vector<std::string>{"Zulu"});
+    t.expectInStep();
 }
 
 }  // namespace

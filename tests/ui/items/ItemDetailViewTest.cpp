@@ -11,6 +11,7 @@
 #include "ui/ItemUiFixtures.h"
 #include "app/items/TOTPDisplay.h"
 #include "app/ui/design/MotionPreference.h"
+#include "app/ui/design/VaelComponents.h"
 #include "app/ui/items/CodeRowView.h"
 #include "app/ui/items/CountdownRing.h"
 #include "app/ui/items/RollingCodeLabel.h"
@@ -86,6 +87,16 @@ TEST(ItemDetailView, RevealsWithApprovalThenCopiesTheValue) {
     child<CopyButton>(&pane, "copyReference")->click();
     EXPECT_EQ(clipboardText(), "vael://Work/Mail/username");
     snapshot(pane, "item-detail");
+
+    // Moved and made hidden: header, reference and hand-off follow; the revealed value stays.
+    pane.setPlacement("ai_hidden", "Home");
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);  // the old header and card
+    EXPECT_EQ(child<TierBadge>(&pane, "tierBadge")->accessibleName(), "AI access: Hidden");
+    EXPECT_EQ(child<ElidedLabel>(&pane, "reference")->fullText(), "vael://Home/Mail/username");
+    child<QPushButton>(&pane, "copyForAI")->click();
+    EXPECT_TRUE(clipboardText().contains("ai_access: ai_hidden (invisible to agents"));
+    EXPECT_TRUE(clipboardText().contains("  ref: vael://Home/Mail/password"));
+    EXPECT_EQ(child<ElidedLabel>(fieldRow(pane, 1), "fieldValue")->fullText(), "pa55/word");
 }
 
 TEST(ItemDetailView, ANewModelOrClosingOverwritesWhatTheOldOneRevealed) {

@@ -16,6 +16,9 @@
 #include <QTreeView>
 #include <QHelpEvent>
 #include <QMenu>
+#include <QClipboard>
+#include <QPixmapCache>
+#include <QTest>
 
 #include <future>
 #include <fstream>
@@ -27,6 +30,9 @@
 #include "ui/UiFixtures.h"
 #include "model/ItemFixtures.h"
 #include "app/model/window/VaultWindowModel.h"
+#include "app/model/window/ItemListModel.h"
+#include "app/agent/ops/ItemLayout.h"
+#include "app/ui/design/VaelComponents.h"
 #include "app/ui/items/AddTOTPSheet.h"
 #include "app/ui/items/CaptureHost.h"
 #include "app/ui/items/ItemDetailView.h"
@@ -351,6 +357,213 @@ TEST(MainWindowRun, DeletionsAreAskedFirstAndDismissingDeletesNothing) {
     ASSERT_TRUE(spinUntil([&] { return t.v.peek->item(item)->deleted; }));
     ASSERT_TRUE(spinUntil([&] { return window.rows().empty(); }));
     EXPECT_FALSE(window.deleteTarget());
+}
+
+// ---- the detail pane follows its item ----
+
+// Writes that reach the store the way an agent's or a sync pull's do: straight into the store the
+// agents write through, the model learning of them from it.
+struct StoreWrites {
+    testing::OpenVault& v;
+    VaelStore& store() { return *v.h.contexts.back().store; }
+    Uuid create(const std::string& name) {
+        ItemPayload payload;
+        payload.name = name;
+        payload.fields = {{"token", ItemField::Kind::password, "t0ken", true}};
+        const auto id = Uuid::random();
+        const auto& key = v.h.contexts.back().defaultCollectionKey;
+        store().upsertItem(itemlayout::itemBody(id, AppModel::localCollectionID(), "login",
+                                                itemlayout::sealPayload(*v.m.vault(), payload, id, key), "injectable", 1,
+                                                std::chrono::system_clock::now())
+                               .toRecord(false));
+        return id;
+    }
+    void setTier(const Uuid& id, const std::string& tier) {
+        auto record = *store().item(id);
+        record.aiAccess = tier;
+        record.revision += 1;
+        store().upsertItem(record);
+    }
+};
+
+struct DetailRun : WindowRun {
+    QListView* list() const { return child<QListView>(vault(), "itemList"); }
+    ItemListModel* rows() const { return qobject_cast<ItemListModel*>(list()->model()); }
+    void click(const Uuid& id) {
+        const auto at = rows()->indexOf(id);
+        ASSERT_TRUE(at.isValid());
+        QTest::mouseClick(list()->viewport(), Qt::LeftButton, {}, list()->visualRect(at).center());
+    }
+    // The pane on show, if the detail column shows one.
+    ItemDetailView* pane() const {
+        auto* column = child<QStackedWidget>(vault(), "detailColumn");
+        return qobject_cast<ItemDetailView*>(column->currentWidget());
+    }
+    std::string shownName() const { return pane() ? child<QLabel>(pane(), "itemName")->text().toStdString() : "-"; }
+    // The selected item is the list's current, highlighted row.
+    bool highlighted(const Uuid& id) const {
+        const auto at = rows()->indexOf(id);
+        return at.isValid() && list()->currentIndex() == at && list()->selectionModel()->isSelected(at);
+    }
+    std::optional<AppModel::ItemRow> row(const Uuid& id) const {
+        for (const auto& row : vault()->window().rows())
+            if (row.id == id) return row;
+        return std::nullopt;
+    }
+    QString handoff() {
+        QGuiApplication::clipboard()->clear();
+        child<QAbstractButton>(pane(), "copyForAI")->click();
+        return QGuiApplication::clipboard()->text();
+    }
+};
+
+TEST(MainWindowDetail, WritesElsewhereNeverCloseThePaneAndAClickAlwaysShowsTheRow) {
+    DetailRun t;
+    StoreWrites agent{t.v};
+    const auto deploy = t.v.item("deploy key");
+    const auto other = t.v.item("GitHub", std::nullopt,
+                                {{"password", ItemField::Kind::password, "p", true},
+                                 {"otp", ItemField::Kind::otp, "JBSWY3DPEHPK3PXP", true}});
+    const auto work = t.v.group("Work");
+    t.window.show();
+    ASSERT_TRUE(spinUntil([&] { return t.vault() && t.vault()->window().rows().size() == 2; }));
+    auto& window = t.vault()->window();
+    // A code chosen in the codes category first, then an item without one in all items.
+    window.setSidebar(SidebarSelection::codes());
+    window.setSelectedItemID(other);
+    ASSERT_TRUE(spinUntil([&] { return t.shownName() == "GitHub"; }));
+    window.setSidebar(SidebarSelection::all());
+    settle();
+    t.click(deploy);
+    ASSERT_TRUE(spinUntil([&] { return t.shownName() == "deploy key"; }));
+    QPointer<ItemDetailView> pane = t.pane();
+
+    // An agent's create, another item's move, a delete: the pane stays on its item, its row stays
+    // the highlighted one.
+    const auto aardvark = agent.create("Aardvark");  // lands above the shown row
+    ASSERT_TRUE(spinUntil([&] { return window.rows().size() == 3; }));
+    settle();
+    EXPECT_EQ(t.shownName(), "deploy key");
+    EXPECT_TRUE(t.highlighted(deploy));
+    window.moveItem(other, work);
+    ASSERT_TRUE(spinUntil([&] { return t.row(other) && t.row(other)->groupID == work; }));
+    settle();
+    EXPECT_EQ(t.shownName(), "deploy key");
+    EXPECT_TRUE(t.highlighted(deploy));
+    await(t.v.m.deleteItem(other));
+    ASSERT_TRUE(spinUntil([&] { return window.rows().size() == 2; }));
+    settle();
+    EXPECT_EQ(t.shownName(), "deploy key");
+    EXPECT_TRUE(t.highlighted(deploy));
+    EXPECT_EQ(t.pane(), pane);  // the same pane, its own state kept
+
+    // A click on the shown row keeps it shown; another row and back shows each in turn.
+    t.click(deploy);
+    settle();
+    EXPECT_EQ(t.shownName(), "deploy key");
+    t.click(aardvark);
+    ASSERT_TRUE(spinUntil([&] { return t.shownName() == "Aardvark"; }));
+    t.click(deploy);
+    ASSERT_TRUE(spinUntil([&] { return t.shownName() == "deploy key"; }));
+
+    // Another category clears the selection; back in all items, a click on the row that stayed
+    // current shows it again.
+    window.setSidebar(SidebarSelection::codes());
+    window.setSidebar(SidebarSelection::all());
+    settle();
+    EXPECT_FALSE(window.selectedItemID());
+    t.click(deploy);
+    ASSERT_TRUE(spinUntil([&] { return t.shownName() == "deploy key"; }));
+    EXPECT_TRUE(t.highlighted(deploy));
+
+    // Its own deletion closes it.
+    await(t.v.m.deleteItem(deploy));
+    ASSERT_TRUE(spinUntil([&] { return !t.pane(); }));
+    EXPECT_EQ(child<QStackedWidget>(t.vault(), "detailColumn")->currentWidget()->objectName(), "detailPlaceholder");
+}
+
+TEST(MainWindowDetail, ThePaneShowsItsItemsGroupAndTierAsTheyAreNow) {
+    DetailRun t;
+    StoreWrites agent{t.v};
+    const auto github = t.v.item("GitHub");
+    const auto work = t.v.group("Work");
+    t.window.show();
+    ASSERT_TRUE(spinUntil([&] { return t.vault() && t.vault()->window().rows().size() == 1; }));
+    auto& window = t.vault()->window();
+    t.click(github);
+    ASSERT_TRUE(spinUntil([&] { return t.shownName() == "GitHub"; }));
+    const auto reference = [&] { return child<ElidedLabel>(t.pane(), "reference")->fullText(); };
+    EXPECT_EQ(reference(), "vael://local/GitHub/password");
+
+    // Moved by the window's own "Move to…": the reference and the hand-off text name the new group,
+    // also once another "GitHub" stands in the old one.
+    window.moveItem(github, work);
+    ASSERT_TRUE(spinUntil([&] { return reference() == "vael://Work/GitHub/password"; }));
+    t.v.item("GitHub");
+    ASSERT_TRUE(spinUntil([&] { return window.rows().size() == 2; }));
+    settle();
+    EXPECT_EQ(reference(), "vael://Work/GitHub/password");
+    EXPECT_TRUE(t.handoff().contains("  ref: vael://Work/GitHub/password"));
+    EXPECT_TRUE(t.highlighted(github));
+
+    // Its tier changed in the store (a sync pull, an agent with approval): badge and hand-off follow.
+    agent.setTier(github, "ai_hidden");
+    ASSERT_TRUE(spinUntil([&] { return t.row(github) && t.row(github)->aiAccess == "ai_hidden"; }));
+    ASSERT_TRUE(spinUntil([&] { return child<TierBadge>(t.pane(), "tierBadge")->accessibleName() == "AI access: Hidden"; }));
+    settle();
+    testing::snapshot(t.window, "detail-after-move-and-tier-change");
+    const QString text = t.handoff();
+    EXPECT_TRUE(text.contains("ai_access: ai_hidden (invisible to agents")) << text.toStdString();
+    EXPECT_FALSE(text.contains("injectable"));
+    EXPECT_EQ(t.shownName(), "GitHub");
+}
+
+TEST(MainWindowDetail, AfterUnlockTheShownItemIsTheHighlightedRow) {
+    DetailRun t;
+    t.v.item("Alpha");
+    t.v.item("Beta");
+    t.v.h.lock();
+    t.window.show();
+    settle();
+    t.v.h.unlock();
+    ASSERT_TRUE(spinUntil([&] { return t.vault() && t.vault()->window().rows().size() == 2; }));
+    ASSERT_TRUE(spinUntil([&] { return t.pane() != nullptr; }));
+    const auto& selected = t.vault()->window().selectedItemID();
+    ASSERT_TRUE(selected);
+    EXPECT_TRUE(t.highlighted(*selected));
+    EXPECT_EQ(t.shownName(), t.row(*selected)->name);
+}
+
+// Rows draw their glyph and badge from pictures kept between paints: what they show is what a paint
+// from nothing shows, at every size, light and dark.
+TEST(MainWindowDetail, ItemRowsLookTheSameFromKeptPictures) {
+    DetailRun t;
+    t.v.item("Bank", std::nullopt, {{"username", ItemField::Kind::username, "ada", false}});
+    t.v.item("deploy key", std::nullopt, {{"ssh key", ItemField::Kind::password, "k", true}}, "human_gated");
+    t.v.item("Diary", std::nullopt, {{"notes", ItemField::Kind::text, "n", false}}, "ai_hidden");
+    t.v.item("GitHub");
+    t.window.show();
+    ASSERT_TRUE(spinUntil([&] { return t.vault() && t.vault()->window().rows().size() == 4; }));
+    t.click(t.vault()->window().rows()[1].id);
+    settle();
+    auto* list = t.list();
+    for (const bool dark : {false, true}) {
+        QPalette palette = dark ? testing::darkPalette() : testing::lightPalette();
+        palette.setColor(QPalette::Highlight, VaelTheme::brand());
+        palette.setColor(QPalette::HighlightedText, Qt::white);
+        for (const int points : {10, 14, 16}) {
+            QFont font = list->font();
+            font.setPointSize(points);
+            list->setFont(font);
+            list->setPalette(palette);
+            settle();
+            const QImage kept = list->grab().toImage();
+            QPixmapCache::clear();
+            const QImage fresh = list->grab().toImage();
+            EXPECT_EQ(kept, fresh) << points << (dark ? " dark" : " light");
+            testing::snapshot(*list, QStringLiteral("item-rows-%1pt-%2").arg(points).arg(dark ? "dark" : "light"));
+        }
+    }
 }
 
 }  // namespace
