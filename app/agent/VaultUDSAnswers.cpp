@@ -1,5 +1,7 @@
 #include "app/agent/VaultUDSAnswers.h"
 
+#include <new>
+
 #include <sodium.h>
 
 #include <array>
@@ -162,9 +164,20 @@ void appendCompactTo(Out& out, ojson& json) {
             }
         }
     } wipe{json};
-    nlohmann::detail::serializer<ojson> writer(nlohmann::detail::output_adapter<char, Out>(out), ' ',
-                                               nlohmann::detail::error_handler_t::strict);
-    writer.dump(json, false, false, 0);
+    // The writer escapes strings through a buffer of its own: wiped too, or the last value written
+    // stays on this thread's stack, which outlives the connection in the thread library's cache.
+    using Writer = nlohmann::detail::serializer<ojson>;
+    alignas(Writer) unsigned char storage[sizeof(Writer)];
+    struct WipeWriter {
+        unsigned char* storage;
+        Writer* writer;
+        ~WipeWriter() {
+            writer->~Writer();
+            sodium_memzero(storage, sizeof(Writer));
+        }
+    } writer{storage, new (storage) Writer(nlohmann::detail::output_adapter<char, Out>(out), ' ',
+                                           nlohmann::detail::error_handler_t::strict)};
+    writer.writer->dump(json, false, false, 0);
 }
 
 void wipeText(std::string& text) {

@@ -185,5 +185,74 @@ TEST(OwnerApproval, ADeletionNamesTheItemAndANoKeepsIt) {
     EXPECT_EQ(asked, std::vector<std::string>{"Delete Bank from Vael"});
 }
 
+// The owner is asked with no lock held (another writer of the same item goes through meanwhile), and
+// what is written is what the owner last saw: an item changed while they were asked is asked about
+// again, and one that keeps changing is left alone.
+TEST(OwnerApproval, AnItemChangedWhileTheOwnerWasAskedIsAskedAboutAgain) {
+    OpsEnv env;
+    env.addItem(kDefaultGroup, payload("Login", {field("password", Kind::password, "pw")}), "human_gated");
+    const auto ref = VaultRef::parse("vael://local/Login/password");
+    const auto writeMeanwhile = [&](const std::string& value) {
+        auto other = request(Op::secretUpdate);
+        other.ref = "vael://local/Login/password";
+        other.value = value;
+        env.source->updateSecret(other, approveAll);
+    };
+    auto req = request(Op::secretUpdate);
+    req.ref = "vael://local/Login/password";
+    req.value = "agent";
+
+    std::vector<std::string> asked;
+    EXPECT_NO_THROW(env.source->updateSecret(req, [&](const std::string& reason) {
+        asked.push_back(reason);
+        if (asked.size() == 1) writeMeanwhile("window");
+        return true;
+    }));
+    EXPECT_EQ(asked, std::vector<std::string>(2, "Replace the value of \"password\" of \"Login\"."));
+    EXPECT_EQ(env.source->lookup(ref)->value, "agent");
+
+    asked.clear();
+    req.value = "agent again";
+    EXPECT_EQ(managementError([&] {
+                  env.source->updateSecret(req, [&](const std::string& reason) {
+                      asked.push_back(reason);
+                      writeMeanwhile("window " + std::to_string(asked.size()));
+                      return true;
+                  });
+              }),
+              MCase::conflict);
+    EXPECT_EQ(asked.size(), 2u);
+    EXPECT_EQ(env.source->lookup(ref)->value, "window 2");
+}
+
+TEST(OwnerApproval, AYesDeletesOnlyTheItemAskedAboutAsItWas) {
+    OpsEnv env;
+    const auto item = env.addItem(kDefaultGroup, payload("Bank", {field("pin", Kind::password, "1")}), "human_gated");
+    auto req = request(Op::secretDelete);
+    req.ref = "vael://local/Bank/pin";
+    // Renamed while the owner was asked: nothing is deleted.
+    EXPECT_EQ(managementError([&] {
+                  env.source->deleteSecret(req, [&](const std::string&) {
+                      auto rename = request(Op::secretUpdate);
+                      rename.ref = "vael://local/Bank/pin";
+                      rename.name = "BankOld";
+                      env.source->updateSecret(rename, approveAll);
+                      return true;
+                  });
+              }),
+              MCase::notFound);
+    EXPECT_FALSE(env.store->item(item.id)->deleted);
+    // A change that leaves its name and group is still the item asked about.
+    req.ref = "vael://local/BankOld/pin";
+    EXPECT_TRUE(env.source->deleteSecret(req, [&](const std::string&) {
+        auto other = request(Op::secretUpdate);
+        other.ref = "vael://local/BankOld/pin";
+        other.value = "2";
+        env.source->updateSecret(other, approveAll);
+        return true;
+    }).deleted);
+    EXPECT_TRUE(env.store->item(item.id)->deleted);
+}
+
 }  // namespace
 }  // namespace vael
