@@ -153,7 +153,7 @@ public:
     bool contentUnchangedSince(std::uint64_t mark) const;
 
     // The exclusion that every read-modify-write of one record of this replica holds (RecordWriteLocks).
-    [[nodiscard]] std::unique_lock<std::mutex> lockRecordForWrite(const Uuid& id) const { return recordLocks_.lock(id); }
+    [[nodiscard]] RecordWriteLocks::Lock lockRecordForWrite(const Uuid& id) const { return recordLocks_.lock(id); }
 
 private:
     std::shared_ptr<detail::StoreCore> core_;

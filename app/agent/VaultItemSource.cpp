@@ -30,12 +30,12 @@ VaultUDSGroupList VaultItemSource::listGroups() { unsupported(); }
 VaultUDSGroup VaultItemSource::createGroup(const VaultUDSRequest&) { unsupported(); }
 VaultUDSGroup VaultItemSource::getGroup(const VaultUDSRequest&) { unsupported(); }
 VaultUDSGroup VaultItemSource::updateGroup(const VaultUDSRequest&) { unsupported(); }
-VaultUDSDeleteResult VaultItemSource::deleteGroup(const VaultUDSRequest&) { unsupported(); }
+VaultUDSDeleteResult VaultItemSource::deleteGroup(const VaultUDSRequest&, const ApproveChange&) { unsupported(); }
 VaultUDSProjectList VaultItemSource::listProjects() { unsupported(); }
 VaultUDSProject VaultItemSource::createProject(const VaultUDSRequest&) { unsupported(); }
 VaultUDSProject VaultItemSource::getProject(const VaultUDSRequest&) { unsupported(); }
 VaultUDSProject VaultItemSource::updateProject(const VaultUDSRequest&) { unsupported(); }
-VaultUDSDeleteResult VaultItemSource::deleteProject(const VaultUDSRequest&) { unsupported(); }
+VaultUDSDeleteResult VaultItemSource::deleteProject(const VaultUDSRequest&, const ApproveChange&) { unsupported(); }
 VaultUDSBrowserMatches VaultItemSource::browserMatch(const VaultUDSRequest&) { unsupported(); }
 VaultUDSBrowserFill VaultItemSource::browserFill(const VaultUDSRequest&) { unsupported(); }
 VaultUDSBrowserTotp VaultItemSource::browserTotp(const VaultUDSRequest&) { unsupported(); }

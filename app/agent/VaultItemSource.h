@@ -41,16 +41,20 @@ public:
     virtual VaultUDSSecretMetadata updateSecret(const VaultUDSRequest& request, const ApproveChange& approve);
     // Finds the item, asks `approve` naming it, then deletes that item.
     virtual VaultUDSDeleteResult deleteSecret(const VaultUDSRequest& request, const ApproveChange& approve);
+    // `approve` is called with no lock held and may block for as long as the owner takes; what was
+    // asked about is found again by id afterwards (a deletion of something renamed, moved or deleted
+    // meanwhile is notFound).
     virtual VaultUDSGroupList listGroups();
     virtual VaultUDSGroup createGroup(const VaultUDSRequest& request);
     virtual VaultUDSGroup getGroup(const VaultUDSRequest& request);
     virtual VaultUDSGroup updateGroup(const VaultUDSRequest& request);
-    virtual VaultUDSDeleteResult deleteGroup(const VaultUDSRequest& request);
+    // Find the group or project, ask `approve` naming it and how many items go with it, then delete it.
+    virtual VaultUDSDeleteResult deleteGroup(const VaultUDSRequest& request, const ApproveChange& approve);
     virtual VaultUDSProjectList listProjects();
     virtual VaultUDSProject createProject(const VaultUDSRequest& request);
     virtual VaultUDSProject getProject(const VaultUDSRequest& request);
     virtual VaultUDSProject updateProject(const VaultUDSRequest& request);
-    virtual VaultUDSDeleteResult deleteProject(const VaultUDSRequest& request);
+    virtual VaultUDSDeleteResult deleteProject(const VaultUDSRequest& request, const ApproveChange& approve);
     virtual VaultUDSBrowserMatches browserMatch(const VaultUDSRequest& request);
     virtual VaultUDSBrowserFill browserFill(const VaultUDSRequest& request);
     virtual VaultUDSBrowserTotp browserTotp(const VaultUDSRequest& request);

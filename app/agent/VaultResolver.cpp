@@ -2,6 +2,7 @@
 
 #include <sodium.h>
 
+#include "app/agent/PromptText.h"
 #include "app/agent/UnicodeText.h"
 
 namespace vael {
@@ -74,7 +75,7 @@ VaultUDSResponse VaultResolver::resolve(const VaultUDSRequest& request) const {
             } else if (request.approved != true) {
                 answer.decision = UDSDecision::needsApproval;
                 answer.type = std::move(item->type);
-            } else if (biometric_->authenticate("Reveal " + displaySafe(item->name) + " to an automated action")) {
+            } else if (biometric_->authenticate("Reveal " + promptName(item->name) + " to an automated action")) {
                 release();
             } else {
                 answer.decision = UDSDecision::refused;
@@ -114,10 +115,6 @@ std::vector<VaultUDSListEntry> VaultResolver::listEntries(const VaultUDSRequest&
 
 void VaultResolver::stopIfKillSwitch() const {
     if (killSwitch_()) throw VaultUDSManagementError(Case::unsupported);
-}
-
-void VaultResolver::approve(const std::string& reason) const {
-    if (!biometric_->authenticate(reason)) throw VaultUDSManagementError(Case::cancelled);
 }
 
 VaultUDSSecretMetadata VaultResolver::captureSecret(const VaultUDSRequest& request) const {
@@ -167,8 +164,7 @@ VaultUDSGroup VaultResolver::updateGroup(const VaultUDSRequest& request) const {
 
 VaultUDSDeleteResult VaultResolver::deleteGroup(const VaultUDSRequest& request) const {
     stopIfKillSwitch();
-    approve("Delete a group (and its secrets) from Vael");
-    return source_->deleteGroup(request);
+    return source_->deleteGroup(request, ownerApproval());
 }
 
 VaultUDSProjectList VaultResolver::listProjects() const { return source_->listProjects(); }
@@ -190,8 +186,7 @@ VaultUDSProject VaultResolver::updateProject(const VaultUDSRequest& request) con
 
 VaultUDSDeleteResult VaultResolver::deleteProject(const VaultUDSRequest& request) const {
     stopIfKillSwitch();
-    approve("Delete a project (and everything in it) from Vael");
-    return source_->deleteProject(request);
+    return source_->deleteProject(request, ownerApproval());
 }
 
 VaultUDSBrowserMatches VaultResolver::browserMatch(const VaultUDSRequest& request) const {

@@ -19,13 +19,17 @@ public:
     VaultResolver(std::shared_ptr<VaultItemSource> source, std::shared_ptr<BiometricGate> biometric,
                   std::function<bool()> killSwitch);
 
+    // Whether the kill switch lets agents in now.
+    bool agentsAllowed() const { return !killSwitch_(); }
+
     // resolve and preview; every other op is refused. Never throws.
     VaultUDSResponse handle(const VaultUDSRequest& request) const;
     // Empty while the kill switch is on; otherwise the item source's list. Its errors pass up.
     std::vector<VaultUDSListEntry> listEntries(const VaultUDSRequest& request) const;
 
     // Management and browser operations: the kill switch (except listGroups, getGroup and
-    // listProjects), the user's approval for a tier change and for deletions, then the item source.
+    // listProjects), then the item source, which asks the owner (through the gate, with no lock
+    // held) about deletions and guarded changes, naming what it found.
     VaultUDSSecretMetadata captureSecret(const VaultUDSRequest& request) const;
     VaultUDSSecretMetadata createSecret(const VaultUDSRequest& request) const;
     VaultUDSSecretMetadata getSecret(const VaultUDSRequest& request) const;
@@ -51,7 +55,6 @@ private:
     VaultUDSResponse preview(const VaultUDSRequest& request) const;
     std::optional<ResolvedItem> lookup(const VaultUDSRequest& request) const;
     void stopIfKillSwitch() const;
-    void approve(const std::string& reason) const;
     VaultItemSource::ApproveChange ownerApproval() const;
 
     std::shared_ptr<VaultItemSource> source_;

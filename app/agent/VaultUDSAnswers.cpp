@@ -1,5 +1,7 @@
 #include "app/agent/VaultUDSAnswers.h"
 
+#include <new>
+
 #include <sodium.h>
 
 #include <array>
@@ -22,6 +24,9 @@ const char* managementMessage(VaultUDSManagementError::Case c) {
             return "the built-in default group/project cannot be deleted";
         case VaultUDSManagementError::Case::cancelled: return "cancelled by the user";
         case VaultUDSManagementError::Case::alreadyExists: return "already exists";
+        case VaultUDSManagementError::Case::conflict:
+            return "not written \u2014 it was changed elsewhere meanwhile (in Vael, by another agent or on the "
+                   "server); read it again, then retry";
     }
     return "operation not supported by this vault";
 }
@@ -142,12 +147,15 @@ VaultUDSManagementError VaultUDSManagementError::alreadyExists(const std::string
                                    "\u201C" + name + "\u201D already exists in that folder \u2014 choose another name.");
 }
 
-void appendCompact(std::string& out, ojson& json) {
+namespace {
+
+template <class Out>
+void appendCompactTo(Out& out, ojson& json) {
     struct WipeSecrets {
         ojson& json;
         ~WipeSecrets() {
             if (!json.is_object()) return;
-            for (const char* key : {"value", "password", "totp"}) {
+            for (const char* key : {"value", "password", "totp", "code", "username"}) {
                 auto it = json.find(key);
                 if (it != json.end() && it->is_string()) {
                     auto& text = it->get_ref<std::string&>();
@@ -156,10 +164,46 @@ void appendCompact(std::string& out, ojson& json) {
             }
         }
     } wipe{json};
-    nlohmann::detail::serializer<ojson> writer(nlohmann::detail::output_adapter<char, std::string>(out), ' ',
-                                               nlohmann::detail::error_handler_t::strict);
-    writer.dump(json, false, false, 0);
+    // The writer escapes strings through a buffer of its own: wiped too, or the last value written
+    // stays on this thread's stack, which outlives the connection in the thread library's cache.
+    using Writer = nlohmann::detail::serializer<ojson>;
+    alignas(Writer) unsigned char storage[sizeof(Writer)];
+    struct WipeWriter {
+        unsigned char* storage;
+        Writer* writer;
+        ~WipeWriter() {
+            writer->~Writer();
+            sodium_memzero(storage, sizeof(Writer));
+        }
+    } writer{storage, new (storage) Writer(nlohmann::detail::output_adapter<char, Out>(out), ' ',
+                                           nlohmann::detail::error_handler_t::strict)};
+    writer.writer->dump(json, false, false, 0);
 }
+
+void wipeText(std::string& text) {
+    if (!text.empty()) sodium_memzero(text.data(), text.size());
+    text.clear();
+}
+
+void wipeText(std::optional<std::string>& text) {
+    if (text) wipeText(*text);
+}
+
+}  // namespace
+
+void appendCompact(std::string& out, ojson& json) { appendCompactTo(out, json); }
+
+void appendCompact(cryptodetail::SecretString& out, ojson& json) { appendCompactTo(out, json); }
+
+void wipeValues(VaultUDSResponse& answer) { wipeText(answer.value); }
+
+void wipeValues(VaultUDSBrowserFill& answer) {
+    wipeText(answer.username);
+    wipeText(answer.password);
+    wipeText(answer.totp);
+}
+
+void wipeValues(VaultUDSBrowserTotp& answer) { wipeText(answer.code); }
 
 void to_json(ojson& j, const VaultUDSResponse& v) {
     j = objectWithRoom(9);

@@ -9,6 +9,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "crypto/SecretJson.h"
+
 namespace vael {
 
 // An item's AI access tier.
@@ -147,7 +149,8 @@ struct ResolvedItem {
 // A failure of a management or browser operation that the agent is meant to understand.
 class VaultUDSManagementError : public std::runtime_error {
 public:
-    enum class Case { unsupported, notFound, invalid, protectedDefault, cancelled, alreadyExists };
+    // conflict: the change was not written because what it was based on changed meanwhile.
+    enum class Case { unsupported, notFound, invalid, protectedDefault, cancelled, alreadyExists, conflict };
 
     explicit VaultUDSManagementError(Case c);
     // A name canonically equal to a sibling's: the message names it.
@@ -180,11 +183,21 @@ void to_json(nlohmann::ordered_json& j, const VaultUDSErrorEnvelope& v);
 // nlohmann's type_error when a text is not valid UTF-8; `out` may then hold part of the answer.
 // Secret texts ("value", "password", "totp") are wiped from the intermediate document.
 void appendCompact(std::string& out, nlohmann::ordered_json& json);
-template <class T>
-void appendAnswer(std::string& out, const T& value) {
+// The same into a buffer that wipes every allocation it gives back, for answers that carry values.
+void appendCompact(cryptodetail::SecretString& out, nlohmann::ordered_json& json);
+template <class T, class Out>
+void appendAnswer(Out& out, const T& value) {
     nlohmann::ordered_json json(value);
     appendCompact(out, json);
 }
+
+// Wipes the values an answer hands out (a resolved value, a password, a username or one-time code
+// of a fill, a code); answers of other kinds hold none.
+template <class T>
+void wipeValues(T&) {}
+void wipeValues(VaultUDSResponse& answer);
+void wipeValues(VaultUDSBrowserFill& answer);
+void wipeValues(VaultUDSBrowserTotp& answer);
 template <class T>
 std::string encodeAnswer(const T& value) {
     std::string out;

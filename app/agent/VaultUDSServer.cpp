@@ -157,7 +157,9 @@ private:
     bool respond(std::string_view line) {
         auto request = decodeRequest(line);
         if (!request) return writeResponse(VaultUDSResponse::refusal());
-        if (shared_->onActivity) {
+        // Only a request that will be served counts as activity: refused ones must not keep the
+        // vault awake.
+        if (shared_->onActivity && shared_->resolver.agentsAllowed()) {
             try {
                 shared_->onActivity();
             } catch (...) {
@@ -176,7 +178,7 @@ private:
             case Op::preview: {
                 auto response = r.handle(request);
                 bool written = writeResponse(response);
-                if (response.value) wipe(*response.value);
+                wipeValues(response);
                 return written;
             }
             case Op::list: return bridged([&] { return r.listEntries(request); });
@@ -216,10 +218,16 @@ private:
 
     // The operation's answer, or the error envelope for whatever it threw; an answer that cannot be
     // encoded is reported the same way.
+    // A value the answer hands out is wiped once encoded, whatever happens to the encoding.
     template <class Operation>
     bool bridged(Operation&& operation) {
         try {
-            appendAnswer(line_, operation());
+            auto answer = operation();
+            struct WipeAnswer {
+                decltype(answer)& held;
+                ~WipeAnswer() { wipeValues(held); }
+            } wipeAnswer{answer};
+            appendAnswer(line_, answer);
         } catch (...) {
             clearLine();
             appendAnswer(line_, VaultUDSErrorEnvelope{VaultUDSServer::wireMessage(std::current_exception())});
@@ -229,7 +237,8 @@ private:
 
     // The line buffer is kept for the next answer; what it held may be secret.
     void clearLine() {
-        wipe(line_);
+        if (!line_.empty()) sodium_memzero(line_.data(), line_.size());
+        line_.clear();
         if (line_.capacity() > kKeptLineCapacity) line_.shrink_to_fit();
     }
 
@@ -257,7 +266,8 @@ private:
     std::shared_ptr<VaultUDSServer::Shared> shared_;
     int fd_;
     LineReader reader_;
-    std::string line_;
+    // Wipes every buffer it gives back as it grows: an answer may carry a value.
+    cryptodetail::SecretString line_;
 };
 
 // The one line a connection over the limit gets before it is closed.

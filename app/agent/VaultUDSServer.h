@@ -45,8 +45,9 @@ public:
     static constexpr std::size_t kMaxConnections = 64;
     static constexpr std::size_t kMaxSocketPathBytes = 107;
 
-    // Makes no system call and touches no file. onActivity is told once per decoded request,
-    // from connection threads, possibly several at once.
+    // Makes no system call and touches no file. onActivity is told once per decoded request while
+    // the kill switch lets agents in (a refused request keeps nothing awake), from connection
+    // threads, possibly several at once.
     VaultUDSServer(std::string socketPath, VaultResolver resolver, std::function<void()> onActivity = {});
     // Stops the server.
     ~VaultUDSServer();

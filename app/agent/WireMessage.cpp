@@ -4,9 +4,11 @@
 #include <memory>
 #include <typeinfo>
 
+#include "api/APIError.h"
 #include "app/agent/VaultUDSServer.h"
 #include "crypto/CryptoError.h"
 #include "store/StorageFault.h"
+#include "store/SyncTypes.h"
 
 namespace vael {
 
@@ -25,6 +27,37 @@ std::string plainTypeName(const std::type_info* type) {
     return name.empty() ? "unknown" : name;
 }
 
+using Case = VaultUDSManagementError::Case;
+
+std::string managementText(Case c) { return VaultUDSManagementError(c).what(); }
+
+// A write the server did not take: what happened to it, never the server's own words.
+constexpr const char* kServerUnreachable =
+    "not written \u2014 the server could not be reached; retry when Vael is back online";
+constexpr const char* kServerRefused = "not written \u2014 the server refused the change; retry later";
+
+std::string syncText(const SyncAPIError& error) {
+    switch (error.kind()) {
+        case SyncAPIError::Kind::notFound: return managementText(Case::notFound);
+        case SyncAPIError::Kind::conflict: return managementText(Case::conflict);
+        case SyncAPIError::Kind::offline: return kServerUnreachable;
+        case SyncAPIError::Kind::transport: return kServerRefused;
+    }
+    return kServerRefused;
+}
+
+std::string apiText(const APIError& error) {
+    switch (error.kind()) {
+        case APIError::Kind::NotFound: return managementText(Case::notFound);
+        case APIError::Kind::Conflict:
+        case APIError::Kind::Taken: return managementText(Case::conflict);
+        case APIError::Kind::Network: return kServerUnreachable;
+        case APIError::Kind::Rejected:
+        case APIError::Kind::BadResponse: return kServerRefused;
+    }
+    return kServerRefused;
+}
+
 }  // namespace
 
 std::string VaultUDSServer::wireMessage(std::exception_ptr error) {
@@ -35,6 +68,10 @@ std::string VaultUDSServer::wireMessage(std::exception_ptr error) {
     } catch (const VaultRef::ParseError&) {
         return "bad ref \u2014 expected vael://<group>/<item>/<field> exactly as returned by secret_list "
                "(percent-encoded)";
+    } catch (const SyncAPIError& e) {
+        return syncText(e);
+    } catch (const APIError& e) {
+        return apiText(e);
     } catch (const TOTPError&) {
         return "the item's otp field is not a valid base32 TOTP seed";
     } catch (const VaelCryptoError& e) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 
 #include "app/agent/VaultItemSource.h"
 #include "app/model/DefaultGroupGate.h"
@@ -8,7 +9,9 @@
 namespace vael {
 
 // The session's item source behind the default group's gate: while a rotation switches keys, agent
-// requests wait, and none runs with the key being retired.
+// requests wait, and none runs with the key being retired. A request gives its pass back while the
+// owner is asked, so an open prompt never holds a rotation; the item source reads again after the
+// answer.
 class GatedItemSource final : public VaultItemSource {
 public:
     GatedItemSource(std::shared_ptr<VaultItemSource> inner, std::shared_ptr<DefaultGroupGate> gate)
@@ -37,12 +40,12 @@ public:
         return inner_->getSecret(request);
     }
     VaultUDSSecretMetadata updateSecret(const VaultUDSRequest& request, const ApproveChange& approve) override {
-        auto pass = gate_->enter();
-        return inner_->updateSecret(request, approve);
+        std::optional<DefaultGroupGate::Pass> pass(gate_->enter());
+        return inner_->updateSecret(request, askWithoutPass(pass, approve));
     }
     VaultUDSDeleteResult deleteSecret(const VaultUDSRequest& request, const ApproveChange& approve) override {
-        auto pass = gate_->enter();
-        return inner_->deleteSecret(request, approve);
+        std::optional<DefaultGroupGate::Pass> pass(gate_->enter());
+        return inner_->deleteSecret(request, askWithoutPass(pass, approve));
     }
     VaultUDSGroupList listGroups() override {
         auto pass = gate_->enter();
@@ -60,9 +63,9 @@ public:
         auto pass = gate_->enter();
         return inner_->updateGroup(request);
     }
-    VaultUDSDeleteResult deleteGroup(const VaultUDSRequest& request) override {
-        auto pass = gate_->enter();
-        return inner_->deleteGroup(request);
+    VaultUDSDeleteResult deleteGroup(const VaultUDSRequest& request, const ApproveChange& approve) override {
+        std::optional<DefaultGroupGate::Pass> pass(gate_->enter());
+        return inner_->deleteGroup(request, askWithoutPass(pass, approve));
     }
     VaultUDSProject createProject(const VaultUDSRequest& request) override {
         auto pass = gate_->enter();
@@ -80,9 +83,9 @@ public:
         auto pass = gate_->enter();
         return inner_->updateProject(request);
     }
-    VaultUDSDeleteResult deleteProject(const VaultUDSRequest& request) override {
-        auto pass = gate_->enter();
-        return inner_->deleteProject(request);
+    VaultUDSDeleteResult deleteProject(const VaultUDSRequest& request, const ApproveChange& approve) override {
+        std::optional<DefaultGroupGate::Pass> pass(gate_->enter());
+        return inner_->deleteProject(request, askWithoutPass(pass, approve));
     }
     VaultUDSBrowserMatches browserMatch(const VaultUDSRequest& request) override {
         auto pass = gate_->enter();
@@ -102,6 +105,15 @@ public:
     }
 
 private:
+    ApproveChange askWithoutPass(std::optional<DefaultGroupGate::Pass>& pass, const ApproveChange& approve) const {
+        return [&pass, &approve, gate = gate_](const std::string& reason) {
+            pass.reset();
+            const bool yes = approve(reason);
+            pass.emplace(gate->enter());
+            return yes;
+        };
+    }
+
     std::shared_ptr<VaultItemSource> inner_;
     std::shared_ptr<DefaultGroupGate> gate_;
 };

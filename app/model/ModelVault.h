@@ -56,7 +56,7 @@ public:
 
     // Held from reading an item, group or project to writing it back, shared with the agents' writes of
     // the session.
-    [[nodiscard]] std::unique_lock<std::mutex> lockRecordForWrite(const Uuid& id) const {
+    [[nodiscard]] RecordWriteLocks::Lock lockRecordForWrite(const Uuid& id) const {
         return store_->lockRecordForWrite(id);
     }
 

@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "app/agent/ops/BrowserMatchPolicy.h"
+#include "app/agent/ops/UrlComponents.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size == 0) return 0;
@@ -26,5 +27,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const bool ascii = std::all_of(data + 1, data + size, [](std::uint8_t b) { return b < 0x80; });
     if (ascii && strict && matched && !BrowserMatchPolicy::matches(item, false, page)) std::abort();
     if (BrowserMatchPolicy::matches(std::nullopt, strict, page)) std::abort();
+    // A host accepted as a host name is never longer than a host name may be.
+    if (auto host = vael::UrlComponents::webHost(page); host && vael::UrlComponents::isHostName(*host) &&
+                                                        host->size() > 254 && host->find(':') == std::string::npos) {
+        std::abort();
+    }
     return 0;
 }

@@ -76,37 +76,62 @@ TEST(OwnerApproval, ATierChangeIsCheckedAndWrittenOnTheOneItemFound) {
     placeAt(env, decoy.id, 2);
     const auto before = env.footprint();
     EXPECT_THROW(resolver.updateSecret(req), VaultUDSManagementError);
-    EXPECT_EQ(gate->reasons, std::vector<std::string>{"Change automated access to Twin in Vael"});
+    EXPECT_EQ(gate->reasons, std::vector<std::string>{"Change AI access of \"Twin\" to AI-Usable."});
     EXPECT_EQ(env.footprint(), before);
     EXPECT_EQ(env.store->item(hidden.id)->aiAccess, "ai_hidden");
 }
 
-TEST(OwnerApproval, OnlyChangesThatReadMoreOrAlterAGuardedItemAsk) {
+// Each part of a change to a guarded item is named, about the item as it is now.
+TEST(OwnerApproval, OnlyChangesThatReadMoreOrAlterAGuardedItemAskAndThePromptNamesEachPart) {
     struct Case {
         const char* name;
         std::string tier;
         std::function<void(VaultUDSRequest&)> change;
-        bool asks;
+        std::string prompt;  // empty: not asked
     };
+    const std::string longName(10'800, 'x');
     const std::vector<Case> cases = {
-        {"same kind, same website", "human_gated", [](auto& r) { r.kind = "password"; r.url = "https://a.example"; }, false},
-        {"same value, same name", "human_gated", [](auto& r) { r.value = "pw"; r.name = "Login"; }, false},
-        {"its own group named", "ai_hidden", [](auto& r) { r.group = "local"; r.project = "Personal"; }, false},
-        {"its own project named by id", "human_gated", [](auto& r) { r.project = kDefaultProject.text(); }, false},
-        {"website cleared", "ai_hidden", [](auto& r) { r.url = ""; }, false},
-        {"same tier named", "ai_hidden", [](auto& r) { r.aiAccess = "ai_hidden"; }, false},
-        {"new value", "human_gated", [](auto& r) { r.value = "new"; }, true},
-        {"emptied value", "ai_hidden", [](auto& r) { r.value = ""; }, true},
-        {"new name", "human_gated", [](auto& r) { r.name = "Weather demo key (public)"; }, true},
-        {"new label", "ai_hidden", [](auto& r) { r.fieldLabel = "key"; }, true},
-        {"username added", "human_gated", [](auto& r) { r.username = "me"; }, true},
-        {"moved to another group", "ai_hidden", [](auto& r) { r.group = "Elsewhere"; }, true},
-        {"moved to another project", "human_gated", [](auto& r) { r.project = "Work"; }, true},
-        {"other website", "human_gated", [](auto& r) { r.url = "https://b.example"; }, true},
-        {"other kind", "ai_hidden", [](auto& r) { r.kind = "text"; }, true},
-        {"hosts", "human_gated", [](auto& r) { r.allowedHosts = std::vector<std::string>{"x.example"}; }, true},
-        {"commands", "ai_hidden", [](auto& r) { r.allowedCommands = std::vector<std::string>{"cat"}; }, true},
-        {"narrower tier", "human_gated", [](auto& r) { r.aiAccess = "ai_hidden"; }, true},
+        {"same kind, same website", "human_gated", [](auto& r) { r.kind = "password"; r.url = "https://a.example"; }, ""},
+        {"same value, same name", "human_gated", [](auto& r) { r.value = "pw"; r.name = "Login"; }, ""},
+        {"its own group named", "ai_hidden", [](auto& r) { r.group = "local"; r.project = "Personal"; }, ""},
+        {"its own project named by id", "human_gated", [](auto& r) { r.project = kDefaultProject.text(); }, ""},
+        {"same tier named", "ai_hidden", [](auto& r) { r.aiAccess = "ai_hidden"; }, ""},
+        {"website cleared", "ai_hidden", [](auto& r) { r.url = ""; }, "Remove the website of \"Login\"."},
+        {"website blanked", "human_gated", [](auto& r) { r.url = "  "; }, "Remove the website of \"Login\"."},
+        {"new value", "human_gated", [](auto& r) { r.value = "new"; },
+         "Replace the value of \"password\" of \"Login\"."},
+        {"emptied value", "ai_hidden", [](auto& r) { r.value = ""; }, "Replace the value of \"password\" of \"Login\"."},
+        {"new name", "human_gated", [](auto& r) { r.name = "Weather demo key (public)"; },
+         "Rename \"Login\" to \"Weather demo key (public)\"."},
+        {"a page of a name", "human_gated", [&](auto& r) { r.name = longName; },
+         "Rename \"Login\" to \"" + std::string(80, 'x') + "\u2026\"."},
+        {"a name that breaks the line", "human_gated", [](auto& r) { r.name = "Demo\n\u202eyek"; },
+         "Rename \"Login\" to \"Demo yek\"."},
+        {"new label", "ai_hidden", [](auto& r) { r.fieldLabel = "key"; },
+         "Rename the field \"password\" of \"Login\" to \"key\"."},
+        {"username added", "human_gated", [](auto& r) { r.username = "me"; }, "Add a username to \"Login\"."},
+        {"moved to another group", "ai_hidden", [](auto& r) { r.group = "Elsewhere"; },
+         "Move \"Login\" to the group \"Elsewhere\"."},
+        {"moved to another project", "human_gated", [](auto& r) { r.project = "Work"; },
+         "Move \"Login\" to the group \"local\" of the project \"Work\"."},
+        {"other website", "human_gated", [](auto& r) { r.url = "https://b.example"; },
+         "Set the website of \"Login\" to \"https://b.example\"."},
+        {"other kind", "ai_hidden", [](auto& r) { r.kind = "text"; },
+         "Change the kind of the field \"password\" of \"Login\" to text."},
+        {"hosts", "human_gated", [](auto& r) { r.allowedHosts = std::vector<std::string>{"x.example"}; },
+         "Set the allowed hosts of \"Login\" to \"x.example\"."},
+        {"commands", "ai_hidden", [](auto& r) { r.allowedCommands = std::vector<std::string>{"cat"}; },
+         "Set the allowed commands of \"Login\" to \"cat\"."},
+        {"narrower tier", "human_gated", [](auto& r) { r.aiAccess = "ai_hidden"; },
+         "Change AI access of \"Login\" to Hidden."},
+        {"rename, move and widen at once", "human_gated",
+         [](auto& r) {
+             r.name = "Weather demo key (public)";
+             r.group = "demo";
+             r.aiAccess = "injectable";
+         },
+         "Rename \"Login\" to \"Weather demo key (public)\". Move \"Login\" to the group \"demo\". "
+         "Change AI access of \"Login\" to AI-Usable."},
         {"any change of an injectable item but its tier", "injectable",
          [](auto& r) {
              r.kind = "username";
@@ -117,7 +142,7 @@ TEST(OwnerApproval, OnlyChangesThatReadMoreOrAlterAGuardedItemAsk) {
              r.username = "me";
              r.group = "Elsewhere";
          },
-         false},
+         ""},
     };
     for (const auto& c : cases) {
         OpsEnv env;
@@ -131,17 +156,15 @@ TEST(OwnerApproval, OnlyChangesThatReadMoreOrAlterAGuardedItemAsk) {
             asked.push_back(reason);
             return false;
         };
-        if (c.asks) {
+        if (!c.prompt.empty()) {
             const auto before = env.footprint();
             EXPECT_EQ(managementError([&] { env.source->updateSecret(req, refuse); }), MCase::cancelled) << c.name;
             EXPECT_EQ(env.footprint(), before) << c.name;
+            EXPECT_EQ(asked, std::vector<std::string>{c.prompt}) << c.name;
         } else {
             EXPECT_NO_THROW(env.source->updateSecret(req, refuse)) << c.name;
+            EXPECT_TRUE(asked.empty()) << c.name;
         }
-        // The prompt names the item as it is now, never as the change would make it.
-        EXPECT_EQ(asked, c.asks ? std::vector<std::string>{"Change automated access to Login in Vael"}
-                                : std::vector<std::string>{})
-            << c.name;
     }
 }
 
@@ -160,6 +183,75 @@ TEST(OwnerApproval, ADeletionNamesTheItemAndANoKeepsIt) {
               MCase::cancelled);
     EXPECT_FALSE(env.store->item(item.id)->deleted);
     EXPECT_EQ(asked, std::vector<std::string>{"Delete Bank from Vael"});
+}
+
+// The owner is asked with no lock held (another writer of the same item goes through meanwhile), and
+// what is written is what the owner last saw: an item changed while they were asked is asked about
+// again, and one that keeps changing is left alone.
+TEST(OwnerApproval, AnItemChangedWhileTheOwnerWasAskedIsAskedAboutAgain) {
+    OpsEnv env;
+    env.addItem(kDefaultGroup, payload("Login", {field("password", Kind::password, "pw")}), "human_gated");
+    const auto ref = VaultRef::parse("vael://local/Login/password");
+    const auto writeMeanwhile = [&](const std::string& value) {
+        auto other = request(Op::secretUpdate);
+        other.ref = "vael://local/Login/password";
+        other.value = value;
+        env.source->updateSecret(other, approveAll);
+    };
+    auto req = request(Op::secretUpdate);
+    req.ref = "vael://local/Login/password";
+    req.value = "agent";
+
+    std::vector<std::string> asked;
+    EXPECT_NO_THROW(env.source->updateSecret(req, [&](const std::string& reason) {
+        asked.push_back(reason);
+        if (asked.size() == 1) writeMeanwhile("window");
+        return true;
+    }));
+    EXPECT_EQ(asked, std::vector<std::string>(2, "Replace the value of \"password\" of \"Login\"."));
+    EXPECT_EQ(env.source->lookup(ref)->value, "agent");
+
+    asked.clear();
+    req.value = "agent again";
+    EXPECT_EQ(managementError([&] {
+                  env.source->updateSecret(req, [&](const std::string& reason) {
+                      asked.push_back(reason);
+                      writeMeanwhile("window " + std::to_string(asked.size()));
+                      return true;
+                  });
+              }),
+              MCase::conflict);
+    EXPECT_EQ(asked.size(), 2u);
+    EXPECT_EQ(env.source->lookup(ref)->value, "window 2");
+}
+
+TEST(OwnerApproval, AYesDeletesOnlyTheItemAskedAboutAsItWas) {
+    OpsEnv env;
+    const auto item = env.addItem(kDefaultGroup, payload("Bank", {field("pin", Kind::password, "1")}), "human_gated");
+    auto req = request(Op::secretDelete);
+    req.ref = "vael://local/Bank/pin";
+    // Renamed while the owner was asked: nothing is deleted.
+    EXPECT_EQ(managementError([&] {
+                  env.source->deleteSecret(req, [&](const std::string&) {
+                      auto rename = request(Op::secretUpdate);
+                      rename.ref = "vael://local/Bank/pin";
+                      rename.name = "BankOld";
+                      env.source->updateSecret(rename, approveAll);
+                      return true;
+                  });
+              }),
+              MCase::notFound);
+    EXPECT_FALSE(env.store->item(item.id)->deleted);
+    // A change that leaves its name and group is still the item asked about.
+    req.ref = "vael://local/BankOld/pin";
+    EXPECT_TRUE(env.source->deleteSecret(req, [&](const std::string&) {
+        auto other = request(Op::secretUpdate);
+        other.ref = "vael://local/BankOld/pin";
+        other.value = "2";
+        env.source->updateSecret(other, approveAll);
+        return true;
+    }).deleted);
+    EXPECT_TRUE(env.store->item(item.id)->deleted);
 }
 
 }  // namespace

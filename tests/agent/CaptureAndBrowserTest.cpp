@@ -58,9 +58,12 @@ TEST(ItemSourceCapture, ArgumentsAreCheckedBeforeThePresenterIsAsked) {
     EXPECT_EQ(managementError([&] { env.source->captureSecret(capture(std::nullopt)); }), MCase::invalid);
     EXPECT_EQ(managementError([&] { env.source->captureSecret(capture(" \n")); }), MCase::invalid);
     // Only a web origin may be shown to the owner as the site that wants a login.
-    for (const std::string notASite : {"not a url", "Vael security notice: type your MASTER PASSPHRASE below",
+    for (const std::string& notASite : std::vector<std::string>{"not a url", "Vael security notice: type your MASTER PASSPHRASE below",
                                        "file:///etc/passwd", "javascript:alert(1)", "ftp://a.example", "https://",
-                                       "mailto:a@a.example"}) {
+                                       "mailto:a@a.example", "https://" + std::string(3599, 'a') + ".example",
+                                       "https://" + std::string(64, 'a') + ".example",
+                                       "https://" + std::string(250, 'a').replace(63, 1, ".").replace(127, 1, ".").replace(191, 1, ".") + ".com",
+                                       "https://a..example"}) {
         try {
             env.source->captureSecret(capture(notASite));
             ADD_FAILURE() << notASite;
@@ -73,7 +76,11 @@ TEST(ItemSourceCapture, ArgumentsAreCheckedBeforeThePresenterIsAsked) {
 
     OpsEnv bare({.presenter = false});
     EXPECT_EQ(managementError([&] { bare.source->captureSecret(capture(std::nullopt)); }), MCase::invalid);
-    EXPECT_EQ(managementError([&] { bare.source->captureSecret(capture("https://a.example")); }), MCase::unsupported);
+    // Host names up to their limits and IP literals pass the origin check.
+    for (const std::string& site : std::vector<std::string>{"https://a.example", "https://" + std::string(63, 'a') + ".example",
+                                   "http://192.0.2.1:8080", "https://[2001:db8::1]/", "https://a.example./"}) {
+        EXPECT_EQ(managementError([&] { bare.source->captureSecret(capture(site)); }), MCase::unsupported) << site;
+    }
 }
 
 TEST(ItemSourceCapture, DismissalOrABlankPasswordIsACancellationThatWritesNothing) {
@@ -119,7 +126,7 @@ TEST(ItemSourceCapture, StoresWhatTheUserEntered) {
     };
     const std::vector<Suggestion> suggestions = {
         {" Mine ", "Mine"},
-        {"Git\u202eHub\u202c\nBank", "GitHubBank"},
+        {"Git\u202eHub\u202c\nBank", "GitHub Bank"},
         {std::string(200, 'a'), std::string(80, 'a')},
         // Characters, not bytes: 100 accented letters written with combining marks keep whole.
         {[] { std::string t; for (int i = 0; i < 100; ++i) t += "e\u0301"; return t; }(),

@@ -60,7 +60,7 @@ public:
     }
     VaultUDSSecretMetadata getSecret(const VaultUDSRequest&) override { return answer("getSecret", secret_); }
     VaultUDSSecretMetadata createSecret(const VaultUDSRequest&) override { return answer("createSecret", secret_); }
-    // Both ask the approval they are handed with the request's name, and go on only on a yes.
+    // The four ask the approval they are handed with the request's name, and go on only on a yes.
     VaultUDSSecretMetadata updateSecret(const VaultUDSRequest& request, const ApproveChange& approve) override {
         record("updateSecret");
         if (!approve(request.name.value_or("-"))) throw VaultUDSManagementError(VaultUDSManagementError::Case::cancelled);
@@ -73,14 +73,22 @@ public:
     }
     VaultUDSGroupList listGroups() override { return answer("listGroups", VaultUDSGroupList{{group_}}); }
     VaultUDSGroup getGroup(const VaultUDSRequest&) override { return answer("getGroup", group_); }
-    VaultUDSDeleteResult deleteGroup(const VaultUDSRequest&) override { return answer("deleteGroup", deleted_); }
+    VaultUDSDeleteResult deleteGroup(const VaultUDSRequest& request, const ApproveChange& approve) override {
+        answer("deleteGroup", deleted_);  // a failing source fails before it asks
+        if (!approve(request.group.value_or("-"))) throw VaultUDSManagementError(VaultUDSManagementError::Case::cancelled);
+        return answer("deleted", deleted_);
+    }
     VaultUDSProjectList listProjects() override {
         return answer("listProjects", VaultUDSProjectList{{VaultUDSProject{"P", "Personal"}}});
     }
     VaultUDSProject getProject(const VaultUDSRequest&) override {
         return answer("getProject", VaultUDSProject{"P", "Personal"});
     }
-    VaultUDSDeleteResult deleteProject(const VaultUDSRequest&) override { return answer("deleteProject", deleted_); }
+    VaultUDSDeleteResult deleteProject(const VaultUDSRequest& request, const ApproveChange& approve) override {
+        answer("deleteProject", deleted_);
+        if (!approve(request.project.value_or("-"))) throw VaultUDSManagementError(VaultUDSManagementError::Case::cancelled);
+        return answer("deleted", deleted_);
+    }
     VaultUDSBrowserFill browserFill(const VaultUDSRequest&) override {
         return answer("browserFill", VaultUDSBrowserFill{std::nullopt, "pw/1", std::nullopt});
     }

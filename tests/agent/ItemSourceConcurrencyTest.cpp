@@ -1,6 +1,8 @@
 // Two writers of one item: agent connections on their own threads, each held inside its server call
 // so that the other runs exactly where a lost update or an undone deletion would happen.
 #include <atomic>
+#include <chrono>
+#include <future>
 #include <thread>
 
 #include "OpsFixtures.h"
@@ -126,4 +128,28 @@ TEST(ItemSourceConcurrency, BrowserSaveAndAnUpdateOfOneLoginKeepBoth) {
     const auto stored = env.payloadOf(row.id);
     EXPECT_EQ(stored.fields.back().value, "fresh");
     EXPECT_EQ(stored.allowedHosts, std::vector<std::string>{"api.example.com"});
+}
+
+// One lock per record: a record held for long never holds another, whatever their ids; writers of
+// one record take turns; nothing is kept once everyone is done.
+TEST(RecordWriteLocksTest, AHeldRecordHoldsNoOtherAndEntriesGoWhenDone) {
+    RecordWriteLocks locks;
+    const auto held = Uuid::random();
+    auto lock = locks.lock(held);
+    for (int i = 0; i < 256; ++i) {
+        auto other = std::async(std::launch::async, [&] { return locks.lock(Uuid::random()).owns_lock(); });
+        ASSERT_EQ(other.wait_for(std::chrono::seconds(30)), std::future_status::ready);
+        EXPECT_TRUE(other.get());
+    }
+    std::atomic<bool> entered{false};
+    auto same = std::async(std::launch::async, [&] {
+        auto second = locks.lock(held);
+        entered = true;
+    });
+    EXPECT_EQ(same.wait_for(std::chrono::milliseconds(50)), std::future_status::timeout);
+    EXPECT_FALSE(entered);
+    lock.unlock();
+    ASSERT_EQ(same.wait_for(std::chrono::seconds(30)), std::future_status::ready);
+    EXPECT_TRUE(entered);
+    EXPECT_EQ(locks.recordsInUse(), 0u);
 }

@@ -127,7 +127,7 @@ TEST(ItemSourceGroups, DeleteTombstonesEverythingBelowChildrenFirst) {
     env.store->upsertCollection(grandchild);
     auto bystander = env.addItem(kDefaultGroup, payload("d", {field("f", Kind::token, "4")}));
 
-    EXPECT_EQ(env.source->deleteGroup(groupRequest(Op::groupDelete, "Top")), VaultUDSDeleteResult{true});
+    EXPECT_EQ(env.source->deleteGroup(groupRequest(Op::groupDelete, "Top"), approveAll), VaultUDSDeleteResult{true});
     std::vector<std::pair<std::string, Uuid>> calls;
     for (const auto& call : env.api->calls()) calls.emplace_back(call.method, *call.id);
     const std::vector<std::pair<std::string, Uuid>> expected = {
@@ -150,11 +150,11 @@ TEST(ItemSourceGroups, ParentCyclesAreWalkedOnce) {
     env.store->upsertCollection(self);
     auto inB = env.addItem(b.id, payload("x", {field("f", Kind::token, "1")}));
 
-    EXPECT_TRUE(env.source->deleteGroup(groupRequest(Op::groupDelete, "A")).deleted);
+    EXPECT_TRUE(env.source->deleteGroup(groupRequest(Op::groupDelete, "A"), approveAll).deleted);
     EXPECT_FALSE(live(env, a));
     EXPECT_FALSE(live(env, b));
     EXPECT_FALSE(live(env, inB));
-    EXPECT_TRUE(env.source->deleteGroup(groupRequest(Op::groupDelete, "Self")).deleted);
+    EXPECT_TRUE(env.source->deleteGroup(groupRequest(Op::groupDelete, "Self"), approveAll).deleted);
     EXPECT_FALSE(live(env, self));
 }
 
@@ -165,7 +165,7 @@ TEST(ItemSourceGroups, AFailedChildDeletionLeavesItsParentsLive) {
     auto stuck = env.addItem(child.id, payload("stuck", {field("f", Kind::token, "1")}));
     refuseTombstone(env, stuck);
 
-    EXPECT_THROW(env.source->deleteGroup(groupRequest(Op::groupDelete, "Top")), SQLite::Exception);
+    EXPECT_THROW(env.source->deleteGroup(groupRequest(Op::groupDelete, "Top"), approveAll), SQLite::Exception);
     EXPECT_TRUE(live(env, stuck));
     EXPECT_TRUE(live(env, child));
     EXPECT_TRUE(live(env, top));
@@ -176,7 +176,7 @@ TEST(ItemSourceGroups, AFailedChildDeletionLeavesItsParentsLive) {
     auto db = env.raw();
     db.exec("DROP TRIGGER refuse_tombstone");
     refuseTombstone(env, other);
-    EXPECT_THROW(env.source->deleteProject(projectRequest(Op::projectDelete, "Doomed")), SQLite::Exception);
+    EXPECT_THROW(env.source->deleteProject(projectRequest(Op::projectDelete, "Doomed"), approveAll), SQLite::Exception);
     EXPECT_FALSE(env.store->project(project.id)->deleted);
     EXPECT_TRUE(live(env, group));
 }
@@ -251,7 +251,7 @@ TEST(ItemSourceProjects, DeleteWalksTheProjectsGroupsAndTombstonesItLast) {
     // Moved to B with its parent: its project id still names B, so it stays.
     auto movedAway = env.addGroup("moved", outer.id, b.id, 3);
 
-    EXPECT_TRUE(env.source->deleteProject(projectRequest(Op::projectDelete, "A")).deleted);
+    EXPECT_TRUE(env.source->deleteProject(projectRequest(Op::projectDelete, "A"), approveAll).deleted);
     std::vector<std::string> calls;
     for (const auto& call : env.api->calls()) calls.push_back(call.method + " " + call.id->text());
     EXPECT_EQ(calls, (std::vector<std::string>{"deleteItem " + item.id.text(), "deleteCollection " + inner.id.text(),
@@ -264,17 +264,17 @@ TEST(ItemSourceDefaults, TheDefaultGroupAndProjectCannotBeDeleted) {
     OpsEnv env;
     const auto before = env.footprint();
     const std::vector<std::function<void()>> refused = {
-        [&] { env.source->deleteGroup(groupRequest(Op::groupDelete, kDefaultGroup.text())); },
-        [&] { env.source->deleteGroup(groupRequest(Op::groupDelete, "local")); },
-        [&] { env.source->deleteProject(projectRequest(Op::projectDelete, kDefaultProject.text())); },
-        [&] { env.source->deleteProject(projectRequest(Op::projectDelete, "Personal")); },
+        [&] { env.source->deleteGroup(groupRequest(Op::groupDelete, kDefaultGroup.text()), approveAll); },
+        [&] { env.source->deleteGroup(groupRequest(Op::groupDelete, "local"), approveAll); },
+        [&] { env.source->deleteProject(projectRequest(Op::projectDelete, kDefaultProject.text()), approveAll); },
+        [&] { env.source->deleteProject(projectRequest(Op::projectDelete, "Personal"), approveAll); },
     };
     for (const auto& call : refused) EXPECT_EQ(managementError(call), MCase::protectedDefault);
     EXPECT_EQ(env.footprint(), before);
 
     // Another group called "local" that comes first in store order is no default.
     auto impostor = env.addGroup("local", std::nullopt, kDefaultProject, -1);
-    EXPECT_TRUE(env.source->deleteGroup(groupRequest(Op::groupDelete, "local")).deleted);
+    EXPECT_TRUE(env.source->deleteGroup(groupRequest(Op::groupDelete, "local"), approveAll).deleted);
     EXPECT_FALSE(live(env, impostor));
     EXPECT_FALSE(env.store->collection(kDefaultGroup)->deleted);
 
@@ -286,9 +286,9 @@ TEST(ItemSourceDefaults, TheDefaultGroupAndProjectCannotBeDeleted) {
     defaultGroup.orgId = holder.id;
     env.store->upsertCollection(defaultGroup);
     const auto hung = env.footprint();
-    EXPECT_EQ(managementError([&] { env.source->deleteGroup(groupRequest(Op::groupDelete, "Above")); }),
+    EXPECT_EQ(managementError([&] { env.source->deleteGroup(groupRequest(Op::groupDelete, "Above"), approveAll); }),
               MCase::protectedDefault);
-    EXPECT_EQ(managementError([&] { env.source->deleteProject(projectRequest(Op::projectDelete, "Holder")); }),
+    EXPECT_EQ(managementError([&] { env.source->deleteProject(projectRequest(Op::projectDelete, "Holder"), approveAll); }),
               MCase::protectedDefault);
     EXPECT_EQ(env.footprint(), hung);
 }

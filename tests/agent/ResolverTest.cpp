@@ -221,22 +221,23 @@ TEST_F(ResolverTest, SecretChangesAndDeletionsAskTheGateThroughTheItemSource) {
                                                          "deleted", "deleteSecret"}));
 }
 
-TEST_F(ResolverTest, GroupAndProjectDeletionsAskFirstWithTheirReasons) {
+// The item source finds the target first and asks, through the resolver's gate, about what it found.
+TEST_F(ResolverTest, GroupAndProjectDeletionsAskTheGateThroughTheItemSource) {
     auto req = request(Op::groupDelete);
+    req.group = "scratch";
+    req.project = "Work";
     gate->script({true, true, false});
     EXPECT_TRUE(resolver.deleteGroup(req).deleted);
     EXPECT_TRUE(resolver.deleteProject(req).deleted);
     EXPECT_EQ(managementError([&] { resolver.deleteGroup(req); }), MCase::cancelled);
-    EXPECT_EQ(gate->reasons(), (std::vector<std::string>{"Delete a group (and its secrets) from Vael",
-                                                         "Delete a project (and everything in it) from Vael",
-                                                         "Delete a group (and its secrets) from Vael"}));
-    EXPECT_EQ(source->calls(), (std::vector<std::string>{"deleteGroup", "deleteProject"}));
+    EXPECT_EQ(gate->reasons(), (std::vector<std::string>{"scratch", "Work", "scratch"}));
+    EXPECT_EQ(source->calls(),
+              (std::vector<std::string>{"deleteGroup", "deleted", "deleteProject", "deleted", "deleteGroup"}));
 
-    // The prompt comes before the item source looks for the target.
+    // A target the item source does not find is never asked about.
     source->failWith(std::make_exception_ptr(VaultUDSManagementError(MCase::notFound)));
-    gate->script({true});
     EXPECT_THROW(resolver.deleteGroup(req), VaultUDSManagementError);
-    EXPECT_EQ(gate->reasons().size(), 4u);
+    EXPECT_EQ(gate->reasons().size(), 3u);
 }
 
 TEST_F(ResolverTest, OtherWrappersNeverAskAndPassTheSourceThrough) {
@@ -260,7 +261,7 @@ TEST(VaultItemSourceDefaults, OperationsNotOfferedAreUnsupported) {
     EXPECT_THROW(source.listGroups(), VaultUDSManagementError);
     EXPECT_THROW(source.browserSave(req), VaultUDSManagementError);
     try {
-        source.deleteProject(req);
+        source.deleteProject(req, [](const std::string&) { return true; });
     } catch (const VaultUDSManagementError& e) {
         EXPECT_EQ(e.code(), MCase::unsupported);
     }

@@ -22,8 +22,10 @@
 #include <system_error>
 
 #include "Fixtures.h"
+#include "api/APIError.h"
 #include "app/agent/VaultUDSServer.h"
 #include "crypto/CryptoError.h"
+#include "store/SyncTypes.h"
 
 using namespace vael;
 using vael::testing::FixtureItemSource;
@@ -252,6 +254,11 @@ TEST_F(ServerTest, KillSwitchAnswersAnEmptyListRefusalsAndUnsupportedButStillLis
               R"({"error":"operation not supported by this vault"})");
     EXPECT_EQ(client.ask(R"({"op":"group_list"})"), R"({"groups":[{"id":"G","name":"local","project":"Personal"}]})");
     EXPECT_EQ(client.ask(R"({"op":"project_list"})"), R"({"projects":[{"id":"P","name":"Personal"}]})");
+    // Requests the kill switch turns away keep nothing awake; served ones count again once it is off.
+    EXPECT_EQ(activity, 1);
+    killSwitch = false;
+    EXPECT_NE(client.ask(R"({"op":"list"})"), "[]");
+    EXPECT_EQ(activity, 2);
 }
 
 TEST_F(ServerTest, ResolveWhoseWorkThrowsIsRefusedNeverAnEnvelope) {
@@ -488,4 +495,23 @@ TEST(WireMessage, MapsEveryErrorToItsFixedText) {
     EXPECT_EQ(message(SQLite::Exception("file is not a database", SQLITE_NOTADB)), "vault error: damaged");
     EXPECT_EQ(message(std::system_error(std::make_error_code(std::errc::no_space_on_device), "secret detail")),
               "vault error: disk full");
+
+    // What a write meets on the server is a sentence, never a type name or the server's words.
+    const std::string notFound = VaultUDSManagementError(MCase::notFound).what();
+    const std::string conflict = VaultUDSManagementError(MCase::conflict).what();
+    const std::string unreachable = "not written \u2014 the server could not be reached; retry when Vael is back online";
+    const std::string refused = "not written \u2014 the server refused the change; retry later";
+    EXPECT_EQ(notFound.rfind("not found \u2014 ", 0), 0u);
+    EXPECT_EQ(conflict.rfind("not written \u2014 it was changed elsewhere meanwhile", 0), 0u);
+    EXPECT_EQ(message(VaultUDSManagementError(MCase::conflict)), conflict);
+    EXPECT_EQ(message(SyncAPIError::notFound()), notFound);
+    EXPECT_EQ(message(SyncAPIError::conflict(7)), conflict);
+    EXPECT_EQ(message(SyncAPIError::offline()), unreachable);
+    EXPECT_EQ(message(SyncAPIError::transport("secret detail")), refused);
+    EXPECT_EQ(message(APIError::notFound()), notFound);
+    EXPECT_EQ(message(APIError::conflict(3)), conflict);
+    EXPECT_EQ(message(APIError::taken("secret detail")), conflict);
+    EXPECT_EQ(message(APIError::network(-1, "secret detail")), unreachable);
+    EXPECT_EQ(message(APIError::rejected(500, "secret detail")), refused);
+    EXPECT_EQ(message(APIError::badResponse("secret detail")), refused);
 }

@@ -163,28 +163,44 @@ TEST_F(AgentTier, EachOperationGivesEachTierOnlyWhatItMay) {
     };
     expectMatrix(guarded, guardedSecrets, unchanged, "before any update");
 
-    const std::vector<std::pair<std::string, json>> widenings = {
-        {"website and password kind", {{"url", kOrigin}, {"kind", "password"}}},
-        {"username kind", {{"kind", "username"}}},
-        {"otp kind and website", {{"kind", "otp"}, {"url", kOrigin}}},
-        {"website", {{"url", kOrigin}}},
-        {"allowed hosts", {{"allowed_hosts", {"evil.example"}}}},
-        {"allowed commands", {{"allowed_commands", {"cat"}}}},
+    // Each prompt names the item as it is now and every part of the change ("@" stands for the name).
+    struct Widening {
+        std::string what;
+        json change;
+        std::string prompt;
+    };
+    const std::vector<Widening> widenings = {
+        {"website and password kind", {{"url", kOrigin}, {"kind", "password"}},
+         "Change the kind of the field \"token\" of @ to password. Set the website of @ to \"" + kOrigin + "\"."},
+        {"username kind", {{"kind", "username"}}, "Change the kind of the field \"token\" of @ to username."},
+        {"otp kind and website", {{"kind", "otp"}, {"url", kOrigin}},
+         "Change the kind of the field \"token\" of @ to otp. Set the website of @ to \"" + kOrigin + "\"."},
+        {"website", {{"url", kOrigin}}, "Set the website of @ to \"" + kOrigin + "\"."},
+        {"allowed hosts", {{"allowed_hosts", {"evil.example"}}}, "Set the allowed hosts of @ to \"evil.example\"."},
+        {"allowed commands", {{"allowed_commands", {"cat"}}}, "Set the allowed commands of @ to \"cat\"."},
         // Changes that would make the owner's next prompt about the item name something else.
-        {"name", {{"name", "Weather demo key (public)"}}},
-        {"value", {{"value", "overwritten"}}},
-        {"label", {{"field_label", "public"}}},
-        {"username", {{"username", "someone"}}},
-        {"group", {{"group", "Public"}}},
+        {"name", {{"name", "Weather demo key (public)"}}, "Rename @ to \"Weather demo key (public)\"."},
+        {"value", {{"value", "overwritten"}}, "Replace the value of \"token\" of @."},
+        {"label", {{"field_label", "public"}}, "Rename the field \"token\" of @ to \"public\"."},
+        {"username", {{"username", "someone"}}, "Add a username to @."},
+        {"group", {{"group", "Public"}}, "Move @ to the group \"Public\"."},
+        {"a page of a name", {{"name", std::string(10'800, 'w')}},
+         "Rename @ to \"" + std::string(80, 'w') + "\u2026\"."},
+    };
+    const auto named = [](std::string prompt, const std::string& name) {
+        for (auto at = prompt.find('@'); at != std::string::npos; at = prompt.find('@')) {
+            prompt.replace(at, 1, "\"" + name + "\"");
+        }
+        return prompt;
     };
     ownerAnswers(false);
-    for (const auto& [what, change] : widenings) {
+    for (const auto& [what, change, prompt] : widenings) {
         for (const auto& item : guarded) {
             json request = change;
             request["op"] = "secret_update";
             request["ref"] = item["ref"];
             EXPECT_EQ(agent(request).value("error", ""), kCancelled) << what << " of " << item["name"];
-            EXPECT_EQ(lastPrompt(), "Change automated access to " + item["name"].get<std::string>() + " in Vael");
+            EXPECT_EQ(lastPrompt(), named(prompt, item["name"].get<std::string>())) << what;
             EXPECT_EQ(agent({{"op", "secret_get"}, {"ref", item["ref"]}}), item) << what << " changed something";
         }
         expectMatrix(guarded, guardedSecrets, unchanged, "after a refused update of the " + what);
@@ -197,6 +213,13 @@ TEST_F(AgentTier, EachOperationGivesEachTierOnlyWhatItMay) {
     ASSERT_EQ(widened.value("kind", ""), "password") << widened.dump();
     EXPECT_EQ(agent({{"op", "browser_fill"}, {"url", kOrigin}, {"id", gated["id"]}}).value("password", ""),
               "tok-human_gated");
+    // Taking the website away from a guarded item asks too, whether it is emptied or blanked.
+    ownerAnswers(false);
+    for (const std::string url : {"", " \t"}) {
+        EXPECT_EQ(agent({{"op", "secret_update"}, {"ref", gated["ref"]}, {"url", url}}).value("error", ""), kCancelled);
+        EXPECT_EQ(lastPrompt(), "Remove the website of \"Key human_gated\".");
+    }
+    EXPECT_EQ(agent({{"op", "secret_get"}, {"ref", gated["ref"]}}).value("url", ""), kOrigin);
 
     // The owner's tier is what decides: an injectable item's reach changes without a prompt.
     ownerAnswers(false);
@@ -212,7 +235,7 @@ TEST_F(AgentTier, TierChangesAndDeletionsNameTheItemAndARefusalChangesNothing) {
     const auto hidden = agent({{"op", "secret_create"}, {"name", "Vault key"}, {"value", "k"}, {"ai_access", "ai_hidden"}});
     ownerAnswers(false);
     EXPECT_EQ(agent({{"op", "secret_update"}, {"ref", hidden["ref"]}, {"ai_access", "injectable"}})["error"], kCancelled);
-    EXPECT_EQ(lastPrompt(), "Change automated access to Vault key in Vael");
+    EXPECT_EQ(lastPrompt(), "Change AI access of \"Vault key\" to AI-Usable.");
     EXPECT_EQ(agent({{"op", "resolve"}, {"ref", hidden["ref"]}})["decision"], "refused");
     EXPECT_EQ(agent({{"op", "secret_delete"}, {"ref", hidden["ref"]}})["error"], kCancelled);
     EXPECT_EQ(lastPrompt(), "Delete Vault key from Vael");

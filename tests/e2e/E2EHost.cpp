@@ -25,7 +25,9 @@
 #include "app/model/Blocking.h"
 #include "app/model/StoreItemSourceFactory.h"
 #include "core/ProcessHardening.h"
-#include "custody/ScriptedBiometricGate.h"
+#include <condition_variable>
+#include <mutex>
+#include <vector>
 
 namespace vael::e2e {
 namespace {
@@ -75,9 +77,55 @@ CapturedCredential credentialFrom(std::string_view text) {
     return credential;
 }
 
+// The owner's answers as the commands script them. While held, every prompt stays open (its
+// connection thread waits) until a release answers it: what a person deciding slowly looks like.
+class HostGate final : public BiometricGate {
+public:
+    bool authenticate(const std::string& reason) override {
+        std::unique_lock lock(mutex_);
+        reasons_.push_back(reason);
+        ++open_;
+        released_.wait(lock, [this] { return !holding_; });
+        --open_;
+        return answer_;
+    }
+    void setAnswer(bool answer) {
+        std::lock_guard lock(mutex_);
+        answer_ = answer;
+    }
+    void hold() {
+        std::lock_guard lock(mutex_);
+        holding_ = true;
+    }
+    void release(bool answer) {
+        {
+            std::lock_guard lock(mutex_);
+            answer_ = answer;
+            holding_ = false;
+        }
+        released_.notify_all();
+    }
+    std::vector<std::string> reasons() const {
+        std::lock_guard lock(mutex_);
+        return reasons_;
+    }
+    int open() const {
+        std::lock_guard lock(mutex_);
+        return open_;
+    }
+
+private:
+    mutable std::mutex mutex_;
+    std::condition_variable released_;
+    bool answer_ = false;
+    bool holding_ = false;
+    int open_ = 0;
+    std::vector<std::string> reasons_;
+};
+
 class Host : public QObject {
 public:
-    Host(AppModel& model, test::ScriptedBiometricGate& gate, ScriptedCapturePresenter& capture, Argon2Cost cost)
+    Host(AppModel& model, HostGate& gate, ScriptedCapturePresenter& capture, Argon2Cost cost)
         : model_(model), gate_(gate), capture_(capture), cost_(cost) {}
 
     void start() {
@@ -149,8 +197,17 @@ private:
             model_.setKillSwitchEnabled(argument == "on");
             answer(true);
         } else if (command == "approve" && (argument == "yes" || argument == "no")) {
-            gate_.setDefaultAnswer(argument == "yes");
+            gate_.setAnswer(argument == "yes");
             answer(true);
+        } else if (command == "approve" && argument == "hold") {
+            gate_.hold();
+            answer(true);
+        } else if (command == "approve" && (argument == "release yes" || argument == "release no")) {
+            gate_.release(argument == "release yes");
+            answer(true);
+        } else if (command == "websites") {
+            // "websites URL ID ID ...": the window saves the website of each item, all at once.
+            co_await saveWebsites(argument);
         } else if (command == "capture" && argument == "decline") {
             capture_.answerNext(std::nullopt);
             answer(true);
@@ -168,7 +225,7 @@ private:
             answer(true, std::nullopt, json{{"dumpable", processIsDumpable()}});
         } else if (command == "prompts") {
             // The reasons of every approval prompt so far, in order.
-            answer(true, std::nullopt, json{{"prompts", gate_.reasons()}});
+            answer(true, std::nullopt, json{{"prompts", gate_.reasons()}, {"open", gate_.open()}});
         } else if (command == "quit") {
             co_await model_.lock();
             if (!endOfInput_) answer(true);
@@ -179,6 +236,33 @@ private:
     }
 
     bool isOpen() const { return model_.phase() == AppModel::Phase::unlocked; }
+
+    QCoro::Task<> saveWebsites(std::string_view argument) {
+        std::vector<std::string> words;
+        for (std::size_t at = 0; at <= argument.size();) {
+            const auto end = std::min(argument.find(' ', at), argument.size());
+            if (end > at) words.emplace_back(argument.substr(at, end - at));
+            at = end + 1;
+        }
+        std::vector<QCoro::Task<>> saves;
+        for (std::size_t i = 1; i < words.size(); ++i) {
+            const auto id = Uuid::parse(words[i]);
+            if (!id) {
+                answer(false, "websites needs a URL and item ids");
+                co_return;
+            }
+            saves.push_back(model_.updateItemWebsite(*id, words[0], false));
+        }
+        std::optional<std::string> failure;
+        for (auto& save : saves) {
+            try {
+                co_await save;
+            } catch (const std::exception& error) {
+                failure = error.what();
+            }
+        }
+        answer(!failure, failure);
+    }
 
     // ok only when the command opened the vault; otherwise what the model said, or that nothing happened.
     void answerOpening() {
@@ -203,7 +287,7 @@ private:
     }
 
     AppModel& model_;
-    test::ScriptedBiometricGate& gate_;
+    HostGate& gate_;
     ScriptedCapturePresenter& capture_;
     Argon2Cost cost_;
     std::unique_ptr<QSocketNotifier> notifier_;
@@ -247,7 +331,7 @@ int main(int argc, char** argv) {
 
     // Argon2id at libsodium's minimum, for tests only; the default is the production cost.
     const Argon2Cost cost = fastKDF ? Argon2Cost{1, 8192} : Argon2Cost::standard();
-    auto gate = std::make_shared<test::ScriptedBiometricGate>(false);
+    auto gate = std::make_shared<e2e::HostGate>();
     auto capture = std::make_shared<e2e::ScriptedCapturePresenter>();
     AppModelServices services;
     services.biometric = gate;

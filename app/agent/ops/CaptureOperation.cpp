@@ -1,5 +1,5 @@
 // Asking the user to enter a login an agent needs, and storing it.
-#include "app/agent/UnicodeText.h"
+#include "app/agent/PromptText.h"
 #include "app/agent/ops/AgentText.h"
 #include "app/agent/ops/ItemSourceSupport.h"
 #include "app/agent/ops/UrlComponents.h"
@@ -9,26 +9,18 @@ namespace vael {
 using namespace itemsource;
 using Case = VaultUDSManagementError::Case;
 
-namespace {
-
-// Long enough for any real site or item name, too short for a page of instructions.
-constexpr std::size_t kSuggestedNameCharacters = 80;
-
-}  // namespace
-
 VaultUDSSecretMetadata StoreVaultItemSource::captureSecret(const VaultUDSRequest& request) {
     const auto origin = trimmedOr(request.url, {});
     if (origin.empty()) fail(Case::invalid);
     // The sheet tells the owner which site wants a login: an agent may name a site, nothing else.
     const auto host = UrlComponents::webHost(origin);
-    if (!host) {
+    if (!host || !UrlComponents::isHostName(*host)) {
         throw VaultUDSManagementError::invalidBecause(
             CredentialCaptureError(CredentialCaptureError::Case::invalidOrigin).what());
     }
     if (!capturePresenter_) fail(Case::unsupported);
     auto suggestedName = trimmedOr(request.name, {});
-    const auto suggestion =
-        graphemeHead(displaySafe(suggestedName.empty() ? *host : suggestedName), kSuggestedNameCharacters);
+    const auto suggestion = shownName(suggestedName.empty() ? *host : suggestedName);
     // A login typed into a locked vault could not be kept: do not ask for it.
     requireUnlocked();
 

@@ -4,6 +4,7 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include "app/agent/PromptText.h"
 #include "app/agent/ops/AgentText.h"
 #include "app/agent/ops/ItemSourceSupport.h"
 
@@ -72,14 +73,49 @@ VaultUDSGroup StoreVaultItemSource::updateGroup(const VaultUDSRequest& request) 
     return VaultUDSGroup{record.id.text(), newName, found.project, parentName(found, view->collections)};
 }
 
-VaultUDSDeleteResult StoreVaultItemSource::deleteGroup(const VaultUDSRequest& request) {
+// The owner is asked about the group as it is now, with no lock held; a yes deletes that group, by
+// id, unless it was renamed, moved or deleted meanwhile.
+VaultUDSDeleteResult StoreVaultItemSource::deleteGroup(const VaultUDSRequest& request, const ApproveChange& approve) {
     const auto text = required(request.group);
     requireUnlocked();
     const auto found = group(snapshot(OnReadFailure::empty)->collections, text);
     if (found.record.id == defaults_.collectionID) fail(Case::protectedDefault);
+    if (!approve("Delete a group (and its secrets) from Vael: " + quotedName(found.name) + " with " +
+                 countedItems(itemsBelow(found.record.id)))) {
+        fail(Case::cancelled);
+    }
+    {
+        const auto lock = store_->lockRecordForWrite(found.record.id);
+        const auto row = store_->collection(found.record.id);
+        if (!row || row->deleted || row->nameBlob != found.record.nameBlob || row->parentId != found.record.parentId ||
+            row->orgId != found.record.orgId) {
+            fail(Case::notFound);
+        }
+    }
     cascadeDeleteGroupContents(found.record.id);
     tombstoneGroup(found.record.id);
     return VaultUDSDeleteResult{true};
+}
+
+std::size_t StoreVaultItemSource::itemsBelow(const Uuid& collectionId) const {
+    std::unordered_map<Uuid, std::vector<Uuid>> children;
+    for (const auto& row : store_->collections()) {
+        if (row.parentId) children[*row.parentId].push_back(row.id);
+    }
+    std::size_t count = 0;
+    std::unordered_set<Uuid> visited{collectionId};
+    std::vector<Uuid> open{collectionId};
+    while (!open.empty()) {
+        const auto id = open.back();
+        open.pop_back();
+        for (const auto& item : store_->items(id)) count += item.deleted ? 0 : 1;
+        if (auto below = children.find(id); below != children.end()) {
+            for (const auto& child : below->second) {
+                if (visited.insert(child).second) open.push_back(child);
+            }
+        }
+    }
+    return count;
 }
 
 // Reads fail loudly here: a parent is tombstoned only after everything below it was, so nothing

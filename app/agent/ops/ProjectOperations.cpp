@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <unordered_map>
 
+#include "app/agent/PromptText.h"
 #include "app/agent/ops/AgentText.h"
 #include "app/agent/ops/ItemSourceSupport.h"
 
@@ -97,14 +98,34 @@ VaultUDSProject StoreVaultItemSource::updateProject(const VaultUDSRequest& reque
     return VaultUDSProject{record.id.text(), newName};
 }
 
-// Everything below the project first, the project last: when a step fails, the project stays live
-// and nothing live is left under a tombstone.
-VaultUDSDeleteResult StoreVaultItemSource::deleteProject(const VaultUDSRequest& request) {
+// The owner is asked about the project as it is now, with no lock held; a yes deletes that project,
+// by id, unless it was renamed or deleted meanwhile. Everything below the project first, the
+// project last: when a step fails, the project stays live and nothing live is left under a tombstone.
+VaultUDSDeleteResult StoreVaultItemSource::deleteProject(const VaultUDSRequest& request, const ApproveChange& approve) {
     const auto text = required(request.project);
     requireUnlocked();
     const auto found = project(text);
     if (found.record.id == defaults_.projectID) fail(Case::protectedDefault);
-    const auto groups = childrenFirst(store_->collections(found.record.id));
+    auto groups = childrenFirst(store_->collections(found.record.id));
+    std::size_t items = 0;
+    for (const auto& group : groups) {
+        if (group.id == defaults_.collectionID) fail(Case::protectedDefault);
+        for (const auto& item : store_->items(group.id)) items += item.deleted ? 0 : 1;
+    }
+    if (!approve("Delete a project (and everything in it) from Vael: " + quotedName(found.name) + " with " +
+                 countedItems(items))) {
+        fail(Case::cancelled);
+    }
+    const auto unchanged = [&] {
+        const auto row = store_->project(found.record.id);
+        return row && !row->deleted && row->nameBlob == found.record.nameBlob;
+    };
+    {
+        const auto lock = store_->lockRecordForWrite(found.record.id);
+        if (!unchanged()) fail(Case::notFound);
+    }
+    // Groups moved into the project while the owner was asked go with it.
+    groups = childrenFirst(store_->collections(found.record.id));
     for (const auto& group : groups) {
         if (group.id == defaults_.collectionID) fail(Case::protectedDefault);
     }

@@ -1,7 +1,7 @@
 // Listing, creating, reading, changing and deleting secrets: one field of one item, to an agent.
 #include <algorithm>
 
-#include "app/agent/UnicodeText.h"
+#include "app/agent/PromptText.h"
 #include "app/agent/ops/AgentText.h"
 #include "app/agent/ops/ItemSourceSupport.h"
 
@@ -9,6 +9,17 @@ namespace vael {
 
 using namespace itemsource;
 using Case = VaultUDSManagementError::Case;
+
+// The change a request makes to the item as found; nothing is written.
+struct StoreVaultItemSource::PlannedChange {
+    ItemPayload payload;
+    ItemField updated;
+    ItemField::Kind kind = ItemField::Kind::token;
+    UDSAIAccess tier = UDSAIAccess::aiHidden;
+    std::string groupName;
+    std::string projectName;
+    bool movesGroup = false;
+};
 
 namespace {
 
@@ -23,7 +34,7 @@ bool needsOwnerApproval(const StoreVaultItemSource::FoundItem& found, const Item
     const auto stored = tierOf(found.record.aiAccess);
     if (tier != stored) return true;
     if (stored == UDSAIAccess::injectable) return false;
-    return kind != found.field.kind || (changed.url && changed.url != found.payload.url) ||
+    return kind != found.field.kind || changed.url != found.payload.url ||
            changed.allowedHosts != found.payload.allowedHosts ||
            changed.allowedCommands != found.payload.allowedCommands || changed.name != found.payload.name ||
            changed.fields != found.payload.fields || movesGroup;
@@ -41,7 +52,84 @@ bool namesAnotherGroup(const StoreVaultItemSource::CollectionContext& current, c
            Uuid::parse(projectName) != std::optional(current.record.orgId);
 }
 
+// The owner's words for a tier.
+std::string_view tierWords(UDSAIAccess tier) {
+    switch (tier) {
+        case UDSAIAccess::injectable: return "AI-Usable";
+        case UDSAIAccess::humanGated: return "Gated";
+        case UDSAIAccess::aiHidden: return "Hidden";
+    }
+    return "Hidden";
+}
+
+std::string listWords(const std::optional<std::vector<std::string>>& list) {
+    if (!list) return "none";
+    std::string words;
+    for (const auto& entry : *list) {
+        if (!words.empty()) words += ", ";
+        words += quotedName(entry);
+    }
+    return words;
+}
+
 }  // namespace
+
+// One sentence for each part of the change, each naming the item as it is now; the name and every
+// text an agent chose are cut and cleaned as prompts show them.
+std::string StoreVaultItemSource::describeChange(const FoundItem& found, const PlannedChange& change) {
+    const auto item = quotedName(found.payload.name);
+    std::vector<std::string> parts;
+    if (change.payload.name != found.payload.name) {
+        parts.push_back("Rename " + item + " to " + quotedName(change.payload.name));
+    }
+    const auto& before = found.field;
+    const auto& after = change.updated;
+    const auto field = quotedName(before.label);
+    if (after.value != before.value) parts.push_back("Replace the value of " + field + " of " + item);
+    if (after.label != before.label) {
+        parts.push_back("Rename the field " + field + " of " + item + " to " + quotedName(after.label));
+    }
+    if (after.kind != before.kind) {
+        parts.push_back("Change the kind of the field " + field + " of " + item + " to " +
+                        std::string(kindText(after.kind)));
+    }
+    const auto username = [](const ItemPayload& payload) -> std::optional<std::string> {
+        if (auto index = firstOfKind(payload, ItemField::Kind::username)) return payload.fields[*index].value;
+        return std::nullopt;
+    };
+    const auto usernameBefore = username(found.payload);
+    const auto usernameAfter = username(change.payload);
+    // The field this request changes is already named above, whatever its kind.
+    if (before.kind != ItemField::Kind::username && after.kind != ItemField::Kind::username &&
+        usernameBefore != usernameAfter) {
+        parts.push_back(usernameAfter ? (usernameBefore ? "Change the username of " : "Add a username to ") + item
+                                      : "Remove the username of " + item);
+    }
+    if (change.payload.url != found.payload.url) {
+        parts.push_back(change.payload.url
+                            ? "Set the website of " + item + " to " + quotedName(*change.payload.url)
+                            : "Remove the website of " + item);
+    }
+    if (change.payload.allowedHosts != found.payload.allowedHosts) {
+        parts.push_back("Set the allowed hosts of " + item + " to " + listWords(change.payload.allowedHosts));
+    }
+    if (change.payload.allowedCommands != found.payload.allowedCommands) {
+        parts.push_back("Set the allowed commands of " + item + " to " + listWords(change.payload.allowedCommands));
+    }
+    if (change.movesGroup) {
+        const auto group = change.groupName.empty() ? found.collection.name : change.groupName;
+        auto move = "Move " + item + " to the group " + quotedName(group);
+        if (!change.projectName.empty()) move += " of the project " + quotedName(change.projectName);
+        parts.push_back(std::move(move));
+    }
+    if (change.tier != tierOf(found.record.aiAccess)) {
+        parts.push_back("Change AI access of " + item + " to " + std::string(tierWords(change.tier)));
+    }
+    if (parts.empty()) return "Change automated access to " + item + " in Vael";
+    std::string reason;
+    for (const auto& part : parts) reason += (reason.empty() ? "" : " ") + part + ".";
+    return reason;
+}
 
 std::vector<VaultUDSListEntry> StoreVaultItemSource::list(const std::optional<std::string>& collection,
                                                           const std::optional<std::string>& query) {
@@ -116,27 +204,25 @@ VaultUDSSecretMetadata StoreVaultItemSource::getSecret(const VaultUDSRequest& re
                     tierOf(found.record.aiAccess));
 }
 
-VaultUDSSecretMetadata StoreVaultItemSource::updateSecret(const VaultUDSRequest& request,
-                                                         const ApproveChange& approve) {
-    if (!request.ref) fail(Case::invalid);
-    const auto locked = findItemForWrite(VaultRef::parse(*request.ref));
-    const auto& found = locked.found;
-    ItemPayload payload = found.payload;
+StoreVaultItemSource::PlannedChange StoreVaultItemSource::planChange(const FoundItem& found,
+                                                                    const VaultUDSRequest& request) const {
+    PlannedChange change;
+    change.payload = found.payload;
+    auto& payload = change.payload;
 
-    // The kind and the tier are checked before anything is written, so an invalid request
-    // cannot leave a new group or project behind.
     const auto kind = request.kind ? kindFromText(*request.kind) : std::optional(found.field.kind);
     if (!kind) fail(Case::invalid);
     const auto tier = aiAccessFromText(request.aiAccess ? *request.aiAccess : found.record.aiAccess);
     if (!tier) fail(Case::invalid);
+    change.kind = *kind;
+    change.tier = *tier;
 
     if (auto name = trimmedOr(request.name, {}); !name.empty()) payload.name = std::move(name);
-    const auto label = trimmedOr(request.fieldLabel, found.field.label);
-    ItemField updated = found.field;
-    updated.label = label;
-    updated.kind = *kind;
-    if (request.value) updated.value = *request.value;
-    payload.fields[found.fieldIndex] = updated;
+    change.updated = found.field;
+    change.updated.label = trimmedOr(request.fieldLabel, found.field.label);
+    change.updated.kind = *kind;
+    if (request.value) change.updated.value = *request.value;
+    payload.fields[found.fieldIndex] = change.updated;
 
     if (request.username) {
         const auto username = trimWhitespace(*request.username);
@@ -162,36 +248,68 @@ VaultUDSSecretMetadata StoreVaultItemSource::updateSecret(const VaultUDSRequest&
         auto url = trimWhitespace(*request.url);
         payload.url = url.empty() ? std::nullopt : std::optional(std::move(url));
     }
-
-    const auto groupName = trimmedOr(request.group, {});
-    const auto projectName = trimmedOr(request.project, {});
-    // Asked before anything is written, the group the item may move to included.
-    if (needsOwnerApproval(found, payload, *kind, *tier, namesAnotherGroup(found.collection, groupName, projectName)) &&
-        !approve("Change automated access to " + displaySafe(found.payload.name) + " in Vael")) {
-        fail(Case::cancelled);
-    }
-
-    const auto target = groupName.empty() && projectName.empty()
-                            ? found.collection
-                            : ensureGroup(groupName.empty() ? found.collection.name : groupName,
-                                          projectName.empty() ? found.collection.project : projectName, std::nullopt);
-    if (target.record.id != found.collection.record.id || payload.name != found.payload.name) {
-        refuseItemNameClash(target, payload.name, found.record.id);
-    }
-
-    // The stored type stays: an agent's change must not turn, say, an SSH key into a login.
-    writeChangedItem(itemBody(found.record.id, target.record.id, found.record.type,
-                              sealPayload(payload, found.record.id, target.key), std::string(toText(*tier)),
-                              found.record.revision),
-                     nameTag(payload.name, target.key));
-    return metadata(found.record.id, target.name, payload, updated, *tier);
+    change.groupName = trimmedOr(request.group, {});
+    change.projectName = trimmedOr(request.project, {});
+    change.movesGroup = namesAnotherGroup(found.collection, change.groupName, change.projectName);
+    return change;
 }
 
+// The owner is asked with no lock held, about the item as it is then; the lock is taken after the
+// answer and the item read again. An item that changed meanwhile is asked about once more; one
+// that changes again is left as it is, and a renamed or moved one is no longer found by the ref.
+VaultUDSSecretMetadata StoreVaultItemSource::updateSecret(const VaultUDSRequest& request,
+                                                         const ApproveChange& approve) {
+    constexpr int kMostPrompts = 2;
+    if (!request.ref) fail(Case::invalid);
+    const auto ref = VaultRef::parse(*request.ref);
+    std::optional<ItemRecord> approvedFor;
+    int prompts = 0;
+    for (;;) {
+        const auto found = findItem(ref);
+        // Checked before anything is written, so an invalid request cannot leave a new group or
+        // project behind.
+        const auto change = planChange(found, request);
+        if (needsOwnerApproval(found, change.payload, change.kind, change.tier, change.movesGroup) &&
+            approvedFor != std::optional(found.record)) {
+            if (prompts == kMostPrompts) fail(Case::conflict);
+            ++prompts;
+            if (!approve(describeChange(found, change))) fail(Case::cancelled);
+            approvedFor = found.record;
+        }
+        const auto lock = store_->lockRecordForWrite(found.record.id);
+        if (!unchangedSince(found.record)) continue;
+
+        const auto target = change.groupName.empty() && change.projectName.empty()
+                                ? found.collection
+                                : ensureGroup(change.groupName.empty() ? found.collection.name : change.groupName,
+                                              change.projectName.empty() ? found.collection.project
+                                                                         : change.projectName,
+                                              std::nullopt);
+        if (target.record.id != found.collection.record.id || change.payload.name != found.payload.name) {
+            refuseItemNameClash(target, change.payload.name, found.record.id);
+        }
+        // The stored type stays: an agent's change must not turn, say, an SSH key into a login.
+        writeChangedItem(itemBody(found.record.id, target.record.id, found.record.type,
+                                  sealPayload(change.payload, found.record.id, target.key),
+                                  std::string(toText(change.tier)), found.record.revision),
+                         nameTag(change.payload.name, target.key));
+        return metadata(found.record.id, target.name, change.payload, change.updated, change.tier);
+    }
+}
+
+// The item the owner was asked about, by id: renamed, moved or deleted meanwhile, it is not found.
 VaultUDSDeleteResult StoreVaultItemSource::deleteSecret(const VaultUDSRequest& request, const ApproveChange& approve) {
     if (!request.ref) fail(Case::invalid);
     const auto found = findItem(VaultRef::parse(*request.ref));
-    if (!approve("Delete " + displaySafe(found.payload.name) + " from Vael")) fail(Case::cancelled);
-    tombstoneItem(found.record.id);
+    if (!approve("Delete " + promptName(found.payload.name) + " from Vael")) fail(Case::cancelled);
+    const auto lock = store_->lockRecordForWrite(found.record.id);
+    const auto row = store_->item(found.record.id);
+    if (!row || row->deleted || row->collectionId != found.record.collectionId) fail(Case::notFound);
+    if (*row != found.record) {
+        const auto now = openPayload(*row, found.collection.key);
+        if (!now || now->name != found.payload.name) fail(Case::notFound);
+    }
+    tombstoneItemHeld(found.record.id);
     return VaultUDSDeleteResult{true};
 }
 

@@ -548,6 +548,10 @@ void StoreVaultItemSource::writeChangedItem(const ItemBody& body, const Bytes& n
 void StoreVaultItemSource::tombstoneItem(const Uuid& id) {
     // Waits for a writer of the item that read it before this deletion, so that writer cannot put it back.
     const auto lock = store_->lockRecordForWrite(id);
+    tombstoneItemHeld(id);
+}
+
+void StoreVaultItemSource::tombstoneItemHeld(const Uuid& id) {
     if (syncEngine_) {
         syncEngine_->deleteItem(id);
         return;

@@ -105,13 +105,13 @@ public:
     VaultUDSGroup createGroup(const VaultUDSRequest& request) override;
     VaultUDSGroup getGroup(const VaultUDSRequest& request) override;
     VaultUDSGroup updateGroup(const VaultUDSRequest& request) override;
-    VaultUDSDeleteResult deleteGroup(const VaultUDSRequest& request) override;
+    VaultUDSDeleteResult deleteGroup(const VaultUDSRequest& request, const ApproveChange& approve) override;
 
     VaultUDSProjectList listProjects() override;
     VaultUDSProject createProject(const VaultUDSRequest& request) override;
     VaultUDSProject getProject(const VaultUDSRequest& request) override;
     VaultUDSProject updateProject(const VaultUDSRequest& request) override;
-    VaultUDSDeleteResult deleteProject(const VaultUDSRequest& request) override;
+    VaultUDSDeleteResult deleteProject(const VaultUDSRequest& request, const ApproveChange& approve) override;
 
     VaultUDSBrowserMatches browserMatch(const VaultUDSRequest& request) override;
     VaultUDSBrowserFill browserFill(const VaultUDSRequest& request) override;
@@ -162,11 +162,15 @@ private:
     ItemBody itemBody(const Uuid& id, const Uuid& collectionId, std::string type, SealedBlob sealed,
                       std::string aiAccess, std::int64_t revision) const;
     FoundItem findItem(const VaultRef& ref) const;
+    // What an update would make of the item found, and the owner's prompt for it.
+    struct PlannedChange;
+    PlannedChange planChange(const FoundItem& found, const VaultUDSRequest& request) const;
+    static std::string describeChange(const FoundItem& found, const PlannedChange& change);
     // The item a reference names, read under the item's write lock, which the caller holds until its
     // write is done; a row written between the find and the lock is found again.
     struct LockedItem {
         FoundItem found;
-        std::unique_lock<std::mutex> lock;
+        RecordWriteLocks::Lock lock;
     };
     LockedItem findItemForWrite(const VaultRef& ref) const;
     // Whether the stored row is still exactly `seen` (a tombstone or a newer write is not).
@@ -183,12 +187,12 @@ private:
     struct LockedGroup {
         CollectionContext found;
         std::shared_ptr<const Snapshot> view;  // the one it was found in
-        std::unique_lock<std::mutex> lock;
+        RecordWriteLocks::Lock lock;
     };
     LockedGroup findGroupForWrite(const std::string& nameOrID) const;
     struct LockedProject {
         ProjectContext found;
-        std::unique_lock<std::mutex> lock;
+        RecordWriteLocks::Lock lock;
     };
     LockedProject findProjectForWrite(const std::string& nameOrID) const;
 
@@ -209,10 +213,13 @@ private:
     Bytes nameTag(const std::string& name, const CollectionKey& key) const;
     void writeNewItem(const ItemBody& body, const Bytes& nameTag);
     void writeChangedItem(const ItemBody& body, const Bytes& nameTag);
-    void tombstoneItem(const Uuid& id);
+    void tombstoneItem(const Uuid& id);      // takes the item's write lock
+    void tombstoneItemHeld(const Uuid& id);  // the caller holds it
     void writeNewGroup(const CollectionRecord& record);
     void writeGroupChange(const CollectionRecord& record);
     void tombstoneGroup(const Uuid& id);
+    // How many live items a deletion of the group (with the groups below it) or project takes.
+    std::size_t itemsBelow(const Uuid& collectionId) const;
 
     // Cascades.
     void deleteItems(const Uuid& collectionId);

@@ -1,5 +1,6 @@
 #include "app/agent/ops/UrlComponents.h"
 
+#include <arpa/inet.h>
 #include <curl/curl.h>
 
 #include <charconv>
@@ -56,6 +57,33 @@ std::optional<std::string> UrlComponents::webHost(std::string_view text) {
     auto host = std::move(*components->host);
     if (host.size() >= 2 && host.front() == '[' && host.back() == ']') host = host.substr(1, host.size() - 2);
     return host;
+}
+
+bool UrlComponents::isHostName(std::string_view host) {
+    constexpr std::size_t kMaxHostName = 253;
+    constexpr std::size_t kMaxLabel = 63;
+    if (host.empty()) return false;
+    if (host.find(':') != std::string_view::npos) {
+        if (host.size() >= INET6_ADDRSTRLEN) return false;
+        const std::string copy(host);
+        in6_addr address{};
+        return ::inet_pton(AF_INET6, copy.c_str(), &address) == 1;
+    }
+    if (host.back() == '.') host.remove_suffix(1);  // the root's dot
+    if (host.empty() || host.size() > kMaxHostName) return false;
+    std::size_t label = 0;
+    for (char c : host) {
+        if (c == '.') {
+            if (label == 0) return false;
+            label = 0;
+            continue;
+        }
+        const auto byte = static_cast<unsigned char>(c);
+        const bool allowed = byte >= 0x80 || (byte >= 'a' && byte <= 'z') || (byte >= 'A' && byte <= 'Z') ||
+                             (byte >= '0' && byte <= '9') || c == '-' || c == '_';
+        if (!allowed || ++label > kMaxLabel) return false;
+    }
+    return label > 0;
 }
 
 }  // namespace vael

@@ -20,6 +20,11 @@ struct UrlComponents {
     // The host of an http or https URL, IPv6 literals without their brackets; nothing for any
     // other text, so that what is shown as a site is a site.
     static std::optional<std::string> webHost(std::string_view text);
+
+    // Whether a host (as webHost answers it) is an IP address or a host name of at most 253
+    // characters whose labels are 1 to 63 letters, digits, hyphens or underscores (or bytes of a
+    // non-ASCII name).
+    static bool isHostName(std::string_view host);
 };
 
 }  // namespace vael
