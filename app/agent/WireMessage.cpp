@@ -7,6 +7,7 @@
 #include "app/agent/VaultUDSServer.h"
 #include "crypto/CryptoError.h"
 #include "store/StorageFault.h"
+#include "store/SyncTypes.h"
 
 namespace vael {
 
@@ -39,6 +40,14 @@ std::string VaultUDSServer::wireMessage(std::exception_ptr error) {
         return "the item's otp field is not a valid base32 TOTP seed";
     } catch (const VaelCryptoError& e) {
         if (e.code() == VaelCryptoError::Code::Locked) return "vault is locked \u2014 open Vael and unlock it, then retry";
+        return "vault error: " + plainTypeName(&typeid(e));
+    } catch (const SyncAPIError& e) {
+        // What an agent's write can meet at the server; a failure to reach it is queued, never raised.
+        if (e.kind() == SyncAPIError::Kind::notFound)
+            return VaultUDSManagementError(VaultUDSManagementError::Case::notFound).what();
+        if (e.kind() == SyncAPIError::Kind::conflict)
+            return "conflict \u2014 the change was not written: the item was changed elsewhere since it was read; "
+                   "read it again and retry";
         return "vault error: " + plainTypeName(&typeid(e));
     } catch (const std::exception& e) {
         if (auto cause = storageFaultCause(e)) return "vault error: " + *cause;

@@ -24,6 +24,7 @@
 #include "Fixtures.h"
 #include "app/agent/VaultUDSServer.h"
 #include "crypto/CryptoError.h"
+#include "store/SyncTypes.h"
 
 using namespace vael;
 using vael::testing::FixtureItemSource;
@@ -481,6 +482,12 @@ TEST(WireMessage, MapsEveryErrorToItsFixedText) {
     EXPECT_EQ(message(VaultUDSServer::UDSError(VaultUDSServer::UDSError::Case::bind, EACCES)),
               "vault error: UDSError");
     EXPECT_EQ(message(42), "vault error: int");
+    // What a write meets at the server: the item gone there, or changed there since it was read.
+    EXPECT_EQ(message(SyncAPIError::notFound()),
+              "not found \u2014 no matching secret/group/project (use the exact ref/name from secret_list or group_list)");
+    EXPECT_EQ(message(SyncAPIError::conflict(7)),
+              "conflict \u2014 the change was not written: the item was changed elsewhere since it was read; read it "
+              "again and retry");
     // A storage fault is named by its cause, never by its text.
     EXPECT_EQ(message(SQLite::Exception("database or disk is full", SQLITE_FULL)), "vault error: disk full");
     EXPECT_EQ(message(SQLite::Exception("attempt to write a readonly database", SQLITE_READONLY)),

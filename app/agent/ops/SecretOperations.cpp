@@ -119,7 +119,7 @@ VaultUDSSecretMetadata StoreVaultItemSource::getSecret(const VaultUDSRequest& re
 VaultUDSSecretMetadata StoreVaultItemSource::updateSecret(const VaultUDSRequest& request,
                                                          const ApproveChange& approve) {
     if (!request.ref) fail(Case::invalid);
-    const auto locked = findItemForWrite(VaultRef::parse(*request.ref));
+    auto locked = findItemForWrite(VaultRef::parse(*request.ref));
     const auto& found = locked.found;
     ItemPayload payload = found.payload;
 
@@ -183,7 +183,7 @@ VaultUDSSecretMetadata StoreVaultItemSource::updateSecret(const VaultUDSRequest&
     writeChangedItem(itemBody(found.record.id, target.record.id, found.record.type,
                               sealPayload(payload, found.record.id, target.key), std::string(toText(*tier)),
                               found.record.revision),
-                     nameTag(payload.name, target.key));
+                     nameTag(payload.name, target.key), &locked.lock);
     return metadata(found.record.id, target.name, payload, updated, *tier);
 }
 

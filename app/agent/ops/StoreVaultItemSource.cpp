@@ -535,9 +535,9 @@ void StoreVaultItemSource::writeNewItem(const ItemBody& body, const Bytes& nameT
     }
 }
 
-void StoreVaultItemSource::writeChangedItem(const ItemBody& body, const Bytes& nameTag) {
+void StoreVaultItemSource::writeChangedItem(const ItemBody& body, const Bytes& nameTag, SyncEngine::RecordHold* hold) {
     if (syncEngine_) {
-        syncEngine_->write(body, nameTag);
+        syncEngine_->write(body, nameTag, hold);
     } else {
         auto record = body.toRecord(false);
         record.revision = body.revision + 1;
@@ -547,9 +547,9 @@ void StoreVaultItemSource::writeChangedItem(const ItemBody& body, const Bytes& n
 
 void StoreVaultItemSource::tombstoneItem(const Uuid& id) {
     // Waits for a writer of the item that read it before this deletion, so that writer cannot put it back.
-    const auto lock = store_->lockRecordForWrite(id);
+    auto lock = store_->lockRecordForWrite(id);
     if (syncEngine_) {
-        syncEngine_->deleteItem(id);
+        syncEngine_->deleteItem(id, &lock);
         return;
     }
     auto row = store_->item(id);
@@ -577,9 +577,9 @@ void StoreVaultItemSource::writeGroupChange(const CollectionRecord& record) {
 
 void StoreVaultItemSource::tombstoneGroup(const Uuid& id) {
     // Waits for a rename or move that read the group before this deletion, so it cannot put it back.
-    const auto lock = store_->lockRecordForWrite(id);
+    auto lock = store_->lockRecordForWrite(id);
     if (syncEngine_) {
-        syncEngine_->deleteCollection(id);
+        syncEngine_->deleteCollection(id, &lock);
         return;
     }
     auto row = store_->collection(id);

@@ -208,7 +208,9 @@ private:
     // sealed in it (ItemNameIndex), so that searches find it without opening it.
     Bytes nameTag(const std::string& name, const CollectionKey& key) const;
     void writeNewItem(const ItemBody& body, const Bytes& nameTag);
-    void writeChangedItem(const ItemBody& body, const Bytes& nameTag);
+    // A hold on the item, when given, is released once the local write is committed, before the server
+    // is asked.
+    void writeChangedItem(const ItemBody& body, const Bytes& nameTag, SyncEngine::RecordHold* hold = nullptr);
     void tombstoneItem(const Uuid& id);
     void writeNewGroup(const CollectionRecord& record);
     void writeGroupChange(const CollectionRecord& record);
