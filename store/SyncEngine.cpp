@@ -104,14 +104,16 @@ void SyncEngine::pull() {
 
     // Which items to fetch, from the rows as the pull starts. A row whose local change still waits in
     // the queue is the replay's to settle with the server, never the pull's to write over.
+    std::unordered_set<Uuid> changedHere;
+    for (const auto& op : store_->pendingOps())
+        if (isItemKind(op.kind)) changedHere.insert(op.itemId);
     std::vector<Uuid> toFetch;
     std::vector<std::optional<std::optional<ItemRecord>>> seen(response.items.size());
     for (std::size_t i = 0; i < response.items.size(); ++i) {
         const auto& delta = response.items[i];
-        if (delta.deleted) continue;
+        if (delta.deleted || changedHere.contains(delta.id)) continue;
         auto local = store_->item(delta.id);
         if (local && local->revision >= delta.revision && !local->contentBlob.empty()) continue;
-        if (hasQueuedOp(delta.id, isItemKind)) continue;
         seen[i] = std::move(local);
         toFetch.push_back(delta.id);
     }
