@@ -102,29 +102,31 @@ void SyncEngine::pull() {
         });
     }
 
-    // Which items to fetch, from the rows as the pull starts; each is checked again when it comes.
-    const auto wanted = [&](const SyncItemDelta& delta, const std::optional<ItemRecord>& local) {
-        if (local && local->revision >= delta.revision && !local->contentBlob.empty()) return false;
-        // A deletion made here that still waits for the server wins over the other device's edit.
-        return !(local && local->deleted && deletionQueued(delta.id, Kind::delete_));
-    };
+    // Which items to fetch, from the rows as the pull starts. A row whose local change still waits in
+    // the queue is the replay's to settle with the server, never the pull's to write over.
+    std::unordered_set<Uuid> changedHere;
+    for (const auto& op : store_->pendingOps())
+        if (isItemKind(op.kind)) changedHere.insert(op.itemId);
     std::vector<Uuid> toFetch;
-    std::vector<bool> fetched(response.items.size(), false);
+    std::vector<std::optional<std::optional<ItemRecord>>> seen(response.items.size());
     for (std::size_t i = 0; i < response.items.size(); ++i) {
         const auto& delta = response.items[i];
-        if (delta.deleted || !wanted(delta, store_->item(delta.id))) continue;
-        fetched[i] = true;
+        if (delta.deleted || changedHere.contains(delta.id)) continue;
+        auto local = store_->item(delta.id);
+        if (local && local->revision >= delta.revision && !local->contentBlob.empty()) continue;
+        seen[i] = std::move(local);
         toFetch.push_back(delta.id);
     }
 
     // Applied in the server's order, the fetched bodies a batch at a time: one transaction for what
-    // has arrived, written before waiting for more.
+    // has arrived, written before waiting for more. The row may change while its body is fetched (an
+    // edit or a deletion here, answered or queued): the transaction writes only rows still as seen.
     ItemFetches fetches(*api_, std::move(toFetch), api_->concurrentFetches());
-    std::vector<ItemRecord> batch;
+    std::vector<VaelStore::PulledItem> batch;
     std::unordered_set<Uuid> batched;
     const auto flush = [&] {
         if (batch.empty()) return;
-        store_->upsertGroupWithContents(std::nullopt, batch, {});
+        store_->upsertPulledItems(batch);
         batch.clear();
         batched.clear();
     };
@@ -133,15 +135,16 @@ void SyncEngine::pull() {
         if (delta.deleted) {
             if (batched.contains(delta.id)) flush();  // the row it finds is the one the items before it left
             auto local = store_->item(delta.id);
-            // The tombstone of an unknown item is not stored.
-            if (!local) continue;
+            // The tombstone of an unknown item is not stored; a queued change here meets the deletion
+            // when it is replayed.
+            if (!local || hasQueuedOp(delta.id, isItemKind)) continue;
             local->deleted = true;
             local->revision = delta.revision;
             local->updatedAt = delta.updatedAt;
             store_->upsertItem(*local);
             continue;
         }
-        if (!fetched[i]) continue;
+        if (!seen[i]) continue;
         if (!fetches.nextReady()) flush();
         auto outcome = unlocked(lock, [&] { return fetches.take(); });
         if (outcome.error) {
@@ -161,12 +164,11 @@ void SyncEngine::pull() {
                 throw;
             }
         }
-        // The row may have changed while the server was asked.
         if (batched.contains(delta.id)) flush();
-        const auto local = store_->item(delta.id);
-        if (!wanted(delta, local)) continue;
+        const auto& local = *seen[i];
         batched.insert(delta.id);
-        batch.push_back(withType(std::move(*outcome.body), local ? local->type : std::string()).toRecord(false));
+        batch.push_back(VaelStore::PulledItem{
+            withType(std::move(*outcome.body), local ? local->type : std::string()).toRecord(false), local});
     }
     flush();
 
@@ -179,45 +181,104 @@ void SyncEngine::pull() {
 
 // --- writes ---
 
-void SyncEngine::writeBody(const ItemBody& body, std::int64_t revision, const std::optional<Bytes>& nameTag) {
-    auto record = body.toRecord(false);
-    record.revision = revision;
-    store_->upsertItem(record, nameTag);
-}
-
-void SyncEngine::write(const ItemBody& body, const std::optional<Bytes>& nameTag) {
+void SyncEngine::write(const ItemBody& body, const std::optional<Bytes>& nameTag, RecordHold* hold) {
     Lock lock(mutex_);
+    const auto before = store_->item(body.id);
     // An edit read before a deletion here must not bring the item back.
-    if (deletedHere(body.id)) throw SyncAPIError::notFound();
+    if (before && before->deleted) throw SyncAPIError::notFound();
     if (!serverAccount_) {
         queueUnsent(body, nameTag);
         return;
     }
     // Sent now, this edit would reach the server before the queued ones of the item, and their replay
     // would then put an older version over it.
-    if (hasQueuedOp(body.id, isItemKind)) {
-        queueOffline(body, nameTag);
-        return;
-    }
-    std::optional<SyncAPIError> conflict;
+    const bool queuedBefore = hasQueuedOp(body.id, isItemKind);
+    // The row and its put together, before the server is asked: an answer lost after the server took
+    // the put leaves it queued, and no pull writes over a row whose change still waits.
+    const auto op = queueOffline(body, nameTag);
+    if (hold) hold->unlock();
+    if (!queuedBefore) sendPut(lock, op, body, before);
+}
+
+// The first call of a queued put, made at once. While it is under way the replay leaves the put alone.
+void SyncEngine::sendPut(Lock& lock, const PendingOpRecord& op, const ItemBody& body,
+                         const std::optional<ItemRecord>& before) {
+    inFlight_.insert(op.opId);
+    std::optional<std::int64_t> newRevision;
+    std::optional<SyncAPIError> refused;
     try {
-        const auto result = unlocked(lock, [&] { return api_->putItem(body.id, body, body.revision); });
-        // Deleted here while the server was asked: the deletion goes out after this put and stands.
-        if (deletedHere(body.id)) return;
-        writeBody(body, result.newRevision, nameTag);
-        return;
+        newRevision = unlocked(lock, [&] { return api_->putItem(body.id, body, body.revision).newRevision; });
     } catch (const SyncAPIError& error) {
-        if (isConflict(error)) conflict = error;
+        if (isConflict(error) || error.kind() == SyncAPIError::Kind::notFound) refused = error;
     } catch (...) {
-        // Offline, transport, or the local write after the server took it: queue it.
     }
-    if (deletedHere(body.id)) throw SyncAPIError::notFound();
-    if (conflict) {
-        const auto server = unlocked(lock, [&] { return api_->fetchItem(body.id); });
-        store_->upsertItem(withType(server, body.type).toRecord(false));
-        throw *conflict;
+    inFlight_.erase(op.opId);
+    if (newRevision) {
+        sentDirectly_.insert(op.opId);
+        try {
+            settleDelivered(op, body, *newRevision);
+        } catch (const std::exception& error) {
+            // The edit is stored and queued: the replay finds it on the server and settles it then.
+            logMessage(LogLevel::Warning, kLogCategory, "put of " + op.itemId.text() + " stays queued: " + error.what());
+        }
+        return;
     }
-    queueOffline(body, nameTag);
+    // Offline, transport, anything else: the put waits in the queue and the edit stands.
+    if (!refused) return;
+    sentDirectly_.insert(op.opId);
+    if (refused->kind() == SyncAPIError::Kind::notFound) {
+        settleGone(op);
+        throw *refused;
+    }
+    rejectPut(lock, op, body, before);
+    throw *refused;
+}
+
+// The server holds another version: this edit is not written. Unless the item moved on here meanwhile
+// (a later edit on top of it, which keeps its own turn in the queue), the row becomes the server's copy,
+// or what it held before when that cannot be fetched. The put leaves the queue either way.
+void SyncEngine::rejectPut(Lock& lock, const PendingOpRecord& op, const ItemBody& body,
+                           const std::optional<ItemRecord>& before) {
+    const auto untouched = [&] {
+        const auto ops = store_->pendingOps(op.itemId);
+        return ops.size() == 1 && ops.front().opId == op.opId && store_->item(op.itemId) == body.toRecord(false);
+    };
+    std::optional<ItemRecord> restored;
+    if (untouched()) {
+        try {
+            restored = withType(unlocked(lock, [&] { return api_->fetchItem(op.itemId); }), body.type).toRecord(false);
+        } catch (...) {
+            restored = before;
+        }
+        if (!untouched()) restored.reset();
+    }
+    store_->settleItemOps(restored, {}, {op.opId});
+}
+
+// The put `op` carrying `body` reached the server, which gave it `newRevision`. The row becomes the
+// body with that revision, except that a later edit on top of it, or a deletion made here since, stays
+// and only learns the revision; the puts queued behind it, made on top of it, build on it now. One
+// transaction.
+void SyncEngine::settleDelivered(const PendingOpRecord& op, const ItemBody& body, std::int64_t newRevision) {
+    std::vector<PendingOpRecord> rebased;
+    for (auto later : store_->pendingOps(op.itemId)) {
+        if (later.opId == op.opId || later.kind != Kind::put || later.baseRevision != op.baseRevision) continue;
+        try {
+            auto laterBody = itemBodyFromJson(textView(later.payloadBlob));
+            laterBody.revision = newRevision;
+            later.payloadBlob = bytesOf(toJsonText(laterBody));
+        } catch (const JsonDecodingError&) {
+            continue;  // the replay drops it
+        }
+        later.baseRevision = newRevision;
+        rebased.push_back(std::move(later));
+    }
+    auto row = store_->item(op.itemId);
+    const bool editedLater = row && !row->deleted && row->revision == op.baseRevision &&
+                             !sameContent(ItemBody::fromRecord(*row), body);
+    if (!row || !(row->deleted || editedLater)) row = body.toRecord(false);
+    row->revision = newRevision;
+    store_->settleItemOps(row, rebased, {op.opId});
 }
 
 void SyncEngine::create(const ItemBody& body, const std::optional<Bytes>& nameTag) {
@@ -230,7 +291,7 @@ void SyncEngine::create(const ItemBody& body, const std::optional<Bytes>& nameTa
     if (serverAccount_) sendQueued(lock, op, [&] { api_->createItem(body); });
 }
 
-void SyncEngine::deleteItem(const Uuid& id) {
+void SyncEngine::deleteItem(const Uuid& id, RecordHold* hold) {
     Lock lock(mutex_);
     if (!serverAccount_) {
         deleteUnsent(id);
@@ -250,6 +311,7 @@ void SyncEngine::deleteItem(const Uuid& id) {
         store_->enqueue(op);
     }
     lastQueuedAt_ = op.createdAt;
+    if (hold) hold->unlock();
     if (!queuedBefore) sendQueued(lock, op, [&] { api_->deleteItem(id); });
 }
 
@@ -261,16 +323,17 @@ void SyncEngine::createCollection(const CollectionRecord& record) {
     if (serverAccount_) sendQueued(lock, op, [&] { api_->createCollection(record); });
 }
 
-void SyncEngine::patchCollection(const CollectionRecord& record) {
+void SyncEngine::patchCollection(const CollectionRecord& record, RecordHold* hold) {
     Lock lock(mutex_);
     const bool queuedBefore = hasQueuedOp(record.id, isCollectionKind);
     const auto op = nextOp(Kind::putCollection, record.id, bytesOf(toJsonText(record)), 0);
     store_->upsertCollectionAndEnqueue(record, op);
     lastQueuedAt_ = op.createdAt;
+    if (hold) hold->unlock();
     if (!queuedBefore && serverAccount_) sendQueued(lock, op, [&] { api_->patchCollection(record); });
 }
 
-void SyncEngine::deleteCollection(const Uuid& id) {
+void SyncEngine::deleteCollection(const Uuid& id, RecordHold* hold) {
     Lock lock(mutex_);
     const bool queuedBefore = hasQueuedOp(id, isCollectionKind);
     const auto op = nextOp(Kind::deleteCollection, id, {}, 0);
@@ -282,6 +345,7 @@ void SyncEngine::deleteCollection(const Uuid& id) {
         store_->enqueue(op);
     }
     lastQueuedAt_ = op.createdAt;
+    if (hold) hold->unlock();
     if (!queuedBefore && serverAccount_) sendQueued(lock, op, [&] { api_->deleteCollection(id); });
 }
 
@@ -370,10 +434,11 @@ void SyncEngine::deleteUnsent(const Uuid& id) {
 }
 
 // The row and its put together: a crash between the two must not keep an edit that is never sent.
-void SyncEngine::queueOffline(const ItemBody& body, const std::optional<Bytes>& nameTag) {
+PendingOpRecord SyncEngine::queueOffline(const ItemBody& body, const std::optional<Bytes>& nameTag) {
     auto op = nextOp(Kind::put, body.id, bytesOf(toJsonText(body)), body.revision);
     store_->upsertItemAndEnqueue(body.toRecord(false), nameTag, op);
     lastQueuedAt_ = op.createdAt;
+    return op;
 }
 
 PendingOpRecord SyncEngine::nextOp(PendingOpRecord::Kind kind, const Uuid& itemId, Bytes payload,
@@ -412,11 +477,6 @@ bool SyncEngine::hasQueuedOp(const Uuid& id, bool (*ofKind)(PendingOpRecord::Kin
         // An unreadable queue fails the replay on its own; the change goes to the server directly.
     }
     return false;
-}
-
-bool SyncEngine::deletedHere(const Uuid& id) {
-    const auto local = store_->item(id);
-    return local && local->deleted;
 }
 
 bool SyncEngine::deletionQueued(const Uuid& id, PendingOpRecord::Kind deletion) {
@@ -500,12 +560,27 @@ ReplayOutcome SyncEngine::replayPending() {
     sentDirectly_.clear();
     const auto ops = store_->pendingOps();
     ReplayOutcome outcome;
-    SentPuts sent;
-    for (const auto& op : ops) {
+    for (const auto& listed : ops) {
         // Taken by its first call since the snapshot: never sent twice.
-        if (sentDirectly_.contains(op.opId)) continue;
+        if (sentDirectly_.contains(listed.opId)) continue;
         // Its first call is still under way, and what follows may build on it.
-        if (inFlight_.contains(op.opId) || !replayOne(lock, op, outcome, sent)) {
+        if (inFlight_.contains(listed.opId)) {
+            outcome.complete = false;
+            outcome.stoppedAtFirstCall = true;
+            break;
+        }
+        // As queued now: settled meanwhile, it is not sent again; rebased on a put delivered
+        // meanwhile, it builds on that put's revision.
+        std::optional<PendingOpRecord> op;
+        try {
+            for (auto& queued : store_->pendingOps(listed.itemId))
+                if (queued.opId == listed.opId) op = std::move(queued);
+        } catch (...) {
+            outcome.complete = false;
+            break;
+        }
+        if (!op) continue;
+        if (!replayOne(lock, *op, outcome)) {
             outcome.complete = false;
             break;
         }
@@ -528,7 +603,7 @@ bool SyncEngine::settleGone(const PendingOpRecord& op) {
     return true;
 }
 
-bool SyncEngine::replayOne(Lock& lock, const PendingOpRecord& op, ReplayOutcome& outcome, SentPuts& sentPuts) {
+bool SyncEngine::replayOne(Lock& lock, const PendingOpRecord& op, ReplayOutcome& outcome) {
     auto dropOp = [&] {
         try {
             store_->deletePendingOp(op.opId);
@@ -540,14 +615,9 @@ bool SyncEngine::replayOne(Lock& lock, const PendingOpRecord& op, ReplayOutcome&
         case Kind::put: {
             const auto body = decodeItem(op);
             if (!body) return true;
-            // A later edit made on top of one this replay already delivered builds on its revision.
-            std::int64_t expected = op.baseRevision;
-            if (const auto earlier = sentPuts.find(op.itemId);
-                earlier != sentPuts.end() && earlier->second.baseRevision == op.baseRevision)
-                expected = earlier->second.newRevision;
             std::int64_t newRevision = 0;
             const auto sent = sendWithRetry(lock, [&] {
-                newRevision = api_->putItem(op.itemId, *body, expected).newRevision;
+                newRevision = api_->putItem(op.itemId, *body, op.baseRevision).newRevision;
             });
             if (sent == Sent::gone) return settleGone(op);
             if (sent == Sent::conflict) {
@@ -557,7 +627,8 @@ bool SyncEngine::replayOne(Lock& lock, const PendingOpRecord& op, ReplayOutcome&
                 } catch (...) {
                     return false;
                 }
-                // The server already holds this version (an earlier push of it): nothing to settle.
+                // The server already holds this version (an earlier call of this put whose answer was
+                // lost): it was delivered.
                 if (!sameContent(*theirs, *body)) {
                     outcome.conflicts.push_back(SyncConflict{.itemId = op.itemId, .mine = *body, .theirs = *theirs});
                     return true;
@@ -566,18 +637,8 @@ bool SyncEngine::replayOne(Lock& lock, const PendingOpRecord& op, ReplayOutcome&
             } else if (sent == Sent::failure) {
                 return false;
             }
-            sentPuts.insert_or_assign(op.itemId, SentPut{op.baseRevision, newRevision});
             try {
-                // An item deleted here meanwhile stays deleted and only learns the server's revision; one
-                // edited again here keeps that edit, which waits in the queue behind this one.
-                auto record = body->toRecord(false);
-                const auto local = store_->item(op.itemId);
-                if (local && local->deleted) record = *local;
-                if (!(local && laterLocalEdit(*local, *body))) {
-                    record.revision = newRevision;
-                    store_->upsertItem(record);
-                }
-                store_->deletePendingOp(op.opId);
+                settleDelivered(op, *body, newRevision);
                 return true;
             } catch (...) {
                 return false;
@@ -674,10 +735,21 @@ void SyncEngine::resolveConflict(const SyncConflict& conflict, ConflictChoice ch
     if (choice == ConflictChoice::keepTheirs) {
         store_->upsertItem(conflict.theirs.toRecord(false));
     } else if (auto body = versionToKeep(conflict)) {
+        const auto local = store_->item(conflict.itemId);
+        // Delivered like a put based on the row as it is now: an edit made here during the push stays.
+        const auto pushed = PendingOpRecord{
+            .opId = settled.value_or(Uuid::random()),
+            .kind = Kind::put,
+            .itemId = conflict.itemId,
+            .payloadBlob = {},
+            .baseRevision = local ? local->revision : body->revision,
+            .createdAt = {},
+        };
         body->revision = conflict.theirs.revision;
         const auto result =
             unlocked(lock, [&] { return api_->putItem(conflict.itemId, *body, conflict.theirs.revision); });
-        writeBody(*body, result.newRevision, std::nullopt);
+        settleDelivered(pushed, *body, result.newRevision);
+        return;
     }
 
     if (settled) store_->deletePendingOp(*settled);

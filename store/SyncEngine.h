@@ -1,7 +1,6 @@
 #pragma once
 
 #include <chrono>
-#include <map>
 #include <condition_variable>
 #include <cstdint>
 #include <memory>
@@ -48,31 +47,40 @@ public:
     // (its clock stepped back), everything is listed again and the sync time moves back with it.
     void pull();
 
-    // An existing item, with the revision it was read at. While an operation of the item waits in the
-    // queue, the body is stored and queued behind it without asking the server. Otherwise a revision
-    // conflict stores the server's copy and throws SyncAPIError::conflict; any other failure stores
-    // the body locally and queues a put (the row and the put in one transaction). An item deleted here
-    // is not written: SyncAPIError::notFound. The name tag, when
-    // given, is stored with the body's row (VaelStore::itemsTaggedOrUntagged).
-    void write(const ItemBody& body, const std::optional<Bytes>& nameTag = std::nullopt);
+    // The caller's hold on a record (VaelStore::lockRecordForWrite) from its read to its write. An
+    // operation given one releases it once the local row and its queued operation are committed, so
+    // that no record lock is held while the server is asked.
+    using RecordHold = RecordWriteLocks::Lock;
+
+    // An existing item, with the revision it was read at. The row and its put are committed together
+    // first; while an operation of the item waited in the queue before, the put stays behind it without
+    // asking the server. Otherwise the put is sent: taken, the row learns the server's revision; a
+    // revision conflict means the edit is not written: the row becomes the server's copy (unless a
+    // later edit here went on top of it) and SyncAPIError::conflict is thrown; an item gone on the
+    // server becomes a tombstone and SyncAPIError::notFound is thrown; any other failure leaves the put
+    // queued for the replay and returns normally. An item deleted here is not written:
+    // SyncAPIError::notFound. The name tag, when given, is stored with the body's row
+    // (VaelStore::itemsTaggedOrUntagged).
+    void write(const ItemBody& body, const std::optional<Bytes>& nameTag = std::nullopt, RecordHold* hold = nullptr);
     // A new item: the row and its queued creation in one transaction, then the creation is sent; it
     // leaves the queue when the server takes it (a conflict counts), else the replay sends it.
     void create(const ItemBody& body, const std::optional<Bytes>& nameTag = std::nullopt);
     // Tombstones the local row (if any) and queues the deletion in one transaction, then sends it unless
     // an operation of the item waited in the queue before; it leaves the queue when the server takes
     // it (the item already gone counts).
-    void deleteItem(const Uuid& id);
+    void deleteItem(const Uuid& id, RecordHold* hold = nullptr);
 
     // Stored and queued in one transaction, then sent as an item creation is.
     void createCollection(const CollectionRecord& record);
     // Stored and queued in one transaction, then sent unless an operation of the group waited before.
-    void patchCollection(const CollectionRecord& record);
+    void patchCollection(const CollectionRecord& record, RecordHold* hold = nullptr);
     // Tombstones only the group's own row (if any) and queues the deletion in one transaction, then
     // sends it as an item deletion is.
-    void deleteCollection(const Uuid& id);
+    void deleteCollection(const Uuid& id, RecordHold* hold = nullptr);
 
-    // Sends the queue as read at the start, oldest first, one retry per operation; an operation whose
-    // first call is still under way ends the replay (outcome incomplete), one taken meanwhile is skipped. A put that meets a
+    // Sends the queue as read at the start, oldest first (each operation as it is queued when its turn
+    // comes), one retry per operation; an operation whose first call is still under way ends the replay
+    // (outcome incomplete, stoppedAtFirstCall), one taken or settled meanwhile is skipped. A put that meets a
     // newer server version is reported and stays queued (unless the server already holds that very
     // version); an edit or creation whose object or group is gone on the server is settled: the local
     // copy becomes a tombstone and the operation leaves the queue. The first operation the server does
@@ -86,26 +94,23 @@ public:
     // keepMine pushes the local version over the server's (the replica's current row when a later
     // local edit replaced the conflict's version; nothing when the item was deleted here); keepTheirs
     // stores the server's. Then removes the oldest queued put of the item whose payload is the
-    // conflict's local version, if any.
+    // conflict's local version, if any. A local edit made while the version was pushed is kept and
+    // builds on the revision the push got.
     void resolveConflict(const SyncConflict& conflict, ConflictChoice choice);
 
 private:
     using Lock = std::unique_lock<std::mutex>;
     enum class Sent { success, conflict, gone, failure };
-    // The puts a replay delivered, by item: the revision each was based on and the one it got.
-    struct SentPut {
-        std::int64_t baseRevision = 0;
-        std::int64_t newRevision = 0;
-    };
-    using SentPuts = std::map<Uuid, SentPut>;
 
     template <class Call>
     static auto unlocked(Lock& lock, Call&& call);
     template <class Call>
     Sent sendWithRetry(Lock& lock, Call&& call);
 
-    void writeBody(const ItemBody& body, std::int64_t revision, const std::optional<Bytes>& nameTag);
-    void queueOffline(const ItemBody& body, const std::optional<Bytes>& nameTag = std::nullopt);
+    PendingOpRecord queueOffline(const ItemBody& body, const std::optional<Bytes>& nameTag = std::nullopt);
+    void sendPut(Lock& lock, const PendingOpRecord& op, const ItemBody& body, const std::optional<ItemRecord>& before);
+    void rejectPut(Lock& lock, const PendingOpRecord& op, const ItemBody& body, const std::optional<ItemRecord>& before);
+    void settleDelivered(const PendingOpRecord& op, const ItemBody& body, std::int64_t newRevision);
     void queueUnsent(const ItemBody& body, const std::optional<Bytes>& nameTag);
     void deleteUnsent(const Uuid& id);
     template <class Call>
@@ -116,11 +121,10 @@ private:
     // Whether an operation of one of the kinds waits for the object; an unreadable queue answers no.
     bool hasQueuedOp(const Uuid& id, bool (*ofKind)(PendingOpRecord::Kind));
     bool deletionQueued(const Uuid& id, PendingOpRecord::Kind deletion);
-    bool deletedHere(const Uuid& id);  // the local row is a tombstone
     void tombstoneItem(const Uuid& id);
     void tombstoneCollection(const Uuid& id);
     // False when the replay has to stop here.
-    bool replayOne(Lock& lock, const PendingOpRecord& op, ReplayOutcome& outcome, SentPuts& sentPuts);
+    bool replayOne(Lock& lock, const PendingOpRecord& op, ReplayOutcome& outcome);
     bool settleGone(const PendingOpRecord& op);
     std::optional<ItemBody> versionToKeep(const SyncConflict& conflict);
 

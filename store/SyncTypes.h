@@ -98,6 +98,9 @@ std::optional<ConflictChoice> conflictChoiceFromText(std::string_view text);
 struct ReplayOutcome {
     std::vector<SyncConflict> conflicts;
     bool complete = true;
+    // It stopped at an operation whose first call was still under way, not at a failure: the next
+    // replay finishes it.
+    bool stoppedAtFirstCall = false;
 
     bool operator==(const ReplayOutcome&) const = default;
 };

@@ -247,6 +247,43 @@ void VaelStore::enqueue(const PendingOpRecord& op) {
     core_->write([&] { insertPendingOp(*core_, op); });
 }
 
+void VaelStore::settleItemOps(const std::optional<ItemRecord>& row, const std::vector<PendingOpRecord>& rewrittenOps,
+                              const std::vector<Uuid>& removedOps) {
+    core_->write([&] {
+        if (row) upsertRow(*core_, itemSql(), *row);
+        for (const auto& op : rewrittenOps) {
+            auto statement =
+                core_->statement("UPDATE pending_ops SET payloadBlob = ?2, baseRevision = ?3 WHERE opId = ?1");
+            statement->bind(1, op.opId.text());
+            rows::bindBytes(*statement, 2, op.payloadBlob);
+            statement->bind(3, op.baseRevision);
+            statement->exec();
+        }
+        for (const auto& opId : removedOps) deletePendingOpRow(*core_, opId);
+    });
+}
+
+std::size_t VaelStore::upsertPulledItems(const std::vector<PulledItem>& items) {
+    if (items.empty()) return 0;
+    std::size_t written = 0;
+    core_->write([&] {
+        written = 0;
+        for (const auto& item : items) {
+            auto queued = core_->statement("SELECT 1 FROM pending_ops WHERE itemId = ?1 LIMIT 1");
+            queued->bind(1, item.record.id.text());
+            if (queued->executeStep()) continue;
+            auto current = core_->statement(itemSql().byId);
+            current->bind(1, item.record.id.text());
+            std::optional<ItemRecord> row;
+            if (current->executeStep()) row = rows::readItem(*current);
+            if (row != item.seen) continue;
+            upsertRow(*core_, itemSql(), item.record);
+            ++written;
+        }
+    });
+    return written;
+}
+
 std::vector<PendingOpRecord> VaelStore::pendingOps() const {
     static const auto sql = rows::selectSql(rows::kPendingOpColumns, "ORDER BY createdAt, opId");
     return fetchAll<PendingOpRecord>(*core_, sql, std::nullopt, rows::readPendingOp);

@@ -127,6 +127,18 @@ public:
                               const std::optional<PendingOpRecord>& op, const std::vector<Uuid>& replacedOps = {});
     // A group row and the queued operation that carries it, in one transaction.
     void upsertCollectionAndEnqueue(const CollectionRecord& record, const PendingOpRecord& op);
+    // An item row (when given), queued operations rewritten in place (payload and base revision,
+    // matched by opId) and operations leaving the queue, in one transaction.
+    void settleItemOps(const std::optional<ItemRecord>& row, const std::vector<PendingOpRecord>& rewrittenOps,
+                       const std::vector<Uuid>& removedOps);
+    // Item rows fetched from the server, each with the row it replaces as its writer last saw it
+    // (nothing: there was none). In one transaction, each is written only if its row is still as seen
+    // and no operation of the item waits in the queue; answers how many were written.
+    struct PulledItem {
+        ItemRecord record;
+        std::optional<ItemRecord> seen;
+    };
+    std::size_t upsertPulledItems(const std::vector<PulledItem>& items);
     std::vector<PendingOpRecord> pendingOps() const;        // by (createdAt, opId)
     // The queued operations of one item or collection, in queue order.
     std::vector<PendingOpRecord> pendingOps(const Uuid& itemId) const;

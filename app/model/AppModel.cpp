@@ -634,6 +634,8 @@ QCoro::Task<> AppModel::runSyncOnce() {
     if (!session) co_return;
     QPointer<AppModel> self(this);
     const auto sessionID = session->id;
+    const auto statusBefore = syncStatus_;
+    const auto reasonBefore = syncFailureReason_;
     setSyncStatus(SyncStatus::syncing());
 
     std::optional<std::string> failure;
@@ -661,7 +663,9 @@ QCoro::Task<> AppModel::runSyncOnce() {
         co_return;
     }
 
-    if (!outcome.conflicts.empty()) setConflictCount(conflictCount_ + static_cast<qint64>(outcome.conflicts.size()));
+    // Only a conflict settled by keeping the local version counts as kept; one that could not be
+    // settled stays queued, and the next run meets it again.
+    bool unsettled = false;
     for (const auto& conflict : outcome.conflicts) {
         if (!isCurrent(sessionID)) co_return;
         try {
@@ -669,13 +673,22 @@ QCoro::Task<> AppModel::runSyncOnce() {
                 engine->resolveConflict(conflict, ConflictChoice::keepMine);
             });
             co_await resolved;
+            if (!self) co_return;
+            setConflictCount(conflictCount_ + 1);
         } catch (...) {
-            // Counted already; the next run meets it again.
+            unsettled = true;
         }
         if (!self) co_return;
     }
     if (!isCurrent(sessionID)) co_return;
-    if (!outcome.complete) {
+    // Stopped only at a change whose first call is still under way: nothing failed, and the next run
+    // finishes it.
+    if (!outcome.complete && outcome.stoppedAtFirstCall && !unsettled) {
+        setSyncStatus(statusBefore.kind == SyncStatus::Kind::syncing ? SyncStatus::idle() : statusBefore);
+        setSyncFailureReason(reasonBefore);
+        co_return;
+    }
+    if (!outcome.complete || unsettled) {
         setSyncStatus(SyncStatus::offline());
         setSyncFailureReason(std::string(kIncompleteReplayReason));
         logMessage(LogLevel::Error, kLogCategory, "[vael] sync failed: " + std::string(kIncompleteReplayReason));

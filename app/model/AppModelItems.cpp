@@ -50,22 +50,24 @@ NewItem storeNewItem(const ModelVault& work, const ItemPayload& payload, const s
 }
 
 // Re-seals a changed payload under the located item's key, keeping its group, type, tier and revision.
-void rewriteItem(const ModelVault& work, const ModelVault::Located& item, const ItemPayload& payload) {
+void rewriteItem(const ModelVault& work, const ModelVault::Located& item, const ItemPayload& payload,
+                 SyncEngine::RecordHold& hold) {
     auto sealed = itemlayout::sealPayload(work.vault(), payload, item.record.id, item.key);
     work.writeChangedItem(itemlayout::itemBody(item.record.id, item.record.collectionId, item.record.type,
                                                std::move(sealed), item.record.aiAccess, item.record.revision,
-                                               work.now()));
+                                               work.now()),
+                          &hold);
 }
 
 template <class Change>
 void changeItem(const ModelVault& work, const Uuid& id, Change change) {
-    const auto lock = work.lockRecordForWrite(id);
+    auto lock = work.lockRecordForWrite(id);
     auto located = work.locateItem(id);
     if (!located) notUnlocked();
     auto payload = work.loadPayload(*located);
     if (!payload) notUnlocked();
     change(*payload);
-    rewriteItem(work, *located, *payload);
+    rewriteItem(work, *located, *payload, lock);
 }
 
 }  // namespace

@@ -83,7 +83,7 @@ QCoro::Task<> AppModel::moveItem(Uuid id, Uuid group) {
     if (!work) co_return;
     QPointer<AppModel> self(this);
     auto job = runBlocking([work = std::move(*work), id, group]() -> Failure {
-        const auto lock = work.lockRecordForWrite(id);
+        auto lock = work.lockRecordForWrite(id);
         auto located = work.locateItem(id);
         if (!located || located->record.collectionId == group) return std::nullopt;
         std::optional<CollectionRecord> target;
@@ -105,7 +105,8 @@ QCoro::Task<> AppModel::moveItem(Uuid id, Uuid group) {
         const auto& row = located->record;
         try {
             work.writeChangedItem(
-                itemlayout::itemBody(id, group, row.type, std::move(sealed), row.aiAccess, row.revision, work.now()));
+                itemlayout::itemBody(id, group, row.type, std::move(sealed), row.aiAccess, row.revision, work.now()),
+                &lock);
         } catch (const std::exception&) {
             return std::string(kMoveItemFailed);
         }

@@ -59,7 +59,7 @@ QCoro::Task<> AppModel::renameGroup(Uuid id, std::string name) {
     if (!work || trimmed.empty() || id == localCollectionID()) co_return;
     QPointer<AppModel> self(this);
     auto job = runBlocking([work = std::move(*work), id, trimmed]() -> Failure {
-        const auto lock = work.lockRecordForWrite(id);
+        auto lock = work.lockRecordForWrite(id);
         auto row = readOrNothing([&] { return work.store().collection(id); });
         if (!row || row->deleted) return std::nullopt;
         auto key = work.collectionKey(*row);
@@ -70,7 +70,7 @@ QCoro::Task<> AppModel::renameGroup(Uuid id, std::string name) {
         row->nameWrappedKey = std::move(sealed->wrappedKey);
         row->updatedAt = work.now();
         try {
-            work.writeGroupChange(*row);
+            work.writeGroupChange(*row, &lock);
         } catch (const std::exception&) {
             return std::string(kRenameGroupFailed);
         }
@@ -207,7 +207,7 @@ QCoro::Task<> AppModel::moveGroup(Uuid id, Uuid project, std::optional<Uuid> par
         bool changesProject = false;
         std::unordered_set<Uuid> below;
         {
-            const auto lock = work.lockRecordForWrite(id);
+            auto lock = work.lockRecordForWrite(id);
             auto row = readOrNothing([&] { return work.store().collection(id); });
             if (!row || row->deleted) return std::nullopt;
             changesProject = row->orgId != project;
@@ -223,7 +223,7 @@ QCoro::Task<> AppModel::moveGroup(Uuid id, Uuid project, std::optional<Uuid> par
             row->parentId = parent;
             row->updatedAt = work.now();
             try {
-                work.writeGroupChange(*row);
+                work.writeGroupChange(*row, &lock);
             } catch (const std::exception&) {
                 return std::string(kMoveGroupFailed);
             }
@@ -235,12 +235,12 @@ QCoro::Task<> AppModel::moveGroup(Uuid id, Uuid project, std::optional<Uuid> par
         for (const auto& subgroup : below) {
             if (subgroup == AppModel::localCollectionID()) continue;
             try {
-                const auto lock = work.lockRecordForWrite(subgroup);
+                auto lock = work.lockRecordForWrite(subgroup);
                 auto group = work.store().collection(subgroup);
                 if (!group || group->deleted || group->orgId == project) continue;
                 group->orgId = project;
                 group->updatedAt = work.now();
-                work.writeGroupChange(*group);
+                work.writeGroupChange(*group, &lock);
             } catch (const std::exception&) {
                 failure = std::string(kMoveGroupFailed);
             }

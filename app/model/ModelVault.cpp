@@ -106,10 +106,10 @@ void ModelVault::writeNewItem(const ItemBody& body) const {
     }
 }
 
-void ModelVault::writeChangedItem(const ItemBody& body) const {
+void ModelVault::writeChangedItem(const ItemBody& body, SyncEngine::RecordHold* hold) const {
     auto pass = enterWrite();
     if (engine_) {
-        engine_->write(body);
+        engine_->write(body, std::nullopt, hold);
     } else {
         auto record = body.toRecord(false);
         record.revision = body.revision + 1;
@@ -119,10 +119,10 @@ void ModelVault::writeChangedItem(const ItemBody& body) const {
 
 void ModelVault::tombstoneItem(const ItemRecord& row) const {
     // A writer that read the item before this deletion writes first, so it cannot put the item back.
-    const auto lock = lockRecordForWrite(row.id);
+    auto lock = lockRecordForWrite(row.id);
     auto pass = enterWrite();
     if (engine_) {
-        engine_->deleteItem(row.id);
+        engine_->deleteItem(row.id, &lock);
         return;
     }
     auto record = row;
@@ -140,10 +140,10 @@ void ModelVault::writeNewGroup(const CollectionRecord& record) const {
     }
 }
 
-void ModelVault::writeGroupChange(const CollectionRecord& record) const {
+void ModelVault::writeGroupChange(const CollectionRecord& record, SyncEngine::RecordHold* hold) const {
     auto pass = enterWrite();
     if (engine_) {
-        engine_->patchCollection(record);
+        engine_->patchCollection(record, hold);
     } else {
         store_->upsertCollection(record);
     }
@@ -151,10 +151,10 @@ void ModelVault::writeGroupChange(const CollectionRecord& record) const {
 
 void ModelVault::tombstoneGroup(const Uuid& id) const {
     // A rename or move that read the group before this deletion writes first, so it cannot put it back.
-    const auto lock = lockRecordForWrite(id);
+    auto lock = lockRecordForWrite(id);
     auto pass = enterWrite();
     if (engine_) {
-        engine_->deleteCollection(id);
+        engine_->deleteCollection(id, &lock);
         return;
     }
     auto record = store_->collection(id);

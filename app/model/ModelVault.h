@@ -60,12 +60,14 @@ public:
         return store_->lockRecordForWrite(id);
     }
 
-    // Writes: through the engine when there is one, else straight into the store. They throw.
+    // Writes: through the engine when there is one, else straight into the store. They throw. A hold on
+    // the record, when given, is released once the local write is committed, before the server is asked.
     void writeNewItem(const ItemBody& body) const;
-    void writeChangedItem(const ItemBody& body) const;  // without an engine the stored revision goes up by one
+    // Without an engine the stored revision goes up by one.
+    void writeChangedItem(const ItemBody& body, SyncEngine::RecordHold* hold = nullptr) const;
     void tombstoneItem(const ItemRecord& row) const;  // takes the item's write lock itself
     void writeNewGroup(const CollectionRecord& record) const;
-    void writeGroupChange(const CollectionRecord& record) const;
+    void writeGroupChange(const CollectionRecord& record, SyncEngine::RecordHold* hold = nullptr) const;
     void tombstoneGroup(const Uuid& id) const;  // takes the group's write lock itself
 
 private:

@@ -94,6 +94,7 @@ struct FakeVaelServer::Impl {
         bool hang = false;
         int status = 0;
         std::string body;
+        bool cut = false;  // the request is applied, its answer broken off a few bytes in
     };
     std::deque<Script> scripts;
     std::vector<Call> calls;
@@ -229,7 +230,11 @@ struct FakeVaelServer::Impl {
         const auto script = std::find_if(scripts.begin(), scripts.end(), [&](const Script& s) {
             return s.operation == operation || s.operation == "*";
         });
-        if (script != scripts.end()) {
+        bool cut = false;
+        if (script != scripts.end() && script->cut) {
+            cut = true;
+            scripts.erase(script);
+        } else if (script != scripts.end()) {
             const Script taken = *script;
             scripts.erase(script);
             if (taken.hang) {
@@ -250,7 +255,23 @@ struct FakeVaelServer::Impl {
         else
             reply = handler(req, caller);
         res.status = reply.status;
+        if (cut) {
+            cutAnswer(res, std::move(reply.body));
+            return;
+        }
         if (!reply.body.empty()) res.set_content(reply.body, "application/json");
+    }
+
+    // Announces the whole body (at least a few bytes, so an empty answer is cut too), sends its first
+    // bytes and drops the connection.
+    static void cutAnswer(httplib::Response& res, std::string body) {
+        static constexpr std::size_t kSent = 4;
+        const auto length = std::max<std::size_t>(body.size(), 2 * kSent);
+        res.set_content_provider(length, "application/json",
+                                 [body = std::move(body)](std::size_t offset, std::size_t, httplib::DataSink& sink) {
+                                     if (offset == 0 && !body.empty()) sink.write(body.data(), std::min(kSent, body.size()));
+                                     return false;
+                                 });
     }
 
     void on(const std::string& method, const std::string& path, std::string_view operation, bool needsSession,
@@ -1021,6 +1042,18 @@ void FakeVaelServer::clearCalls() {
 void FakeVaelServer::answerNext(std::string_view operation, int status, std::string body, int times) {
     std::lock_guard lock(impl_->mutex);
     for (int i = 0; i < times; ++i) impl_->scripts.push_back(Impl::Script{std::string(operation), false, status, body});
+}
+
+void FakeVaelServer::cutNext(std::string_view operation, int times) {
+    std::lock_guard lock(impl_->mutex);
+    for (int i = 0; i < times; ++i)
+        impl_->scripts.push_back(Impl::Script{std::string(operation), false, 0, {}, true});
+}
+
+int FakeVaelServer::cutsLeft() const {
+    std::lock_guard lock(impl_->mutex);
+    return static_cast<int>(
+        std::count_if(impl_->scripts.begin(), impl_->scripts.end(), [](const Impl::Script& s) { return s.cut; }));
 }
 
 void FakeVaelServer::hangNext(std::string_view operation, int times) {

@@ -150,6 +150,10 @@ public:
     // The next `times` requests of the operation get no answer until releaseHangs() or destruction.
     void hangNext(std::string_view operation, int times = 1);
     void releaseHangs();
+    // The next `times` requests of the operation are carried out, but their answers break off a few
+    // bytes into the body, as on a flaky network: the client sees a failure the server never had.
+    void cutNext(std::string_view operation, int times = 1);
+    int cutsLeft() const;  // armed cuts not yet spent
     // When set, every call but the login ceremony needs a session token (401 otherwise). The
     // current-account and invite-claim calls always need one.
     void setRequireSession(bool required);

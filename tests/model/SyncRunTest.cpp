@@ -2,6 +2,8 @@
 
 #include <QSignalSpy>
 
+#include <thread>
+
 #include "api/APIError.h"
 #include "ModelFixtures.h"
 
@@ -24,9 +26,27 @@ public:
         if (failPull) throw SyncAPIError::transport("pull refused");
         return SyncResponse{std::chrono::system_clock::now(), {}, {}};
     }
-    ItemBody fetchItem(const Uuid&) override { throw SyncAPIError::offline(); }
-    PushResult putItem(const Uuid&, const ItemBody&, std::int64_t) override { throw SyncAPIError::offline(); }
+    // With conflictingPuts, the server holds another version of every item: puts meet a conflict.
+    ItemBody fetchItem(const Uuid& id) override {
+        if (!conflictingPuts) throw SyncAPIError::offline();
+        ItemBody theirs;
+        theirs.id = id;
+        theirs.collectionId = AppModel::localCollectionID();
+        theirs.contentBlob = bytesOf("theirs");
+        theirs.revision = 9;
+        return theirs;
+    }
+    PushResult putItem(const Uuid&, const ItemBody&, std::int64_t) override {
+        if (conflictingPuts) throw SyncAPIError::conflict(9);
+        if (acceptPuts) return PushResult{10};
+        throw SyncAPIError::offline();
+    }
     void createItem(const ItemBody&) override {
+        std::unique_lock lock(mutex_);
+        ++inCreate;
+        changed_.notify_all();
+        changed_.wait(lock, [&] { return !createsHeld; });
+        --inCreate;
         if (offlineWrites) throw SyncAPIError::offline();
     }
     void deleteItem(const Uuid&) override {}
@@ -43,6 +63,15 @@ public:
         held = false;
         changed_.notify_all();
     }
+    void holdCreates(bool held) {
+        std::lock_guard lock(mutex_);
+        createsHeld = held;
+        changed_.notify_all();
+    }
+    bool waitingInCreate() {
+        std::lock_guard lock(mutex_);
+        return inCreate > 0;
+    }
     int calls() {
         std::lock_guard lock(mutex_);
         return syncCalls;
@@ -54,11 +83,15 @@ public:
 
     std::atomic<bool> failPull{false};
     std::atomic<bool> offlineWrites{false};
+    std::atomic<bool> conflictingPuts{false};
+    std::atomic<bool> acceptPuts{false};
 
 private:
     std::mutex mutex_;
     std::condition_variable changed_;
     bool held = false;
+    bool createsHeld = false;
+    int inCreate = 0;
     int syncCalls = 0;
     int inSync = 0;
 };
@@ -198,6 +231,65 @@ TEST(SyncRun, AReplayThatDidNotFinishIsNotSynced) {
     s.h.timers->advance(300s);
     EXPECT_EQ(s.h.model->syncStatus().kind, AppSyncStatus::Kind::offline);
     EXPECT_EQ(s.heartbeat()->interval(), 30s);
+}
+
+ItemBody sampleBody() {
+    ItemBody body;
+    body.id = Uuid::random();
+    body.collectionId = AppModel::localCollectionID();
+    body.type = "login";
+    body.cryptoParams = R"({"envelope_version":1})";
+    body.aiAccess = "injectable";
+    body.revision = 1;
+    return body;
+}
+
+TEST(SyncRun, ARunThatMeetsAWriteInFlightIsIncompleteNotOffline) {
+    SyncHarness s;
+    s.openConnected();
+    ASSERT_TRUE(s.settledOn(AppSyncStatus::Kind::synced));
+    const auto synced = s.h.model->syncStatus();
+    // An agent's creation whose first call has not come back yet.
+    s.api->holdCreates(true);
+    const auto engine = s.h.contexts.back().syncEngine;
+    std::thread agent([engine, body = sampleBody()] { engine->create(body); });
+    ASSERT_TRUE(testing::spinUntil([&] { return s.api->waitingInCreate(); }));
+
+    QCoro::waitFor(s.h.model->runSync());
+    testing::settle();
+    EXPECT_EQ(s.h.model->syncStatus(), synced);
+    EXPECT_FALSE(s.h.model->syncFailureReason());
+
+    s.api->holdCreates(false);
+    agent.join();
+    QCoro::waitFor(s.h.model->runSync());
+    ASSERT_TRUE(s.settledOn(AppSyncStatus::Kind::synced));
+    EXPECT_EQ(engine->pendingCount(), 0);
+}
+
+TEST(SyncRun, AConflictThatCouldNotBeSettledIsNotSynced) {
+    SyncHarness s;
+    s.openConnected();
+    ASSERT_TRUE(s.settledOn(AppSyncStatus::Kind::synced));
+    // An edit made while the server was away, which then holds another version: keeping ours fails too.
+    const auto engine = s.h.contexts.back().syncEngine;
+    const auto body = sampleBody();
+    engine->write(body);
+    ASSERT_EQ(engine->pendingCount(), 1);
+    s.api->conflictingPuts = true;
+
+    QCoro::waitFor(s.h.model->runSync());
+    ASSERT_TRUE(s.settledOn(AppSyncStatus::Kind::offline));
+    EXPECT_EQ(s.h.model->syncFailureReason(), std::optional<std::string>(std::string(AppModel::kIncompleteReplayReason)));
+    EXPECT_EQ(s.h.model->conflictCount(), 0) << "a local version not kept is not counted as kept";
+    EXPECT_EQ(engine->pendingCount(), 1);
+
+    // The next run settles it.
+    s.api->conflictingPuts = false;
+    s.api->acceptPuts = true;
+    QCoro::waitFor(s.h.model->runSync());
+    ASSERT_TRUE(s.settledOn(AppSyncStatus::Kind::synced));
+    EXPECT_EQ(engine->pendingCount(), 0);
 }
 
 TEST(SyncRun, TheHeartbeatEndsWhenTheSessionEndsOrLosesTheServer) {

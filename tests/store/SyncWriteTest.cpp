@@ -65,11 +65,14 @@ TEST(SyncWrite, WriteAnExistingItem) {
     }
 }
 
-TEST(SyncWrite, ConflictWhoseFetchFailsThrowsTheFetchError) {
+TEST(SyncWrite, ConflictWhoseFetchFailsRestoresTheRowAsItWas) {
     EngineEnv env;
+    const auto before = sampleBody(1, 5, "before").toRecord(false);
+    env.store->upsertItem(before);
     env.api->script("putItem", {ScriptedSyncAPI::Outcome::conflict(7)});
     env.api->script("fetchItem", {ScriptedSyncAPI::Outcome::offline()});
-    EXPECT_EQ(run([&] { env.engine->write(sampleBody(1)); }), SyncAPIError::offline());
+    EXPECT_EQ(run([&] { env.engine->write(sampleBody(1)); }), SyncAPIError::conflict(7));
+    EXPECT_EQ(env.store->item(id(1)), before);
     EXPECT_TRUE(env.queue().empty());
 }
 
@@ -217,13 +220,13 @@ TEST(SyncWrite, AnEditNeverBringsBackAnItemDeletedHere) {
             if (call.method == "putItem") env.engine->deleteItem(id(1));
         });
         env.api->script("putItem", {outcomeOf(net)});
+        // The edit went first: it stands before the deletion (answered or queued) or is refused.
         const auto error = run([&] { env.engine->write(sampleBody(1, 5, "edited")); });
-        if (net != Net::ok) {
-            ASSERT_TRUE(error);
-            EXPECT_EQ(error->kind(), SyncAPIError::Kind::notFound);
-        }
+        if (net == Net::conflict) EXPECT_EQ(error, SyncAPIError::conflict(7));
+        else EXPECT_FALSE(error);
         EXPECT_TRUE(env.store->item(id(1))->deleted);
-        for (const auto& op : env.queue()) EXPECT_NE(op.kind, Kind::put);
+        ASSERT_FALSE(env.queue().empty());
+        EXPECT_EQ(env.queue().back().kind, Kind::delete_);
 
         // An edit that read the item before its deletion is refused without a call.
         env.api->onCall({});

@@ -25,16 +25,6 @@ std::optional<SyncAPIError> failureOf(const std::function<void()>& call) {
     return std::nullopt;
 }
 
-void seedGroup(Server& server) {
-    server.addOrg({kOrg, b64("org")});
-    Server::Collection group;
-    group.id = kGroup;
-    group.orgId = kOrg;
-    group.nameBlob = b64("group");
-    group.wrappedKey = b64("group key");
-    server.addCollection(group);
-}
-
 Server::Item serverItem(int n, std::int64_t revision) {
     Server::Item item;
     item.id = id(n);
@@ -58,7 +48,7 @@ CollectionRecord groupRecord(const Uuid& group, const Uuid& org) {
 
 TEST(SyncAdapter, ItemsCrossFieldForField) {
     SyncEnv env;
-    seedGroup(env.server);
+    seedGroup(env.server, kOrg, kGroup);
     const ItemBody mine{
         .id = id(1),
         .collectionId = kGroup,
@@ -108,7 +98,7 @@ TEST(SyncAdapter, ItemsCrossFieldForField) {
 
 TEST(SyncAdapter, GroupsCrossWithoutTheirLocalFields) {
     SyncEnv env;
-    seedGroup(env.server);
+    seedGroup(env.server, kOrg, kGroup);
     auto child = groupRecord(id(910), kOrg);
     child.parentId = kGroup;
     child.nameWrappedKey = bytesOf("name key");
@@ -243,7 +233,7 @@ TEST(SyncAdapter, EveryFailureBecomesItsSyncAPIError) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         SyncEnv env;
-        seedGroup(env.server);
+        seedGroup(env.server, kOrg, kGroup);
         env.server.addItem(serverItem(1, 3));
         c.arrange(env);
         EXPECT_EQ(failureOf([&] { c.call(*env.adapter); }), c.expected);

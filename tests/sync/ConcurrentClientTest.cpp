@@ -22,13 +22,7 @@ TEST(ConcurrentClient, WritesSyncRunsAndSharingCallsOverlapOnOneClient) {
     constexpr int kWriters = 4;
     constexpr int kItemsPerWriter = 15;
     SyncEnv env;
-    env.server.addOrg({kOrg, b64("org")});
-    Server::Collection group;
-    group.id = kGroup;
-    group.orgId = kOrg;
-    group.nameBlob = b64("group");
-    group.wrappedKey = b64("group key");
-    env.server.addCollection(group);
+    seedGroup(env.server, kOrg, kGroup);
 
     std::atomic<bool> writing{true};
     std::atomic<int> failures{0};

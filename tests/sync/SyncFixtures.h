@@ -77,6 +77,17 @@ inline std::vector<std::string> operations(const fake::FakeVaelServer& server) {
     return names;
 }
 
+// A project and one group in it on the server.
+inline void seedGroup(fake::FakeVaelServer& server, const Uuid& org, const Uuid& group) {
+    server.addOrg({org, b64("org")});
+    fake::FakeVaelServer::Collection collection;
+    collection.id = group;
+    collection.orgId = org;
+    collection.nameBlob = b64("group");
+    collection.wrappedKey = b64("group key");
+    server.addCollection(collection);
+}
+
 // Members go in reverse on destruction, so every client is gone before the server stops.
 struct SyncEnv {
     explicit SyncEnv(VaelAPIClientOptions options = patientOptions())

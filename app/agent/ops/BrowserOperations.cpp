@@ -152,8 +152,8 @@ VaultUDSSecretMetadata StoreVaultItemSource::browserSave(const VaultUDSRequest& 
             const auto stored = firstValue(candidate.payload, ItemField::Kind::username);
             const bool sameUser = stored && wanted ? canonicallyEqual(*stored, *wanted) : stored == wanted;
             if (!sameUser) continue;
-            const auto lock = store_->lockRecordForWrite(candidate.record.id);
-            if (unchangedSince(candidate.record)) return updatePassword(candidate, password.text());
+            auto lock = store_->lockRecordForWrite(candidate.record.id);
+            if (unchangedSince(candidate.record)) return updatePassword(candidate, password.text(), lock);
             again = true;
             break;
         }
@@ -177,8 +177,9 @@ VaultUDSSecretMetadata StoreVaultItemSource::browserSave(const VaultUDSRequest& 
     return metadata(id, target.name, payload, payload.fields.back(), UDSAIAccess::humanGated);
 }
 
+// The hold is given up while the server is asked, and taken again for the retry after a conflict.
 VaultUDSSecretMetadata StoreVaultItemSource::updatePassword(const BrowserCandidate& candidate,
-                                                           const std::string& password) {
+                                                           const std::string& password, SyncEngine::RecordHold& hold) {
     const auto& id = candidate.record.id;
     ItemPayload payload = candidate.payload;
     const auto field = firstOfKind(payload, ItemField::Kind::password);
@@ -196,7 +197,7 @@ VaultUDSSecretMetadata StoreVaultItemSource::updatePassword(const BrowserCandida
     }
     std::optional<SyncAPIError> conflict;
     try {
-        syncEngine_->write(body, tag);
+        syncEngine_->write(body, tag, &hold);
     } catch (const SyncAPIError& error) {
         if (error.kind() != SyncAPIError::Kind::conflict) throw;
         conflict = error;
@@ -208,6 +209,7 @@ VaultUDSSecretMetadata StoreVaultItemSource::updatePassword(const BrowserCandida
 
     // The engine has stored the server's newer copy. Apply only the password change to that copy,
     // so that nothing else the server holds is overwritten.
+    hold = store_->lockRecordForWrite(id);
     const auto server = store_->item(id);
     if (!server || server->deleted) throw *conflict;
     const auto snapshotView = snapshot(OnReadFailure::empty);
@@ -220,7 +222,7 @@ VaultUDSSecretMetadata StoreVaultItemSource::updatePassword(const BrowserCandida
         theirs->fields[*theirField].value = password;
         syncEngine_->write(itemBody(id, context.record.id, server->type, sealPayload(*theirs, id, context.key),
                                     server->aiAccess, server->revision),
-                           nameTag(theirs->name, context.key));
+                           nameTag(theirs->name, context.key), &hold);
         return metadata(id, context.name, *theirs, theirs->fields[*theirField], tierOf(server->aiAccess));
     }
     throw *conflict;

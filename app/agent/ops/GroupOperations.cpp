@@ -59,7 +59,7 @@ VaultUDSGroup StoreVaultItemSource::getGroup(const VaultUDSRequest& request) {
 VaultUDSGroup StoreVaultItemSource::updateGroup(const VaultUDSRequest& request) {
     const auto text = required(request.group);
     requireUnlocked();
-    const auto locked = findGroupForWrite(text);
+    auto locked = findGroupForWrite(text);
     const auto& found = locked.found;
     const auto& view = locked.view;
     const auto newName = trimmedOr(request.name, found.name);
@@ -69,7 +69,7 @@ VaultUDSGroup StoreVaultItemSource::updateGroup(const VaultUDSRequest& request) 
     record.nameBlob = std::move(sealed.blob);
     record.nameWrappedKey = std::move(sealed.wrappedKey);
     record.updatedAt = now();
-    writeGroupChange(record);
+    writeGroupChange(record, &locked.lock);
     return VaultUDSGroup{record.id.text(), newName, found.project, parentName(found, view->collections)};
 }
 

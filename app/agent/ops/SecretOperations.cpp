@@ -276,7 +276,7 @@ VaultUDSSecretMetadata StoreVaultItemSource::updateSecret(const VaultUDSRequest&
             if (!approve(describeChange(found, change))) fail(Case::cancelled);
             approvedFor = found.record;
         }
-        const auto lock = store_->lockRecordForWrite(found.record.id);
+        auto lock = store_->lockRecordForWrite(found.record.id);
         if (!unchangedSince(found.record)) continue;
 
         const auto target = change.groupName.empty() && change.projectName.empty()
@@ -292,7 +292,7 @@ VaultUDSSecretMetadata StoreVaultItemSource::updateSecret(const VaultUDSRequest&
         writeChangedItem(itemBody(found.record.id, target.record.id, found.record.type,
                                   sealPayload(change.payload, found.record.id, target.key),
                                   std::string(toText(change.tier)), found.record.revision),
-                         nameTag(change.payload.name, target.key));
+                         nameTag(change.payload.name, target.key), &lock);
         return metadata(found.record.id, target.name, change.payload, change.updated, change.tier);
     }
 }
@@ -302,14 +302,14 @@ VaultUDSDeleteResult StoreVaultItemSource::deleteSecret(const VaultUDSRequest& r
     if (!request.ref) fail(Case::invalid);
     const auto found = findItem(VaultRef::parse(*request.ref));
     if (!approve("Delete " + promptName(found.payload.name) + " from Vael")) fail(Case::cancelled);
-    const auto lock = store_->lockRecordForWrite(found.record.id);
+    auto lock = store_->lockRecordForWrite(found.record.id);
     const auto row = store_->item(found.record.id);
     if (!row || row->deleted || row->collectionId != found.record.collectionId) fail(Case::notFound);
     if (*row != found.record) {
         const auto now = openPayload(*row, found.collection.key);
         if (!now || now->name != found.payload.name) fail(Case::notFound);
     }
-    tombstoneItemHeld(found.record.id);
+    tombstoneItemHeld(found.record.id, lock);
     return VaultUDSDeleteResult{true};
 }
 

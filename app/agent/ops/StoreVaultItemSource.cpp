@@ -535,9 +535,9 @@ void StoreVaultItemSource::writeNewItem(const ItemBody& body, const Bytes& nameT
     }
 }
 
-void StoreVaultItemSource::writeChangedItem(const ItemBody& body, const Bytes& nameTag) {
+void StoreVaultItemSource::writeChangedItem(const ItemBody& body, const Bytes& nameTag, SyncEngine::RecordHold* hold) {
     if (syncEngine_) {
-        syncEngine_->write(body, nameTag);
+        syncEngine_->write(body, nameTag, hold);
     } else {
         auto record = body.toRecord(false);
         record.revision = body.revision + 1;
@@ -547,13 +547,13 @@ void StoreVaultItemSource::writeChangedItem(const ItemBody& body, const Bytes& n
 
 void StoreVaultItemSource::tombstoneItem(const Uuid& id) {
     // Waits for a writer of the item that read it before this deletion, so that writer cannot put it back.
-    const auto lock = store_->lockRecordForWrite(id);
-    tombstoneItemHeld(id);
+    auto lock = store_->lockRecordForWrite(id);
+    tombstoneItemHeld(id, lock);
 }
 
-void StoreVaultItemSource::tombstoneItemHeld(const Uuid& id) {
+void StoreVaultItemSource::tombstoneItemHeld(const Uuid& id, SyncEngine::RecordHold& hold) {
     if (syncEngine_) {
-        syncEngine_->deleteItem(id);
+        syncEngine_->deleteItem(id, &hold);
         return;
     }
     auto row = store_->item(id);
@@ -571,9 +571,9 @@ void StoreVaultItemSource::writeNewGroup(const CollectionRecord& record) {
     }
 }
 
-void StoreVaultItemSource::writeGroupChange(const CollectionRecord& record) {
+void StoreVaultItemSource::writeGroupChange(const CollectionRecord& record, SyncEngine::RecordHold* hold) {
     if (syncEngine_) {
-        syncEngine_->patchCollection(record);
+        syncEngine_->patchCollection(record, hold);
     } else {
         store_->upsertCollection(record);
     }
@@ -581,9 +581,9 @@ void StoreVaultItemSource::writeGroupChange(const CollectionRecord& record) {
 
 void StoreVaultItemSource::tombstoneGroup(const Uuid& id) {
     // Waits for a rename or move that read the group before this deletion, so it cannot put it back.
-    const auto lock = store_->lockRecordForWrite(id);
+    auto lock = store_->lockRecordForWrite(id);
     if (syncEngine_) {
-        syncEngine_->deleteCollection(id);
+        syncEngine_->deleteCollection(id, &lock);
         return;
     }
     auto row = store_->collection(id);

@@ -212,11 +212,13 @@ private:
     // sealed in it (ItemNameIndex), so that searches find it without opening it.
     Bytes nameTag(const std::string& name, const CollectionKey& key) const;
     void writeNewItem(const ItemBody& body, const Bytes& nameTag);
-    void writeChangedItem(const ItemBody& body, const Bytes& nameTag);
-    void tombstoneItem(const Uuid& id);      // takes the item's write lock
-    void tombstoneItemHeld(const Uuid& id);  // the caller holds it
+    // A hold on the item, when given, is released once the local write is committed, before the server
+    // is asked.
+    void writeChangedItem(const ItemBody& body, const Bytes& nameTag, SyncEngine::RecordHold* hold = nullptr);
+    void tombstoneItem(const Uuid& id);                                  // takes the item's write lock
+    void tombstoneItemHeld(const Uuid& id, SyncEngine::RecordHold& hold);  // the caller holds it
     void writeNewGroup(const CollectionRecord& record);
-    void writeGroupChange(const CollectionRecord& record);
+    void writeGroupChange(const CollectionRecord& record, SyncEngine::RecordHold* hold = nullptr);
     void tombstoneGroup(const Uuid& id);
     // How many live items a deletion of the group (with the groups below it) or project takes.
     std::size_t itemsBelow(const Uuid& collectionId) const;
@@ -228,7 +230,8 @@ private:
     // Browser operations.
     std::vector<BrowserCandidate> browserCandidates(OnReadFailure policy) const;
     BrowserCandidate browserItem(const std::optional<std::string>& id, const std::optional<std::string>& origin) const;
-    VaultUDSSecretMetadata updatePassword(const BrowserCandidate& candidate, const std::string& password);
+    VaultUDSSecretMetadata updatePassword(const BrowserCandidate& candidate, const std::string& password,
+                                          SyncEngine::RecordHold& hold);
 
     std::shared_ptr<VaelStore> store_;
     std::shared_ptr<VaultCrypto> vault_;
