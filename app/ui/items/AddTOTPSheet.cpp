@@ -11,6 +11,7 @@
 #include <QLineEdit>
 #include <QMimeData>
 #include <QAbstractTextDocumentLayout>
+#include <QKeyEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
@@ -19,6 +20,7 @@
 #include "app/ui/widgets/BusySpinner.h"
 #include "app/ui/items/CodeRowView.h"
 #include "app/ui/items/CountdownRing.h"
+#include "app/ui/items/RollingCodeLabel.h"
 #include "app/ui/widgets/ErrorLabel.h"
 #include "app/ui/widgets/FileChooser.h"
 #include "app/ui/widgets/FormSection.h"
@@ -144,6 +146,8 @@ QWidget* AddTOTPSheet::buildSeedSection() {
     // The line count is known once the text is laid out at the editor's width.
     connect(seed_->document()->documentLayout(), &QAbstractTextDocumentLayout::documentSizeChanged, this,
             [this] { fitSeedHeight(); });
+    // Return is the sheet's default action here too; Shift+Return breaks the line.
+    seed_->installEventFilter(this);
     section->form()->addRow(seed_);
 
     auto* actions = new QHBoxLayout;
@@ -185,7 +189,8 @@ QWidget* AddTOTPSheet::buildSeedSection() {
     previewRow->addWidget(symbolLabel("checkmark.circle.fill", systemColor(SystemColor::green, palette()), 18));
     auto* previewTexts = new QVBoxLayout;
     previewTexts->setSpacing(1);
-    previewCode_ = styledLabel({}, TextStyle::title3, QFont::Medium);
+    // The code rolls up into the next one, as the codes list's do.
+    previewCode_ = liveCodeLabel(TextStyle::title3);
     previewCode_->setObjectName("previewCode");
     previewCaption_ = styledLabel({}, TextStyle::caption, QFont::Normal, true);
     previewCaption_->setObjectName("previewCaption");
@@ -256,6 +261,17 @@ void AddTOTPSheet::dropEvent(QDropEvent* event) {
     model_->readImage(urls.front().toLocalFile().toStdString());
 }
 
+bool AddTOTPSheet::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == seed_ && event->type() == QEvent::KeyPress) {
+        auto* key = static_cast<QKeyEvent*>(event);
+        if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) && !(key->modifiers() & Qt::ShiftModifier)) {
+            if (add_->isEnabled()) add_->click();
+            return true;
+        }
+    }
+    return Sheet::eventFilter(watched, event);
+}
+
 void AddTOTPSheet::fitSeedHeight() {
     // One to three lines, growing with the text; a plain-text document measures its height in lines.
     const int lines =
@@ -285,8 +301,7 @@ void AddTOTPSheet::refreshPreview() {
     ticker_.start();
     const auto date = app_.clock().now();
     const auto code = model_->previewCode(date);
-    previewCode_->setText(code ? qs(*code) : QString());
-    previewCode_->setAccessibleName(previewCode_->text());
+    previewCode_->setCode(code ? qs(*code) : QString());
     previewCode_->setVisible(code.has_value());
     previewCaption_->setText(qs(model_->previewCaption()));
     previewCaption_->setAccessibleName(previewCaption_->text());

@@ -15,6 +15,8 @@ class QPushButton;
 
 namespace vael {
 
+class RollingCodeLabel;
+
 class BusySpinner;
 class CountdownRing;
 class ErrorLabel;
@@ -41,6 +43,7 @@ public:
 protected:
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     QWidget* buildSeedSection();
@@ -61,7 +64,7 @@ private:
     QPushButton* scan_ = nullptr;
     BusySpinner* scanSpinner_ = nullptr;
     QWidget* preview_ = nullptr;
-    QLabel* previewCode_ = nullptr;
+    RollingCodeLabel* previewCode_ = nullptr;
     QLabel* previewCaption_ = nullptr;
     CountdownRing* previewRing_ = nullptr;
     QWidget* invalid_ = nullptr;

@@ -10,6 +10,7 @@
 #include "app/model/window/SyncPillText.h"
 #include "app/ui/window/SyncStatusPill.h"
 #include "app/ui/design/SymbolCatalog.h"
+#include "app/ui/widgets/Sheet.h"
 
 namespace vael {
 
@@ -97,6 +98,8 @@ VaultToolbar::VaultToolbar(AppModel& app, QWidget* page) : QToolBar(page), app_(
     search_->setClearButtonEnabled(true);
     search_->setFixedWidth(200);
     QObject::connect(search_, &QLineEdit::textChanged, this, &VaultToolbar::searchTextChanged);
+    addKeyAction(search_, "toolbar.clearSearch", {QKeySequence(Qt::Key_Escape)}, Qt::WidgetShortcut,
+                 [search = search_] { search->clear(); });
     addWidget(search_);
 
     QObject::connect(&app_, &AppModel::isServerConnectedChanged, this, &VaultToolbar::followConnection);
