@@ -148,6 +148,7 @@ QWidget* AddTOTPSheet::buildSeedSection() {
             [this] { fitSeedHeight(); });
     // Return is the sheet's default action here too; Shift+Return breaks the line.
     seed_->installEventFilter(this);
+    seed_->viewport()->installEventFilter(this);
     section->form()->addRow(seed_);
 
     auto* actions = new QHBoxLayout;
@@ -262,6 +263,8 @@ void AddTOTPSheet::dropEvent(QDropEvent* event) {
 }
 
 bool AddTOTPSheet::eventFilter(QObject* watched, QEvent* event) {
+    // The placeholder's lines depend on the width the box is given.
+    if (watched == seed_->viewport() && event->type() == QEvent::Resize) fitSeedHeight();
     if (watched == seed_ && event->type() == QEvent::KeyPress) {
         auto* key = static_cast<QKeyEvent*>(event);
         if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) && !(key->modifiers() & Qt::ShiftModifier)) {
@@ -274,9 +277,16 @@ bool AddTOTPSheet::eventFilter(QObject* watched, QEvent* event) {
 
 void AddTOTPSheet::fitSeedHeight() {
     // One to three lines, growing with the text; a plain-text document measures its height in lines.
-    const int lines =
-        std::clamp(static_cast<int>(seed_->document()->documentLayout()->documentSize().height()), 1, 3);
+    // Empty, it shows every line of its placeholder, which a large font wraps.
     const QFontMetrics metrics(seed_->font());
+    int typed = static_cast<int>(seed_->document()->documentLayout()->documentSize().height());
+    if (seed_->document()->isEmpty()) {
+        const int inner = seed_->viewport()->width() - static_cast<int>(2 * seed_->document()->documentMargin());
+        const QRect hint = metrics.boundingRect(QRect(0, 0, std::max(1, inner), 100000), Qt::TextWordWrap,
+                                                seed_->placeholderText());
+        typed = std::max(typed, (hint.height() + metrics.lineSpacing() - 1) / metrics.lineSpacing());
+    }
+    const int lines = std::clamp(typed, 1, 3);
     const int chrome = static_cast<int>(seed_->document()->documentMargin() * 2) + seed_->frameWidth() * 2 +
                        seed_->contentsMargins().top() + seed_->contentsMargins().bottom() + 4;
     seed_->setFixedHeight(lines * metrics.lineSpacing() + chrome);

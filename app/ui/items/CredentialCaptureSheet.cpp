@@ -96,6 +96,8 @@ CredentialCaptureSheet::CredentialCaptureSheet(LiveCredentialCapturePresenter::P
     layout->addLayout(buttons);
 
     connect(password_, &QLineEdit::textChanged, save_, [this] { save_->setEnabled(!password_->text().isEmpty()); });
+    // Every row at its height, whatever the font: the sheet grows rather than squeeze them.
+    fitDesignedSize({kWidth, 0});
 }
 
 CredentialCaptureSheet::~CredentialCaptureSheet() {
