@@ -79,6 +79,11 @@ VaultToolbar::VaultToolbar(AppModel& app, QWidget* page) : QToolBar(page), app_(
     addItem_->setAutoRaise(true);
     QObject::connect(addItem_, &QToolButton::clicked, this, &VaultToolbar::newItemRequested);
     addWidget(addItem_);
+    // Room after the add control, so its menu arrow reads as its own and not as Lock's.
+    auto* gap = new QWidget(this);
+    gap->setObjectName("toolbar.addGap");
+    gap->setFixedWidth(addItem_->fontMetrics().averageCharWidth() * 2);
+    addWidget(gap);
 
     lock_ = addButton("toolbar.lock", "Lock", "lock.fill", "Lock the vault (Ctrl+L)");
     lock_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_L));

@@ -394,6 +394,42 @@ TEST(SidebarColumn, DisclosuresStartClosedAndKeepTheUsersChoice) {
     menu->close();
 }
 
+// A group made in a closed project (or below a closed group) is shown: its path opens. Groups
+// that arrive otherwise leave the disclosures as they are.
+TEST(SidebarColumn, ANewGroupOpensItsWayIntoView) {
+    OpenVault v;
+    const auto top = v.group("top");
+    VaultWindowModel window(v.m);
+    SidebarColumn column(window);
+    column.resize(240, 500);
+    column.show();
+    await(window.refresh());
+    settle();
+    auto* tree = column.tree();
+    auto* model = tree->model();
+    const auto find = [&](const QString& text) {
+        const auto hits = model->match(model->index(0, 0), Qt::DisplayRole, text, 1, Qt::MatchRecursive | Qt::MatchExactly);
+        return hits.isEmpty() ? QModelIndex() : hits.front();
+    };
+    const auto project = AppModel::localOrgID();
+    ASSERT_FALSE(window.isProjectExpanded(project));
+
+    v.group("synced elsewhere");
+    await(window.refresh());
+    settle();
+    EXPECT_FALSE(window.isProjectExpanded(project));
+
+    window.requestStructure(StructureSheet::newGroup(project, top));
+    await(window.structureSheet()->save(v.m, "inner"));
+    window.clearStructureSheet();
+    await(window.refresh());
+    settle();
+    EXPECT_TRUE(window.isProjectExpanded(project));
+    EXPECT_TRUE(tree->isExpanded(find("Personal")));
+    EXPECT_TRUE(tree->isExpanded(find("top")));
+    EXPECT_TRUE(tree->visualRect(find("inner")).isValid());
+}
+
 // The list reads each row out with its tier, in the locale's name order.
 TEST(ItemListColumn, RowsReadOutTheirTierInNameOrder) {
     OpenVault v;
