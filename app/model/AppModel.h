@@ -224,8 +224,9 @@ public:
     static constexpr std::string_view kConnectFailed = "Could not connect to the server.";
 
     // Logs in with the vault's passkey and opens the session with the key its PRF output opens.
-    // Does nothing while a session is open or a lock is finishing. A key answered while a passphrase
-    // is being checked waits for that check and opens the vault if the passphrase did not. A call
+    // Does nothing while a session is open, an opening is under way or a lock is finishing. A key
+    // answered while a passphrase is being checked waits for that check and opens the vault if the
+    // passphrase did not. A call
     // while another attempt waits for the key joins it (a loud call makes its failure reported);
     // a call while a cancelled attempt winds down starts after it. Failures set errorMessage,
     // except, when quietCancel holds, a cancelled prompt or no security key plugged in. Never raises.

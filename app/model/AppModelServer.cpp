@@ -98,11 +98,13 @@ QCoro::Task<> AppModel::unlockWithPasskey(bool quietCancel) {
         if (!quietCancel) passkeyLoud_ = true;
         co_return;
     }
+    // A passphrase being checked starts no new wait for the key.
+    if (isBusy()) co_return;
     // An attempt cancelled because the vault opened another way is still winding down.
     while (passkeyWaiting_) {
         NextSignal ended(this, &AppModel::passkeyAttemptEnded);
         co_await ended;
-        if (!self || session_ || closing_ > 0) co_return;
+        if (!self || isBusy()) co_return;
     }
     const auto lockCount = lockCount_;
     std::exception_ptr failure;
