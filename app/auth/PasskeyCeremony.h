@@ -19,6 +19,9 @@ public:
     virtual ~PasskeyCeremony() = default;
     virtual WebAuthnCodec::CreationResult registerCredential(const WebAuthnCodec::CreationOptions& options) = 0;
     virtual PasskeyAssertion assertCredential(const WebAuthnCodec::RequestOptions& options) = 0;
+    // Ends the ceremony waiting for the user, if any, as if the user had cancelled it; its prompts
+    // close. Callable from any thread; a ceremony that has not started yet is not affected.
+    virtual void cancel() {}
 };
 
 }  // namespace vael

@@ -480,6 +480,7 @@ QCoro::Task<> AppModel::openSession(std::uint64_t lockCountAtStart) {
     }
 
     session_ = std::move(session);
+    abandonWaitingPasskey();
     liveCapture_->open();
     setErrorMessage(std::nullopt);
     setPhase(pendingInvite_ ? Phase::acceptingInvite : Phase::unlocked);
@@ -487,10 +488,17 @@ QCoro::Task<> AppModel::openSession(std::uint64_t lockCountAtStart) {
     if (isServerConnected_) startSyncHeartbeat();
 }
 
+void AppModel::abandonWaitingPasskey() {
+    if (!passkeyWaiting_ || passkeyAbandoned_) return;
+    passkeyAbandoned_ = true;
+    if (ceremony_) ceremony_->cancel();
+}
+
 QCoro::Task<> AppModel::lock() {
     QPointer<AppModel> self(this);
     ++closing_;
     ++lockCount_;
+    abandonWaitingPasskey();
     stopActivityMonitoring();
     ++heartbeatGeneration_;
     heartbeatTimer_->stop();

@@ -231,7 +231,11 @@ public:
     static constexpr std::string_view kConnectFailed = "Could not connect to the server.";
 
     // Logs in with the vault's passkey and opens the session with the key its PRF output opens.
-    // Does nothing while a session is open or an opening is under way. Failures set errorMessage,
+    // Does nothing while a session is open, an opening is under way or a lock is finishing. A key
+    // answered while a passphrase is being checked waits for that check and opens the vault if the
+    // passphrase did not. A call
+    // while another attempt waits for the key joins it (a loud call makes its failure reported);
+    // a call while a cancelled attempt winds down starts after it. Failures set errorMessage,
     // except, when quietCancel holds, a cancelled prompt or no security key plugged in. Never raises.
     QCoro::Task<> unlockWithPasskey(bool quietCancel);
     // Registers an account for the open vault under a new passkey, records it in the configuration,
@@ -397,6 +401,10 @@ signals:
     void autoLockMinutesChanged();
     // A run of synchronisation and the runs queued behind it have ended.
     void syncRunsEnded();
+    // An unlock or session opening has ended, however it ended.
+    void openingEnded();
+    // A security-key unlock attempt has ended, however it ended.
+    void passkeyAttemptEnded();
 
 private:
     struct Session;
@@ -413,6 +421,9 @@ private:
     SSHKeyGenerator::Options sshKeyOptions_;
 
     bool isBusy() const { return session_ != nullptr || opening_ || closing_ > 0; }
+    // The security key awaited is no longer wanted (the vault opened or locked another way): its
+    // request is cancelled, its prompt closes and its outcome is dropped.
+    void abandonWaitingPasskey();
     // The vault's replica must be there: a vault being created makes its replica before its vault.json.
     QCoro::Task<> openSession(std::uint64_t lockCountAtStart);
     void noteStoreChange();
@@ -475,6 +486,8 @@ private:
     std::uint64_t nextSessionID_ = 1;
     bool opening_ = false;
     bool passkeyWaiting_ = false;  // a security-key login waits for the user; claims nothing yet
+    bool passkeyLoud_ = false;     // the user asked for the attempt waiting: its failure is reported
+    bool passkeyAbandoned_ = false;  // the attempt waiting was cancelled: another way opened the vault
     int closing_ = 0;        // locks between their first step and their last
     std::uint64_t lockCount_ = 0;
 

@@ -21,14 +21,14 @@ AccountService accountService(const std::shared_ptr<AuthAPI>& api, const std::sh
     return AccountService(api, ceremony, vault, sessions);
 }
 
-// Resumes the awaiting coroutine on the main thread once the model's synchronisation runs have ended.
-class SyncRunsEnd {
+// Resumes the awaiting coroutine on the main thread at the model's next emission of `signal`.
+class NextSignal {
 public:
-    explicit SyncRunsEnd(AppModel* model) : model_(model) {}
+    NextSignal(AppModel* model, void (AppModel::*signal)()) : model_(model), signal_(signal) {}
     bool await_ready() const noexcept { return false; }
     void await_suspend(std::coroutine_handle<> waiting) {
         connection_ = QObject::connect(
-            model_, &AppModel::syncRunsEnded, model_,
+            model_, signal_, model_,
             [this, waiting] {
                 QObject::disconnect(connection_);
                 waiting.resume();
@@ -39,6 +39,7 @@ public:
 
 private:
     AppModel* model_;
+    void (AppModel::*signal_)();
     QMetaObject::Connection connection_;
 };
 
@@ -49,6 +50,19 @@ bool isQuietFailure(std::exception_ptr failure) {
         std::rethrow_exception(failure);
     } catch (const AccountError& error) {
         return error.kind() == AccountError::Kind::ceremonyCancelled || error.isNoSecurityKey();
+    } catch (...) {
+        return false;
+    }
+}
+
+// While the vault is open there is nothing to unlock: the offline sentence ends before its advice.
+constexpr std::string_view kConnectUnreachable = "The server is unreachable.";
+
+bool isOffline(std::exception_ptr failure) {
+    try {
+        std::rethrow_exception(failure);
+    } catch (const AccountError& error) {
+        return error.kind() == AccountError::Kind::offline;
     } catch (...) {
         return false;
     }
@@ -77,20 +91,40 @@ std::string AppModel::describeAccountFailure(std::exception_ptr failure, std::st
 const std::string& AppModel::serverEndpoint() const { return client_->endpoint(); }
 
 QCoro::Task<> AppModel::unlockWithPasskey(bool quietCancel) {
-    if (isBusy() || passkeyWaiting_) co_return;
     QPointer<AppModel> self(this);
+    if (session_ || closing_ > 0) co_return;
+    if (passkeyWaiting_ && !passkeyAbandoned_) {
+        // The press joins the attempt already waiting for the key: its outcome is the user's now.
+        if (!quietCancel) passkeyLoud_ = true;
+        co_return;
+    }
+    // A passphrase being checked starts no new wait for the key.
+    if (isBusy()) co_return;
+    // An attempt cancelled because the vault opened another way is still winding down.
+    while (passkeyWaiting_) {
+        NextSignal ended(this, &AppModel::passkeyAttemptEnded);
+        co_await ended;
+        if (!self || isBusy()) co_return;
+    }
     const auto lockCount = lockCount_;
     std::exception_ptr failure;
     bool connected = false;
     // The wait for the security key claims nothing: a passphrase may open the vault meanwhile, and
-    // then this attempt ends without a trace.
+    // then this attempt is cancelled and ends without a trace.
     passkeyWaiting_ = true;
+    passkeyLoud_ = !quietCancel;
+    passkeyAbandoned_ = false;
+    const auto endWaiting = [this] {
+        if (!passkeyWaiting_) return;
+        passkeyWaiting_ = false;
+        emit passkeyAttemptEnded();
+    };
     try {
         auto read = runBlocking([configStore = configStore_] { return configStore.load(); });
         const auto config = co_await read;
         if (!self) co_return;
         if (!config.serverAccount) {
-            passkeyWaiting_ = false;
+            endWaiting();
             setErrorMessage(std::string(kNoServerAccount));
             co_return;
         }
@@ -100,7 +134,14 @@ QCoro::Task<> AppModel::unlockWithPasskey(bool quietCancel) {
         });
         auto prfOutput = co_await login;
         if (!self) co_return;
-        passkeyWaiting_ = false;
+        // A passphrase being checked meanwhile decides first: this key opens the vault only if it
+        // did not.
+        while (opening_ && lockCount == lockCount_) {
+            NextSignal ended(this, &AppModel::openingEnded);
+            co_await ended;
+            if (!self) co_return;
+        }
+        endWaiting();
         // Another way in got there first, or the vault was locked while the key waited.
         if (isBusy() || lockCount != lockCount_) co_return;
         OpeningGuard guard(this);
@@ -121,13 +162,16 @@ QCoro::Task<> AppModel::unlockWithPasskey(bool quietCancel) {
         failure = std::current_exception();
     }
     if (!self) co_return;
-    passkeyWaiting_ = false;
+    const bool quiet = !passkeyLoud_ && quietCancel;
+    const bool abandoned = passkeyAbandoned_;
+    endWaiting();
     if (!failure) co_return;
-    // The vault opened another way while this attempt waited: nothing to say about it.
-    if (session_) co_return;
+    // The vault opened another way while this attempt waited: nothing to say about it, even when
+    // it has been locked again since.
+    if (session_ || abandoned) co_return;
     // This attempt reached the server, but no session opened to use it.
     if (connected) setServerConnected(false);
-    if (quietCancel && isQuietFailure(failure)) co_return;
+    if (quiet && isQuietFailure(failure)) co_return;
     setErrorMessage(describeOpeningFailure(failure, paths_).value_or(describeAccountFailure(failure, kPasskeyUnlockFailed)));
 }
 
@@ -165,7 +209,8 @@ QCoro::Task<> AppModel::connectToServer(std::string handle) {
     }
     if (!self) co_return;
     if (failure) {
-        setErrorMessage(describeAccountFailure(failure, kConnectFailed));
+        setErrorMessage(isOffline(failure) ? std::string(kConnectUnreachable)
+                                           : describeAccountFailure(failure, kConnectFailed));
         co_return;
     }
     // The account exists whatever happened meanwhile; only the session it was made in is connected.
@@ -184,7 +229,7 @@ QCoro::Task<> AppModel::runSyncAndWait() {
     }
     // The run in flight may have read the server before this request: the one queued after it counts.
     syncAgain_ = true;
-    SyncRunsEnd ended(this);
+    NextSignal ended(this, &AppModel::syncRunsEnded);
     co_await ended;
 }
 

@@ -11,7 +11,9 @@ class AppModel::OpeningGuard {
 public:
     explicit OpeningGuard(AppModel* model) : model_(model) { model->opening_ = true; }
     ~OpeningGuard() {
-        if (model_) model_->opening_ = false;
+        if (!model_) return;
+        model_->opening_ = false;
+        emit model_->openingEnded();
     }
     OpeningGuard(const OpeningGuard&) = delete;
     OpeningGuard& operator=(const OpeningGuard&) = delete;

@@ -47,9 +47,32 @@ template <typename Request>
 auto LivePasskeyCeremony::withDevice(Request&& request) -> decltype(request(std::declval<FidoDevice&>(), nullptr)) {
     std::unique_lock busy(busy_, std::try_to_lock);
     if (!busy.owns_lock()) throw AccountError::ceremonyUnavailable("another passkey request is in progress");
+    {
+        std::lock_guard current(current_);
+        running_ = true;
+        cancelled_ = false;
+    }
+    // cancel() reaches this ceremony until it ends; the key is forgotten before it is closed.
+    struct Running {
+        LivePasskeyCeremony& ceremony;
+        ~Running() {
+            std::lock_guard current(ceremony.current_);
+            ceremony.running_ = false;
+            ceremony.device_ = nullptr;
+        }
+    } running{*this};
+    const auto wasCancelled = [this] {
+        std::lock_guard current(current_);
+        return cancelled_;
+    };
 
     std::unique_ptr<FidoDevice> device = authenticators_->open();
     if (!device) throw AccountError::noSecurityKey();
+    {
+        std::lock_guard current(current_);
+        if (cancelled_) throw AccountError::ceremonyCancelled();
+        device_ = device.get();
+    }
 
     bool needPin = false;
     switch (device->verification()) {
@@ -61,17 +84,18 @@ auto LivePasskeyCeremony::withDevice(Request&& request) -> decltype(request(std:
 
     std::string pinMessage = "Enter the PIN of your security key.";
     for (int attempt = 0;; ++attempt) {
+        if (wasCancelled()) throw AccountError::ceremonyCancelled();
         std::optional<SecureBytes> pin;
         if (needPin) {
             pin = pin_->askPin(pinMessage);
-            if (!pin) throw AccountError::ceremonyCancelled();
+            if (!pin || wasCancelled()) throw AccountError::ceremonyCancelled();
         }
         std::atomic<bool> cancelled = false;
         try {
             TouchWindow window(*touch_, *device, cancelled);
             return request(*device, pin ? &*pin : nullptr);
         } catch (const FidoError& error) {
-            if (cancelled) throw AccountError::ceremonyCancelled();
+            if (cancelled || wasCancelled()) throw AccountError::ceremonyCancelled();
             switch (error.kind()) {
                 case FidoError::Kind::cancelled: throw AccountError::ceremonyCancelled();
                 case FidoError::Kind::pinRequired:
@@ -94,6 +118,16 @@ auto LivePasskeyCeremony::withDevice(Request&& request) -> decltype(request(std:
             throw AccountError::ceremonyUnavailable(error.what());
         }
     }
+}
+
+void LivePasskeyCeremony::cancel() {
+    {
+        std::lock_guard current(current_);
+        if (!running_) return;
+        cancelled_ = true;
+        if (device_) device_->cancel();
+    }
+    pin_->cancel();
 }
 
 WebAuthnCodec::CreationResult LivePasskeyCeremony::registerCredential(const WebAuthnCodec::CreationOptions& options) {

@@ -22,6 +22,7 @@ public:
 
     WebAuthnCodec::CreationResult registerCredential(const WebAuthnCodec::CreationOptions& options) override;
     PasskeyAssertion assertCredential(const WebAuthnCodec::RequestOptions& options) override;
+    void cancel() override;
 
     static constexpr int kPinAttempts = 3;
 
@@ -33,6 +34,11 @@ private:
     std::shared_ptr<PinPrompt> pin_;
     std::shared_ptr<TouchPrompt> touch_;
     std::mutex busy_;
+    // The ceremony under way, for cancel(): its key while one is open, and whether it was cancelled.
+    std::mutex current_;
+    FidoDevice* device_ = nullptr;
+    bool running_ = false;
+    bool cancelled_ = false;
 };
 
 }  // namespace vael

@@ -96,14 +96,27 @@ std::optional<SecureBytes> DialogPinPrompt::askPin(const std::string& message) {
     QApplication* app = widgetApplication();
     if (app == nullptr) return std::nullopt;
     std::optional<SecureBytes> answer;
-    auto show = [&answer, text = QString::fromStdString(message)] {
+    auto show = [this, &answer, text = QString::fromStdString(message)] {
         PinDialog dialog(text);
+        dialog_ = &dialog;
         dialog.raise();
         dialog.activateWindow();
         if (dialog.exec() == QDialog::Accepted) answer = dialog.takePin();
+        dialog_ = nullptr;
     };
     if (!onInterfaceThread(app, show, true)) return std::nullopt;
     return answer;
+}
+
+void DialogPinPrompt::cancel() {
+    QApplication* app = widgetApplication();
+    if (app == nullptr) return;
+    onInterfaceThread(
+        app,
+        [this] {
+            if (dialog_) dialog_->reject();
+        },
+        false);
 }
 
 void DialogTouchPrompt::show(std::function<void()> cancel) {

@@ -34,6 +34,10 @@ public:
 class DialogPinPrompt final : public PinPrompt {
 public:
     std::optional<SecureBytes> askPin(const std::string& message) override;
+    void cancel() override;
+
+private:
+    QPointer<PinDialog> dialog_;  // touched on the interface thread only
 };
 
 // Shows the touch dialog on the interface thread. hide() waits until the dialog is gone, so the

@@ -90,6 +90,8 @@ class PinPrompt {
 public:
     virtual ~PinPrompt() = default;
     virtual std::optional<SecureBytes> askPin(const std::string& message) = 0;
+    // Ends a question being asked, as if the user had cancelled it. Callable from any thread.
+    virtual void cancel() {}
 };
 
 // "Touch your security key" while the key waits. show() returns at once; the prompt calls `cancel`

@@ -15,6 +15,7 @@
 #include "app/ui/items/CaptureHost.h"
 #include "app/ui/ScreenFactory.h"
 #include "app/ui/window/VaultScreen.h"
+#include "app/ui/widgets/Sheet.h"
 #include "app/ui/design/MotionPreference.h"
 #include "app/ui/design/VaelTheme.h"
 
@@ -36,6 +37,17 @@ void fadeIn(QWidget* page) {
     // The effect goes when the fade ends: it would otherwise repaint the page through an offscreen copy.
     QObject::connect(fade, &QPropertyAnimation::finished, page, [page] { page->setGraphicsEffect(nullptr); });
     fade->start(QAbstractAnimation::DeleteWhenStopped);
+}
+
+// Focus moves into a page: to the control its focus proxy names, else to the one it chose as it
+// appeared (the lock screen's field), so asked after the show.
+void focusArrival(QWidget* page) {
+    QWidget* chosen = page->focusProxy() ? page : page->focusWidget();
+    if (!chosen || (chosen != page && !page->isAncestorOf(chosen))) chosen = page;
+    chosen->setFocus(Qt::OtherFocusReason);
+    // The proxy names only where the keyboard lands on arrival: left in place, it would take the
+    // page's other columns out of forward Tab.
+    page->setFocusProxy(nullptr);
 }
 
 // A window of its own around one screen, deleted when closed.
@@ -88,6 +100,7 @@ MainWindow::MainWindow(AppModel& app, ScreenFactory& screens, bool hasTray, QWid
     screen_ = chosenScreen();
     page_ = makePage(screen_);
     stack_->addWidget(page_);
+    focusArrival(page_);
 }
 
 MainWindow::~MainWindow() = default;
@@ -148,13 +161,11 @@ void MainWindow::follow() {
     if (next == Screen::unlock && (screen_ == Screen::vault || screen_ == Screen::invite)) app_.setErrorMessage(std::nullopt);
     screen_ = next;
     auto* page = makePage(next);
-    // Focus moves into the new page: to the control it chose, else to its focus proxy.
-    QWidget* chosen = page->focusWidget();
     stack_->addWidget(page);
     stack_->setCurrentWidget(page);
     if (page_) page_->deleteLater();
     page_ = page;
-    (chosen ? chosen : page)->setFocus(Qt::OtherFocusReason);
+    focusArrival(page);
     fadeIn(page);
 }
 
@@ -191,13 +202,22 @@ void MainWindow::bringForward() {
 }
 
 void MainWindow::openSettings() {
-    if (!settings_) settings_ = hostWindow(new QDialog(this), "settingsDialog", "Settings", {460, 420}, screens_.settings());
+    if (!settings_) {
+        // As large as the settings ask at the current font, within the screen.
+        QWidget* content = screens_.settings();
+        const QScreen* display = QWidget::screen() ? QWidget::screen() : QGuiApplication::primaryScreen();
+        const QSize room = display ? display->availableGeometry().size() * 9 / 10 : content->sizeHint();
+        settings_ = hostWindow(new QDialog(this), "settingsDialog", "Settings",
+                               content->sizeHint().expandedTo({460, 420}).boundedTo(room), content);
+    }
     showWindow(settings_);
 }
 
 void MainWindow::openCodesWindow() {
-    if (!codesWindow_)
+    if (!codesWindow_) {
         codesWindow_ = hostWindow(new QWidget(this, Qt::Window), "codesWindow", "Vael Codes", {320, 420}, screens_.trayCodes());
+        closeOnEscape(codesWindow_);
+    }
     showWindow(codesWindow_);
 }
 

@@ -66,6 +66,23 @@ public:
         return answer;
     }
 
+    // Counts the cancels and runs `onCancel` (set before the ceremony starts), which may release a
+    // scripted failure that waits.
+    void cancel() override {
+        std::function<void()> hook;
+        {
+            std::lock_guard lock(mutex_);
+            ++cancels;
+            hook = onCancel;
+        }
+        if (hook) hook();
+    }
+    int cancelCount() {
+        std::lock_guard lock(mutex_);
+        return cancels;
+    }
+    std::function<void()> onCancel;
+
     // What this passkey's PRF yields for a salt input.
     SecureBytes prfOutput(const Bytes& saltInput) const {
         SecureBytes out(32);
@@ -90,6 +107,7 @@ private:
     std::string secret_;
     Bytes userID_;
     std::mutex mutex_;
+    int cancels = 0;
     std::deque<std::function<void()>> registrationFailures_;
     std::deque<std::function<void()>> assertionFailures_;
 };

@@ -118,6 +118,9 @@ TEST(ServerConnection, ConnectFailuresSaySoAndLeaveTheFileAlone) {
          "Security key was cancelled."},
         {"ana", [&] { s.server.answerNext("beginRegistration", 500, R"({"error":"boom"})"); },
          "The server rejected the passkey."},
+        // The vault is open: no advice about unlocking offline.
+        {"ana", [&] { s.passkey->failNextRegistration([] { throw AccountError::offline(); }); },
+         "The server is unreachable."},
     };
     for (const auto& c : cases) {
         c.prepare();
@@ -248,6 +251,7 @@ TEST(ServerConnection, APassphraseWhileTheSecurityKeyWaitsOpensOneSession) {
         const auto sessionsBefore = s.h.contexts.size();
         s.h.unlock();
         EXPECT_EQ(s.model().phase(), Phase::unlocked) << cancelled;
+        EXPECT_EQ(s.passkey->cancelCount(), 1) << cancelled;  // the key's prompt is taken down
         k.touchKey();
         EXPECT_EQ(s.h.contexts.size(), sessionsBefore + 1) << cancelled;
         EXPECT_EQ(s.model().phase(), Phase::unlocked) << cancelled;
@@ -273,6 +277,7 @@ TEST(ServerConnection, ALockWhileTheSecurityKeyWaitsWins) {
     WaitingKey k(false, false);
     k.s.model().lockForSystemEvent();
     testing::settle();
+    EXPECT_EQ(k.s.passkey->cancelCount(), 1);
     k.touchKey();
     EXPECT_EQ(k.s.model().phase(), Phase::locked);
     EXPECT_FALSE(k.s.model().vault()->isUnlocked());

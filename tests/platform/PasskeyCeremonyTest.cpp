@@ -111,9 +111,11 @@ struct ScriptedPin final : PinPrompt {
 struct ScriptedTouch final : TouchPrompt {
     int shown = 0, hidden = 0;
     bool pressCancel = false;
+    std::function<void()> whileShown;  // runs as the prompt shows, the key waiting
     void show(std::function<void()> cancel) override {
         ++shown;
         if (pressCancel) cancel();
+        if (whileShown) whileShown();
     }
     void hide() override { ++hidden; }
 };
@@ -369,4 +371,23 @@ TEST(Fido2Authenticators, NoKeyMeansTheCeremonyIsUnavailable) {
 }
 
 }  // namespace
+// The vault opened another way while the key waits: cancel() ends the request as cancelled, the
+// key stops waiting and the prompt closes. A cancel with no ceremony running touches nothing.
+TEST_F(PasskeyCeremonyTest, CancelEndsTheRequestWaitingForTheKey) {
+    ceremony.cancel();
+    pin->answers = {"1", "1"};
+    touch->whileShown = [this] {
+        ceremony.cancel();
+        device.failures = {FidoError(Kind::failed, "keepalive cancel")};
+    };
+    EXPECT_EQ(failure([&] { ceremony.assertCredential(request); }), AccountError::ceremonyCancelled());
+    EXPECT_EQ(device.cancels, 1);
+    EXPECT_EQ(touch->shown, 1);
+    EXPECT_EQ(touch->hidden, 1);
+
+    // The next ceremony is not cancelled by the last one's cancel.
+    touch->whileShown = nullptr;
+    EXPECT_NO_THROW(ceremony.assertCredential(request));
+}
+
 }  // namespace vael

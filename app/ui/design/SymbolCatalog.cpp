@@ -26,7 +26,7 @@ const std::map<std::string, QString, std::less<>>& table() {
         {"doc.badge.plus", "document-new-symbolic"},
         {"doc.on.doc", "edit-copy-symbolic"},
         {"envelope", "mail-unread-symbolic"},
-        {"exclamationmark.shield.fill", "security-low-symbolic"},
+        {"exclamationmark.shield.fill", ""},  // the themes' shields are outlines
         {"exclamationmark.triangle.fill", "dialog-warning-symbolic"},
         {"externaldrive.fill", "drive-harddisk-symbolic"},
         {"eye", "view-reveal-symbolic"},
@@ -130,6 +130,22 @@ void paintGlyph(QPainter& p, const QRectF& rect, std::string_view symbol, const 
         p.drawPath(thumb);
         p.restore();
         p.drawRoundedRect(QRectF(0.245, 0.46, 0.50, 0.44), 0.16, 0.16);
+    } else if (symbol == "exclamationmark.shield.fill") {
+        // a solid shield, the exclamation mark cut out of it
+        QPainterPath shield;
+        shield.moveTo(0.5, 0.04);
+        shield.cubicTo(0.62, 0.12, 0.76, 0.16, 0.88, 0.16);
+        shield.lineTo(0.88, 0.50);
+        shield.cubicTo(0.88, 0.74, 0.70, 0.88, 0.5, 0.97);
+        shield.cubicTo(0.30, 0.88, 0.12, 0.74, 0.12, 0.50);
+        shield.lineTo(0.12, 0.16);
+        shield.cubicTo(0.24, 0.16, 0.38, 0.12, 0.5, 0.04);
+        QPainterPath mark;
+        mark.addRoundedRect(QRectF(0.45, 0.24, 0.10, 0.38), 0.05, 0.05);
+        mark.addEllipse(QPointF(0.5, 0.74), 0.065, 0.065);
+        p.setPen(Qt::NoPen);
+        p.setBrush(tint);
+        p.drawPath(shield.subtracted(mark));
     } else if (symbol == "qrcode.viewfinder") {
         p.setPen(pen);
         p.setBrush(Qt::NoBrush);

@@ -11,6 +11,7 @@
 #include <QLineEdit>
 #include <QMimeData>
 #include <QAbstractTextDocumentLayout>
+#include <QKeyEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
@@ -20,6 +21,7 @@
 #include "app/ui/items/CodeRowView.h"
 #include "app/ui/items/CountdownRing.h"
 #include "app/ui/widgets/ElidedLabel.h"
+#include "app/ui/items/RollingCodeLabel.h"
 #include "app/ui/widgets/ErrorLabel.h"
 #include "app/ui/widgets/FileChooser.h"
 #include "app/ui/widgets/FormSection.h"
@@ -145,6 +147,9 @@ QWidget* AddTOTPSheet::buildSeedSection() {
     // The line count is known once the text is laid out at the editor's width.
     connect(seed_->document()->documentLayout(), &QAbstractTextDocumentLayout::documentSizeChanged, this,
             [this] { fitSeedHeight(); });
+    // Return is the sheet's default action here too; Shift+Return breaks the line.
+    seed_->installEventFilter(this);
+    seed_->viewport()->installEventFilter(this);
     section->form()->addRow(seed_);
 
     auto* actions = new QHBoxLayout;
@@ -186,7 +191,8 @@ QWidget* AddTOTPSheet::buildSeedSection() {
     previewRow->addWidget(symbolLabel("checkmark.circle.fill", systemColor(SystemColor::green, palette()), 18));
     auto* previewTexts = new QVBoxLayout;
     previewTexts->setSpacing(1);
-    previewCode_ = styledLabel({}, TextStyle::title3, QFont::Medium);
+    // The code rolls up into the next one, as the codes list's do.
+    previewCode_ = liveCodeLabel(TextStyle::title3);
     previewCode_->setObjectName("previewCode");
     // The link's issuer and account: anyone's text, of any length.
     previewCaption_ = new ElidedLabel(2);
@@ -260,11 +266,31 @@ void AddTOTPSheet::dropEvent(QDropEvent* event) {
     model_->readImage(urls.front().toLocalFile().toStdString());
 }
 
+bool AddTOTPSheet::eventFilter(QObject* watched, QEvent* event) {
+    // The placeholder's lines depend on the width the box is given.
+    if (watched == seed_->viewport() && event->type() == QEvent::Resize) fitSeedHeight();
+    if (watched == seed_ && event->type() == QEvent::KeyPress) {
+        auto* key = static_cast<QKeyEvent*>(event);
+        if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) && !(key->modifiers() & Qt::ShiftModifier)) {
+            if (add_->isEnabled()) add_->click();
+            return true;
+        }
+    }
+    return Sheet::eventFilter(watched, event);
+}
+
 void AddTOTPSheet::fitSeedHeight() {
     // One to three lines, growing with the text; a plain-text document measures its height in lines.
-    const int lines =
-        std::clamp(static_cast<int>(seed_->document()->documentLayout()->documentSize().height()), 1, 3);
+    // Empty, it shows every line of its placeholder, which a large font wraps.
     const QFontMetrics metrics(seed_->font());
+    int typed = static_cast<int>(seed_->document()->documentLayout()->documentSize().height());
+    if (seed_->document()->isEmpty()) {
+        const int inner = seed_->viewport()->width() - static_cast<int>(2 * seed_->document()->documentMargin());
+        const QRect hint = metrics.boundingRect(QRect(0, 0, std::max(1, inner), 100000), Qt::TextWordWrap,
+                                                seed_->placeholderText());
+        typed = std::max(typed, (hint.height() + metrics.lineSpacing() - 1) / metrics.lineSpacing());
+    }
+    const int lines = std::clamp(typed, 1, 3);
     const int chrome = static_cast<int>(seed_->document()->documentMargin() * 2) + seed_->frameWidth() * 2 +
                        seed_->contentsMargins().top() + seed_->contentsMargins().bottom() + 4;
     seed_->setFixedHeight(lines * metrics.lineSpacing() + chrome);
@@ -289,8 +315,7 @@ void AddTOTPSheet::refreshPreview() {
     ticker_.start();
     const auto date = app_.clock().now();
     const auto code = model_->previewCode(date);
-    previewCode_->setText(code ? qs(*code) : QString());
-    previewCode_->setAccessibleName(previewCode_->text());
+    previewCode_->setCode(code ? qs(*code) : QString());
     previewCode_->setVisible(code.has_value());
     previewCaption_->setFullText(shortName(model_->previewCaption()));
     previewRing_->setTime(model_->seedText(), date);

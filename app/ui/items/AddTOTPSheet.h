@@ -15,6 +15,8 @@ class QPushButton;
 
 namespace vael {
 
+class RollingCodeLabel;
+
 class BusySpinner;
 class CountdownRing;
 class ElidedLabel;
@@ -42,6 +44,7 @@ public:
 protected:
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     QWidget* buildSeedSection();
@@ -62,7 +65,7 @@ private:
     QPushButton* scan_ = nullptr;
     BusySpinner* scanSpinner_ = nullptr;
     QWidget* preview_ = nullptr;
-    QLabel* previewCode_ = nullptr;
+    RollingCodeLabel* previewCode_ = nullptr;
     ElidedLabel* previewCaption_ = nullptr;
     CountdownRing* previewRing_ = nullptr;
     QWidget* invalid_ = nullptr;

@@ -8,6 +8,7 @@
 #include <QWidget>
 
 #include "app/ui/ScreenFactory.h"
+#include "app/ui/widgets/Sheet.h"
 #include "app/ui/design/SymbolCatalog.h"
 #include "app/ui/design/VaelTheme.h"
 
@@ -33,6 +34,7 @@ void CodesTray::showPopup() {
     popup_->setObjectName("codesPopup");
     popup_->setAccessibleName("Vael Codes");
     popup_->setAttribute(Qt::WA_DeleteOnClose);
+    closeOnEscape(popup_);
     auto* layout = new QVBoxLayout(popup_);
     layout->setContentsMargins(0, 0, 0, 0);
     // The popup is as large as the view in it, locked or unlocked, and follows it when the phase changes.

@@ -66,9 +66,10 @@ CredentialCaptureSheet::CredentialCaptureSheet(LiveCredentialCapturePresenter::P
     tier_ = new QComboBox;
     tier_->setObjectName("captureTier");
     tier_->setAccessibleName("AI access");
-    tier_->addItem("Injectable (auto)", static_cast<int>(UDSAIAccess::injectable));
-    tier_->addItem("Human-gated (approval)", static_cast<int>(UDSAIAccess::humanGated));
-    tier_->addItem("AI-hidden", static_cast<int>(UDSAIAccess::aiHidden));
+    // The tiers by the names the rest of the window gives them.
+    tier_->addItem(TierStyle::injectable().title, static_cast<int>(UDSAIAccess::injectable));
+    tier_->addItem(TierStyle::humanGated().title, static_cast<int>(UDSAIAccess::humanGated));
+    tier_->addItem(TierStyle::aiHidden().title, static_cast<int>(UDSAIAccess::aiHidden));
     tier_->setCurrentIndex(1);
     form->addRow("Name", name_);
     form->addRow("Username or email", username_);
@@ -95,6 +96,8 @@ CredentialCaptureSheet::CredentialCaptureSheet(LiveCredentialCapturePresenter::P
     layout->addLayout(buttons);
 
     connect(password_, &QLineEdit::textChanged, save_, [this] { save_->setEnabled(!password_->text().isEmpty()); });
+    // Every row at its height, whatever the font: the sheet grows rather than squeeze them.
+    fitDesignedSize({kWidth, 0});
 }
 
 CredentialCaptureSheet::~CredentialCaptureSheet() {

@@ -1,5 +1,7 @@
 #include "app/ui/items/ItemDetailView.h"
 
+#include <algorithm>
+
 #include <QCheckBox>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -22,6 +24,7 @@
 #include "app/ui/widgets/GroupedSurface.h"
 #include "app/ui/widgets/Labels.h"
 #include "app/ui/widgets/SecondTicker.h"
+#include "app/ui/design/MotionPreference.h"
 #include "app/ui/design/SymbolCatalog.h"
 #include "app/ui/design/VaelComponents.h"
 
@@ -88,6 +91,12 @@ public:
         if (!vm_) return;
         const auto& field = vm_->payload().fields[static_cast<std::size_t>(index_)];
         show(qs(vm_->displayValue(index_)));
+        // The value, revealed or masked again, comes in from faint on the copy feedback's spring.
+        if (const bool revealed = vm_->isRevealed(index_); revealed != revealed_) {
+            revealed_ = revealed;
+            MotionPreference::animate(this, revealMotion_, 0.2, 1.0, CopyButton::kSymbolMotionMs,
+                                      MotionPreference::spring(), [this](double opacity) { fadeValue(opacity); });
+        }
         const bool masked = !vm_->isRevealed(index_) && (field.concealed || vm_->forgotten());
         reveal_->setVisible(masked && !vm_->forgotten());
         copy_->setVisible(!masked);
@@ -110,12 +119,26 @@ private:
         shown_ = std::move(text);
     }
 
+    void fadeValue(double opacity) {
+        if (opacity >= 1.0) {
+            value_->setPalette(QPalette());  // back to the theme's own colours
+            return;
+        }
+        QPalette faded = value_->palette();
+        QColor text = palette().color(QPalette::WindowText);
+        text.setAlphaF(float(std::clamp(opacity, 0.0, 1.0) * text.alphaF()));
+        faded.setColor(QPalette::WindowText, text);
+        value_->setPalette(faded);
+    }
+
     QPointer<ItemDetailViewModel> vm_;
     int index_;
     ElidedLabel* value_;
     QPushButton* reveal_;
     CopyButton* copy_;
     QString shown_;
+    bool revealed_ = false;
+    QVariantAnimation* revealMotion_ = nullptr;
 };
 
 // A one-time-code field: the live code, its ring and "Copy code", or "Invalid seed". The seed itself

@@ -103,7 +103,7 @@ SSHKeySheet::SSHKeySheet(AppModel& app, QWidget* parent, std::shared_ptr<FileCho
     glyph_->setObjectName("sshKeyGlyph");
     glyph_->setAccessibleName("SSH key");
     header->addWidget(glyph_);
-    title_ = styledLabel("New SSH Key", TextStyle::title, QFont::DemiBold);
+    title_ = styledLabel("New SSH Key", TextStyle::title3, QFont::DemiBold);
     title_->setObjectName("sshKeyTitle");
     title_->setAccessibleName(title_->text());
     header->addWidget(title_);

@@ -39,9 +39,8 @@ AcceptInviteCard::AcceptInviteCard(std::shared_ptr<AcceptInviteViewModel> vm, QW
     title->setAlignment(Qt::AlignCenter);
     invited->addWidget(title);
     auto* accept = vaelPrimaryButton(named(new QPushButton("Accept invite", invited_), "acceptInvite.accept", "Accept invite"));
-    claiming_ = new BusySpinner(14, accept);
+    claiming_ = spinnerInButton(accept);
     claiming_->setObjectName("acceptInvite.claiming");
-    claiming_->move(12, 0);
     // Not disabled while claiming: a second press claims again with the same token.
     connect(accept, &QPushButton::clicked, this, [vm = vm_] { vm->accept(); });
     invited->addWidget(accept);

@@ -117,6 +117,8 @@ OnboardingView::OnboardingView(AppModel& app, OnboardingViewModel* vm, Finished 
     tagline->setAlignment(Qt::AlignCenter);
     tagline->setWordWrap(true);
     tagline->setFixedWidth(380);
+    // Centred at a fixed width, it is laid out at its hinted height: ask for all its lines.
+    tagline->setMinimumHeight(tagline->heightForWidth(380));
     header->addWidget(tagline, 0, Qt::AlignHCenter);
     column->addLayout(header);
 

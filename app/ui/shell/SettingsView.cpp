@@ -1,5 +1,7 @@
 #include "app/ui/shell/SettingsView.h"
 
+#include <algorithm>
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QEvent>
@@ -66,6 +68,12 @@ QWidget* labelledControl(const QString& title, const QString& caption, QWidget* 
 
 }  // namespace
 
+QSize SettingsView::sizeHint() const {
+    const int width = std::max(460, page_->minimumSizeHint().width());
+    const int height = page_->hasHeightForWidth() ? page_->heightForWidth(width) : page_->sizeHint().height();
+    return {width, std::max(420, height)};
+}
+
 QString SettingsView::versionText() {
     const QString version = QCoreApplication::applicationVersion();
     return "Version " + (version.isEmpty() ? QStringLiteral("1.0") : version);
@@ -88,6 +96,7 @@ SettingsView::SettingsView(AppModel& app, QWidget* parent) : QWidget(parent), ap
     scroll->setFocusPolicy(Qt::NoFocus);
     outer->addWidget(scroll);
     auto* page = new QWidget;
+    page_ = page;
     scroll->setWidget(page);
     auto* column = new QVBoxLayout(page);
     column->setContentsMargins(12, 10, 12, 10);

@@ -16,7 +16,9 @@ class AppModel;
 class SettingsView : public QWidget {
 public:
     explicit SettingsView(AppModel& app, QWidget* parent = nullptr);
-    QSize sizeHint() const override { return {460, 420}; }
+    // The designed 460 by 420, or more where the content needs it: it grows with the font rather
+    // than scroll.
+    QSize sizeHint() const override;
 
     // The auto-lock choices in order, as minutes.
     static constexpr int kAutoLockChoices[] = {0, 15, 60, 240};
@@ -30,6 +32,7 @@ private:
     void refresh();
 
     AppModel& app_;
+    QWidget* page_ = nullptr;
     QFormLayout* methods_ = nullptr;
     QWidget* securityKeyRow_ = nullptr;
     QComboBox* autoLock_ = nullptr;

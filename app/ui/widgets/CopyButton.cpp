@@ -33,15 +33,28 @@ void CopyFeedback::set(bool copied) {
     show_(copied);
 }
 
+namespace {
+
+// Both buttons swap their symbol alike, on a short spring: the new one comes in from faint.
+void swapSymbol(QObject* button, QVariantAnimation*& motion, std::function<void(double opacity)> paint) {
+    MotionPreference::animate(button, motion, 0.2, 1.0, CopyButton::kSymbolMotionMs, MotionPreference::spring(),
+                              std::move(paint));
+}
+
+QColor faded(QColor colour, qreal opacity) {
+    colour.setAlphaF(float(colour.alphaF() * std::clamp<qreal>(opacity, 0, 1)));
+    return colour;
+}
+
+}  // namespace
+
 CopyButton::CopyButton(QString help, std::function<QString()> value, TimerSource& timers, QWidget* parent)
     : QToolButton(parent),
       help_(std::move(help)),
       value_(std::move(value)),
       feedback_(timers, [this](bool copied) {
           show(copied);
-          // The symbol swaps with a short spring: the new one comes in from faint.
-          MotionPreference::animate(this, symbolMotion_, 0.2, 1.0, kSymbolMotionMs, MotionPreference::spring(),
-                                    [this](double opacity) { paintSymbol(opacity); });
+          swapSymbol(this, symbolMotion_, [this](double opacity) { paintSymbol(opacity); });
       }) {
     setAutoRaise(true);
     setFocusPolicy(Qt::StrongFocus);
@@ -52,9 +65,8 @@ CopyButton::CopyButton(QString help, std::function<QString()> value, TimerSource
 }
 
 void CopyButton::paintSymbol(qreal opacity) {
-    QColor tint = isCopied() ? systemColor(SystemColor::green, palette()) : VaelTheme::secondaryText(palette());
-    tint.setAlphaF(float(tint.alphaF() * std::clamp<qreal>(opacity, 0, 1)));
-    setIcon(SymbolCatalog::icon(isCopied() ? "checkmark" : "doc.on.doc", tint, 16));
+    const QColor tint = isCopied() ? systemColor(SystemColor::green, palette()) : VaelTheme::secondaryText(palette());
+    setIcon(SymbolCatalog::icon(isCopied() ? "checkmark" : "doc.on.doc", faded(tint, opacity), 16));
 }
 
 void CopyButton::show(bool copied) {
@@ -76,7 +88,10 @@ void CopyButton::changeEvent(QEvent* event) {
 }
 
 AICopyButton::AICopyButton(std::function<QString()> value, TimerSource& timers, QWidget* parent)
-    : QPushButton(parent), value_(std::move(value)), feedback_(timers, [this](bool copied) { show(copied); }) {
+    : QPushButton(parent), value_(std::move(value)), feedback_(timers, [this](bool copied) {
+          show(copied);
+          swapSymbol(this, symbolMotion_, [this](double opacity) { paintSymbol(opacity); });
+      }) {
     setFont(VaelFont::style(TextStyle::callout, QFont::DemiBold));
     setToolTip(
         QStringLiteral("Copy an AI-ready handoff: field refs, access tier, and usage \u2014 never secret values"));
@@ -93,7 +108,7 @@ void AICopyButton::show(bool copied) {
     const QString title = copied ? QStringLiteral("Copied") : QStringLiteral("Copy for AI");
     setText(title);
     setAccessibleName(title);
-    setIcon(SymbolCatalog::icon(copied ? "checkmark" : "sparkles", tint, 14));
+    paintSymbol(1.0);
     QColor border = tint;
     border.setAlphaF(0.5f);
     QColor fill = tint;
@@ -102,6 +117,11 @@ void AICopyButton::show(bool copied) {
                                  " padding: 4px 10px; }")
                       .arg(tint.name(), fill.name(QColor::HexArgb), border.name(QColor::HexArgb)));
     restyling_ = false;
+}
+
+void AICopyButton::paintSymbol(qreal opacity) {
+    const QColor tint = systemColor(isCopied() ? SystemColor::green : SystemColor::purple, palette());
+    setIcon(SymbolCatalog::icon(isCopied() ? "checkmark" : "sparkles", faded(tint, opacity), 14));
 }
 
 void AICopyButton::changeEvent(QEvent* event) {

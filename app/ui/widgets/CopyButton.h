@@ -70,9 +70,11 @@ protected:
 
 private:
     void show(bool copied);
+    void paintSymbol(qreal opacity);
     std::function<QString()> value_;
     CopyFeedback feedback_;
     bool restyling_ = false;
+    QVariantAnimation* symbolMotion_ = nullptr;  // as the copy button's
 };
 
 }  // namespace vael

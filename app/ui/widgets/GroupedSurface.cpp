@@ -8,6 +8,7 @@
 #include <QVBoxLayout>
 
 #include "app/ui/widgets/Labels.h"
+#include "app/ui/design/VaelComponents.h"
 #include "app/ui/design/VaelTheme.h"
 
 namespace vael {
@@ -58,10 +59,11 @@ void GroupedSurface::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
     QPainterPath shape;
-    // The border lies inside the edge.
-    shape.addRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), 12, 12);
+    // The border is a hairline inside the edge.
+    const QPen outline = hairline(VaelTheme::separator(palette()), *this);
+    shape.addRoundedRect(hairlineBox(rect(), outline), 12, 12);
     painter.fillPath(shape, VaelTheme::control(palette()));
-    painter.setPen(QPen(VaelTheme::separator(palette()), 1));
+    painter.setPen(outline);
     painter.drawPath(shape);
 }
 

@@ -7,6 +7,7 @@
 
 #include "app/ui/widgets/CopyButton.h"
 #include "app/ui/widgets/Labels.h"
+#include "app/ui/design/VaelComponents.h"
 #include "app/ui/design/VaelTheme.h"
 
 namespace vael {
@@ -23,8 +24,9 @@ protected:
         QPainter p(this);
         p.setRenderHint(QPainter::Antialiasing);
         p.setBrush(VaelTheme::field(palette()));
-        p.setPen(QPen(VaelTheme::separator(palette()), 1));
-        p.drawRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), 8, 8);
+        const QPen outline = hairline(VaelTheme::separator(palette()), *this);
+        p.setPen(outline);
+        p.drawRoundedRect(hairlineBox(rect(), outline), 8, 8);
     }
 };
 

@@ -1,5 +1,6 @@
 #include "app/ui/widgets/Sheet.h"
 
+#include <QAction>
 #include <QEvent>
 #include <QGuiApplication>
 #include <QLayout>
@@ -14,6 +15,21 @@ namespace vael {
 
 void useDialogTitleBar(QDialog* dialog) {
     dialog->setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
+}
+
+QAction* addKeyAction(QWidget* widget, const char* objectName, const QList<QKeySequence>& keys,
+                      Qt::ShortcutContext context, std::function<void()> run) {
+    auto* action = new QAction(widget);
+    action->setObjectName(QString::fromLatin1(objectName));
+    action->setShortcuts(keys);
+    action->setShortcutContext(context);
+    QObject::connect(action, &QAction::triggered, widget, std::move(run));
+    widget->addAction(action);
+    return action;
+}
+
+void closeOnEscape(QWidget* window) {
+    addKeyAction(window, "closeOnEscape", {QKeySequence(Qt::Key_Escape)}, Qt::WindowShortcut, [window] { window->close(); });
 }
 
 Sheet::Sheet(QWidget* parent, const QString& title, int fixedWidth) : QDialog(parent) {

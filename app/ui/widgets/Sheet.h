@@ -1,11 +1,23 @@
 #pragma once
 
 #include <QDialog>
+#include <QKeySequence>
+
+#include <functional>
+
+class QAction;
 
 namespace vael {
 
 // A dialog's title bar: a title and a close button, no minimise or maximise button.
 void useDialogTitleBar(QDialog* dialog);
+
+// A key of `widget`'s own (within `context`) that runs `run`, as an action named `objectName`.
+QAction* addKeyAction(QWidget* widget, const char* objectName, const QList<QKeySequence>& keys,
+                      Qt::ShortcutContext context, std::function<void()> run);
+
+// Escape closes `window` (a small window or popup that is no dialog, so has no Escape of its own).
+void closeOnEscape(QWidget* window);
 
 // A sheet: a window-modal dialog made for one request and deleted when it closes. Open it with
 // open(); Escape is reject (the cancel action); the default action is QPushButton::setDefault, and

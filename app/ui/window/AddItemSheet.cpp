@@ -1,5 +1,7 @@
 #include "app/ui/window/AddItemSheet.h"
 
+#include <algorithm>
+
 #include <QComboBox>
 #include <QEvent>
 #include <QFormLayout>
@@ -147,8 +149,11 @@ QLineEdit* AddItemSheet::addLineEdit(QFormLayout* form, const char* objectName, 
     field->setObjectName(QString::fromLatin1(objectName));
     field->setAccessibleName(label);
     field->setPlaceholderText(label);
-    // Room to read what is typed; a larger font widens the sheet rather than the field shrinking.
-    field->setMinimumWidth(field->fontMetrics().averageCharWidth() * 16);
+    // Room to read what is typed and the whole placeholder; a larger font widens the sheet rather
+    // than the field shrinking.
+    constexpr int kTextChrome = 24;  // frame, the style's margins and a little air
+    field->setMinimumWidth(std::max(field->fontMetrics().averageCharWidth() * 16,
+                                    field->fontMetrics().horizontalAdvance(label) + kTextChrome));
     form->addRow(label, field);
     return field;
 }

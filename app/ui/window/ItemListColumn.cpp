@@ -11,6 +11,7 @@
 #include "app/model/window/ItemListModel.h"
 #include "app/model/window/VaultWindowModel.h"
 #include "app/ui/widgets/DisplayText.h"
+#include "app/ui/widgets/DragBesidePointer.h"
 #include "app/ui/widgets/EmptyStateView.h"
 #include "app/ui/ScreenFactory.h"
 #include "app/ui/window/VaultItemRowDelegate.h"
@@ -65,7 +66,7 @@ ItemListColumn::ItemListColumn(VaultWindowModel& window, ScreenFactory& screens,
     noResults_ = new EmptyStateView("magnifyingglass", {}, "Check the spelling or try a new search.", pages_);
     noResults_->setObjectName("noResults");
 
-    list_ = new QListView(pages_);
+    list_ = new DragBesidePointer<QListView>(pages_);
     list_->setObjectName("itemList");
     list_->setAccessibleName("Items");
     list_->setModel(model_);
@@ -98,6 +99,7 @@ ItemListColumn::ItemListColumn(VaultWindowModel& window, ScreenFactory& screens,
         if (auto row = model_->rowAt(index)) window_.setSelectedItemID(row->id);
     });
     connect(list_, &QListView::customContextMenuRequested, this, &ItemListColumn::contextMenu);
+    VaultMenus::deleteSelectedItemKey(window_, list_);
     connect(model_, &ItemListModel::rowsUpdated, this, &ItemListColumn::showSelection);
     connect(&window_, &VaultWindowModel::selectedItemIDChanged, this, &ItemListColumn::showSelection);
     connect(&window_, &VaultWindowModel::listsChanged, this, &ItemListColumn::follow);

@@ -1,5 +1,7 @@
 #include "app/ui/window/SidebarColumn.h"
 
+#include <algorithm>
+
 #include <QScopedValueRollback>
 
 #include <QApplication>
@@ -15,6 +17,7 @@
 
 #include "app/model/window/SidebarModel.h"
 #include "app/ui/widgets/DisplayText.h"
+#include "app/ui/widgets/DragBesidePointer.h"
 #include "app/ui/widgets/Labels.h"
 #include "app/model/window/VaultWindowModel.h"
 #include "app/ui/window/SidebarPlusButtons.h"
@@ -137,7 +140,7 @@ SidebarColumn::SidebarColumn(VaultWindowModel& window, QWidget* parent) : QWidge
     setMaximumWidth(280);
     model_ = new SidebarModel(window_, tiers(), this);
 
-    tree_ = new QTreeView(this);
+    tree_ = new DragBesidePointer<QTreeView>(this);
     tree_->setObjectName("sidebar");
     tree_->setAccessibleName("Vael");
     tree_->setModel(model_);
@@ -206,7 +209,9 @@ SidebarColumn::SidebarColumn(VaultWindowModel& window, QWidget* parent) : QWidge
     connect(tree_, &QTreeView::customContextMenuRequested, this, &SidebarColumn::contextMenu);
     connect(delegate, &SidebarDelegate::plusClicked, this, &SidebarColumn::plus);
     new SidebarPlusButtons(tree_, delegate);
+    connect(&window_, &VaultWindowModel::structureSheetChanged, this, &SidebarColumn::noteGroupRequest);
     connect(model_, &SidebarModel::rowsRebuilt, this, [this] {
+        openToNewGroup();
         reopen();
         showSelection();
     });
@@ -235,6 +240,35 @@ void SidebarColumn::reopen() {
         if (const auto* project = model_->projectAt(index)) open = window_.isProjectExpanded(project->id);
         if (const auto group = model_->groupAt(index)) open = model_->isGroupOpen(group->id);
         tree_->setExpanded(index, open);
+    }
+}
+
+void SidebarColumn::noteGroupRequest() {
+    const auto& request = window_.structureSheet();
+    if (!request || request->kind != StructureSheet::Kind::newGroup) return;
+    groupRequestProject_ = request->target;
+    groupsBeforeRequest_.clear();
+    if (const auto* project = window_.projectOf(request->target))
+        for (const auto& group : project->groups) groupsBeforeRequest_.insert(group.id);
+}
+
+void SidebarColumn::openToNewGroup() {
+    if (!groupRequestProject_) return;
+    const auto* project = window_.projectOf(*groupRequestProject_);
+    if (!project) return;
+    for (const auto& group : project->groups) {
+        if (groupsBeforeRequest_.contains(group.id)) continue;
+        window_.setProjectExpanded(project->id, true);
+        // Its parents open too, up the path, so the new row is in sight.
+        std::unordered_set<Uuid> seen;
+        for (auto parent = group.parentID; parent && seen.insert(*parent).second;) {
+            model_->setGroupOpen(*parent, true);
+            const auto up = std::find_if(project->groups.begin(), project->groups.end(),
+                                         [&](const auto& g) { return g.id == *parent; });
+            parent = up == project->groups.end() ? std::nullopt : up->parentID;
+        }
+        groupRequestProject_.reset();
+        return;
     }
 }
 

@@ -1,5 +1,10 @@
 #pragma once
 
+#include <optional>
+#include <unordered_set>
+
+#include "core/Uuid.h"
+
 #include <utility>
 
 #include <QStyledItemDelegate>
@@ -52,8 +57,14 @@ private:
     void plus(const QModelIndex& index, const QPoint& globalPos);
     void contextMenu(const QPoint& at);
     void followKillSwitch();
+    void noteGroupRequest();
+    void openToNewGroup();
 
     VaultWindowModel& window_;
+    // A "New Group" asked in this project: the group it makes shows once it arrives, even in a
+    // closed project or below a closed group. The groups already there are not new.
+    std::optional<Uuid> groupRequestProject_;
+    std::unordered_set<Uuid> groupsBeforeRequest_;
     SidebarModel* model_;
     QTreeView* tree_;
     QWidget* footer_;

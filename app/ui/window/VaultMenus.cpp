@@ -104,6 +104,14 @@ QMenu* item(VaultWindowModel& window, const AppModel::ItemRow& row, QWidget* par
     return menu;
 }
 
+QAction* deleteSelectedItemKey(VaultWindowModel& window, QWidget* view) {
+    return addKeyAction(view, "deleteSelectedItemKey", {QKeySequence(QKeySequence::Delete)},
+                        Qt::WidgetShortcut, [&window] {
+                            if (const auto& row = window.selectedRow())
+                                window.requestDelete(DeleteTarget::item(row->id, row->name));
+                        });
+}
+
 QMessageBox* deleteConfirmation(const DeleteTarget& target, QWidget* parent) {
     auto* dialog = new QMessageBox(parent);
     dialog->setObjectName("deleteConfirmation");

@@ -2,6 +2,7 @@
 
 #include "app/model/AppModel.h"
 
+class QAction;
 class QMenu;
 class QMessageBox;
 class QWidget;
@@ -23,6 +24,9 @@ QMenu* project(VaultWindowModel& window, const AppModel::ProjectNode& project, Q
 QMenu* group(VaultWindowModel& window, const AppModel::GroupNode& group, QWidget* parent);
 // "Add 2FA Code…", "Move to…", "Delete".
 QMenu* item(VaultWindowModel& window, const AppModel::ItemRow& row, QWidget* parent);
+
+// Delete on `view` while it has focus: the selected item's "Delete", the same request as its menu entry.
+QAction* deleteSelectedItemKey(VaultWindowModel& window, QWidget* view);
 
 // The question before a deletion: the dialog's own warning symbol, Cancel (the default, with no
 // icon of its own) and the action button in red; no minimise or maximise button. Deleted on close.

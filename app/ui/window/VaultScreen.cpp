@@ -44,6 +44,8 @@ VaultScreen::VaultScreen(AppModel& app, ScreenFactory& screens, QWidget* parent)
     setObjectName("vaultScreen");
     setAccessibleName("Vault");
 
+    // Built first, the toolbar comes first in the Tab order: toolbar, sidebar, list, detail.
+    auto* toolbar = makeToolbar();
     sidebar_ = new SidebarColumn(*window_, this);
     list_ = new ItemListColumn(*window_, screens_, this);
     // Opening the vault puts the keyboard in the item list.
@@ -75,7 +77,7 @@ VaultScreen::VaultScreen(AppModel& app, ScreenFactory& screens, QWidget* parent)
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
-    layout->addWidget(makeToolbar());
+    layout->addWidget(toolbar);
     layout->addWidget(new ErrorBanner(app_, this));
     layout->addWidget(splitter_, 1);
 

@@ -10,6 +10,7 @@
 #include "app/model/window/SyncPillText.h"
 #include "app/ui/window/SyncStatusPill.h"
 #include "app/ui/design/SymbolCatalog.h"
+#include "app/ui/widgets/Sheet.h"
 
 namespace vael {
 
@@ -78,6 +79,11 @@ VaultToolbar::VaultToolbar(AppModel& app, QWidget* page) : QToolBar(page), app_(
     addItem_->setAutoRaise(true);
     QObject::connect(addItem_, &QToolButton::clicked, this, &VaultToolbar::newItemRequested);
     addWidget(addItem_);
+    // Room after the add control, so its menu arrow reads as its own and not as Lock's.
+    auto* gap = new QWidget(this);
+    gap->setObjectName("toolbar.addGap");
+    gap->setFixedWidth(addItem_->fontMetrics().averageCharWidth() * 2);
+    addWidget(gap);
 
     lock_ = addButton("toolbar.lock", "Lock", "lock.fill", "Lock the vault (Ctrl+L)");
     lock_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_L));
@@ -97,6 +103,8 @@ VaultToolbar::VaultToolbar(AppModel& app, QWidget* page) : QToolBar(page), app_(
     search_->setClearButtonEnabled(true);
     search_->setFixedWidth(200);
     QObject::connect(search_, &QLineEdit::textChanged, this, &VaultToolbar::searchTextChanged);
+    addKeyAction(search_, "toolbar.clearSearch", {QKeySequence(Qt::Key_Escape)}, Qt::WidgetShortcut,
+                 [search = search_] { search->clear(); });
     addWidget(search_);
 
     QObject::connect(&app_, &AppModel::isServerConnectedChanged, this, &VaultToolbar::followConnection);

@@ -2,7 +2,9 @@
 
 #include <QSignalSpy>
 
+#include <future>
 #include <latch>
+#include <mutex>
 
 #include "model/ServerFixtures.h"
 #include "app/auth/AccountError.h"
@@ -83,6 +85,91 @@ TEST(UnlockScreenModel, AutoFireRule) {
     settleAttempt();
     EXPECT_EQ(s.model().phase(), AppModel::Phase::unlocked);
     EXPECT_EQ(focus.count(), focusBefore);
+}
+
+// A security-key answer held back until the test releases it; releasing twice is harmless.
+struct HeldKey {
+    std::promise<void> release;
+    std::shared_future<void> released = release.get_future().share();
+    std::once_flag once;
+    void let() {
+        std::call_once(once, [this] { release.set_value(); });
+    }
+};
+
+// The security key and the passphrase at once: whichever opens the vault wins, the other way's
+// request ends, and the user's press is never lost.
+TEST(UnlockScreenModel, TheKeyAndThePassphraseOverlap) {
+    ServerHarness s;
+    s.h.create();
+    s.connect("ana");
+    s.h.lock();
+    s.model().setErrorMessage(std::nullopt);
+    const auto attempts = [&] { return s.passkey->assertions.size(); };
+
+    // The button while the automatic attempt waits joins it: its cancel is the user's, and said.
+    {
+        auto held = std::make_shared<HeldKey>();
+        s.passkey->failNextAssertion([held] {
+            held->released.wait();
+            throw AccountError::ceremonyCancelled();
+        });
+        const auto before = attempts();
+        UnlockScreenModel screen(s.model());
+        screen.shown();
+        ASSERT_TRUE(testing::spinUntil([&] { return attempts() == before + 1; }));
+        QCoro::waitFor(screen.unlockWithPasskey());
+        held->let();
+        ASSERT_TRUE(testing::spinUntil([&] { return !screen.passkeyAttemptInFlight(); }));
+        EXPECT_EQ(attempts(), before + 1);
+        EXPECT_EQ(s.model().errorMessage(), std::optional<std::string>("Security key was cancelled."));
+    }
+
+    // A key touched while a wrong passphrase is being checked opens the vault.
+    {
+        auto held = std::make_shared<HeldKey>();
+        s.passkey->failNextAssertion([held] { held->released.wait(); });
+        const auto before = attempts();
+        auto key = s.model().unlockWithPasskey(false);
+        ASSERT_TRUE(testing::spinUntil([&] { return attempts() == before + 1; }));
+        UnlockScreenModel screen(s.model());
+        auto wrong = screen.unlock(QString(testing::kPassphrase) + "x");
+        held->let();
+        QCoro::waitFor(std::move(key));
+        QCoro::waitFor(std::move(wrong));
+        ASSERT_TRUE(testing::spinUntil([&] { return !s.model().isOpening(); }));
+        EXPECT_EQ(s.model().phase(), AppModel::Phase::unlocked);
+        EXPECT_FALSE(s.model().errorMessage());
+    }
+
+    // The passphrase wins: the key's request is cancelled. The next lock's screen tries the key
+    // again at once, even while the cancelled request is still winding down.
+    s.h.lock();
+    {
+        auto held = std::make_shared<HeldKey>();
+        s.passkey->failNextAssertion([held] {
+            held->released.wait();
+            throw AccountError::ceremonyCancelled();
+        });
+        const auto before = attempts();
+        const int cancels = s.passkey->cancelCount();
+        UnlockScreenModel screen(s.model());
+        screen.shown();
+        ASSERT_TRUE(testing::spinUntil([&] { return attempts() == before + 1; }));
+        QCoro::waitFor(screen.unlock(testing::kPassphrase));
+        EXPECT_EQ(s.model().phase(), AppModel::Phase::unlocked);
+        EXPECT_EQ(s.passkey->cancelCount(), cancels + 1);
+
+        s.h.lock();
+        s.passkey->failNextAssertion([] { throw AccountError::ceremonyCancelled(); });
+        UnlockScreenModel next(s.model());
+        next.shown();
+        EXPECT_TRUE(next.passkeyAttemptInFlight());
+        held->let();
+        ASSERT_TRUE(testing::spinUntil([&] { return !next.passkeyAttemptInFlight(); }));
+        EXPECT_EQ(attempts(), before + 2);
+        EXPECT_FALSE(s.model().errorMessage());
+    }
 }
 
 TEST(UnlockScreenModel, WithoutAPasskeyTheFieldTakesFocusAndNothingFires) {

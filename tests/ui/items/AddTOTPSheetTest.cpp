@@ -87,6 +87,9 @@ TEST(AddTOTPSheet, ANewItemNeedsASeedAndANameThenSavesAndCloses) {
     EXPECT_EQ(child<ErrorLabel>(sheet, "sheetError")->message().toStdString(),
               AddTOTPSheetModel::kScreenCaptureDenied);
     EXPECT_EQ(seed->toPlainText(), "nonsense!");
+    QTest::keyClick(seed, Qt::Key_Return);  // no code to add: Return does nothing
+    EXPECT_EQ(seed->toPlainText(), "nonsense!");
+    EXPECT_EQ(added, 0);
 
     // A chosen image fills the seed and the name; the filter offers PNG.
     chooser->answer(QString("/pictures/setup.png"));
@@ -102,10 +105,10 @@ TEST(AddTOTPSheet, ANewItemNeedsASeedAndANameThenSavesAndCloses) {
     settle();
     snapshot(*sheet, "add-code-sheet");
 
-    // Return in the seed breaks the line; the sheet's default action stays unrun.
+    // Shift+Return in the seed breaks the line; the sheet's default action stays unrun.
     seed->setFocus();
     seed->moveCursor(QTextCursor::End);
-    QTest::keyClick(seed, Qt::Key_Return);
+    QTest::keyClick(seed, Qt::Key_Return, Qt::ShiftModifier);
     settle();
     EXPECT_EQ(seed->toPlainText().toStdString(), kLink + "\n");
     EXPECT_EQ(added, 0);
@@ -119,7 +122,8 @@ TEST(AddTOTPSheet, ANewItemNeedsASeedAndANameThenSavesAndCloses) {
     picker->setCurrentIndex(0);
     EXPECT_TRUE(name->isVisible());
 
-    add->click();
+    // Return in the seed is "Add Code".
+    QTest::keyClick(seed, Qt::Key_Return);
     ASSERT_TRUE(spinUntil([&] { return added == 1; }));
     settle();
     EXPECT_TRUE(!sheet || !sheet->isVisible());

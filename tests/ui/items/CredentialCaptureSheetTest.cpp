@@ -12,6 +12,7 @@
 #include "ui/ItemUiFixtures.h"
 #include "ui/UiFixtures.h"
 #include "app/ui/items/CredentialCaptureSheet.h"
+#include "app/ui/design/VaelTheme.h"
 
 namespace vael {
 namespace {
@@ -54,7 +55,7 @@ TEST(CredentialCaptureSheet, SavesWhatWasTypedForItsOwnRequest) {
     EXPECT_EQ(child<QLineEdit>(sheet, "captureName")->text(), "A");
     EXPECT_EQ(child<QLineEdit>(sheet, "capturePassword")->echoMode(), QLineEdit::Password);
     EXPECT_EQ(child<QLineEdit>(sheet, "captureOTPSecret")->echoMode(), QLineEdit::Password);
-    EXPECT_EQ(child<QComboBox>(sheet, "captureTier")->currentText(), "Human-gated (approval)");
+    EXPECT_EQ(child<QComboBox>(sheet, "captureTier")->currentText(), TierStyle::humanGated().title);
     auto* save = child<QPushButton>(sheet, "captureSave");
     EXPECT_FALSE(save->isEnabled());
     QTest::keyClicks(child<QLineEdit>(sheet, "capturePassword"), "  ");

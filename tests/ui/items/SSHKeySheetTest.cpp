@@ -17,6 +17,7 @@
 #include "ui/UiFixtures.h"
 #include "app/model/items/SSHKeySheetModel.h"
 #include "app/ui/items/SSHKeySheet.h"
+#include "app/ui/design/VaelTheme.h"
 #include "app/ui/design/VaelComponents.h"
 #include "model/ItemFixtures.h"
 
@@ -87,6 +88,9 @@ TEST(SSHKeySheet, GeneratesShowsCopiesAndInstalls) {
     EXPECT_EQ(s.sheet->width(), 480);
     EXPECT_GE(s.sheet->height(), 420);
     EXPECT_EQ(child<QLabel>(s.sheet, "sshKeyTitle")->text(), "SSH Key Created");
+    // A sheet's heading, the size of the other sheets' headings.
+    EXPECT_EQ(child<QLabel>(s.sheet, "sshKeyTitle")->font().pointSizeF(),
+              VaelFont::style(TextStyle::title3, QFont::DemiBold).pointSizeF());
     const auto shown = child<QLabel>(s.sheet, "sshKeyPublic")->text();
     EXPECT_EQ(child<QLabel>(s.sheet, "sshKeyPublic")->accessibleName(), key);  // whole, for screen readers
     EXPECT_LE(shown.count('\n'), 2);

@@ -350,24 +350,35 @@ TEST(SidebarColumn, PlusButtonsAreNamedFocusableAndLeaveTheRowAlone) {
 // A misspelt symbol would draw the theme's missing-image icon.
 // MARK: - sidebar
 
+// The sidebar over a vault's window model, shown and filled; rows are found by their text.
+struct ShownSidebar {
+    VaultWindowModel window;
+    SidebarColumn column{window};
+    QTreeView* tree = column.tree();
+    explicit ShownSidebar(AppModel& app) : window(app) {
+        column.resize(240, 500);
+        column.show();
+        await(window.refresh());
+        settle();
+    }
+    QModelIndex find(const QString& text) const {
+        auto* model = tree->model();
+        const auto hits = model->match(model->index(0, 0), Qt::DisplayRole, text, 1, Qt::MatchRecursive | Qt::MatchExactly);
+        return hits.isEmpty() ? QModelIndex() : hits.front();
+    }
+};
+
 // Projects and groups start closed; what the user opens stays open through refreshes that rebuild
 // the rows; the "+" opens its menu without toggling its project.
 TEST(SidebarColumn, DisclosuresStartClosedAndKeepTheUsersChoice) {
     OpenVault v;
     const auto top = v.group("top");
     v.group("beta", AppModel::localOrgID(), top);
-    VaultWindowModel window(v.m);
-    SidebarColumn column(window);
-    column.resize(240, 500);
-    column.show();
-    await(window.refresh());
-    settle();
-    auto* tree = column.tree();
-    auto* model = tree->model();
-    const auto find = [&](const QString& text) {
-        const auto hits = model->match(model->index(0, 0), Qt::DisplayRole, text, 1, Qt::MatchRecursive | Qt::MatchExactly);
-        return hits.isEmpty() ? QModelIndex() : hits.front();
-    };
+    ShownSidebar shown(v.m);
+    auto& window = shown.window;
+    auto& column = shown.column;
+    auto* tree = shown.tree;
+    const auto find = [&](const QString& text) { return shown.find(text); };
     const auto personal = find("Personal");
     ASSERT_TRUE(personal.isValid());
     EXPECT_TRUE(tree->isExpanded(personal.parent()));  // the section
@@ -399,6 +410,34 @@ TEST(SidebarColumn, DisclosuresStartClosedAndKeepTheUsersChoice) {
     auto* menu = column.findChild<QMenu*>();
     ASSERT_TRUE(menu);
     menu->close();
+}
+
+// A group made in a closed project (or below a closed group) is shown: its path opens. Groups
+// that arrive otherwise leave the disclosures as they are.
+TEST(SidebarColumn, ANewGroupOpensItsWayIntoView) {
+    OpenVault v;
+    const auto top = v.group("top");
+    ShownSidebar shown(v.m);
+    auto& window = shown.window;
+    auto* tree = shown.tree;
+    const auto find = [&](const QString& text) { return shown.find(text); };
+    const auto project = AppModel::localOrgID();
+    ASSERT_FALSE(window.isProjectExpanded(project));
+
+    v.group("synced elsewhere");
+    await(window.refresh());
+    settle();
+    EXPECT_FALSE(window.isProjectExpanded(project));
+
+    window.requestStructure(StructureSheet::newGroup(project, top));
+    await(window.structureSheet()->save(v.m, "inner"));
+    window.clearStructureSheet();
+    await(window.refresh());
+    settle();
+    EXPECT_TRUE(window.isProjectExpanded(project));
+    EXPECT_TRUE(tree->isExpanded(find("Personal")));
+    EXPECT_TRUE(tree->isExpanded(find("top")));
+    EXPECT_TRUE(tree->visualRect(find("inner")).isValid());
 }
 
 // The list reads each row out with its tier, in the locale's name order.
