@@ -9,6 +9,7 @@
 #include <QPropertyAnimation>
 #include <QScreen>
 #include <QStackedWidget>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include "app/model/AppModel.h"
@@ -17,6 +18,9 @@
 #include "app/ui/window/VaultScreen.h"
 #include "app/ui/design/MotionPreference.h"
 #include "app/ui/design/VaelTheme.h"
+
+#include <chrono>
+#include <cstdio>
 
 namespace vael {
 
@@ -57,6 +61,25 @@ void showWindow(QWidget* window) {
     window->activateWindow();
 }
 
+// VAEL_STALL_PROBE set: each turn of the event loop later than 20 ms goes to stderr as its length
+// and the monotonic time it ended, for the window bench. Off by default; it prints nothing else.
+void startStallProbe(QObject* owner) {
+    using Clock = std::chrono::steady_clock;
+    auto* timer = new QTimer(owner);
+    timer->setTimerType(Qt::PreciseTimer);
+    timer->setInterval(4);
+    QObject::connect(timer, &QTimer::timeout, owner, [last = Clock::now()]() mutable {
+        const auto now = Clock::now();
+        const double gap = std::chrono::duration<double, std::milli>(now - last).count();
+        last = now;
+        if (gap > 20) {
+            std::fprintf(stderr, "vael-stall %.1f %lld\n", gap,
+                         static_cast<long long>(std::chrono::duration_cast<std::chrono::nanoseconds>(now.time_since_epoch()).count()));
+        }
+    });
+    timer->start();
+}
+
 }  // namespace
 
 MainWindow::MainWindow(AppModel& app, ScreenFactory& screens, bool hasTray, QWidget* parent)
@@ -88,6 +111,7 @@ MainWindow::MainWindow(AppModel& app, ScreenFactory& screens, bool hasTray, QWid
     screen_ = chosenScreen();
     page_ = makePage(screen_);
     stack_->addWidget(page_);
+    if (qEnvironmentVariableIsSet("VAEL_STALL_PROBE")) startStallProbe(this);
 }
 
 MainWindow::~MainWindow() = default;
