@@ -6,6 +6,7 @@
 #include <QGuiApplication>
 #include <QGraphicsOpacityEffect>
 #include <QMenuBar>
+#include <QPixmapCache>
 #include <QPropertyAnimation>
 #include <QScreen>
 #include <QStackedWidget>
@@ -27,16 +28,19 @@ namespace vael {
 namespace {
 
 constexpr int kFadeMs = 350;
+constexpr qreal kFadeFrom = 0.4;
 
+// The page is readable from its first frame: the fade runs over it rather than before it.
 void fadeIn(QWidget* page) {
     if (MotionPreference::reduced()) return;
     auto* effect = new QGraphicsOpacityEffect(page);
+    effect->setOpacity(kFadeFrom);
     page->setGraphicsEffect(effect);
     auto* fade = new QPropertyAnimation(effect, "opacity", page);
     fade->setDuration(kFadeMs);
-    fade->setStartValue(0.0);
+    fade->setStartValue(kFadeFrom);
     fade->setEndValue(1.0);
-    fade->setEasingCurve(QEasingCurve::InOutCubic);
+    fade->setEasingCurve(QEasingCurve::OutCubic);
     // The effect goes when the fade ends: it would otherwise repaint the page through an offscreen copy.
     QObject::connect(fade, &QPropertyAnimation::finished, page, [page] { page->setGraphicsEffect(nullptr); });
     fade->start(QAbstractAnimation::DeleteWhenStopped);
@@ -169,7 +173,11 @@ void MainWindow::follow() {
     if (next == screen_ && page_) return;
     // A sentence about the open vault (a failed connect, move or save) means nothing on the lock
     // screen that replaces it.
-    if (next == Screen::unlock && (screen_ == Screen::vault || screen_ == Screen::invite)) app_.setErrorMessage(std::nullopt);
+    if (next == Screen::unlock && (screen_ == Screen::vault || screen_ == Screen::invite)) {
+        app_.setErrorMessage(std::nullopt);
+        // The session's drawn symbols and row images go with it; the model trims the heap after.
+        QPixmapCache::clear();
+    }
     screen_ = next;
     auto* page = makePage(next);
     // Focus moves into the new page: to the control it chose, else to its focus proxy.
