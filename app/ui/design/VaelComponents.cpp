@@ -4,7 +4,7 @@
 
 #include <QAbstractButton>
 #include <QEvent>
-#include <QGraphicsEffect>
+#include <QGraphicsDropShadowEffect>
 #include <QHBoxLayout>
 #include <QPainter>
 #include <QPushButton>
@@ -112,16 +112,16 @@ private:
 
 // The card's drop shadow, blurred once per card size and then only drawn: the card repaints on every
 // frame of a spinner inside it, and blurring the whole card each time kept the main thread busy.
-class CardShadow final : public QGraphicsEffect {
+class CardShadow final : public QGraphicsDropShadowEffect {
 public:
     static constexpr qreal kBlur = 22;
     static constexpr QPointF kOffset{0, 10};
     static constexpr qreal kFillAlpha = 0.86;  // the card's own fill: its shadow is as dark as it is opaque
 
-    explicit CardShadow(QObject* parent) : QGraphicsEffect(parent) {}
-
-    QRectF boundingRectFor(const QRectF& rect) const override {
-        return rect.united(rect.translated(kOffset).adjusted(-kBlur, -kBlur, kBlur, kBlur));
+    explicit CardShadow(QObject* parent) : QGraphicsDropShadowEffect(parent) {
+        setColor(QColor(0, 0, 0, int(0.14 * 255)));
+        setBlurRadius(kBlur);
+        setOffset(kOffset);
     }
 
 protected:
