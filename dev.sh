@@ -22,6 +22,7 @@ packages=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev libcpp-httplib-dev
   clang libclang-rt-14-dev
   desktop-file-utils appstream
+  xvfb libx11-dev libxtst-dev libxdamage-dev
 )
 
 install_missing() {

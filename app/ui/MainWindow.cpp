@@ -6,9 +6,11 @@
 #include <QGuiApplication>
 #include <QGraphicsOpacityEffect>
 #include <QMenuBar>
+#include <QPixmapCache>
 #include <QPropertyAnimation>
 #include <QScreen>
 #include <QStackedWidget>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include "app/model/AppModel.h"
@@ -19,21 +21,27 @@
 #include "app/ui/design/MotionPreference.h"
 #include "app/ui/design/VaelTheme.h"
 
+#include <chrono>
+#include <cstdio>
+
 namespace vael {
 
 namespace {
 
 constexpr int kFadeMs = 350;
+constexpr qreal kFadeFrom = 0.4;
 
+// The page is readable from its first frame: the fade runs over it rather than before it.
 void fadeIn(QWidget* page) {
     if (MotionPreference::reduced()) return;
     auto* effect = new QGraphicsOpacityEffect(page);
+    effect->setOpacity(kFadeFrom);
     page->setGraphicsEffect(effect);
     auto* fade = new QPropertyAnimation(effect, "opacity", page);
     fade->setDuration(kFadeMs);
-    fade->setStartValue(0.0);
+    fade->setStartValue(kFadeFrom);
     fade->setEndValue(1.0);
-    fade->setEasingCurve(QEasingCurve::InOutCubic);
+    fade->setEasingCurve(QEasingCurve::OutCubic);
     // The effect goes when the fade ends: it would otherwise repaint the page through an offscreen copy.
     QObject::connect(fade, &QPropertyAnimation::finished, page, [page] { page->setGraphicsEffect(nullptr); });
     fade->start(QAbstractAnimation::DeleteWhenStopped);
@@ -69,6 +77,25 @@ void showWindow(QWidget* window) {
     window->activateWindow();
 }
 
+// VAEL_STALL_PROBE set: each turn of the event loop later than 20 ms goes to stderr as its length
+// and the monotonic time it ended, for the window bench. Off by default; it prints nothing else.
+void startStallProbe(QObject* owner) {
+    using Clock = std::chrono::steady_clock;
+    auto* timer = new QTimer(owner);
+    timer->setTimerType(Qt::PreciseTimer);
+    timer->setInterval(4);
+    QObject::connect(timer, &QTimer::timeout, owner, [last = Clock::now()]() mutable {
+        const auto now = Clock::now();
+        const double gap = std::chrono::duration<double, std::milli>(now - last).count();
+        last = now;
+        if (gap > 20) {
+            std::fprintf(stderr, "vael-stall %.1f %lld\n", gap,
+                         static_cast<long long>(std::chrono::duration_cast<std::chrono::nanoseconds>(now.time_since_epoch()).count()));
+        }
+    });
+    timer->start();
+}
+
 }  // namespace
 
 MainWindow::MainWindow(AppModel& app, ScreenFactory& screens, bool hasTray, QWidget* parent)
@@ -101,6 +128,7 @@ MainWindow::MainWindow(AppModel& app, ScreenFactory& screens, bool hasTray, QWid
     page_ = makePage(screen_);
     stack_->addWidget(page_);
     focusArrival(page_);
+    if (qEnvironmentVariableIsSet("VAEL_STALL_PROBE")) startStallProbe(this);
 }
 
 MainWindow::~MainWindow() = default;
@@ -158,7 +186,11 @@ void MainWindow::follow() {
     if (next == screen_ && page_) return;
     // A sentence about the open vault (a failed connect, move or save) means nothing on the lock
     // screen that replaces it.
-    if (next == Screen::unlock && (screen_ == Screen::vault || screen_ == Screen::invite)) app_.setErrorMessage(std::nullopt);
+    if (next == Screen::unlock && (screen_ == Screen::vault || screen_ == Screen::invite)) {
+        app_.setErrorMessage(std::nullopt);
+        // The session's drawn symbols and row images go with it; the model trims the heap after.
+        QPixmapCache::clear();
+    }
     screen_ = next;
     auto* page = makePage(next);
     stack_->addWidget(page);

@@ -2,6 +2,7 @@
 
 #include <QPainter>
 #include <QPainterPath>
+#include <QPixmapCache>
 #include <QStandardPaths>
 
 #include <cmath>
@@ -200,7 +201,16 @@ bool isPainted(std::string_view symbol) { return knows(symbol) && iconName(symbo
 
 QPixmap pixmap(std::string_view symbol, const QColor& tint, int size, qreal dpr) {
     const int device = std::max(1, int(std::lround(size * dpr)));
-    QPixmap out(device, device);
+    // Drawn once per colour and size: rows and pages repaint the same few symbols all the time, and
+    // each theme lookup reads the icon folders anew.
+    const QString key = QStringLiteral("vael.symbol/%1/%2/%3/%4")
+                            .arg(QLatin1StringView(symbol.data(), qsizetype(symbol.size())))
+                            .arg(tint.rgba(), 0, 16)
+                            .arg(device)
+                            .arg(dpr);
+    QPixmap out;
+    if (QPixmapCache::find(key, &out)) return out;
+    out = QPixmap(device, device);
     out.fill(Qt::transparent);
     QPainter p(&out);
     if (isPainted(symbol)) {
@@ -215,6 +225,7 @@ QPixmap pixmap(std::string_view symbol, const QColor& tint, int size, qreal dpr)
     }
     p.end();
     out.setDevicePixelRatio(dpr);
+    QPixmapCache::insert(key, out);
     return out;
 }
 

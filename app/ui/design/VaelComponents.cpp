@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <vector>
 
 #include "app/ui/design/SymbolCatalog.h"
 
@@ -107,6 +108,80 @@ private:
     TierStyle tier_;
     double fillAmount_ = 0;  // 0 unchosen, 1 chosen; in between while it moves
     QVariantAnimation* fill_ = nullptr;
+};
+
+// The card's drop shadow, blurred once per card size and then only drawn: the card repaints on every
+// frame of a spinner inside it, and blurring the whole card each time kept the main thread busy.
+class CardShadow final : public QGraphicsDropShadowEffect {
+public:
+    static constexpr qreal kBlur = 22;
+    static constexpr QPointF kOffset{0, 10};
+    static constexpr qreal kFillAlpha = 0.86;  // the card's own fill: its shadow is as dark as it is opaque
+
+    explicit CardShadow(QObject* parent) : QGraphicsDropShadowEffect(parent) {
+        setColor(QColor(0, 0, 0, int(0.14 * 255)));
+        setBlurRadius(kBlur);
+        setOffset(kOffset);
+    }
+
+protected:
+    void draw(QPainter* painter) override {
+        const QRectF box = sourceBoundingRect(Qt::LogicalCoordinates);
+        if (box.size() != shadowFor_) {
+            shadow_ = render(box.size());
+            shadowFor_ = box.size();
+        }
+        painter->drawImage(box.topLeft() + kOffset - QPointF(kBlur, kBlur), shadow_);
+        drawSource(painter);
+    }
+
+private:
+    // The card's outline filled in the shadow colour, as opaque as the card, then softened by three
+    // box blurs each way (close to a gaussian of the effect's radius).
+    static QImage render(QSizeF size) {
+        constexpr int kBox = 6;  // three passes: about 3 * kBox pixels of fall-off, within kBlur
+        const int pad = int(kBlur);
+        const QSize area = (size + QSizeF(2 * pad, 2 * pad)).toSize();
+        QImage mask(area, QImage::Format_Alpha8);
+        mask.fill(0);
+        {
+            QPainter p(&mask);
+            p.setRenderHint(QPainter::Antialiasing);
+            p.setPen(Qt::NoPen);
+            p.setBrush(QColor(0, 0, 0, int(0.14 * kFillAlpha * 255)));
+            p.drawRoundedRect(QRectF(QPointF(pad, pad), size), 18, 18);
+        }
+        const int w = area.width(), h = area.height();
+        std::vector<int> alpha(std::size_t(w) * h), scratch(alpha.size());
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x) alpha[std::size_t(y) * w + x] = mask.constScanLine(y)[x];
+        // One pass of a running box sum along rows (step 1) or columns (step w).
+        auto pass = [&](int count, int lines, int step, int lineStep) {
+            for (int line = 0; line < lines; ++line) {
+                const std::size_t base = std::size_t(line) * lineStep;
+                int sum = 0;
+                for (int i = -kBox; i < count + kBox; ++i) {
+                    if (i + kBox < count) sum += alpha[base + std::size_t(i + kBox) * step];
+                    if (i - kBox - 1 >= 0) sum -= alpha[base + std::size_t(i - kBox - 1) * step];
+                    if (i >= 0 && i < count) scratch[base + std::size_t(i) * step] = sum / (2 * kBox + 1);
+                }
+            }
+            alpha.swap(scratch);
+        };
+        for (int i = 0; i < 3; ++i) {
+            pass(w, h, 1, w);
+            pass(h, w, w, 1);
+        }
+        QImage out(area, QImage::Format_ARGB32_Premultiplied);
+        for (int y = 0; y < h; ++y) {
+            auto* line = reinterpret_cast<QRgb*>(out.scanLine(y));
+            for (int x = 0; x < w; ++x) line[x] = qRgba(0, 0, 0, std::clamp(alpha[std::size_t(y) * w + x], 0, 255));
+        }
+        return out;
+    }
+
+    QImage shadow_;
+    QSizeF shadowFor_;
 };
 
 }  // namespace
@@ -338,11 +413,7 @@ void AuthBackground::changeEvent(QEvent* event) {
 
 VaelCard::VaelCard(int padding, QWidget* parent) : QFrame(parent), layout_(new QVBoxLayout(this)) {
     layout_->setContentsMargins(padding, padding, padding, padding);
-    auto* shadow = new QGraphicsDropShadowEffect(this);
-    shadow->setColor(QColor(0, 0, 0, int(0.14 * 255)));
-    shadow->setBlurRadius(22);
-    shadow->setOffset(0, 10);
-    setGraphicsEffect(shadow);
+    setGraphicsEffect(new CardShadow(this));
 }
 
 void VaelCard::paintEvent(QPaintEvent*) {
