@@ -1,9 +1,11 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <optional>
 
 #include "app/agent/VaultItemSource.h"
+#include "app/agent/ops/StoreVaultItemSource.h"
 #include "app/model/DefaultGroupGate.h"
 
 namespace vael {
@@ -15,7 +17,8 @@ namespace vael {
 class GatedItemSource final : public VaultItemSource {
 public:
     GatedItemSource(std::shared_ptr<VaultItemSource> inner, std::shared_ptr<DefaultGroupGate> gate)
-        : inner_(std::move(inner)), gate_(std::move(gate)) {}
+        : inner_(std::move(inner)), store_(std::dynamic_pointer_cast<StoreVaultItemSource>(inner_)),
+          gate_(std::move(gate)) {}
 
     const std::shared_ptr<VaultItemSource>& inner() const { return inner_; }
 
@@ -28,8 +31,13 @@ public:
         return inner_->list(collection, query);
     }
     VaultUDSSecretMetadata captureSecret(const VaultUDSRequest& request) override {
-        auto pass = gate_->enter();
-        return inner_->captureSecret(request);
+        std::optional<DefaultGroupGate::Pass> pass(gate_->enter());
+        if (!store_) return inner_->captureSecret(request);
+        return store_->captureSecret(request, [&pass, gate = gate_](const std::function<void()>& ask) {
+            pass.reset();
+            ask();
+            pass.emplace(gate->enter());
+        });
     }
     VaultUDSSecretMetadata createSecret(const VaultUDSRequest& request) override {
         auto pass = gate_->enter();
@@ -115,6 +123,8 @@ private:
     }
 
     std::shared_ptr<VaultItemSource> inner_;
+    // The capture sheet is asked through it, so that no pass is held while the sheet is open.
+    std::shared_ptr<StoreVaultItemSource> store_;
     std::shared_ptr<DefaultGroupGate> gate_;
 };
 

@@ -1,8 +1,10 @@
 // Capturing a login through the presenter, and the browser extension's match, fill, code and save.
+#include <future>
 #include <thread>
 
 #include "OpsFixtures.h"
 #include "app/agent/ops/AgentText.h"
+#include "app/model/GatedItemSource.h"
 #include "crypto/TOTP.h"
 
 using namespace vael;
@@ -137,6 +139,42 @@ TEST(ItemSourceCapture, StoresWhatTheUserEntered) {
         env.source->captureSecret(capture("http://a.example", s.given));
         EXPECT_EQ(env.presenter->calls().back().suggestedName, s.suggested) << s.given;
     }
+}
+
+// The default group's gate is what a key rotation waits on: an open sheet must not hold it, and the
+// login entered afterwards is sealed under the key the rotation left.
+TEST(ItemSourceCapture, AnOpenSheetHoldsUpNoRotationAndItsAnswerLandsUnderTheNewKey) {
+    OpsEnv env;
+    auto gate = std::make_shared<DefaultGroupGate>();
+    GatedItemSource gated(env.source, gate);
+    env.presenter->hold();
+    env.presenter->script(login("GitHub", "pw-after-rotation"));
+    auto capturing = std::async(std::launch::async, [&] { return gated.captureSecret(capture("https://github.com")); });
+    env.presenter->waitForCalls(1);
+
+    // A rotation while the sheet is open: hold, switch the group's key in the store and the source.
+    auto holding = std::async(std::launch::async, [&] { gate->hold(); });
+    const bool rotationWent = holding.wait_for(30s) == std::future_status::ready;
+    if (!rotationWent) env.presenter->release();  // end the test rather than hang it
+    ASSERT_TRUE(rotationWent) << "the open sheet holds the rotation up";
+    const auto newKey = env.vault->newCollectionKey();
+    auto groupName = env.vault->sealBlob(SecureBytes(std::string_view("local")), kDefaultGroup, newKey);
+    auto group = *env.store->collection(kDefaultGroup);
+    group.nameBlob = groupName.blob;
+    group.wrappedKey = env.vault->wrapCollectionKeyToSelf(newKey);
+    env.store->upsertCollection(group);
+    auto projectName = env.vault->sealBlob(SecureBytes(std::string_view("Personal")), kDefaultProject, newKey);
+    env.store->upsertProject(
+        ProjectRecord{kDefaultProject, projectName.blob, projectName.wrappedKey, 0, env.clock->now(), false});
+    env.source->setDefaultCollectionKey(newKey);
+    gate->release(true);
+
+    env.presenter->release();
+    const auto answer = capturing.get();
+    const auto id = *Uuid::parse(answer.id);
+    EXPECT_EQ(env.store->item(id)->collectionId, kDefaultGroup);
+    EXPECT_EQ(env.payloadOf(id).fields.front().value, "pw-after-rotation");
+    EXPECT_EQ(env.store->collections().size(), 1u);
 }
 
 TEST(ItemSourceCapture, ASecondCaptureReachesThePresenterWhileTheFirstWaits) {

@@ -10,6 +10,11 @@ using namespace itemsource;
 using Case = VaultUDSManagementError::Case;
 
 VaultUDSSecretMetadata StoreVaultItemSource::captureSecret(const VaultUDSRequest& request) {
+    return captureSecret(request, [](const std::function<void()>& ask) { ask(); });
+}
+
+VaultUDSSecretMetadata StoreVaultItemSource::captureSecret(const VaultUDSRequest& request,
+                                                           const WhileAsking& whileAsking) {
     const auto origin = trimmedOr(request.url, {});
     if (origin.empty()) fail(Case::invalid);
     // The sheet tells the owner which site wants a login: an agent may name a site, nothing else.
@@ -24,13 +29,17 @@ VaultUDSSecretMetadata StoreVaultItemSource::captureSecret(const VaultUDSRequest
     // A login typed into a locked vault could not be kept: do not ask for it.
     requireUnlocked();
 
-    auto captured = capturePresenter_->present(origin, suggestion);
+    std::optional<CapturedCredential> captured;
+    whileAsking([&] { captured = capturePresenter_->present(origin, suggestion); });
     if (!captured) fail(Case::cancelled);
     const SecretText password(std::move(captured->password));
     SecretText::wipe(captured->password);
     const SecretText seed(trimmedOr(captured->otpSecret, {}));
     if (captured->otpSecret) SecretText::wipe(*captured->otpSecret);
     if (trimWhitespace(password.text()).empty()) fail(Case::cancelled);
+    // The sheet may have stayed open across a lock or a key rotation: the group and its key are
+    // read only now.
+    requireUnlocked();
 
     const auto target = targetGroup(trimmedOr(captured->group, {}), {});
     const auto id = Uuid::random();

@@ -3,6 +3,7 @@
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -96,6 +97,10 @@ public:
                                         const std::optional<std::string>& query) override;
 
     VaultUDSSecretMetadata captureSecret(const VaultUDSRequest& request) override;
+    // Runs the presenter inside `whileAsking`, through which a caller that holds something other
+    // work waits on gives it back until the owner answers; everything the write needs is read after.
+    using WhileAsking = std::function<void(const std::function<void()>& ask)>;
+    VaultUDSSecretMetadata captureSecret(const VaultUDSRequest& request, const WhileAsking& whileAsking);
     VaultUDSSecretMetadata createSecret(const VaultUDSRequest& request) override;
     VaultUDSSecretMetadata getSecret(const VaultUDSRequest& request) override;
     VaultUDSSecretMetadata updateSecret(const VaultUDSRequest& request, const ApproveChange& approve) override;

@@ -3,9 +3,22 @@
 #include <QEvent>
 #include <QTextLayout>
 
+#include <algorithm>
+#include <utility>
+
 namespace vael {
 
 namespace {
+
+// A label may show a secret: the copies made while fitting it are overwritten before they are
+// let go, where nothing else shares them.
+void wipe(QString& text) {
+    if (text.isDetached()) std::fill(text.begin(), text.end(), QChar(u'\0'));
+    text.clear();
+}
+void wipe(QStringList& lines) {
+    for (auto& line : lines) wipe(line);
+}
 
 // The lines `text` takes at `width`, each as its own string; more than `maxLines` answers nothing.
 std::optional<QStringList> linesOf(const QString& text, const QFont& font, int width, int maxLines) {
@@ -23,7 +36,10 @@ std::optional<QStringList> linesOf(const QString& text, const QFont& font, int w
         if (lines.size() > maxLines) break;
     }
     layout.endLayout();
-    if (lines.size() > maxLines) return std::nullopt;
+    if (lines.size() > maxLines) {
+        wipe(lines);
+        return std::nullopt;
+    }
     return lines;
 }
 
@@ -36,24 +52,36 @@ QString shortened(const QString& text, qsizetype kept) {
     return text.left(front) + QChar(0x2026) + text.right(back);
 }
 
+QString joined(QStringList& lines) {
+    QString text = lines.join('\n');
+    wipe(lines);
+    return text;
+}
+
 }  // namespace
 
 QString elideMiddle(const QString& text, const QFont& font, int width, int maxLines) {
     if (width <= 0) return text;
-    if (auto lines = linesOf(text, font, width, maxLines)) return lines->join('\n');
+    if (auto lines = linesOf(text, font, width, maxLines)) return joined(*lines);
     qsizetype low = 0;
     qsizetype high = text.size() - 1;
     while (low < high) {
         const auto middle = (low + high + 1) / 2;
-        if (linesOf(shortened(text, middle), font, width, maxLines)) {
+        QString candidate = shortened(text, middle);
+        if (auto lines = linesOf(candidate, font, width, maxLines)) {
             low = middle;
+            wipe(*lines);
         } else {
             high = middle - 1;
         }
+        wipe(candidate);
     }
-    const auto best = shortened(text, low);
+    QString best = shortened(text, low);
     auto lines = linesOf(best, font, width, maxLines);
-    return lines ? lines->join('\n') : best;
+    if (!lines) return best;
+    QString shown = joined(*lines);
+    wipe(best);
+    return shown;
 }
 
 ElidedLabel::ElidedLabel(int maxLines, QWidget* parent) : QLabel(parent), maxLines_(maxLines) {
@@ -64,9 +92,10 @@ ElidedLabel::ElidedLabel(int maxLines, QWidget* parent) : QLabel(parent), maxLin
 
 void ElidedLabel::setFullText(const QString& text) {
     if (text == full_ && !this->text().isEmpty()) return;
-    full_ = text;
+    QString old = std::exchange(full_, text);
     setAccessibleName(text);
     relayout();
+    wipe(old);
 }
 
 QSize ElidedLabel::minimumSizeHint() const {
@@ -84,8 +113,13 @@ void ElidedLabel::changeEvent(QEvent* event) {
 }
 
 void ElidedLabel::relayout() {
-    const auto shown = elideMiddle(full_, font(), contentsRect().width(), maxLines_);
-    if (shown != text()) setText(shown);
+    QString shown = elideMiddle(full_, font(), contentsRect().width(), maxLines_);
+    if (shown != text()) {
+        QString old = text();
+        setText(shown);
+        wipe(old);
+    }
+    wipe(shown);
 }
 
 }  // namespace vael

@@ -5,6 +5,8 @@
 #include <QPainter>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 #include "app/ui/widgets/CopyButton.h"
 #include "app/ui/widgets/Labels.h"
 #include "app/ui/design/VaelComponents.h"
@@ -61,9 +63,14 @@ SecretField::SecretField(const QString& caption, TimerSource& timers, QWidget* p
     setFocusProxy(value_);
 }
 
+SecretField::~SecretField() { setValue(QString()); }
+
 void SecretField::setValue(const QString& value) {
+    // Once the label and its accessible name let go of the old value, this is its last holder.
+    QString old = value_->text();
     value_->setText(value);
     value_->setAccessibleName(value);
+    if (old.isDetached()) std::fill(old.begin(), old.end(), QChar(u'\0'));
 }
 
 QString SecretField::value() const { return value_->text(); }

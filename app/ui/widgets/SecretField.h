@@ -16,6 +16,8 @@ class CopyButton;
 class SecretField : public QWidget {
 public:
     SecretField(const QString& caption, TimerSource& timers, QWidget* parent = nullptr);
+    // Overwrites the value it alone still holds.
+    ~SecretField() override;
     void setValue(const QString& value);
     QString value() const;
     CopyButton* copyButton() const { return copy_; }
