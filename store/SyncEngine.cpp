@@ -291,6 +291,29 @@ void SyncEngine::create(const ItemBody& body, const std::optional<Bytes>& nameTa
     if (serverAccount_) sendQueued(lock, op, [&] { api_->createItem(body); });
 }
 
+void SyncEngine::createAll(const std::vector<ItemBody>& bodies) {
+    Lock lock(mutex_);
+    std::vector<VaelStore::QueuedItem> rows;
+    rows.reserve(bodies.size());
+    for (const auto& body : bodies) {
+        rows.push_back({body.toRecord(false), nextOp(Kind::create, body.id, bytesOf(toJsonText(body)), body.revision)});
+        lastQueuedAt_ = rows.back().op.createdAt;  // the next one queues after it
+    }
+    if (rows.empty()) return;
+    store_->upsertItemsAndEnqueue(rows);
+    if (!serverAccount_) return;
+    // Each is sent by this call in turn: until its turn, a replay stops at it rather than send it too.
+    for (const auto& row : rows) inFlight_.insert(row.op.opId);
+    struct Unmark {
+        SyncEngine& engine;
+        const std::vector<VaelStore::QueuedItem>& rows;
+        ~Unmark() {
+            for (const auto& row : rows) engine.inFlight_.erase(row.op.opId);
+        }
+    } unmark{*this, rows};
+    for (std::size_t i = 0; i < bodies.size(); ++i) sendQueued(lock, rows[i].op, [&] { api_->createItem(bodies[i]); });
+}
+
 void SyncEngine::deleteItem(const Uuid& id, RecordHold* hold) {
     Lock lock(mutex_);
     if (!serverAccount_) {

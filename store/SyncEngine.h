@@ -65,6 +65,9 @@ public:
     // A new item: the row and its queued creation in one transaction, then the creation is sent; it
     // leaves the queue when the server takes it (a conflict counts), else the replay sends it.
     void create(const ItemBody& body, const std::optional<Bytes>& nameTag = std::nullopt);
+    // New items as create() makes each, but every row and its queued creation in one transaction (all or
+    // none); then the creations are sent in order, each as create() sends it.
+    void createAll(const std::vector<ItemBody>& bodies);
     // Tombstones the local row (if any) and queues the deletion in one transaction, then sends it unless
     // an operation of the item waited in the queue before; it leaves the queue when the server takes
     // it (the item already gone counts).

@@ -144,6 +144,16 @@ void VaelStore::upsertItemAndEnqueue(const ItemRecord& record, const std::option
     });
 }
 
+void VaelStore::upsertItemsAndEnqueue(const std::vector<QueuedItem>& items) {
+    core_->write([&] {
+        for (const auto& item : items) {
+            upsertRow(*core_, itemSql(), item.record);
+            setNameTag(*core_, item.record.id, std::nullopt);
+            insertPendingOp(*core_, item.op);
+        }
+    });
+}
+
 void VaelStore::upsertCollectionAndEnqueue(const CollectionRecord& record, const PendingOpRecord& op) {
     core_->write([&] {
         upsertRow(*core_, collectionSql(), record);

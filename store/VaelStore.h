@@ -125,6 +125,12 @@ public:
     // that carries it (if any) joining it, in one transaction.
     void upsertItemAndEnqueue(const ItemRecord& record, const std::optional<Bytes>& nameTag,
                               const std::optional<PendingOpRecord>& op, const std::vector<Uuid>& replacedOps = {});
+    // New item rows, each with the queued operation that carries it, in one transaction: every row or none.
+    struct QueuedItem {
+        ItemRecord record;
+        PendingOpRecord op;
+    };
+    void upsertItemsAndEnqueue(const std::vector<QueuedItem>& items);
     // A group row and the queued operation that carries it, in one transaction.
     void upsertCollectionAndEnqueue(const CollectionRecord& record, const PendingOpRecord& op);
     // An item row (when given), queued operations rewritten in place (payload and base revision,

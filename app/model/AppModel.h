@@ -295,6 +295,8 @@ public:
     // No group means the default group. Answers the new item's id.
     QCoro::Task<Uuid> addItem(ItemPayload payload, std::string type, std::string aiAccess,
                               std::optional<Uuid> groupID = std::nullopt);
+    // Many new items of the default group, in order, in one write: every one or none.
+    QCoro::Task<> addItems(std::vector<ItemPayload> payloads, std::string type, std::string aiAccess);
     // A login item from parts; answers its reference text.
     QCoro::Task<std::string> addItem(std::string name, std::string fieldLabel, std::string value, std::string aiAccess,
                                      std::optional<std::string> username, std::optional<Uuid> groupID = std::nullopt);

@@ -22,6 +22,14 @@ struct NewItem {
     std::string groupName;
 };
 
+// A new item of revision 1: the payload sealed under its group's key.
+ItemBody newItemBody(const ModelVault& work, const ItemPayload& payload, const std::string& type,
+                     const std::string& aiAccess, const Uuid& group, const CollectionKey& key) {
+    const auto id = Uuid::random();
+    return itemlayout::itemBody(id, group, type, itemlayout::sealPayload(work.vault(), payload, id, key), aiAccess, 1,
+                                work.now());
+}
+
 // Seals the payload under the target group's key and writes a new item of revision 1.
 NewItem storeNewItem(const ModelVault& work, const ItemPayload& payload, const std::string& type,
                      const std::string& aiAccess, const std::optional<Uuid>& groupID) {
@@ -43,10 +51,9 @@ NewItem storeNewItem(const ModelVault& work, const ItemPayload& payload, const s
         key = std::move(*opened);
         groupName = work.groupName(*row, key);
     }
-    const auto id = Uuid::random();
-    auto sealed = itemlayout::sealPayload(work.vault(), payload, id, key);
-    work.writeNewItem(itemlayout::itemBody(id, target, type, std::move(sealed), aiAccess, 1, work.now()));
-    return NewItem{id, std::move(groupName)};
+    const auto body = newItemBody(work, payload, type, aiAccess, target, key);
+    work.writeNewItem(body);
+    return NewItem{body.id, std::move(groupName)};
 }
 
 // Re-seals a changed payload under the located item's key, keeping its group, type, tier and revision.
@@ -81,6 +88,20 @@ QCoro::Task<Uuid> AppModel::addItem(ItemPayload payload, std::string type, std::
         return storeNewItem(work, payload, type, aiAccess, groupID).id;
     });
     co_return co_await job;
+}
+
+QCoro::Task<> AppModel::addItems(std::vector<ItemPayload> payloads, std::string type, std::string aiAccess) {
+    auto work = modelVault();
+    if (!work) notUnlocked();
+    auto job = runBlocking([work = std::move(*work), payloads = std::move(payloads), type = std::move(type),
+                            aiAccess = std::move(aiAccess)] {
+        std::vector<ItemBody> bodies;
+        bodies.reserve(payloads.size());
+        for (const auto& payload : payloads)
+            bodies.push_back(newItemBody(work, payload, type, aiAccess, AppModel::localCollectionID(), work.defaultKey()));
+        work.writeNewItems(bodies);
+    });
+    co_await job;
 }
 
 QCoro::Task<std::string> AppModel::addItem(std::string name, std::string fieldLabel, std::string value,

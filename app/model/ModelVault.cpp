@@ -106,6 +106,18 @@ void ModelVault::writeNewItem(const ItemBody& body) const {
     }
 }
 
+void ModelVault::writeNewItems(const std::vector<ItemBody>& bodies) const {
+    auto pass = enterWrite();
+    if (engine_) {
+        engine_->createAll(bodies);
+    } else {
+        std::vector<ItemRecord> records;
+        records.reserve(bodies.size());
+        for (const auto& body : bodies) records.push_back(body.toRecord(false));
+        store_->upsertGroupWithContents(std::nullopt, records, {});
+    }
+}
+
 void ModelVault::writeChangedItem(const ItemBody& body, SyncEngine::RecordHold* hold) const {
     auto pass = enterWrite();
     if (engine_) {

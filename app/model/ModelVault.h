@@ -63,6 +63,8 @@ public:
     // Writes: through the engine when there is one, else straight into the store. They throw. A hold on
     // the record, when given, is released once the local write is committed, before the server is asked.
     void writeNewItem(const ItemBody& body) const;
+    // In one transaction: every one or none.
+    void writeNewItems(const std::vector<ItemBody>& bodies) const;
     // Without an engine the stored revision goes up by one.
     void writeChangedItem(const ItemBody& body, SyncEngine::RecordHold* hold = nullptr) const;
     void tombstoneItem(const ItemRecord& row) const;  // takes the item's write lock itself

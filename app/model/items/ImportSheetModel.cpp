@@ -119,19 +119,38 @@ QCoro::Task<> ImportSheetModel::runImport() {
     const auto payloads = parsed_->payloads;
     AppModel& app = app_;
     Result result;
-    for (const auto& payload : payloads) {
+    for (std::size_t start = 0; start < payloads.size(); start += kBatchRows) {
+        const auto end = std::min(payloads.size(), start + kBatchRows);
         bool added = false;
         try {
-            auto adding = app.addItem(payload, "login", "ai_hidden", std::nullopt);
+            auto adding = app.addItems({payloads.begin() + static_cast<std::ptrdiff_t>(start),
+                                        payloads.begin() + static_cast<std::ptrdiff_t>(end)},
+                                       "login", "ai_hidden");
             co_await adding;
             added = true;
         } catch (...) {
-            // Counted; the next item is still tried.
+            // Tried again one by one below.
         }
         // The sheet is gone (a lock replaced the window): every later add would fail too.
         if (!self) co_return;
-        ++(added ? result.imported : result.failed);
-        setProgress(progress_ + 1);
+        if (added) {
+            result.imported += static_cast<int>(end - start);
+            setProgress(progress_ + static_cast<int>(end - start));
+            continue;
+        }
+        for (auto row = start; row < end; ++row) {
+            bool one = false;
+            try {
+                auto adding = app.addItem(payloads[row], "login", "ai_hidden", std::nullopt);
+                co_await adding;
+                one = true;
+            } catch (...) {
+                // Counted; the next item is still tried.
+            }
+            if (!self) co_return;
+            ++(one ? result.imported : result.failed);
+            setProgress(progress_ + 1);
+        }
     }
     result_ = result;
     emit resultChanged();

@@ -43,6 +43,8 @@ public:
     // Password exports are far smaller; the whole text is held in memory.
     static constexpr qint64 kMaxFileBytes = 32 * 1024 * 1024;
     static constexpr std::size_t kPreviewRows = 6;
+    // Rows stored per write: one transaction and one repaint of the window each.
+    static constexpr std::size_t kBatchRows = 250;
     static constexpr std::string_view kUnreadable = "Couldn't read that file.";
 
     explicit ImportSheetModel(AppModel& app, QObject* parent = nullptr);
@@ -64,7 +66,8 @@ public:
     // The picker's answer; nothing when it was cancelled. The file is read and parsed on a worker;
     // a pick while one is being read is ignored. A failure keeps what was parsed before.
     QCoro::Task<> handlePicked(std::optional<QString> path);
-    // Adds the parsed payloads one after another. Stops when this model is gone.
+    // Adds the parsed payloads in order, kBatchRows to a write; a batch that fails is tried again
+    // item by item, so each failure is counted alone. Stops when this model is gone.
     QCoro::Task<> runImport();
 
 signals:

@@ -100,11 +100,23 @@ TEST(ImportSheetModel, PreviewsSixItemsByNameAndLabelsOnly) {
     }
 }
 
+constexpr int kBatch = static_cast<int>(ImportSheetModel::kBatchRows);
+
+// The names of the items whose creation is queued, in queue order.
+std::vector<std::string> queuedNames(OpenVault& v) {
+    std::vector<std::string> names;
+    for (const auto& op : v.peek->pendingOps()) {
+        EXPECT_EQ(op.kind, PendingOpRecord::Kind::create);
+        names.push_back(v.payloadOf(op.itemId).name);
+    }
+    return names;
+}
+
 TEST(ImportSheetModel, AddsEveryItemInTurnAsAHiddenLogin) {
     OpenVault v;
     ImportSheetModel model(v.m);
-    await(model.handlePicked(fileWith(v, "export.csv", exportOf(4))));
-    // At each step exactly as many items are stored as were attempted: one add at a time.
+    await(model.handlePicked(fileWith(v, "export.csv", exportOf(kBatch + 3))));
+    // At each step exactly as many items are stored as were attempted: one batch at a time.
     std::vector<std::pair<int, std::size_t>> steps;
     QObject::connect(&model, &ImportSheetModel::progressChanged, [&] {
         steps.emplace_back(model.progress(), v.peek->items(AppModel::localCollectionID()).size());
@@ -114,46 +126,91 @@ TEST(ImportSheetModel, AddsEveryItemInTurnAsAHiddenLogin) {
     EXPECT_EQ(model.progress(), 0);
     await(std::move(running));
 
-    EXPECT_EQ(steps, (std::vector<std::pair<int, std::size_t>>{{1, 1}, {2, 2}, {3, 3}, {4, 4}}));
+    EXPECT_EQ(steps, (std::vector<std::pair<int, std::size_t>>{{kBatch, kBatch}, {kBatch + 3, kBatch + 3}}));
     EXPECT_FALSE(model.busy());
-    EXPECT_EQ(model.result(), (Result{4, 0}));
-    EXPECT_EQ(ImportSheetModel::resultText(*model.result()), "Imported 4 items into your vault.");
+    EXPECT_EQ(model.result(), (Result{kBatch + 3, 0}));
+    EXPECT_EQ(ImportSheetModel::resultText(*model.result()), "Imported 253 items into your vault.");
     for (const auto& row : v.peek->items(AppModel::localCollectionID())) {
         EXPECT_EQ(row.type, "login");
         EXPECT_EQ(row.aiAccess, "ai_hidden");
         EXPECT_EQ(v.payloadOf(row.id).tags, std::vector<std::string>{"imported"});
     }
+    // Without a server account each item keeps its one queued creation, in the file's order.
+    std::vector<std::string> expected;
+    for (int i = 1; i <= kBatch + 3; ++i) expected.push_back("site " + std::to_string(i));
+    EXPECT_EQ(queuedNames(v), expected);
+}
+
+TEST(ImportSheetModel, ARefusedRowInABatchIsCountedAloneAndTheRestAreSaved) {
+    OpenVault v;
+    ImportSheetModel model(v.m);
+    // One row of the second batch carries a long password; the replica refuses that row alone.
+    const int rows = kBatch + 20;
+    const int refused = kBatch + 8;
+    auto text = exportOf(rows);
+    const auto secret = "secret-" + std::to_string(refused) + "\n";
+    text.replace(text.find("," + secret), secret.size() + 1, "," + std::string(4000, 'x') + "\n");
+    await(model.handlePicked(fileWith(v, "export.csv", text)));
+    v.sql("CREATE TRIGGER refuse_long BEFORE INSERT ON items WHEN length(NEW.contentBlob) > 2000 "
+          "BEGIN SELECT RAISE(ABORT, 'refused'); END;");
+    await(model.runImport());
+
+    EXPECT_EQ(model.result(), (Result{rows - 1, 1}));
+    EXPECT_EQ(model.progress(), rows);
+    EXPECT_EQ(v.peek->items(AppModel::localCollectionID()).size(), static_cast<std::size_t>(rows - 1));
+    // Every other row is stored with its queued creation, in the file's order; none for the refused one.
+    std::vector<std::string> expected;
+    for (int i = 1; i <= rows; ++i)
+        if (i != refused) expected.push_back("site " + std::to_string(i));
+    EXPECT_EQ(queuedNames(v), expected);
+}
+
+TEST(ImportSheetModel, AConnectedVaultSendsEachCreationAfterItsBatchIsStored) {
+    OpenVault v;
+    v.connect();
+    ImportSheetModel model(v.m);
+    await(model.handlePicked(fileWith(v, "export.csv", exportOf(kBatch + 2))));
+    await(model.runImport());
+
+    EXPECT_EQ(model.result(), (Result{kBatch + 2, 0}));
+    // Each creation taken by the server left the queue; they reached it in the file's order.
+    EXPECT_TRUE(v.peek->pendingOps().empty());
+    std::vector<std::string> sent;
+    for (const auto& call : v.api->calls())
+        if (call.starts_with("create ")) sent.push_back(v.payloadOf(Uuid::parse(call.substr(7)).value()).name);
+    ASSERT_EQ(sent.size(), static_cast<std::size_t>(kBatch + 2));
+    for (int i = 0; i < kBatch + 2; ++i) EXPECT_EQ(sent[static_cast<std::size_t>(i)], "site " + std::to_string(i + 1));
 }
 
 TEST(ImportSheetModel, ALockMidRunCountsTheRestAsFailed) {
     OpenVault v;
     ImportSheetModel model(v.m);
-    await(model.handlePicked(fileWith(v, "export.csv", exportOf(5))));
+    await(model.handlePicked(fileWith(v, "export.csv", exportOf(kBatch + 3))));
     std::optional<QCoro::Task<>> locking;
     QObject::connect(&model, &ImportSheetModel::progressChanged, [&] {
-        if (model.progress() == 2) locking.emplace(v.m.lock());
+        if (model.progress() == kBatch) locking.emplace(v.m.lock());
     });
     await(model.runImport());
     await(std::move(*locking));
 
-    EXPECT_EQ(model.result(), (Result{2, 3}));
-    EXPECT_EQ(model.progress(), 5);
-    EXPECT_EQ(ImportSheetModel::resultText(*model.result()), "Imported 2 items \u2014 3 failed and were left out.");
-    EXPECT_EQ(v.peek->items(AppModel::localCollectionID()).size(), 2u);
+    EXPECT_EQ(model.result(), (Result{kBatch, 3}));
+    EXPECT_EQ(model.progress(), kBatch + 3);
+    EXPECT_EQ(ImportSheetModel::resultText(*model.result()), "Imported 250 items \u2014 3 failed and were left out.");
+    EXPECT_EQ(v.peek->items(AppModel::localCollectionID()).size(), static_cast<std::size_t>(kBatch));
 }
 
 TEST(ImportSheetModel, StopsWhenTheSheetIsGone) {
     OpenVault v;
     auto* model = new ImportSheetModel(v.m);
-    await(model->handlePicked(fileWith(v, "export.csv", exportOf(5))));
+    await(model->handlePicked(fileWith(v, "export.csv", exportOf(3 * kBatch))));
     QObject::connect(model, &ImportSheetModel::progressChanged, model, [model] {
-        if (model->progress() == 1) model->deleteLater();
+        if (model->progress() == kBatch) model->deleteLater();
     });
     auto running = model->runImport();
     ASSERT_TRUE(testing::spinUntil([&] { return running.isReady(); }));
     testing::settle();
-    // The add under way when the sheet went still lands; nothing after it.
-    EXPECT_EQ(v.peek->items(AppModel::localCollectionID()).size(), 2u);
+    // The batch under way when the sheet went still lands; nothing after it.
+    EXPECT_EQ(v.peek->items(AppModel::localCollectionID()).size(), static_cast<std::size_t>(2 * kBatch));
 }
 
 }  // namespace
