@@ -65,8 +65,9 @@ void set(CURL* curl, CURLoption option, Value value) {
 // is not safe between threads, so connections stay with easy handles, and a handle serves one request
 // at a time: a request borrows an idle handle (with the connections it keeps alive) or makes one.
 struct HttpTransport::Shared {
-    // Enough for a pull's item fetches at once (the sync adapter's 8) to keep their connections.
-    static constexpr std::size_t kMaxIdleHandles = 16;
+    // Above a pull's item fetches at once (the sync adapter's 32) and the calls beside them: a handle
+    // dropped takes its connection along, and the next pull would wait on new connections.
+    static constexpr std::size_t kMaxIdleHandles = 48;
 
     CURLSH* share = nullptr;
     std::array<std::mutex, CURL_LOCK_DATA_LAST> locks;

@@ -527,8 +527,10 @@ QCoro::Task<> AppModel::lock() {
     setPendingInvite(std::nullopt);
     // Last, so no screen shows "locked" while keys are still held.
     setPhase(Phase::locked);
-    // Again once the screens of the session are gone.
-    memoryTrimTimer_->start();
+    // Again once the screens of the session are gone: their deferred deletions and the lock screen's
+    // arrival are over within a second, and the quiet trim alone would keep the heap for five.
+    constexpr std::chrono::seconds kMemoryTrimAfterLock{1};
+    QTimer::singleShot(kMemoryTrimAfterLock, this, [] { QThreadPool::globalInstance()->start(releaseFreedMemory); });
 }
 
 void AppModel::lockForSystemEvent() {

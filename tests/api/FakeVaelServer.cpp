@@ -79,6 +79,8 @@ std::string pattern(std::string_view prefixFree) { return std::string(wire::kApi
 
 }  // namespace
 
+constexpr std::size_t kServerThreads = 64;
+
 struct FakeVaelServer::Impl {
     httplib::Server server;
     std::thread listener;
@@ -875,6 +877,9 @@ void FakeVaelServer::Impl::installRoutes() {
 FakeVaelServer::FakeVaelServer() : impl_(std::make_unique<Impl>()) {
     if (sodium_init() < 0) throw std::runtime_error("libsodium failed to start");
     impl_->installRoutes();
+    // One pool thread per kept-alive connection: enough for every client connection a test or bench
+    // keeps open at once, so none waits for another's keep-alive to run out.
+    impl_->server.new_task_queue = [] { return new httplib::ThreadPool(kServerThreads); };
     impl_->server.set_tcp_nodelay(true);
     impl_->server.set_keep_alive_max_count(1000);
     impl_->server.set_keep_alive_timeout(1);
