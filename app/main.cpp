@@ -40,7 +40,7 @@ int fail(const QString& message) {
 
 int main(int argc, char** argv) {
     hardenProcess();
-    boundAllocatorArenas();
+    configureAllocator();
     // --help and --version answer without a display and without touching a running Vael.
     if (const auto information = CommandLine::information(argc, argv, VAEL_VERSION)) {
         std::fputs(qPrintable(*information), stdout);

@@ -7,9 +7,16 @@ namespace vael {
 namespace {
 // Enough for the main thread, the store and a few agent connections at once.
 constexpr int kArenas = 4;
+// glibc's own starting values; setting them stops glibc from raising them as large blocks come and go.
+constexpr int kTrimThreshold = 128 * 1024;
+constexpr int kMapThreshold = 128 * 1024;
 }  // namespace
 
-void boundAllocatorArenas() { ::mallopt(M_ARENA_MAX, kArenas); }
+void configureAllocator() {
+    ::mallopt(M_ARENA_MAX, kArenas);
+    ::mallopt(M_TRIM_THRESHOLD, kTrimThreshold);
+    ::mallopt(M_MMAP_THRESHOLD, kMapThreshold);
+}
 
 void releaseFreedMemory() { ::malloc_trim(0); }
 

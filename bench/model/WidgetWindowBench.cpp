@@ -386,7 +386,7 @@ void memory(int seconds) {
 
 int main(int argc, char** argv) {
     std::setvbuf(stdout, nullptr, _IONBF, 0);  // figures reach a pipe as they are printed
-    boundAllocatorArenas();
+    configureAllocator();
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     g_binDir = QCoreApplication::applicationDirPath().toStdString();

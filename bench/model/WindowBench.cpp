@@ -286,7 +286,7 @@ void memory() {
 
 int main(int argc, char** argv) {
     // As the application starts.
-    boundAllocatorArenas();
+    configureAllocator();
     QCoreApplication app(argc, argv);
     const std::string only = argc > 1 ? argv[1] : "";
     if (only.empty() || only == "add") addOne();
