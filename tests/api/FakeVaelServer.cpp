@@ -3,6 +3,7 @@
 #include <httplib.h>
 #include <nlohmann/json.hpp>
 #include <sodium.h>
+#include <sys/socket.h>
 
 #include <algorithm>
 #include <condition_variable>
@@ -85,6 +86,7 @@ struct FakeVaelServer::Impl {
     httplib::Server server;
     std::thread listener;
     int port = 0;
+    int listenSocket = -1;
 
     mutable std::mutex mutex;
     std::condition_variable released;
@@ -883,8 +885,16 @@ FakeVaelServer::FakeVaelServer() : impl_(std::make_unique<Impl>()) {
     impl_->server.set_tcp_nodelay(true);
     impl_->server.set_keep_alive_max_count(1000);
     impl_->server.set_keep_alive_timeout(1);
+    impl_->server.set_socket_options([impl = impl_.get()](socket_t sock) {
+        httplib::default_socket_options(sock);
+        impl->listenSocket = sock;
+    });
     impl_->port = impl_->server.bind_to_any_port("127.0.0.1");
     if (impl_->port <= 0) throw std::runtime_error("the test server could not bind to 127.0.0.1");
+    // httplib listens with a backlog of 5: a client opening its connections at once overflows that,
+    // and each SYN the kernel drops costs the client a retransmission a second later.
+    if (::listen(impl_->listenSocket, SOMAXCONN) != 0)
+        throw std::runtime_error("the test server could not widen its listen backlog");
     impl_->listener = std::thread([this] { impl_->server.listen_after_bind(); });
     // stop() only takes effect once the loop runs, so wait for it.
     while (!impl_->server.is_running()) std::this_thread::yield();
