@@ -14,6 +14,11 @@ using Kind = PendingOpRecord::Kind;
 
 constexpr std::string_view kLogCategory = "sync";
 
+// A pull's fetched bodies are written in transactions of at most this many, each at most this long
+// after its first body arrived.
+constexpr std::size_t kPullBatchItems = 500;
+constexpr std::chrono::milliseconds kPullBatchAge{200};
+
 bool isConflict(const SyncAPIError& error) { return error.kind() == SyncAPIError::Kind::conflict; }
 
 bool isItemKind(Kind kind) { return kind == Kind::put || kind == Kind::create || kind == Kind::delete_; }
@@ -118,17 +123,26 @@ void SyncEngine::pull() {
         toFetch.push_back(delta.id);
     }
 
-    // Applied in the server's order, the fetched bodies a batch at a time: one transaction for what
-    // has arrived, written before waiting for more. The row may change while its body is fetched (an
-    // edit or a deletion here, answered or queued): the transaction writes only rows still as seen.
-    ItemFetches fetches(*api_, std::move(toFetch), api_->concurrentFetches());
+    // Applied in the server's order, the fetched bodies a batch at a time, one transaction each: a
+    // commit costs a sync of the file, so a batch is written when it is full or its first body has
+    // waited long enough, before a deletion of an item in it, at a failure and at the end. The row may
+    // change while its body is fetched (an edit or a deletion here, answered or queued): the
+    // transaction writes only rows still as seen.
+    ItemFetches fetches(*api_, std::move(toFetch), api_->concurrentFetches(), kPullBatchItems);
     std::vector<VaelStore::PulledItem> batch;
     std::unordered_set<Uuid> batched;
+    ItemFetches::Deadline batchDue;
     const auto flush = [&] {
         if (batch.empty()) return;
         store_->upsertPulledItems(batch);
         batch.clear();
         batched.clear();
+    };
+    // Whether the batch is due before the next body comes, waiting for it until then.
+    const auto dueBeforeNext = [&] {
+        if (batch.empty()) return false;
+        if (std::chrono::steady_clock::now() >= batchDue) return true;
+        return !unlocked(lock, [&] { return fetches.waitNext(batchDue); });
     };
     for (std::size_t i = 0; i < response.items.size(); ++i) {
         const auto& delta = response.items[i];
@@ -145,7 +159,7 @@ void SyncEngine::pull() {
             continue;
         }
         if (!seen[i]) continue;
-        if (!fetches.nextReady()) flush();
+        if (dueBeforeNext()) flush();
         auto outcome = unlocked(lock, [&] { return fetches.take(); });
         if (outcome.error) {
             try {
@@ -165,10 +179,12 @@ void SyncEngine::pull() {
             }
         }
         if (batched.contains(delta.id)) flush();
+        if (batch.empty()) batchDue = std::chrono::steady_clock::now() + kPullBatchAge;
         const auto& local = *seen[i];
         batched.insert(delta.id);
         batch.push_back(VaelStore::PulledItem{
             withType(std::move(*outcome.body), local ? local->type : std::string()).toRecord(false), local});
+        if (batch.size() >= kPullBatchItems) flush();
     }
     flush();
 

@@ -29,8 +29,7 @@ public:
     void createCollection(const CollectionRecord& record) override;
     void patchCollection(const CollectionRecord& record) override;
     void deleteCollection(const Uuid& id) override;
-    // The engine writes whatever fetches are ready whenever the next one is not, so this also sets
-    // the size of a pull's writes; the client keeps this many connections open between requests.
+    // The client keeps this many connections open between requests.
     std::size_t concurrentFetches() const override { return 32; }
 
 private:

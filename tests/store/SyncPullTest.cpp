@@ -2,6 +2,7 @@
 
 #include <map>
 #include <set>
+#include <thread>
 
 using namespace vael;
 using namespace vael::test;
@@ -134,6 +135,35 @@ TEST(SyncPull, FetchesUnderWayAtOnceAreAppliedInTheServersOrder) {
     for (int n = 1; n <= 40; ++n) EXPECT_TRUE(env.store->item(id(n))) << n;
     EXPECT_TRUE(env.store->item(id(2))->deleted);
     EXPECT_EQ(env.store->lastSyncAt(), sampleTime(std::chrono::hours(1)));
+}
+
+// One fetch at a time, so each body arrives only after the one before it was taken: still a
+// transaction per batch, not per item; and what arrived is written while a later fetch hangs.
+TEST(SyncPull, BodiesAreWrittenABatchAtATimeAndNotHeldBackByAHangingFetch) {
+    constexpr int kItems = 300;
+    constexpr int kHanging = 150;
+    EngineEnv env;
+    std::vector<SyncItemDelta> deltas;
+    for (int n = 1; n <= kItems; ++n) {
+        env.api->serverItems[id(n)] = sampleBody(n, 4);
+        deltas.push_back(itemDelta(n, 4));
+    }
+    env.api->syncAnswer = SyncResponse{.now = sampleTime(std::chrono::hours(1)), .items = deltas, .collections = {}};
+    bool writtenWhileHanging = false;
+    env.api->onCall([&](const Call& call) {
+        if (call.id != id(kHanging)) return;
+        const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (!(writtenWhileHanging = env.store->item(id(kHanging - 1)).has_value()) &&
+               std::chrono::steady_clock::now() < giveUp)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    });
+    const auto writesBefore = env.store->contentWriteCount();
+
+    env.engine->pull();
+
+    EXPECT_TRUE(writtenWhileHanging);
+    EXPECT_LT(env.store->contentWriteCount() - writesBefore, kItems / 10u);
+    for (int n = 1; n <= kItems; ++n) EXPECT_EQ(env.store->item(id(n)), sampleBody(n, 4).toRecord(false)) << n;
 }
 
 TEST(SyncPull, FailureStopsAtOnceAndKeepsTheOldSyncTime) {
