@@ -280,17 +280,24 @@ QCoro::Task<std::vector<AppModel::ProjectNode>> AppModel::vaultTree() {
     co_return tree;
 }
 
-QCoro::Task<AppModel::ListingRead> AppModel::readListing(std::optional<ListingBasis> since) {
-    ListingRead read;
-    auto work = modelVault();
-    if (!work) co_return read;
-    auto job = runBlocking([work = std::move(*work), since = std::move(since)] {
+Blocking<AppModel::ListingRead> AppModel::startListingRead(ModelVault work, std::optional<ListingBasis> since) {
+    return runBlocking([work = std::move(work), since = std::move(since)] {
         auto found = since ? readListingSince(work, *since) : readWholeListing(work);
         found.basis->store = work.sharedStore();
         return found;
     });
+}
+
+QCoro::Task<AppModel::ListingRead> AppModel::readListing(std::optional<ListingBasis> since) {
+    ListingRead read;
+    auto job = since ? std::nullopt : takeFirstListing();
+    if (!job) {
+        auto work = modelVault();
+        if (!work) co_return read;
+        job.emplace(startListingRead(std::move(*work), std::move(since)));
+    }
     try {
-        read = co_await job;
+        read = co_await *job;
     } catch (const std::exception&) {
         read = ListingRead{};
     }
