@@ -340,7 +340,8 @@ public:
     struct ListingRead {
         bool whole = true;
         std::uint64_t from = 0;             // a part read: the mark it continues from
-        std::vector<ListingEntry> entries;  // whole: every listed item in order; a part: the items written
+        std::vector<ListingEntry> entries;  // whole: the listed items as the window orders them
+                                            // (DisplayOrder), then the rest; a part: the items written
         std::vector<ProjectNode> tree;      // whole reads only
         std::optional<ListingBasis> basis;  // none without a session
     };

@@ -188,7 +188,7 @@ void MainWindow::follow() {
     // screen that replaces it.
     if (next == Screen::unlock && (screen_ == Screen::vault || screen_ == Screen::invite)) {
         app_.setErrorMessage(std::nullopt);
-        // The session's drawn symbols and row images go with it; the model trims the heap after.
+        // The session's row images go with it; the model trims the heap after.
         QPixmapCache::clear();
     }
     screen_ = next;
