@@ -8,6 +8,7 @@
 #include <cctype>
 #include <filesystem>
 #include <stdexcept>
+#include <utility>
 
 #include "app/agent/VaultResolver.h"
 #include "app/agent/VaultUDSServer.h"
@@ -186,6 +187,8 @@ struct AppModel::Session {
     std::shared_ptr<SyncCoordinator> coordinator;
     std::unique_ptr<VaultUDSServer> server;
     std::shared_ptr<VaultItemSource> itemSource;  // as built, inside the gate the resolver holds
+    std::optional<Blocking<ListingRead>> firstListing;  // started as the session opened, until taken
+    std::uint64_t writesBeforeFirstListing = 0;        // the store's writes when it started
 
     // Reverse order of opening: the socket goes first so no agent reaches what follows.
     void tearDown() {
@@ -193,6 +196,7 @@ struct AppModel::Session {
         server.reset();
         observer.cancel();
         itemSource.reset();
+        firstListing.reset();
         store.reset();
         collectionKey.reset();
         engine.reset();
@@ -218,6 +222,14 @@ const std::string& AppModel::defaultBaseURL() {
 std::optional<ModelVault> AppModel::modelVault() const {
     if (!session_ || !session_->store || !session_->collectionKey) return std::nullopt;
     return ModelVault(session_->store, vault_, *session_->collectionKey, session_->engine, clock_, defaultGroupGate_);
+}
+
+std::optional<Blocking<AppModel::ListingRead>> AppModel::takeFirstListing() {
+    if (!session_) return std::nullopt;
+    auto first = std::exchange(session_->firstListing, std::nullopt);
+    // A write since it started may be missing from it.
+    if (session_->store->contentWriteCount() != session_->writesBeforeFirstListing) return std::nullopt;
+    return first;
 }
 
 void AppModel::switchDefaultCollectionKey(const CollectionKey& key) {
@@ -468,6 +480,10 @@ QCoro::Task<> AppModel::openSession(std::uint64_t lockCountAtStart) {
         session->server = std::make_unique<VaultUDSServer>(
             paths_.socket, std::move(resolver), [cell = mcpActivity_, timers = timers_] { cell->set(timers->now()); });
         session->server->start();
+        // The window's first listing is read while the page is being built.
+        session->writesBeforeFirstListing = store->contentWriteCount();
+        session->firstListing.emplace(startListingRead(
+            ModelVault(store, vault, key, session->engine, clock_, defaultGroupGate_), std::nullopt));
     } catch (...) {
         failure = std::current_exception();
     }

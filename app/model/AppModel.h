@@ -44,6 +44,8 @@ class QTimer;
 
 namespace vael {
 
+template <class Result>
+class Blocking;
 class AcceptInviteViewModel;
 class ItemDetailViewModel;
 class DefaultGroupGate;
@@ -338,11 +340,13 @@ public:
     struct ListingRead {
         bool whole = true;
         std::uint64_t from = 0;             // a part read: the mark it continues from
-        std::vector<ListingEntry> entries;  // whole: every listed item in order; a part: the items written
+        std::vector<ListingEntry> entries;  // whole: the listed items as the window orders them
+                                            // (DisplayOrder), then the rest; a part: the items written
         std::vector<ProjectNode> tree;      // whole reads only
         std::optional<ListingBasis> basis;  // none without a session
     };
-    // Never raises; without a session the read is whole and empty.
+    // Never raises; without a session the read is whole and empty. A whole read starts as the
+    // session opens; the first whole read asked for awaits that one, unless the store was written since.
     QCoro::Task<ListingRead> readListing(std::optional<ListingBasis> since);
 
     // Structure and deletions: silent without a session or for what cannot be read or opened; a
@@ -418,6 +422,10 @@ private:
     // ---- Items, listings, structure, moves and deletions ----
     // The open session's vault objects for blocking work on a worker; none while locked.
     std::optional<ModelVault> modelVault() const;
+    // A listing read on a worker (AppModelListings.cpp).
+    static Blocking<ListingRead> startListingRead(ModelVault work, std::optional<ListingBasis> since);
+    // The open session's first whole read, once; none after it was taken or without a session.
+    std::optional<Blocking<ListingRead>> takeFirstListing();
     // The open session's default group key becomes `key`, for the model and the agent item source.
     void switchDefaultCollectionKey(const CollectionKey& key);
     SSHKeyGenerator::Options sshKeyOptions_;

@@ -102,6 +102,17 @@ std::vector<AppModel::ProjectNode> readTree(const ModelVault& work) {
     return nodes;
 }
 
+// Runs each(first, step) for items first, first + step, ... of `count`, on one thread per 256 items
+// (at most 8, at most the processors).
+template <class Each>
+void inParallel(std::size_t count, const Each& each) {
+    const std::size_t threads =
+        std::min<std::size_t>({std::max(1u, std::thread::hardware_concurrency()), 8, count / 256 + 1});
+    std::vector<std::jthread> workers;
+    for (std::size_t t = 1; t < threads; ++t) workers.emplace_back([&each, t, threads] { each(t, threads); });
+    each(0, threads);
+}
+
 AppModel::ListingEntry entryOf(const Uuid& group, std::size_t place, const ItemRecord& item,
                                const std::optional<ItemPayload>& payload) {
     AppModel::ListingEntry entry{item.id, {place, item.nameBlob}, std::nullopt, std::nullopt};
@@ -144,17 +155,10 @@ std::vector<AppModel::ListingEntry> readEntries(const ModelVault& work, std::uno
         for (const auto& item : itemsByGroup[g])
             if (!item.deleted) pending.push_back({&item, g});
     std::vector<std::optional<ItemPayload>> payloads(pending.size());
-    const auto open = [&](std::size_t first, std::size_t step) {
+    inParallel(pending.size(), [&](std::size_t first, std::size_t step) {
         for (std::size_t i = first; i < pending.size(); i += step)
             payloads[i] = work.loadPayload(ModelVault::Located{*pending[i].item, keys[pending[i].group]});
-    };
-    const std::size_t threads =
-        std::min<std::size_t>({std::max(1u, std::thread::hardware_concurrency()), 8, pending.size() / 256 + 1});
-    {
-        std::vector<std::jthread> workers;
-        for (std::size_t t = 1; t < threads; ++t) workers.emplace_back(open, t, threads);
-        open(0, threads);
-    }
+    });
     std::vector<AppModel::ListingEntry> entries;
     entries.reserve(pending.size());
     for (std::size_t i = 0; i < pending.size(); ++i) {
@@ -163,6 +167,21 @@ std::vector<AppModel::ListingEntry> readEntries(const ModelVault& work, std::uno
         payloads[i].reset();
     }
     return entries;
+}
+
+// Listed entries first, in the order the window shows them, so the main thread takes them in as they
+// are; names are keyed on several threads, each with a collator of its own.
+void sortForDisplay(std::vector<AppModel::ListingEntry>& entries) {
+    const auto listed = std::stable_partition(entries.begin(), entries.end(),
+                                              [](const AppModel::ListingEntry& entry) { return entry.row.has_value(); });
+    const auto count = static_cast<std::size_t>(listed - entries.begin());
+    std::vector<std::optional<QCollatorSortKey>> keys(count);
+    inParallel(count, [&](std::size_t first, std::size_t step) {
+        const DisplayOrder order;
+        for (std::size_t i = first; i < count; i += step) keys[i] = order.key(entries[i].row->name);
+    });
+    DisplayOrder::sortByKeys(entries, keys,
+                             [](const AppModel::ListingEntry& entry) -> const AppModel::ItemRow& { return *entry.row; });
 }
 
 AppModel::ListingRead readWholeListing(const ModelVault& work) {
@@ -175,6 +194,7 @@ AppModel::ListingRead readWholeListing(const ModelVault& work) {
     }
     auto places = std::make_shared<std::unordered_map<Uuid, std::size_t>>();
     read.entries = readEntries(work, *places);
+    sortForDisplay(read.entries);
     read.tree = readTree(work);
     read.basis = AppModel::ListingBasis{{}, work.keyEpoch(), mark, std::move(places)};
     return read;
@@ -280,17 +300,24 @@ QCoro::Task<std::vector<AppModel::ProjectNode>> AppModel::vaultTree() {
     co_return tree;
 }
 
-QCoro::Task<AppModel::ListingRead> AppModel::readListing(std::optional<ListingBasis> since) {
-    ListingRead read;
-    auto work = modelVault();
-    if (!work) co_return read;
-    auto job = runBlocking([work = std::move(*work), since = std::move(since)] {
+Blocking<AppModel::ListingRead> AppModel::startListingRead(ModelVault work, std::optional<ListingBasis> since) {
+    return runBlocking([work = std::move(work), since = std::move(since)] {
         auto found = since ? readListingSince(work, *since) : readWholeListing(work);
         found.basis->store = work.sharedStore();
         return found;
     });
+}
+
+QCoro::Task<AppModel::ListingRead> AppModel::readListing(std::optional<ListingBasis> since) {
+    ListingRead read;
+    auto job = since ? std::nullopt : takeFirstListing();
+    if (!job) {
+        auto work = modelVault();
+        if (!work) co_return read;
+        job.emplace(startListingRead(std::move(*work), std::move(since)));
+    }
     try {
-        read = co_await job;
+        read = co_await *job;
     } catch (const std::exception&) {
         read = ListingRead{};
     }

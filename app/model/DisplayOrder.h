@@ -5,6 +5,7 @@
 #include <QString>
 
 #include <algorithm>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -32,23 +33,36 @@ public:
         return idA < idB;
     }
 
+    // The key `name` sorts by. A DisplayOrder is used by one thread at a time: threads keying names
+    // at once make one each.
+    QCollatorSortKey key(const std::string& name) const { return collator_.sortKey(QString::fromStdString(name)); }
+
     // Rows with `name` and `id`, in this order; each name is keyed once.
     template <class Row>
     void sort(std::vector<Row>& rows) const {
-        std::vector<std::pair<QCollatorSortKey, std::size_t>> keyed;
-        keyed.reserve(rows.size());
-        for (std::size_t i = 0; i < rows.size(); ++i)
-            keyed.emplace_back(collator_.sortKey(QString::fromStdString(rows[i].name)), i);
-        std::sort(keyed.begin(), keyed.end(), [&](const auto& a, const auto& b) {
-            if (const int order = a.first.compare(b.first); order != 0) return order < 0;
-            const Row& x = rows[a.second];
-            const Row& y = rows[b.second];
+        std::vector<std::optional<QCollatorSortKey>> keys;
+        keys.reserve(rows.size());
+        for (const auto& row : rows) keys.emplace_back(key(row.name));
+        sortByKeys(rows, keys, [](const Row& row) -> const Row& { return row; });
+    }
+
+    // The first keys.size() rows in this order, keys[i] being the key of the name of of(rows[i]),
+    // which has `name` and `id`; the rows after them keep their places.
+    template <class Row, class Of>
+    static void sortByKeys(std::vector<Row>& rows, const std::vector<std::optional<QCollatorSortKey>>& keys, Of of) {
+        std::vector<std::size_t> order(keys.size());
+        for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
+        std::sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+            if (const int byKey = keys[a]->compare(*keys[b]); byKey != 0) return byKey < 0;
+            const auto& x = of(rows[a]);
+            const auto& y = of(rows[b]);
             if (x.name != y.name) return x.name < y.name;
             return x.id < y.id;
         });
         std::vector<Row> sorted;
         sorted.reserve(rows.size());
-        for (const auto& entry : keyed) sorted.push_back(std::move(rows[entry.second]));
+        for (const auto i : order) sorted.push_back(std::move(rows[i]));
+        for (std::size_t i = order.size(); i < rows.size(); ++i) sorted.push_back(std::move(rows[i]));
         rows = std::move(sorted);
     }
 

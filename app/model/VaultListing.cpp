@@ -77,8 +77,7 @@ bool VaultListing::applyWhole(AppModel::ListingRead read) {
         if (entry.code) codes.push_back(std::move(*entry.code));
         if (entry.row) rows.push_back(std::move(*entry.row));
     }
-    order_.sort(rows);
-    order_.sort(codes);
+    // A whole read comes in this order already: a code's item is listed under the same name.
     const bool changed = rows != rows_ || codes != codes_ || read.tree != tree_;
     rows_ = std::move(rows);
     keys_.clear();

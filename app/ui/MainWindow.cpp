@@ -29,7 +29,7 @@ namespace vael {
 namespace {
 
 constexpr int kFadeMs = 350;
-constexpr qreal kFadeFrom = 0.4;
+constexpr qreal kFadeFrom = 0.7;
 
 // The page is readable from its first frame: the fade runs over it rather than before it.
 void fadeIn(QWidget* page) {
@@ -188,15 +188,29 @@ void MainWindow::follow() {
     // screen that replaces it.
     if (next == Screen::unlock && (screen_ == Screen::vault || screen_ == Screen::invite)) {
         app_.setErrorMessage(std::nullopt);
-        // The session's drawn symbols and row images go with it; the model trims the heap after.
+        // The session's row images go with it; the model trims the heap after.
         QPixmapCache::clear();
     }
     screen_ = next;
     auto* page = makePage(next);
     stack_->addWidget(page);
-    stack_->setCurrentWidget(page);
-    if (page_) page_->deleteLater();
+    // A page still on its way is dropped; the one showing stays until the new one arrives.
+    if (page_ && page_ != stack_->currentWidget()) page_->deleteLater();
     page_ = page;
+    // The vault page arrives with its list: its first frame is the vault, never an empty list.
+    if (auto* vault = qobject_cast<VaultScreen*>(page); vault && !vault->isReady()) {
+        connect(vault, &VaultScreen::ready, this, [this, vault] {
+            if (page_ == vault) arrive(vault);
+        });
+        return;
+    }
+    arrive(page);
+}
+
+void MainWindow::arrive(QWidget* page) {
+    QWidget* leaving = stack_->currentWidget();
+    stack_->setCurrentWidget(page);
+    if (leaving && leaving != page) leaving->deleteLater();
     focusArrival(page);
     fadeIn(page);
 }

@@ -47,6 +47,8 @@ protected:
 private:
     Screen chosenScreen() const;
     void follow();
+    // The page replaces the one showing, which goes.
+    void arrive(QWidget* page);
     QWidget* makePage(Screen screen);
     void buildMenu();
 
@@ -54,7 +56,7 @@ private:
     ScreenFactory& screens_;
     bool hasTray_;
     QStackedWidget* stack_;
-    QPointer<QWidget> page_;
+    QPointer<QWidget> page_;  // the page of screen_, showing or on its way
     Screen screen_ = Screen::unlock;
     bool bootstrapped_ = false;
     bool quitting_ = false;

@@ -2,7 +2,7 @@
 
 #include <QPainter>
 #include <QPainterPath>
-#include <QPixmapCache>
+#include <QHash>
 #include <QStandardPaths>
 
 #include <cmath>
@@ -201,16 +201,18 @@ bool isPainted(std::string_view symbol) { return knows(symbol) && iconName(symbo
 
 QPixmap pixmap(std::string_view symbol, const QColor& tint, int size, qreal dpr) {
     const int device = std::max(1, int(std::lround(size * dpr)));
-    // Drawn once per colour and size: rows and pages repaint the same few symbols all the time, and
-    // each theme lookup reads the icon folders anew.
+    // Drawn once per colour and size for the life of the process: rows and pages repaint the same few
+    // symbols all the time, each theme lookup reads the icon folders anew, and every unlock builds a
+    // page of them. Kept apart from QPixmapCache, which the lock empties of the session's images.
+    // Never destroyed: pixmaps must not outlive the application object.
+    static auto* const drawn = new QHash<QString, QPixmap>;
     const QString key = QStringLiteral("vael.symbol/%1/%2/%3/%4")
                             .arg(QLatin1StringView(symbol.data(), qsizetype(symbol.size())))
                             .arg(tint.rgba(), 0, 16)
                             .arg(device)
                             .arg(dpr);
-    QPixmap out;
-    if (QPixmapCache::find(key, &out)) return out;
-    out = QPixmap(device, device);
+    if (const auto found = drawn->constFind(key); found != drawn->cend()) return *found;
+    QPixmap out(device, device);
     out.fill(Qt::transparent);
     QPainter p(&out);
     if (isPainted(symbol)) {
@@ -225,7 +227,7 @@ QPixmap pixmap(std::string_view symbol, const QColor& tint, int size, qreal dpr)
     }
     p.end();
     out.setDevicePixelRatio(dpr);
-    QPixmapCache::insert(key, out);
+    drawn->insert(key, out);
     return out;
 }
 

@@ -93,16 +93,20 @@ VaultScreen::VaultScreen(AppModel& app, ScreenFactory& screens, QWidget* parent)
     connect(window_, &VaultWindowModel::structureSheetChanged, this, &VaultScreen::openStructure);
     connect(window_, &VaultWindowModel::deleteTargetChanged, this, &VaultScreen::confirmDelete);
     showDetail(false);
+    // Read while the page is still being laid out, not once it shows.
+    readFirst();
+    window_->loadDetail();
 }
 
 VaultScreen::~VaultScreen() = default;
 
-void VaultScreen::showEvent(QShowEvent* event) {
-    QWidget::showEvent(event);
-    if (shown_) return;
-    shown_ = true;
-    window_->refresh();
-    window_->loadDetail();
+QCoro::Task<> VaultScreen::readFirst() {
+    QPointer self(this);
+    auto read = window_->refresh();
+    co_await read;
+    if (!self) co_return;
+    ready_ = true;
+    emit ready();
 }
 
 QToolBar* VaultScreen::makeToolbar() {

@@ -5,6 +5,8 @@
 
 #include <functional>
 
+#include <qcoro/qcorotask.h>
+
 #include <QDialog>
 class QSplitter;
 class QStackedWidget;
@@ -29,11 +31,14 @@ public:
 
     VaultWindowModel& window() const { return *window_; }
     QSplitter* splitter() const { return splitter_; }
+    // Whether the first read of the vault is in: the page shows the vault as it is.
+    bool isReady() const { return ready_; }
 
-protected:
-    void showEvent(QShowEvent* event) override;
+signals:
+    void ready();
 
 private:
+    QCoro::Task<> readFirst();
     QToolBar* makeToolbar();
     void showDetail(bool loaded);
     void openAddItem();
@@ -52,7 +57,7 @@ private:
     QWidget* detailPlaceholder_;
     QPointer<QWidget> detailPane_;
     QSplitter* splitter_;
-    bool shown_ = false;
+    bool ready_ = false;
 };
 
 }  // namespace vael
