@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <unordered_map>
+#include <unordered_set>
 
 #include "app/model/window/DragPayloads.h"
 
@@ -41,12 +42,8 @@ void ItemListModel::relayout() {
 }
 
 void ItemListModel::follow(bool whole, const std::vector<Uuid>& items) {
-    if (whole) {
-        merge(window_.visibleRows());
-    } else {
-        const auto filter = window_.filterNow();
-        for (const auto& item : items) update(item, filter);
-    }
+    if (whole) merge(window_.visibleRows());
+    else update(items);
     emit rowsUpdated();
 }
 
@@ -67,25 +64,34 @@ void ItemListModel::putIn(int at, std::vector<AppModel::ItemRow>::const_iterator
     changing_ = false;
 }
 
-// One item written: its row leaves, arrives, moves or changes where it stands.
-void ItemListModel::update(const Uuid& item, const VaultWindowModel::Filter& filter) {
-    const auto old = std::find_if(rows_.begin(), rows_.end(), [&](const AppModel::ItemRow& row) { return row.id == item; });
-    const AppModel::ItemRow* now = window_.row(item);
-    const bool shown = now && filter.keeps(*now);
-    if (old != rows_.end() && shown && old->name == now->name) {
-        // Same name, same place.
-        if (!(*old == *now)) {
-            *old = *now;
-            const auto at = index(static_cast<int>(old - rows_.begin()));
-            emit dataChanged(at, at);
+// Items written: each row leaves, arrives, moves or changes where it stands. One pass over the rows
+// finds the written ones, however many there are.
+void ItemListModel::update(const std::vector<Uuid>& items) {
+    const auto filter = window_.filterNow();
+    const std::unordered_set<Uuid> written(items.begin(), items.end());
+    const auto shownNow = [&](const Uuid& id) -> const AppModel::ItemRow* {
+        const auto* now = window_.row(id);
+        return now && filter.keeps(*now) ? now : nullptr;
+    };
+    std::unordered_set<Uuid> stayed;
+    for (int at = static_cast<int>(rows_.size()) - 1; at >= 0; --at) {
+        auto& old = rows_[static_cast<std::size_t>(at)];
+        if (!written.contains(old.id)) continue;
+        const auto* now = shownNow(old.id);
+        if (!now || now->name != old.name) {
+            takeOut(at, at);
+            continue;
         }
-        return;
+        // Same name, same place.
+        stayed.insert(old.id);
+        if (!(old == *now)) {
+            old = *now;
+            emit dataChanged(index(at), index(at));
+        }
     }
-    if (old != rows_.end()) {
-        const int at = static_cast<int>(old - rows_.begin());
-        takeOut(at, at);
-    }
-    if (shown) {
+    for (const auto& item : items) {
+        const auto* now = stayed.contains(item) ? nullptr : shownNow(item);
+        if (!now) continue;
         const auto at = std::upper_bound(rows_.begin(), rows_.end(), *now, [this](const auto& a, const auto& b) {
             return order_.before(a.name, a.id, b.name, b.id);
         });

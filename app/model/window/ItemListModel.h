@@ -53,7 +53,7 @@ private:
     void relayout();
     void follow(bool whole, const std::vector<Uuid>& items);
     void merge(std::vector<AppModel::ItemRow> next);
-    void update(const Uuid& item, const VaultWindowModel::Filter& filter);
+    void update(const std::vector<Uuid>& items);
     void takeOut(int first, int last);
     void putIn(int at, std::vector<AppModel::ItemRow>::const_iterator from,
                     std::vector<AppModel::ItemRow>::const_iterator to);
