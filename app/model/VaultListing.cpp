@@ -63,10 +63,12 @@ bool VaultListing::apply(AppModel::ListingRead read) {
     if (read.whole) return applyWhole(std::move(read));
     basis_ = std::move(read.basis);
     bool changed = false;
+    Moves moves;
     for (auto& entry : read.entries) {
         itemsWritten_.push_back(entry.id);
-        changed = applyEntry(std::move(entry)) || changed;
+        changed = applyEntry(std::move(entry), moves) || changed;
     }
+    move(std::move(moves));
     return changed;
 }
 
@@ -95,27 +97,22 @@ bool VaultListing::applyWhole(AppModel::ListingRead read) {
     return changed;
 }
 
-bool VaultListing::applyEntry(AppModel::ListingEntry entry) {
+bool VaultListing::applyEntry(AppModel::ListingEntry entry, Moves& moves) {
     const auto before = [this](const auto& a, const auto& b) { return order_.before(a.name, a.id, b.name, b.id); };
     bool changed = false;
-    // The row: where it was, where it goes.
+    // The row: where it was goes, where it goes is noted; move() shifts the rows once for all.
     const auto oldRow = find(entry.id);
     const bool rowStays = oldRow != rows_.end() && entry.row && *oldRow == *entry.row;
     if (!rowStays) {
         if (oldRow != rows_.end()) {
-            const auto at = oldRow - rows_.begin();
             count(*oldRow, -1);
             rowNameOf_.erase(entry.id);
-            rows_.erase(oldRow);
-            if (keyed_) keys_.erase(keys_.begin() + at);
+            moves.leaving.push_back(static_cast<std::size_t>(oldRow - rows_.begin()));
             changed = true;
         }
         if (entry.row) {
-            const auto at = std::upper_bound(rows_.begin(), rows_.end(), *entry.row, before);
             count(*entry.row, 1);
-            rowNameOf_.emplace(entry.id, entry.row->name);
-            if (keyed_) keys_.insert(keys_.begin() + (at - rows_.begin()), keysOf(*entry.row));
-            rows_.insert(at, std::move(*entry.row));
+            moves.arriving.push_back(std::move(*entry.row));
             changed = true;
         }
         if (changed) rowsTouched_.push_back(entry.id);
@@ -135,6 +132,45 @@ bool VaultListing::applyEntry(AppModel::ListingEntry entry) {
         }
     }
     return changed;
+}
+
+// Every leaving row out and every arriving row in, in one pass over the rows (and their search keys):
+// a burst of writes costs one move of the listing, not one per item.
+void VaultListing::move(Moves moves) {
+    if (moves.leaving.empty() && moves.arriving.empty()) return;
+    std::sort(moves.leaving.begin(), moves.leaving.end());
+    order_.sort(moves.arriving);
+    // Where each arriving row goes among the rows that stay, found before any of them moves.
+    const auto before = [this](const auto& a, const auto& b) { return order_.before(a.name, a.id, b.name, b.id); };
+    std::vector<std::size_t> places;
+    places.reserve(moves.arriving.size());
+    for (const auto& row : moves.arriving)
+        places.push_back(static_cast<std::size_t>(std::upper_bound(rows_.begin(), rows_.end(), row, before) - rows_.begin()));
+    std::vector<ItemRow> rows;
+    std::vector<SearchKeys> keys;
+    rows.reserve(rows_.size() - moves.leaving.size() + moves.arriving.size());
+    if (keyed_) keys.reserve(rows.capacity());
+    auto leaving = moves.leaving.begin();
+    std::size_t next = 0;
+    const auto arriveUpTo = [&](std::size_t place) {
+        for (; next < moves.arriving.size() && places[next] <= place; ++next) {
+            if (keyed_) keys.push_back(keysOf(moves.arriving[next]));
+            rowNameOf_.insert_or_assign(moves.arriving[next].id, moves.arriving[next].name);
+            rows.push_back(std::move(moves.arriving[next]));
+        }
+    };
+    for (std::size_t i = 0; i < rows_.size(); ++i) {
+        arriveUpTo(i);
+        if (leaving != moves.leaving.end() && *leaving == i) {
+            ++leaving;
+            continue;
+        }
+        if (keyed_) keys.push_back(std::move(keys_[i]));
+        rows.push_back(std::move(rows_[i]));
+    }
+    arriveUpTo(rows_.size());
+    rows_ = std::move(rows);
+    if (keyed_) keys_ = std::move(keys);
 }
 
 }  // namespace vael

@@ -53,7 +53,13 @@ public:
 
 private:
     bool applyWhole(AppModel::ListingRead read);
-    bool applyEntry(AppModel::ListingEntry entry);
+    // The rows a part read takes out (their places) and puts in, moved together once it is read.
+    struct Moves {
+        std::vector<std::size_t> leaving;
+        std::vector<ItemRow> arriving;
+    };
+    bool applyEntry(AppModel::ListingEntry entry, Moves& moves);
+    void move(Moves moves);
     void count(const ItemRow& row, int by);
     std::vector<ItemRow>::const_iterator find(const Uuid& id) const;
 

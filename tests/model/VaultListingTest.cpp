@@ -83,6 +83,23 @@ TEST(VaultListing, EachWriteLeavesWhatAFullListingGives) {
              });
          },
          false},
+        {"several in one write",
+         [&] {
+             const auto login = [](std::string name) {
+                 ItemPayload p;
+                 p.name = std::move(name);
+                 p.fields.push_back({"password", ItemField::Kind::password, "p", true});
+                 return p;
+             };
+             await(v.m.addItems({login("Bravo"), login("aardvark 2"), login("Zulu"), login("Bravo")}, "login", "ai_hidden"));
+         },
+         false},
+        {"writes between two reads", [&] {
+             writes.reseal(beta, [](ItemPayload& p) { p.name = "Mid"; });
+             v.item("Echo");
+             await(v.m.deleteItem(zeta));
+         },
+         false},
         {"delete", [&] { await(v.m.deleteItem(gamma)); }, false},
         {"group created", [&] { v.group("Home"); }, true},
         {"group renamed", [&] { await(v.m.renameGroup(work, "Job")); }, true},

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <unordered_map>
+#include <unordered_set>
 
 #include "app/model/window/DragPayloads.h"
 
@@ -13,15 +14,26 @@ namespace {
 
 QString qtext(const std::string& text) { return QString::fromStdString(text); }
 
-bool sameItems(const std::vector<AppModel::ItemRow>& a, const std::vector<AppModel::ItemRow>& b) {
+using Owned = std::vector<std::unique_ptr<AppModel::ItemRow>>;
+
+Owned owned(std::vector<AppModel::ItemRow>::const_iterator from, std::vector<AppModel::ItemRow>::const_iterator to) {
+    Owned rows;
+    rows.reserve(static_cast<std::size_t>(to - from));
+    for (; from != to; ++from) rows.push_back(std::make_unique<AppModel::ItemRow>(*from));
+    return rows;
+}
+
+bool sameItems(const std::vector<AppModel::ItemRow>& a, const Owned& b) {
     return std::equal(a.begin(), a.end(), b.begin(), b.end(),
-                      [](const AppModel::ItemRow& x, const AppModel::ItemRow& y) { return x.id == y.id; });
+                      [](const AppModel::ItemRow& x, const auto& y) { return x.id == y->id; });
 }
 
 }  // namespace
 
 ItemListModel::ItemListModel(VaultWindowModel& window, QObject* parent)
-    : QAbstractListModel(parent), window_(window), rows_(window.visibleRows()) {
+    : QAbstractListModel(parent), window_(window) {
+    const auto rows = window_.visibleRows();
+    rows_ = owned(rows.begin(), rows.end());
     connect(&window_, &VaultWindowModel::rowsChanged, this, &ItemListModel::follow);
     connect(&window_, &VaultWindowModel::sidebarChanged, this, &ItemListModel::relayout);
     connect(&window_, &VaultWindowModel::searchChanged, this, &ItemListModel::relayout);
@@ -33,7 +45,7 @@ void ItemListModel::relayout() {
     if (!sameItems(rows, rows_)) {
         changing_ = true;
         beginResetModel();
-        rows_ = std::move(rows);
+        rows_ = owned(rows.begin(), rows.end());
         endResetModel();
         changing_ = false;
     }
@@ -41,12 +53,8 @@ void ItemListModel::relayout() {
 }
 
 void ItemListModel::follow(bool whole, const std::vector<Uuid>& items) {
-    if (whole) {
-        merge(window_.visibleRows());
-    } else {
-        const auto filter = window_.filterNow();
-        for (const auto& item : items) update(item, filter);
-    }
+    if (whole) merge(window_.visibleRows());
+    else update(items);
     emit rowsUpdated();
 }
 
@@ -62,32 +70,42 @@ void ItemListModel::putIn(int at, std::vector<AppModel::ItemRow>::const_iterator
                                std::vector<AppModel::ItemRow>::const_iterator to) {
     changing_ = true;
     beginInsertRows({}, at, at + static_cast<int>(to - from) - 1);
-    rows_.insert(rows_.begin() + at, from, to);
+    auto rows = owned(from, to);
+    rows_.insert(rows_.begin() + at, std::make_move_iterator(rows.begin()), std::make_move_iterator(rows.end()));
     endInsertRows();
     changing_ = false;
 }
 
-// One item written: its row leaves, arrives, moves or changes where it stands.
-void ItemListModel::update(const Uuid& item, const VaultWindowModel::Filter& filter) {
-    const auto old = std::find_if(rows_.begin(), rows_.end(), [&](const AppModel::ItemRow& row) { return row.id == item; });
-    const AppModel::ItemRow* now = window_.row(item);
-    const bool shown = now && filter.keeps(*now);
-    if (old != rows_.end() && shown && old->name == now->name) {
-        // Same name, same place.
-        if (!(*old == *now)) {
-            *old = *now;
-            const auto at = index(static_cast<int>(old - rows_.begin()));
-            emit dataChanged(at, at);
+// Items written: each row leaves, arrives, moves or changes where it stands. One pass over the rows
+// finds the written ones, however many there are.
+void ItemListModel::update(const std::vector<Uuid>& items) {
+    const auto filter = window_.filterNow();
+    const std::unordered_set<Uuid> written(items.begin(), items.end());
+    const auto shownNow = [&](const Uuid& id) -> const AppModel::ItemRow* {
+        const auto* now = window_.row(id);
+        return now && filter.keeps(*now) ? now : nullptr;
+    };
+    std::unordered_set<Uuid> stayed;
+    for (int at = static_cast<int>(rows_.size()) - 1; at >= 0; --at) {
+        auto& old = *rows_[static_cast<std::size_t>(at)];
+        if (!written.contains(old.id)) continue;
+        const auto* now = shownNow(old.id);
+        if (!now || now->name != old.name) {
+            takeOut(at, at);
+            continue;
         }
-        return;
+        // Same name, same place.
+        stayed.insert(old.id);
+        if (!(old == *now)) {
+            old = *now;
+            emit dataChanged(index(at), index(at));
+        }
     }
-    if (old != rows_.end()) {
-        const int at = static_cast<int>(old - rows_.begin());
-        takeOut(at, at);
-    }
-    if (shown) {
+    for (const auto& item : items) {
+        const auto* now = stayed.contains(item) ? nullptr : shownNow(item);
+        if (!now) continue;
         const auto at = std::upper_bound(rows_.begin(), rows_.end(), *now, [this](const auto& a, const auto& b) {
-            return order_.before(a.name, a.id, b.name, b.id);
+            return order_.before(a.name, a.id, b->name, b->id);
         });
         const std::vector<AppModel::ItemRow> one{*now};
         putIn(static_cast<int>(at - rows_.begin()), one.begin(), one.end());
@@ -105,20 +123,20 @@ void ItemListModel::merge(std::vector<AppModel::ItemRow> next) {
         return found != byId.end() && found->second->name == row.name;
     };
     for (int last = static_cast<int>(rows_.size()) - 1; last >= 0;) {
-        if (stays(rows_[static_cast<std::size_t>(last)])) {
+        if (stays(*rows_[static_cast<std::size_t>(last)])) {
             --last;
             continue;
         }
         int first = last;
-        while (first > 0 && !stays(rows_[static_cast<std::size_t>(first - 1)])) --first;
+        while (first > 0 && !stays(*rows_[static_cast<std::size_t>(first - 1)])) --first;
         takeOut(first, last);
         last = first - 1;
     }
     std::size_t k = 0;
     for (std::size_t j = 0; j < next.size();) {
-        if (k < rows_.size() && rows_[k].id == next[j].id) {
-            if (!(rows_[k] == next[j])) {
-                rows_[k] = next[j];
+        if (k < rows_.size() && rows_[k]->id == next[j].id) {
+            if (!(*rows_[k] == next[j])) {
+                *rows_[k] = next[j];
                 const auto at = index(static_cast<int>(k));
                 emit dataChanged(at, at);
             }
@@ -127,7 +145,7 @@ void ItemListModel::merge(std::vector<AppModel::ItemRow> next) {
             continue;
         }
         const std::size_t from = j;
-        while (j < next.size() && (k >= rows_.size() || rows_[k].id != next[j].id)) ++j;
+        while (j < next.size() && (k >= rows_.size() || rows_[k]->id != next[j].id)) ++j;
         putIn(static_cast<int>(k), next.begin() + static_cast<long>(from), next.begin() + static_cast<long>(j));
         k += j - from;
     }
@@ -139,7 +157,7 @@ int ItemListModel::rowCount(const QModelIndex& parent) const {
 
 QVariant ItemListModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid() || index.row() >= static_cast<int>(rows_.size())) return {};
-    const auto& row = rows_[index.row()];
+    const auto& row = *rows_[static_cast<std::size_t>(index.row())];
     switch (role) {
     case Qt::DisplayRole:
         return qtext(row.name);
@@ -161,6 +179,13 @@ Qt::ItemFlags ItemListModel::flags(const QModelIndex& index) const {
     return Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsDragEnabled;
 }
 
+std::vector<AppModel::ItemRow> ItemListModel::rows() const {
+    std::vector<AppModel::ItemRow> rows;
+    rows.reserve(rows_.size());
+    for (const auto& row : rows_) rows.push_back(*row);
+    return rows;
+}
+
 QStringList ItemListModel::mimeTypes() const { return {DraggedItem::mimeType()}; }
 
 QMimeData* ItemListModel::mimeData(const QModelIndexList& indexes) const {
@@ -176,12 +201,12 @@ QMimeData* ItemListModel::mimeData(const QModelIndexList& indexes) const {
 
 std::optional<AppModel::ItemRow> ItemListModel::rowAt(const QModelIndex& index) const {
     if (!index.isValid() || index.row() >= static_cast<int>(rows_.size())) return std::nullopt;
-    return rows_[index.row()];
+    return *rows_[static_cast<std::size_t>(index.row())];
 }
 
 QModelIndex ItemListModel::indexOf(const Uuid& id) const {
     for (int i = 0; i < static_cast<int>(rows_.size()); ++i)
-        if (rows_[i].id == id) return index(i);
+        if (rows_[static_cast<std::size_t>(i)]->id == id) return index(i);
     return {};
 }
 

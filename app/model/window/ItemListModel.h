@@ -3,6 +3,7 @@
 #include <QAbstractListModel>
 
 #include <functional>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -39,7 +40,7 @@ public:
     QMimeData* mimeData(const QModelIndexList& indexes) const override;
     Qt::DropActions supportedDragActions() const override { return Qt::MoveAction; }
 
-    const std::vector<AppModel::ItemRow>& rows() const { return rows_; }
+    std::vector<AppModel::ItemRow> rows() const;
     std::optional<AppModel::ItemRow> rowAt(const QModelIndex& index) const;
     QModelIndex indexOf(const Uuid& id) const;
     // True while the rows are being changed: a view's current row moving then is not the user's choice.
@@ -53,14 +54,15 @@ private:
     void relayout();
     void follow(bool whole, const std::vector<Uuid>& items);
     void merge(std::vector<AppModel::ItemRow> next);
-    void update(const Uuid& item, const VaultWindowModel::Filter& filter);
+    void update(const std::vector<Uuid>& items);
     void takeOut(int first, int last);
     void putIn(int at, std::vector<AppModel::ItemRow>::const_iterator from,
                     std::vector<AppModel::ItemRow>::const_iterator to);
 
     VaultWindowModel& window_;
     DisplayOrder order_;
-    std::vector<AppModel::ItemRow> rows_;
+    // Each row on its own, so putting one in among many moves pointers rather than rows.
+    std::vector<std::unique_ptr<AppModel::ItemRow>> rows_;
     AccessibleText accessibleText_;
     bool changing_ = false;
 };

@@ -78,6 +78,10 @@ VaultToolbar::VaultToolbar(AppModel& app, QWidget* page) : QToolBar(page), app_(
     addItem_->setMenu(menu);
     addItem_->setAutoRaise(true);
     QObject::connect(addItem_, &QToolButton::clicked, this, &VaultToolbar::newItemRequested);
+    // Space is the click; the menu needs a key of its own, or its entries are mouse-only. Down
+    // opens it, as on a combo box.
+    addKeyAction(addItem_, "toolbar.addMenuKey", {QKeySequence(Qt::Key_Down)}, Qt::WidgetShortcut,
+                 [button = addItem_] { button->showMenu(); });
     addWidget(addItem_);
     // Room after the add control, so its menu arrow reads as its own and not as Lock's.
     auto* gap = new QWidget(this);

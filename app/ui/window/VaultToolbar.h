@@ -19,7 +19,8 @@ class SyncStatusPill;
 // window to open something; Lock locks the model.
 //
 // `page` hosts the toolbar (it becomes its parent) and the two shortcuts, Ctrl+N for a new item and
-// Ctrl+L to lock, which act only while focus is somewhere inside the page.
+// Ctrl+L to lock, which act only while focus is somewhere inside the page. Down on the focused add
+// control opens its menu.
 class VaultToolbar : public QToolBar {
     Q_OBJECT
 

@@ -255,17 +255,25 @@ TEST(VaultToolbar, SwapsOnTheConnectionAndTakesItsShortcutsOnlyInsideThePage) {
     EXPECT_FALSE(toolbar->syncPill()->isVisible());  // the lock ends the connection
 }
 
-// Each toolbar button is named by its label, described by its help, and reached by Tab in the
-// order it shows.
-TEST(VaultToolbar, ButtonsAreNamedByTheirLabelAndTakeTabInOrder) {
+// A toolbar alone on an active page.
+class VaultToolbarPage : public ::testing::Test {
+protected:
+    void SetUp() override {
+        (new QVBoxLayout(&page))->addWidget(toolbar);
+        page.resize(1000, 80);
+        page.show();
+        page.activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&page));
+    }
+
     OpenVault v;
     QWidget page;
-    auto* toolbar = new VaultToolbar(v.m, &page);
-    (new QVBoxLayout(&page))->addWidget(toolbar);
-    page.resize(1000, 80);
-    page.show();
-    page.activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&page));
+    VaultToolbar* toolbar = new VaultToolbar(v.m, &page);
+};
+
+// Each toolbar button is named by its label, described by its help, and reached by Tab in the
+// order it shows.
+TEST_F(VaultToolbarPage, ButtonsAreNamedByTheirLabelAndTakeTabInOrder) {
     const struct {
         const char* object;
         QString name;
@@ -285,6 +293,31 @@ TEST(VaultToolbar, ButtonsAreNamedByTheirLabelAndTakeTabInOrder) {
         EXPECT_EQ(QApplication::focusWidget(), widget) << b.object;
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
     }
+}
+
+// The add menu's entries are reachable without a mouse: Down on the focused control opens the menu,
+// whose last entry imports; Space stays the control's own click.
+TEST_F(VaultToolbarPage, AddMenuOpensFromTheKeyboard) {
+    auto* add = child<QToolButton>(toolbar, "toolbar.addItem");
+    add->setFocus(Qt::TabFocusReason);
+    QSignalSpy newItem(toolbar, &VaultToolbar::newItemRequested);
+    QSignalSpy import(toolbar, &VaultToolbar::importRequested);
+
+    QTest::keyClick(add, Qt::Key_Space);
+    EXPECT_EQ(newItem.count(), 1);
+    bool shown = false;
+    // The menu runs its own loop: the keys that pick its last entry come from inside it.
+    QTimer::singleShot(0, add, [&] {
+        auto* menu = add->menu();
+        shown = menu->isVisible();
+        QTest::keyClick(menu, Qt::Key_Up);
+        QTest::keyClick(menu, Qt::Key_Return);
+    });
+    QTest::keyClick(add, Qt::Key_Down);
+    settle();
+    EXPECT_TRUE(shown);
+    EXPECT_EQ(import.count(), 1);
+    EXPECT_EQ(newItem.count(), 1);
 }
 
 // The sidebar's "+" are buttons: named, in the Tab chain after the tree, and a click on one leaves
