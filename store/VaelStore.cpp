@@ -201,10 +201,12 @@ std::optional<ItemRecord> VaelStore::item(const Uuid& id) const {
     return fetchOne<ItemRecord>(*core_, itemSql().byId, id, rows::readItem);
 }
 
-std::vector<ItemRecord> VaelStore::items(const Uuid& collectionId) const {
-    static const auto sql =
+std::vector<ItemRecord> VaelStore::items(const Uuid& collectionId, ItemOrder order) const {
+    static const auto byNameBlob =
         rows::selectSql(rows::kItemColumns, "WHERE deleted = 0 AND collectionId = ?1 ORDER BY nameBlob");
-    return fetchAll<ItemRecord>(*core_, sql, collectionId, rows::readItem);
+    static const auto unordered = rows::selectSql(rows::kItemColumns, "WHERE deleted = 0 AND collectionId = ?1");
+    return fetchAll<ItemRecord>(*core_, order == ItemOrder::byNameBlob ? byNameBlob : unordered, collectionId,
+                                rows::readItem);
 }
 
 void VaelStore::upsertCollection(const CollectionRecord& record) { upsert(*core_, collectionSql(), record); }

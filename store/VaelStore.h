@@ -85,8 +85,10 @@ public:
     // The same with the row's name tag, set in the same transaction (nothing: the row has none).
     void upsertItem(const ItemRecord& record, const std::optional<Bytes>& nameTag);
     std::optional<ItemRecord> item(const Uuid& id) const;  // tombstones included
-    // Live items of the collection, by nameBlob bytes ascending.
-    std::vector<ItemRecord> items(const Uuid& collectionId) const;
+    // Live items of the collection, by nameBlob bytes ascending, or in no set order for a caller that
+    // orders them itself (sorting a large collection costs the read several times over).
+    enum class ItemOrder { byNameBlob, unordered };
+    std::vector<ItemRecord> items(const Uuid& collectionId, ItemOrder order = ItemOrder::byNameBlob) const;
 
     // Name tags are a local index of item names, never synced: a row's tag is cleared by any write
     // that changes its group, sealed name or wrapped key without setting a new one.

@@ -122,9 +122,10 @@ AppModel::ListingEntry entryOf(const Uuid& group, std::size_t place, const ItemR
     return entry;
 }
 
-// Every readable live item of every live group whose key opens, groups by sort and items in store
-// order, each payload opened on one of several threads; `places` gets each listed group's place.
-std::vector<AppModel::ListingEntry> readEntries(const ModelVault& work, std::unordered_map<Uuid, std::size_t>& places) {
+// Every readable live item of every live group whose key opens, groups by sort and items in `order`,
+// each payload opened on one of several threads; `places` gets each listed group's place.
+std::vector<AppModel::ListingEntry> readEntries(const ModelVault& work, std::unordered_map<Uuid, std::size_t>& places,
+                                                VaelStore::ItemOrder order = VaelStore::ItemOrder::byNameBlob) {
     struct Pending {
         const ItemRecord* item;
         std::size_t group;  // its place among the listed groups
@@ -142,7 +143,7 @@ std::vector<AppModel::ListingEntry> readEntries(const ModelVault& work, std::uno
         if (!key) continue;
         std::vector<ItemRecord> items;
         try {
-            items = work.store().items(group.id);
+            items = work.store().items(group.id, order);
         } catch (const std::exception&) {
         }
         places.emplace(group.id, keys.size());
@@ -193,7 +194,8 @@ AppModel::ListingRead readWholeListing(const ModelVault& work) {
     } catch (const std::exception&) {
     }
     auto places = std::make_shared<std::unordered_map<Uuid, std::size_t>>();
-    read.entries = readEntries(work, *places);
+    // Sorted for display next, so the store need not sort them first.
+    read.entries = readEntries(work, *places, VaelStore::ItemOrder::unordered);
     sortForDisplay(read.entries);
     read.tree = readTree(work);
     read.basis = AppModel::ListingBasis{{}, work.keyEpoch(), mark, std::move(places)};
