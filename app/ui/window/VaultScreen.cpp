@@ -5,6 +5,7 @@
 #include <QPushButton>
 #include <QSplitter>
 #include <QStackedWidget>
+#include <QTimer>
 #include <QToolBar>
 #include <QVBoxLayout>
 
@@ -105,8 +106,12 @@ QCoro::Task<> VaultScreen::readFirst() {
     auto read = window_->refresh();
     co_await read;
     if (!self) co_return;
-    ready_ = true;
-    emit ready();
+    // The page arrives in a turn of its own: taking in ten thousand rows and the page's first layout
+    // in one would hold the event loop too long.
+    QTimer::singleShot(0, this, [this] {
+        ready_ = true;
+        emit ready();
+    });
 }
 
 QToolBar* VaultScreen::makeToolbar() {

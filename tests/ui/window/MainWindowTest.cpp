@@ -114,7 +114,7 @@ TEST(MainWindowRun, UnlockBannerCaptureAndLock) {
 
     // Unlock: a fresh vault page, filled by its first refresh.
     t.v.h.unlock();
-    ASSERT_TRUE(spinUntil([&] { return t.vault() && !t.vault()->window().rows().empty(); }));
+    ASSERT_TRUE(spinUntil([&] { return t.vault() && t.vault()->isReady() && !t.vault()->window().rows().empty(); }));
     auto* list = child<QListView>(t.vault(), "itemList");
     EXPECT_EQ(t.window.focusWidget(), list) << (t.window.focusWidget() ? t.window.focusWidget()->objectName().toStdString() : "none");
     list->setCurrentIndex(list->model()->index(0, 0));
