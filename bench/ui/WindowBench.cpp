@@ -511,8 +511,8 @@ private:
 
 struct Figures {
     // every figure in ms, each run
-    std::vector<double> floor, toList, settled, stallAfterReturn, stallLater, search, add, import;
-    double kdf = 0, startMs = 0;
+    std::vector<double> floor, toList, settled, stallAfterReturn, stallLater, search, add, import, kdf;
+    double startMs = 0;
     Resident rssBefore, rssAfterLock, rssUnlocked;
     bool imported = false;
 };
@@ -681,8 +681,9 @@ int main(int argc, char** argv) {
     bench.watch(kListColumn);
     bench.pump(Clock::now() + std::chrono::seconds(1));
     figures.rssBefore = resident(bench.app());
-    figures.kdf = bench.kdf();
+    // The KDF alone before each unlock, so a drift in the machine's speed weighs on both alike.
     for (int round = 0; round < rounds; ++round) {
+        figures.kdf.push_back(bench.kdf());
         unlockRound(bench, figures);
         if (round == 0) {
             session(bench, figures);
@@ -693,6 +694,7 @@ int main(int argc, char** argv) {
             lock(bench);
         }
     }
+    figures.kdf.push_back(bench.kdf());
     unlockRound(bench, figures);
     figures.imported = importAll(bench, figures, items);
 
@@ -707,11 +709,12 @@ int main(int argc, char** argv) {
     };
     std::printf("  %-44s %8.1f ms  %-16s  %s\n", "start to the unlock screen", figures.startMs, "", "(kept)");
     row("input floor (a passphrase dot drawn)", figures.floor, "(floor, included below)");
-    std::printf("  %-44s %8.1f ms\n", "KDF alone (the application's cost)", figures.kdf);
+    const double kdf = median(figures.kdf);
+    row("KDF alone (the application's cost)", figures.kdf, "(before each unlock)");
     char ratio[96];
-    std::snprintf(ratio, sizeof ratio, "%.2fx the KDF (goal <= 1.2x)", median(figures.toList) / figures.kdf);
+    std::snprintf(ratio, sizeof ratio, "%.2fx the KDF (goal <= 1.2x)", median(figures.toList) / kdf);
     row("unlock: Return -> list first shown", figures.toList, ratio);
-    std::snprintf(ratio, sizeof ratio, "%.2fx the KDF", median(figures.settled) / figures.kdf);
+    std::snprintf(ratio, sizeof ratio, "%.2fx the KDF", median(figures.settled) / kdf);
     row("unlock: Return -> page settled", figures.settled, ratio);
     row("unlock: longest stall, first 300 ms after Return", figures.stallAfterReturn, "<= 50 ms");
     row("unlock: longest stall, later (KDF end, page)", figures.stallLater, "<= 50 ms");
