@@ -26,6 +26,7 @@
 #include "app/sync/SyncCoordinator.h"
 #include "core/Log.h"
 #include "core/Memory.h"
+#include "store/ReplicaSnapshot.h"
 #include "store/StorageFault.h"
 
 #ifndef VAEL_DEFAULT_SERVER_URL
@@ -418,13 +419,21 @@ QCoro::Task<> AppModel::unlock(SecureBytes passphrase) {
     const auto lockCount = lockCount_;
     std::optional<std::string> failure;
     try {
+        // The replica's sealed rows are read while the passphrase is checked; the first listing opens
+        // them only if nothing wrote the file in between.
+        auto readAhead = runBlocking([path = paths_.replica] { return ReplicaSnapshot::read(path); });
         auto unlocked = runBlocking([configStore = configStore_, vault = vault_, passphrase = std::move(passphrase)]() mutable {
             const auto config = configStore.load();
             vault->unlock(config.wrappedKeys, config.wrappedAccountPrivKeys, UnlockInput::passphrase(std::move(passphrase)));
         });
         co_await unlocked;
         if (!self) co_return;
-        co_await openSession(lockCount);
+        auto snapshot = co_await readAhead;
+        if (!self) co_return;
+        // Held in locals: a temporary inside the co_await expression is not safe with our compilers.
+        auto rows = snapshot ? std::make_shared<ReplicaSnapshot>(std::move(*snapshot)) : nullptr;
+        auto opening = openSession(lockCount, std::move(rows));
+        co_await opening;
     } catch (...) {
         failure = describeOpeningFailure(std::current_exception(), paths_).value_or(std::string(kUnlockFailed));
     }
@@ -439,7 +448,7 @@ QCoro::Task<> AppModel::finishSession() {
 
 // MARK: - session opening and lock
 
-QCoro::Task<> AppModel::openSession(std::uint64_t lockCountAtStart) {
+QCoro::Task<> AppModel::openSession(std::uint64_t lockCountAtStart, std::shared_ptr<ReplicaSnapshot> readAhead) {
     QPointer<AppModel> self(this);
     auto vault = vault_;
     auto session = std::make_shared<Session>();
@@ -483,7 +492,8 @@ QCoro::Task<> AppModel::openSession(std::uint64_t lockCountAtStart) {
         // The window's first listing is read while the page is being built.
         session->writesBeforeFirstListing = store->contentWriteCount();
         session->firstListing.emplace(startListingRead(
-            ModelVault(store, vault, key, session->engine, clock_, defaultGroupGate_), std::nullopt));
+            ModelVault(store, vault, key, session->engine, clock_, defaultGroupGate_), std::nullopt,
+            std::move(readAhead)));
     } catch (...) {
         failure = std::current_exception();
     }

@@ -50,6 +50,7 @@ class AcceptInviteViewModel;
 class ItemDetailViewModel;
 class DefaultGroupGate;
 class ModelVault;
+class ReplicaSnapshot;
 class RotateCollectionViewModel;
 class SyncCoordinator;
 class VaelStore;
@@ -423,7 +424,9 @@ private:
     // The open session's vault objects for blocking work on a worker; none while locked.
     std::optional<ModelVault> modelVault() const;
     // A listing read on a worker (AppModelListings.cpp).
-    static Blocking<ListingRead> startListingRead(ModelVault work, std::optional<ListingBasis> since);
+    // A whole read takes its rows from `readAhead` while that still stands for the store.
+    static Blocking<ListingRead> startListingRead(ModelVault work, std::optional<ListingBasis> since,
+                                                  std::shared_ptr<ReplicaSnapshot> readAhead = nullptr);
     // The open session's first whole read, once; none after it was taken or without a session.
     std::optional<Blocking<ListingRead>> takeFirstListing();
     // The open session's default group key becomes `key`, for the model and the agent item source.
@@ -435,7 +438,8 @@ private:
     // request is cancelled, its prompt closes and its outcome is dropped.
     void abandonWaitingPasskey();
     // The vault's replica must be there: a vault being created makes its replica before its vault.json.
-    QCoro::Task<> openSession(std::uint64_t lockCountAtStart);
+    // Its first listing reads from `readAhead`, the replica's rows read while the keys were opened.
+    QCoro::Task<> openSession(std::uint64_t lockCountAtStart, std::shared_ptr<ReplicaSnapshot> readAhead = nullptr);
     void noteStoreChange();
     void startActivityMonitoring();
     void stopActivityMonitoring();

@@ -15,6 +15,7 @@
 #include "app/model/Blocking.h"
 #include "app/model/ModelVault.h"
 #include "crypto/TOTP.h"
+#include "store/ReplicaSnapshot.h"
 
 namespace vael {
 
@@ -123,16 +124,18 @@ AppModel::ListingEntry entryOf(const Uuid& group, std::size_t place, const ItemR
 }
 
 // Every readable live item of every live group whose key opens, groups by sort and items in `order`,
-// each payload opened on one of several threads; `places` gets each listed group's place.
+// each payload opened on one of several threads; `places` gets each listed group's place. The rows
+// come from `readAhead` when given (in the store's unordered listing order), else from the store.
 std::vector<AppModel::ListingEntry> readEntries(const ModelVault& work, std::unordered_map<Uuid, std::size_t>& places,
-                                                VaelStore::ItemOrder order = VaelStore::ItemOrder::byNameBlob) {
+                                                VaelStore::ItemOrder order = VaelStore::ItemOrder::byNameBlob,
+                                                ReplicaSnapshot* readAhead = nullptr) {
     struct Pending {
         const ItemRecord* item;
         std::size_t group;  // its place among the listed groups
     };
     std::vector<CollectionRecord> groups;
     try {
-        groups = work.store().collections();
+        groups = readAhead ? std::move(readAhead->groups) : work.store().collections();
     } catch (const std::exception&) {
     }
     std::vector<CollectionKey> keys;
@@ -143,7 +146,9 @@ std::vector<AppModel::ListingEntry> readEntries(const ModelVault& work, std::uno
         if (!key) continue;
         std::vector<ItemRecord> items;
         try {
-            items = work.store().items(group.id, order);
+            if (!readAhead) items = work.store().items(group.id, order);
+            else if (auto read = readAhead->items.find(group.id); read != readAhead->items.end())
+                items = std::move(read->second);
         } catch (const std::exception&) {
         }
         places.emplace(group.id, keys.size());
@@ -185,7 +190,7 @@ void sortForDisplay(std::vector<AppModel::ListingEntry>& entries) {
                              [](const AppModel::ListingEntry& entry) -> const AppModel::ItemRow& { return *entry.row; });
 }
 
-AppModel::ListingRead readWholeListing(const ModelVault& work) {
+AppModel::ListingRead readWholeListing(const ModelVault& work, ReplicaSnapshot* readAhead = nullptr) {
     AppModel::ListingRead read;
     std::uint64_t mark = 0;
     try {
@@ -193,9 +198,12 @@ AppModel::ListingRead readWholeListing(const ModelVault& work) {
         mark = work.store().contentChangesSince(std::nullopt).mark;
     } catch (const std::exception&) {
     }
+    // Rows read ahead stand for a read of the store only while nothing has written the file since:
+    // checked after the mark, so a commit after the check is one the journal gives again.
+    if (readAhead && !readAhead->stillCurrent()) readAhead = nullptr;
     auto places = std::make_shared<std::unordered_map<Uuid, std::size_t>>();
     // Sorted for display next, so the store need not sort them first.
-    read.entries = readEntries(work, *places, VaelStore::ItemOrder::unordered);
+    read.entries = readEntries(work, *places, VaelStore::ItemOrder::unordered, readAhead);
     sortForDisplay(read.entries);
     read.tree = readTree(work);
     read.basis = AppModel::ListingBasis{{}, work.keyEpoch(), mark, std::move(places)};
@@ -302,9 +310,10 @@ QCoro::Task<std::vector<AppModel::ProjectNode>> AppModel::vaultTree() {
     co_return tree;
 }
 
-Blocking<AppModel::ListingRead> AppModel::startListingRead(ModelVault work, std::optional<ListingBasis> since) {
-    return runBlocking([work = std::move(work), since = std::move(since)] {
-        auto found = since ? readListingSince(work, *since) : readWholeListing(work);
+Blocking<AppModel::ListingRead> AppModel::startListingRead(ModelVault work, std::optional<ListingBasis> since,
+                                                          std::shared_ptr<ReplicaSnapshot> readAhead) {
+    return runBlocking([work = std::move(work), since = std::move(since), readAhead = std::move(readAhead)] {
+        auto found = since ? readListingSince(work, *since) : readWholeListing(work, readAhead.get());
         found.basis->store = work.sharedStore();
         return found;
     });
