@@ -123,12 +123,20 @@ AppModel::ListingEntry entryOf(const Uuid& group, std::size_t place, const ItemR
     return entry;
 }
 
+// What readEntries found, one place per live item: its entry unless its payload did not open and,
+// when keyed, the display key of its listed row's name.
+struct Entries {
+    std::vector<std::optional<AppModel::ListingEntry>> entries;
+    std::vector<std::optional<QCollatorSortKey>> keys;
+};
+
 // Every readable live item of every live group whose key opens, groups by sort and items in `order`,
-// each payload opened on one of several threads; `places` gets each listed group's place. The rows
-// come from `readAhead` when given (in the store's unordered listing order), else from the store.
-std::vector<AppModel::ListingEntry> readEntries(const ModelVault& work, std::unordered_map<Uuid, std::size_t>& places,
-                                                VaelStore::ItemOrder order = VaelStore::ItemOrder::byNameBlob,
-                                                ReplicaSnapshot* readAhead = nullptr) {
+// each payload opened and made an entry (its name keyed, with `keyed`) on one of several threads;
+// `places` gets each listed group's place. The rows come from `readAhead` when given (in the store's
+// unordered listing order), else from the store.
+Entries readEntries(const ModelVault& work, std::unordered_map<Uuid, std::size_t>& places,
+                    VaelStore::ItemOrder order = VaelStore::ItemOrder::byNameBlob, ReplicaSnapshot* readAhead = nullptr,
+                    bool keyed = false) {
     struct Pending {
         const ItemRecord* item;
         std::size_t group;  // its place among the listed groups
@@ -160,34 +168,21 @@ std::vector<AppModel::ListingEntry> readEntries(const ModelVault& work, std::uno
     for (std::size_t g = 0; g < itemsByGroup.size(); ++g)
         for (const auto& item : itemsByGroup[g])
             if (!item.deleted) pending.push_back({&item, g});
-    std::vector<std::optional<ItemPayload>> payloads(pending.size());
+    Entries found;
+    found.entries.resize(pending.size());
+    found.keys.resize(keyed ? pending.size() : 0);
     inParallel(pending.size(), [&](std::size_t first, std::size_t step) {
-        for (std::size_t i = first; i < pending.size(); i += step)
-            payloads[i] = work.loadPayload(ModelVault::Located{*pending[i].item, keys[pending[i].group]});
+        // A collator of its own: one is used by one thread at a time.
+        const std::optional<DisplayOrder> display = keyed ? std::make_optional<DisplayOrder>() : std::nullopt;
+        for (std::size_t i = first; i < pending.size(); i += step) {
+            const auto payload = work.loadPayload(ModelVault::Located{*pending[i].item, keys[pending[i].group]});
+            if (!payload) continue;
+            auto& entry = found.entries[i].emplace(
+                entryOf(groupOf[pending[i].group], pending[i].group, *pending[i].item, payload));
+            if (display && entry.row) found.keys[i] = display->key(entry.row->name);
+        }
     });
-    std::vector<AppModel::ListingEntry> entries;
-    entries.reserve(pending.size());
-    for (std::size_t i = 0; i < pending.size(); ++i) {
-        if (!payloads[i]) continue;
-        entries.push_back(entryOf(groupOf[pending[i].group], pending[i].group, *pending[i].item, payloads[i]));
-        payloads[i].reset();
-    }
-    return entries;
-}
-
-// Listed entries first, in the order the window shows them, so the main thread takes them in as they
-// are; names are keyed on several threads, each with a collator of its own.
-void sortForDisplay(std::vector<AppModel::ListingEntry>& entries) {
-    const auto listed = std::stable_partition(entries.begin(), entries.end(),
-                                              [](const AppModel::ListingEntry& entry) { return entry.row.has_value(); });
-    const auto count = static_cast<std::size_t>(listed - entries.begin());
-    std::vector<std::optional<QCollatorSortKey>> keys(count);
-    inParallel(count, [&](std::size_t first, std::size_t step) {
-        const DisplayOrder order;
-        for (std::size_t i = first; i < count; i += step) keys[i] = order.key(entries[i].row->name);
-    });
-    DisplayOrder::sortByKeys(entries, keys,
-                             [](const AppModel::ListingEntry& entry) -> const AppModel::ItemRow& { return *entry.row; });
+    return found;
 }
 
 AppModel::ListingRead readWholeListing(const ModelVault& work, ReplicaSnapshot* readAhead = nullptr) {
@@ -203,8 +198,15 @@ AppModel::ListingRead readWholeListing(const ModelVault& work, ReplicaSnapshot* 
     if (readAhead && !readAhead->stillCurrent()) readAhead = nullptr;
     auto places = std::make_shared<std::unordered_map<Uuid, std::size_t>>();
     // Sorted for display next, so the store need not sort them first.
-    read.entries = readEntries(work, *places, VaelStore::ItemOrder::unordered, readAhead);
-    sortForDisplay(read.entries);
+    auto found = readEntries(work, *places, VaelStore::ItemOrder::unordered, readAhead, /*keyed=*/true);
+    // Listed entries first, in the order the window shows them, so the main thread takes them in as
+    // they are; then the others.
+    const auto listed =
+        DisplayOrder::orderOf(found.keys, [&](std::size_t i) -> const AppModel::ItemRow& { return *found.entries[i]->row; });
+    read.entries.reserve(found.entries.size());
+    for (const auto i : listed) read.entries.push_back(std::move(*found.entries[i]));
+    for (auto& entry : found.entries)
+        if (entry && !entry->row) read.entries.push_back(std::move(*entry));
     read.tree = readTree(work);
     read.basis = AppModel::ListingBasis{{}, work.keyEpoch(), mark, std::move(places)};
     return read;
@@ -268,8 +270,8 @@ QCoro::Task<std::vector<AppModel::ItemRow>> AppModel::listItems() {
     auto job = runBlocking([work = std::move(*work)] {
         std::vector<ItemRow> found;
         std::unordered_map<Uuid, std::size_t> places;
-        for (auto& entry : readEntries(work, places))
-            if (entry.row) found.push_back(std::move(*entry.row));
+        for (auto& entry : readEntries(work, places).entries)
+            if (entry && entry->row) found.push_back(std::move(*entry->row));
         return found;
     });
     try {
@@ -286,8 +288,8 @@ QCoro::Task<std::vector<AppModel::CodeRow>> AppModel::listCodes() {
     auto job = runBlocking([work = std::move(*work)] {
         std::vector<CodeRow> found;
         std::unordered_map<Uuid, std::size_t> places;
-        for (auto& entry : readEntries(work, places))
-            if (entry.code) found.push_back(std::move(*entry.code));
+        for (auto& entry : readEntries(work, places).entries)
+            if (entry && entry->code) found.push_back(std::move(*entry->code));
         return found;
     });
     try {

@@ -43,27 +43,29 @@ public:
         std::vector<std::optional<QCollatorSortKey>> keys;
         keys.reserve(rows.size());
         for (const auto& row : rows) keys.emplace_back(key(row.name));
-        sortByKeys(rows, keys, [](const Row& row) -> const Row& { return row; });
+        std::vector<Row> sorted;
+        sorted.reserve(rows.size());
+        for (const auto i : orderOf(keys, [&](std::size_t i) -> const Row& { return rows[i]; }))
+            sorted.push_back(std::move(rows[i]));
+        rows = std::move(sorted);
     }
 
-    // The first keys.size() rows in this order, keys[i] being the key of the name of of(rows[i]),
-    // which has `name` and `id`; the rows after them keep their places.
-    template <class Row, class Of>
-    static void sortByKeys(std::vector<Row>& rows, const std::vector<std::optional<QCollatorSortKey>>& keys, Of of) {
-        std::vector<std::size_t> order(keys.size());
-        for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
+    // The places i that have a key, in this order: keys[i] is the key of the name of of(i), which has
+    // `name` and `id`.
+    template <class Of>
+    static std::vector<std::size_t> orderOf(const std::vector<std::optional<QCollatorSortKey>>& keys, Of of) {
+        std::vector<std::size_t> order;
+        order.reserve(keys.size());
+        for (std::size_t i = 0; i < keys.size(); ++i)
+            if (keys[i]) order.push_back(i);
         std::sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
             if (const int byKey = keys[a]->compare(*keys[b]); byKey != 0) return byKey < 0;
-            const auto& x = of(rows[a]);
-            const auto& y = of(rows[b]);
+            const auto& x = of(a);
+            const auto& y = of(b);
             if (x.name != y.name) return x.name < y.name;
             return x.id < y.id;
         });
-        std::vector<Row> sorted;
-        sorted.reserve(rows.size());
-        for (const auto i : order) sorted.push_back(std::move(rows[i]));
-        for (std::size_t i = order.size(); i < rows.size(); ++i) sorted.push_back(std::move(rows[i]));
-        rows = std::move(sorted);
+        return order;
     }
 
 private:

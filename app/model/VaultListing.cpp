@@ -75,6 +75,7 @@ bool VaultListing::apply(AppModel::ListingRead read) {
 bool VaultListing::applyWhole(AppModel::ListingRead read) {
     std::vector<ItemRow> rows;
     std::vector<CodeRow> codes;
+    rows.reserve(read.entries.size());
     for (auto& entry : read.entries) {
         if (entry.code) codes.push_back(std::move(*entry.code));
         if (entry.row) rows.push_back(std::move(*entry.row));
@@ -85,6 +86,7 @@ bool VaultListing::applyWhole(AppModel::ListingRead read) {
     keys_.clear();
     keyed_ = false;
     rowNameOf_.clear();
+    rowNameOf_.reserve(rows_.size());
     tierCounts_.clear();
     groupCounts_.clear();
     for (const auto& row : rows_) {

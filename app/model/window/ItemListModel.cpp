@@ -16,10 +16,11 @@ QString qtext(const std::string& text) { return QString::fromStdString(text); }
 
 using Owned = std::vector<std::unique_ptr<AppModel::ItemRow>>;
 
-Owned owned(std::vector<AppModel::ItemRow>::const_iterator from, std::vector<AppModel::ItemRow>::const_iterator to) {
+// The rows of [from, to), moved out.
+Owned owned(std::vector<AppModel::ItemRow>::iterator from, std::vector<AppModel::ItemRow>::iterator to) {
     Owned rows;
     rows.reserve(static_cast<std::size_t>(to - from));
-    for (; from != to; ++from) rows.push_back(std::make_unique<AppModel::ItemRow>(*from));
+    for (; from != to; ++from) rows.push_back(std::make_unique<AppModel::ItemRow>(std::move(*from)));
     return rows;
 }
 
@@ -32,7 +33,7 @@ bool sameItems(const std::vector<AppModel::ItemRow>& a, const Owned& b) {
 
 ItemListModel::ItemListModel(VaultWindowModel& window, QObject* parent)
     : QAbstractListModel(parent), window_(window) {
-    const auto rows = window_.visibleRows();
+    auto rows = window_.visibleRows();
     rows_ = owned(rows.begin(), rows.end());
     connect(&window_, &VaultWindowModel::rowsChanged, this, &ItemListModel::follow);
     connect(&window_, &VaultWindowModel::sidebarChanged, this, &ItemListModel::relayout);
@@ -66,8 +67,8 @@ void ItemListModel::takeOut(int first, int last) {
     changing_ = false;
 }
 
-void ItemListModel::putIn(int at, std::vector<AppModel::ItemRow>::const_iterator from,
-                               std::vector<AppModel::ItemRow>::const_iterator to) {
+void ItemListModel::putIn(int at, std::vector<AppModel::ItemRow>::iterator from,
+                          std::vector<AppModel::ItemRow>::iterator to) {
     changing_ = true;
     beginInsertRows({}, at, at + static_cast<int>(to - from) - 1);
     auto rows = owned(from, to);
@@ -107,7 +108,7 @@ void ItemListModel::update(const std::vector<Uuid>& items) {
         const auto at = std::upper_bound(rows_.begin(), rows_.end(), *now, [this](const auto& a, const auto& b) {
             return order_.before(a.name, a.id, b->name, b->id);
         });
-        const std::vector<AppModel::ItemRow> one{*now};
+        std::vector<AppModel::ItemRow> one{*now};
         putIn(static_cast<int>(at - rows_.begin()), one.begin(), one.end());
     }
 }

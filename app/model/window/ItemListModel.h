@@ -56,8 +56,8 @@ private:
     void merge(std::vector<AppModel::ItemRow> next);
     void update(const std::vector<Uuid>& items);
     void takeOut(int first, int last);
-    void putIn(int at, std::vector<AppModel::ItemRow>::const_iterator from,
-                    std::vector<AppModel::ItemRow>::const_iterator to);
+    // Moves the rows of [from, to) in at `at`.
+    void putIn(int at, std::vector<AppModel::ItemRow>::iterator from, std::vector<AppModel::ItemRow>::iterator to);
 
     VaultWindowModel& window_;
     DisplayOrder order_;

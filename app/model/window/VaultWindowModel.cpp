@@ -207,6 +207,7 @@ std::vector<VaultWindowModel::ItemRow> VaultWindowModel::visibleRows() const {
     const auto& all = rows();
     std::vector<ItemRow> shown;
     if (!filter.searching()) {
+        shown.reserve(all.size());
         for (const auto& row : all)
             if (filter.selects(row)) shown.push_back(row);
         return shown;
