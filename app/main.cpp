@@ -13,6 +13,7 @@
 #include "app/custody/PrivateFiles.h"
 #include "app/custody/VaelPaths.h"
 #include "app/model/AppModel.h"
+#include "app/model/Blocking.h"
 #include "app/model/StoreItemSourceFactory.h"
 #include "app/platform/LivePasskeyCeremony.h"
 #include "app/platform/CommandLine.h"
@@ -36,9 +37,7 @@ int fail(const QString& message) {
     return 1;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+int run(int argc, char** argv) {
     hardenProcess();
     configureAllocator();
     // --help and --version answer without a display and without touching a running Vael.
@@ -118,5 +117,13 @@ int main(int argc, char** argv) {
     window.show();
     const int status = QApplication::exec();
     tray.reset();
+    return status;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const int status = run(argc, argv);
+    awaitWorkerThreadsEnded();
     return status;
 }

@@ -65,4 +65,8 @@ Blocking<std::invoke_result_t<Work>> runBlocking(Work work) {
     return Blocking<Result>(std::move(future), std::move(outcome));
 }
 
+// Called once the application object is gone (it ends Qt's worker pool): waits, for two seconds at
+// most, until the pool's threads have left the process, so that exit handlers do not race them.
+void awaitWorkerThreadsEnded();
+
 }  // namespace vael
