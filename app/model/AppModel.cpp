@@ -178,6 +178,11 @@ std::optional<std::string> AppModel::describeOpeningFailure(std::exception_ptr e
     }
 }
 
+// The replica's rows read for the next unlock (ReplicaSnapshot), or none where the file gave none.
+struct AppModel::ReadAhead {
+    Blocking<std::optional<ReplicaSnapshot>> rows;
+};
+
 // The objects of one open vault.
 struct AppModel::Session {
     std::uint64_t id = 0;
@@ -412,23 +417,34 @@ QCoro::Task<> AppModel::completeOnboarding(NewVault newVault, SecureBytes /*pass
     if (failure && self) setErrorMessage(std::string(kCreateFailed) + describe(failure));
 }
 
+void AppModel::readAheadForUnlock() {
+    if (phase_ != Phase::locked || isBusy() || readAhead_) return;
+    readAhead_ = std::make_unique<ReadAhead>(
+        ReadAhead{runBlocking([path = paths_.replica] { return ReplicaSnapshot::read(path); })});
+}
+
 QCoro::Task<> AppModel::unlock(SecureBytes passphrase) {
     if (isBusy()) co_return;
     QPointer<AppModel> self(this);
-    OpeningGuard guard(this);
     const auto lockCount = lockCount_;
+    // The first listing opens the rows read while the passphrase was typed (or read now, beside the
+    // key derivation), only if nothing wrote the file in between.
+    readAheadForUnlock();
+    auto readAhead = std::move(readAhead_);
+    OpeningGuard guard(this);
     std::optional<std::string> failure;
     try {
-        // The replica's sealed rows are read while the passphrase is checked; the first listing opens
-        // them only if nothing wrote the file in between.
-        auto readAhead = runBlocking([path = paths_.replica] { return ReplicaSnapshot::read(path); });
         auto unlocked = runBlocking([configStore = configStore_, vault = vault_, passphrase = std::move(passphrase)]() mutable {
             const auto config = configStore.load();
             vault->unlock(config.wrappedKeys, config.wrappedAccountPrivKeys, UnlockInput::passphrase(std::move(passphrase)));
         });
         co_await unlocked;
         if (!self) co_return;
-        auto snapshot = co_await readAhead;
+        std::optional<ReplicaSnapshot> snapshot;
+        if (readAhead) {
+            snapshot = co_await readAhead->rows;
+            readAhead.reset();
+        }
         if (!self) co_return;
         // Held in locals: a temporary inside the co_await expression is not safe with our compilers.
         auto rows = snapshot ? std::make_shared<ReplicaSnapshot>(std::move(*snapshot)) : nullptr;
@@ -437,7 +453,11 @@ QCoro::Task<> AppModel::unlock(SecureBytes passphrase) {
     } catch (...) {
         failure = describeOpeningFailure(std::current_exception(), paths_).value_or(std::string(kUnlockFailed));
     }
-    if (failure && self) setErrorMessage(*failure);
+    if (failure && self) {
+        // Kept for the next attempt, unless it was already opened.
+        if (readAhead && phase_ == Phase::locked && !readAhead_) readAhead_ = std::move(readAhead);
+        setErrorMessage(*failure);
+    }
 }
 
 QCoro::Task<> AppModel::finishSession() {
@@ -506,6 +526,7 @@ QCoro::Task<> AppModel::openSession(std::uint64_t lockCountAtStart, std::shared_
     }
 
     session_ = std::move(session);
+    readAhead_.reset();
     abandonWaitingPasskey();
     liveCapture_->open();
     setErrorMessage(std::nullopt);

@@ -210,6 +210,10 @@ public:
     // `passphrase` is the one `vault` was made with; the vault opens without deriving it again.
     QCoro::Task<> completeOnboarding(NewVault vault, SecureBytes passphrase);
     QCoro::Task<> unlock(SecureBytes passphrase);
+    // The passphrase is being typed: the replica's sealed rows are read now, for the first listing
+    // after the unlock, so that neither the key derivation nor the list waits for the file. Does
+    // nothing unless locked, or once a read is under way or held.
+    void readAheadForUnlock();
     // Opens the session on an already unlocked vault (the unlock screen unlocks by itself). Raises
     // the opening's failure after undoing it and locking the vault.
     QCoro::Task<> finishSession();
@@ -497,6 +501,8 @@ private:
     bool subscribedToSystemLockEvents_ = false;
 
     std::shared_ptr<Session> session_;
+    struct ReadAhead;
+    std::unique_ptr<ReadAhead> readAhead_;  // while locked: the replica's rows, read for the next unlock
     std::uint64_t nextSessionID_ = 1;
     bool opening_ = false;
     bool passkeyWaiting_ = false;  // a security-key login waits for the user; claims nothing yet

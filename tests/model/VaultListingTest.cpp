@@ -39,6 +39,38 @@ struct SessionWrites {
     }
 };
 
+// Rows read while the passphrase was typed, kept across a wrong passphrase, give way to a write made
+// to the file after them.
+TEST(VaultListing, RowsReadAheadOfAnUnlockGiveWayToAWriteMadeSince) {
+    OpenVault v;
+    v.item("Alpha");
+    const auto beta = v.item("Beta");
+    const auto names = [&] {
+        std::vector<std::string> found;
+        for (const auto& entry : await(v.m.readListing(std::nullopt)).entries)
+            if (entry.row) found.push_back(entry.row->name);
+        return found;
+    };
+    v.h.lock();
+    v.m.readAheadForUnlock();
+    testing::settle();
+    v.h.unlock("wrong passphrase");
+    ASSERT_FALSE(v.m.hasSession());
+    auto gone = *v.peek->item(beta);
+    gone.deleted = true;
+    v.peek->upsertItem(gone);
+    v.h.unlock();
+    ASSERT_TRUE(v.m.hasSession());
+    EXPECT_EQ(names(), std::vector<std::string>{"Alpha"});
+
+    // Nothing written since: the same rows as a read of the store.
+    v.h.lock();
+    v.m.readAheadForUnlock();
+    testing::settle();
+    v.h.unlock();
+    EXPECT_EQ(names(), std::vector<std::string>{"Alpha"});
+}
+
 TEST(VaultListing, EachWriteLeavesWhatAFullListingGives) {
     OpenVault v;
     SessionWrites writes{v};

@@ -45,6 +45,8 @@ QCoro::Task<> UnlockScreenModel::autoAttempt() {
     if (app.phase() == AppModel::Phase::locked) emit focusRequested();
 }
 
+void UnlockScreenModel::passphraseTyped() { app_.readAheadForUnlock(); }
+
 QCoro::Task<> UnlockScreenModel::unlock(QString passphrase) {
     if (passphrase.isEmpty()) co_return;
     QByteArray utf8 = passphrase.toUtf8();

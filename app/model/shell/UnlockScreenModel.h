@@ -37,6 +37,8 @@ public:
 
     // The passphrase action; an empty passphrase does nothing. Failures are the model's sentence.
     QCoro::Task<> unlock(QString passphrase);
+    // The passphrase field holds text: the vault's rows can be read ahead of its unlock.
+    void passphraseTyped();
     // The security-key button: a loud attempt, outside the automatic spacing.
     QCoro::Task<> unlockWithPasskey();
 

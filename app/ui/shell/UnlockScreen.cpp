@@ -89,7 +89,10 @@ UnlockScreen::UnlockScreen(AppModel& app, QWidget* parent)
     passphraseColumn->setSpacing(12);
     passphrase_ = passphraseField("unlock.passphrase");
     connect(passphrase_, &QLineEdit::returnPressed, this, [this] { unlockWithPassphrase(); });
-    connect(passphrase_, &QLineEdit::textChanged, this, [this] { refresh(); });
+    connect(passphrase_, &QLineEdit::textChanged, this, [this] {
+        if (!passphrase_->text().isEmpty()) model_->passphraseTyped();
+        refresh();
+    });
     passphraseColumn->addWidget(passphrase_);
     passphraseButton_ =
         named(new QPushButton("Unlock with passphrase"), "unlock.passphraseButton", "Unlock with passphrase");
