@@ -5,8 +5,9 @@
 namespace vael {
 
 namespace {
-// Enough for the main thread, the store and a few agent connections at once.
-constexpr int kArenas = 4;
+// One for each of the (at most 8) threads that open a listing's payloads at once: with fewer they
+// queued on the allocator's locks. The store, the main thread and agent connections share them.
+constexpr int kArenas = 8;
 // glibc's own starting values; setting them stops glibc from raising them as large blocks come and go.
 constexpr int kTrimThreshold = 128 * 1024;
 constexpr int kMapThreshold = 128 * 1024;
