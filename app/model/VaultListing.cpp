@@ -142,8 +142,24 @@ void VaultListing::move(Moves moves) {
     if (moves.leaving.empty() && moves.arriving.empty()) return;
     std::sort(moves.leaving.begin(), moves.leaving.end());
     order_.sort(moves.arriving);
-    // Where each arriving row goes among the rows that stay, found before any of them moves.
     const auto before = [this](const auto& a, const auto& b) { return order_.before(a.name, a.id, b.name, b.id); };
+    // A few rows (one add, one edit) are shifted in place: a new listing would be allocated and
+    // written whole, the bulk of an add's time at ten thousand items.
+    if (moves.leaving.size() + moves.arriving.size() <= kMovedInPlace) {
+        for (auto at = moves.leaving.rbegin(); at != moves.leaving.rend(); ++at) {
+            const auto offset = static_cast<std::ptrdiff_t>(*at);
+            rows_.erase(rows_.begin() + offset);
+            if (keyed_) keys_.erase(keys_.begin() + offset);
+        }
+        for (auto& row : moves.arriving) {
+            const auto offset = std::upper_bound(rows_.begin(), rows_.end(), row, before) - rows_.begin();
+            if (keyed_) keys_.insert(keys_.begin() + offset, keysOf(row));
+            rowNameOf_.insert_or_assign(row.id, row.name);
+            rows_.insert(rows_.begin() + offset, std::move(row));
+        }
+        return;
+    }
+    // Where each arriving row goes among the rows that stay, found before any of them moves.
     std::vector<std::size_t> places;
     places.reserve(moves.arriving.size());
     for (const auto& row : moves.arriving)

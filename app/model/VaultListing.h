@@ -60,6 +60,7 @@ private:
     };
     bool applyEntry(AppModel::ListingEntry entry, Moves& moves);
     void move(Moves moves);
+    static constexpr std::size_t kMovedInPlace = 8;  // rows moved at most, leaving and arriving, shifted in place
     void count(const ItemRow& row, int by);
     std::vector<ItemRow>::const_iterator find(const Uuid& id) const;
 

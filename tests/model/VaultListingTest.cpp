@@ -132,6 +132,18 @@ TEST(VaultListing, EachWriteLeavesWhatAFullListingGives) {
              await(v.m.deleteItem(zeta));
          },
          false},
+        {"a burst of more rows than are shifted one by one",
+         [&] {
+             std::vector<ItemPayload> burst;
+             for (const auto* name : {"b1", "Z9", "a5", "m3", "Bravo", "c7", "y2", "d4", "x8", "e6", "AAA first"}) {
+                 auto& p = burst.emplace_back();
+                 p.name = name;
+                 p.fields.push_back({"password", ItemField::Kind::password, "p", true});
+             }
+             await(v.m.addItems(std::move(burst), "login", "injectable"));
+             writes.reseal(beta, [](ItemPayload& p) { p.name = "Mid 2"; });
+         },
+         false},
         {"delete", [&] { await(v.m.deleteItem(gamma)); }, false},
         {"group created", [&] { v.group("Home"); }, true},
         {"group renamed", [&] { await(v.m.renameGroup(work, "Job")); }, true},
