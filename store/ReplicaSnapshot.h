@@ -1,8 +1,8 @@
 #pragma once
 
 // The live groups and their live items as the replica file holds them, read before the store is
-// opened: while the passphrase is still being checked, so the first listing need not wait for the
-// file after it. The read neither creates, migrates nor writes the file; a file that would need any
+// opened: while the vault is still locked, so the first listing after the unlock need not wait for
+// the file. The read neither creates, migrates nor writes the file; a file that would need any
 // of that (or cannot be read) gives no snapshot, and the caller reads the store as usual.
 
 #include <sys/types.h>

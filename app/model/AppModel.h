@@ -442,7 +442,7 @@ private:
     // request is cancelled, its prompt closes and its outcome is dropped.
     void abandonWaitingPasskey();
     // The vault's replica must be there: a vault being created makes its replica before its vault.json.
-    // Its first listing reads from `readAhead`, the replica's rows read while the keys were opened.
+    // Its first listing reads from `readAhead`, the replica's rows read before the unlock.
     QCoro::Task<> openSession(std::uint64_t lockCountAtStart, std::shared_ptr<ReplicaSnapshot> readAhead = nullptr);
     void noteStoreChange();
     void startActivityMonitoring();
