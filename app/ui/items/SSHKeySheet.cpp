@@ -38,7 +38,9 @@ public:
         setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
         setAlignment(Qt::AlignLeft | Qt::AlignTop);
         setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
-        setFixedHeight(QFontMetrics(font()).lineSpacing() * kKeyLines + 2);
+        // As high as the label lays its lines out: with some fonts that is more than their line spacing.
+        const QString lines = QStringList(kKeyLines, QStringLiteral("M")).join(QLatin1Char('\n'));
+        setFixedHeight(QFontMetrics(font()).boundingRect(QRect(0, 0, 1 << 16, 1 << 16), Qt::AlignLeft | Qt::AlignTop, lines).height() + 2);
         setAccessibleDescription("Public key");
     }
     // A screen reader hears the whole key, not the shortened lines.
